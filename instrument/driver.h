@@ -1,0 +1,81 @@
+// Instrument driver: port codes, timing rows, window arithmetic and sample conversion.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+using Waveform = std::array<double, 1024>;
+
+constexpr std::array<std::uint8_t, 10> stimulusPortCode = {7, 6, 5, 8, 9, 2, 1, 0, 3, 4};
+constexpr std::array<std::uint8_t, 20> samplerPortCode = {14, 15, 12, 13, 10, 11, 16, 17, 18, 19,
+                                                          4,  5,  2,  3,  0,  1,  6,  7,  8,  9};
+
+// Timing parameter table, one row per setting.
+constexpr std::array<double, 4> timebaseArr = {7.5e-8, 7.5e-8, 7.5e-8, 7.5e-8};
+constexpr std::array<double, 4> calWindowArr = {1.2e-8, 1.2e-8, 1e-8, 1.5e-8};
+constexpr std::array<double, 4> calGuardArr = {2e-10, 2e-10, 1e-9, 1e-9};
+constexpr std::array<double, 4> calAdjustArr = {1.0, 1.75, 0.95, 1.75};
+constexpr std::array<double, 4> calIdxAvgArr = {10.5, 14.0, 1.68, 3.25};
+constexpr std::array<int, 4> edgeIdxArr = {85, 85, 205, 205};
+
+// Port codes last selected.
+extern std::uint8_t stimulusPort; // initially 5 (stimulus channel 2)
+extern std::uint8_t samplerPort;  // initially 10 (sampler channel 4)
+
+// Channel state.
+extern int stimActive;
+extern int samplActive;
+extern int samplPos;
+extern int samplNeg;
+extern int polarity;
+
+// Timing state of the selected row.
+extern double timebase;
+extern double calWindow;
+extern double calGuard;
+extern double calAdjust;
+extern double calIdxAvg;
+extern double calIncrement;
+extern int edgeIdx;
+extern std::atomic<int> increment; // read by the filter on either thread
+
+// Per-port calibration (written by velt_cal).
+extern std::array<double, 20> vstart;
+extern std::array<double, 20> vend;
+extern std::array<double, 20> vampl;
+extern std::array<int, 10> calDelay;
+
+// Environment shared with the front panel. Atomic because unguarded callbacks write them while
+// a tick may be reading them.
+extern std::atomic<int> xUnits;
+extern std::atomic<int> yUnits;
+extern std::atomic<double> xStart;
+extern std::atomic<double> xEnd;
+extern std::atomic<double> dielK;
+extern std::atomic<double> xZero;
+
+// Buffers.
+extern Waveform wfmDataX;
+extern Waveform wfmData;
+extern Waveform wfmDataAvg;
+extern Waveform wfmDataPos;
+extern Waveform wfmDataNeg;
+
+// 0 during start-up, 1 afterwards: switches on the calibration retries.
+extern std::atomic<int> isInit;
+
+int velt_init();
+int velt_params(int row);
+int velt_environ(int xUnitsArg, int yUnitsArg, double xStartArg, double xEndArg, double dielKArg);
+int sendChannelSetup(std::uint8_t stim, std::uint8_t samp);
+int VELT_SetChan(int stim, int samp);
+int getOffset();
+int readData(int incrementArg, int start, int offset, int absFlag);
+double meanArray();
+int velt_acquire(int count);
+int velt_diff(int count);
+int velt_zero(double x, int thresholdMode);
+double velt_getX(int index);
+double velt_getY(int index);
+int velt_dump(const char* path);

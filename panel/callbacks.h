@@ -1,0 +1,59 @@
+// Every callback of the panel and the menu bar. Control callbacks act on the commit event only.
+// onExit and onPanel are the shutdown path and live in app/startup.cpp.
+#pragma once
+
+#define VELT_CTRL_CB(name)                                                                         \
+    int name(int panel, int control, int event, void* callbackData, int eventData1, int eventData2)
+#define VELT_MENU_CB(name) void name(int menuBar, int menuItem, void* callbackData, int panel)
+
+VELT_CTRL_CB(onSetAutoAcquire);
+VELT_CTRL_CB(onAcquire);
+VELT_CTRL_CB(onGeneric);
+VELT_CTRL_CB(onSetAutoscale);
+VELT_CTRL_CB(onSetDiel);
+VELT_CTRL_CB(onSetDiff);
+VELT_CTRL_CB(onSetFilter);
+VELT_CTRL_CB(onSetFilterWidth);
+VELT_CTRL_CB(onSetWindow);
+VELT_CTRL_CB(onSetStimulus);
+VELT_CTRL_CB(onSetSampler);
+VELT_CTRL_CB(onZoom);
+VELT_CTRL_CB(onResetZoom);
+VELT_CTRL_CB(onWaveform);
+VELT_CTRL_CB(onDebug);
+
+VELT_MENU_CB(onPrint);
+VELT_MENU_CB(onSaveCSV);
+VELT_MENU_CB(onSavePNG);
+VELT_MENU_CB(onStoreWaveform);
+VELT_MENU_CB(onRecallWaveform);
+VELT_MENU_CB(onClearWaveform);
+VELT_MENU_CB(onSaveSettings);
+VELT_MENU_CB(onLoadSettings);
+VELT_MENU_CB(onResetSettings);
+VELT_MENU_CB(onExit);
+VELT_MENU_CB(onSetDomainTime);
+VELT_MENU_CB(onSetDomainFreq);
+VELT_MENU_CB(onSetColorDark);
+VELT_MENU_CB(onSetColorLight);
+VELT_MENU_CB(onSetXUnitsM);
+VELT_MENU_CB(onSetXUnitsFt);
+VELT_MENU_CB(onSetXUnitsNS);
+VELT_MENU_CB(onSetXUnitsIn);
+VELT_MENU_CB(onSetXUnitsGHz);
+VELT_MENU_CB(onSetYUnitsMV);
+VELT_MENU_CB(onSetYUnitsNorm);
+VELT_MENU_CB(onSetYUnitsOhm);
+VELT_MENU_CB(onSetYUnitsRho);
+VELT_MENU_CB(onSetYUnitsRaw);
+VELT_MENU_CB(onSetYUnitsDB);
+VELT_MENU_CB(onSetZero);
+VELT_MENU_CB(onResetZero);
+VELT_MENU_CB(onSetCalInt);
+VELT_MENU_CB(onSetCalExt);
+VELT_MENU_CB(onSOLTCal);
+VELT_MENU_CB(onSaveSOLT);
+VELT_MENU_CB(onLoadSOLT);
+VELT_MENU_CB(onRecalibrate);
+
+int onPanel(int panel, int event, void* callbackData, int eventData1, int eventData2);

@@ -1,0 +1,1 @@
+// Qt view (placeholder until the view lands).
