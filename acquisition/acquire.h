@@ -8,9 +8,20 @@
 extern Waveform wfmDataCombined;
 extern std::atomic<int> WfmActive;
 extern std::atomic<int> WfmStored;
+// Vertical range of the last cycle, applied to the graph.
+extern double yAxisMax;
+extern double yAxisMin;
+
+// The live trace's look.
+constexpr int kLiveTraceColor = (113 << 16) | (233 << 8) | 70;
+constexpr int kLiveTraceStyle = 5; // thick line
+// A differential impedance reading never goes above this.
+constexpr double kMaxDifferentialOhms = 500.0;
 
 int acquire(int plot);
 int checkWaveform(int status);
 int scaleYAxis(int autoscale);
 // Outward-rounded autoscale range of data in a unit (pure; used by scaleYAxis).
 void autoscaleRange(const Waveform& data, int yUnitsCode, double& lo, double& hi);
+// Visible index range [first, last) of the frequency-domain trace for a shown window.
+void visibleRange(const Waveform& x, double start, double end, int& first, int& last);

@@ -6,5 +6,11 @@
 extern std::array<double, 2048> filterBuf;
 extern std::array<double, 2048> filterOut;
 
+// Bounds of the moving-average length in samples.
+constexpr int kMinFilterLength = 3;
+constexpr int kMaxFilterLength = 1000;
+
 int applyFilter(int width);
 int setRisetime(int speed);
+// Moving-average length for a rise time in ps at the last sweep increment.
+int filterLength(int width);

@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+// -1 none, 0 recalibrate quietly, 1 recalibrate and announce, 2 check the periodic interval.
 extern std::atomic<int> asyncCal;
 extern std::atomic<int> asyncAcqCount;
 extern std::atomic<int> timerLock;
@@ -18,6 +19,21 @@ int setCalMode(int calMode);
 int updateWaveform();
 
 // The guarded pattern's two halves: suspend the timer and wait until no tick runs and the
-// instrument is idle; resume afterwards.
+// instrument is idle; resume afterwards. Nested pairs resume only at the outermost.
 void suspendAndWait();
 void resumeTimer();
+
+// True while the calling thread is serving a tick (its popups must be posted, not shown).
+bool onTimerThread();
+
+// Requests left for the next tick by the user interface. A pending request is never
+// weakened by a lesser one: a recalibration asked for survives a later window edit.
+void requestAcquire(); // only while auto acquire is off
+void requestRecal();
+void requestForced();
+void requestCheck(); // only while auto acquire is off
+
+// Cursor read-outs for given positions and units (pure; used by updateWaveform).
+void formatCursorReadouts(double x1, double y1, double x2, double y2, int xUnitsCode,
+                          int yUnitsCode, int mode, char* cursor1, char* cursor2, char* distance,
+                          int size);

@@ -1,7 +1,17 @@
 // Program log, stopwatch and folder creation.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
+
+// Stopwatch state: acquisitions lap it on the timer thread, start-up on the GUI thread.
+extern std::atomic<std::uint32_t> stopwatchStart;
+extern std::atomic<std::uint32_t> stopwatchStop;
+extern std::atomic<float> stopwatchLap;
+
+// One log line holds at most this many bytes, the terminating zero included.
+constexpr int kLogLineSize = 384;
 
 int writeMessage(int code, const std::string& text, int mode);
 int startTimer();
@@ -9,3 +19,5 @@ int stopTimer(const std::string& label, int show);
 // Seconds of the last stopTimer lap and its label (for benchmarks and tests).
 double lastLapSeconds();
 int createDir(const std::string& path, int verbose);
+// Appends text to the program log as it stands and echoes it to standard error.
+void appendLog(const std::string& text);

@@ -1,3 +1,132 @@
+// Program entry: command line, instrument back end, Qt window, then the start-up sequence.
+#include "app/options.h"
 #include "app/startup.h"
+#include "instrument/driver.h"
+#include "platform/event_loop.h"
+#include "platform/popups.h"
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/view.h"
+#include "platform/serial_device.h"
+#include "simulator/sim_device.h"
 
-int main() { return veltMain(); }
+#if __has_include("platform/qt/sim_control_window.h")
+#include "platform/qt/sim_control_window.h"
+#define VELT_HAS_SIM_CONTROL 1
+#endif
+
+#include <QApplication>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+platform::qt::PanelWindow* gWindow = nullptr;
+
+void showPanel() {
+    if (!gWindow) return;
+    gWindow->show();
+    gWindow->raise();
+    // Paint once now: the instrument set-up that follows takes a moment.
+    QCoreApplication::processEvents();
+}
+
+void takeScreenshot(const QString& path) {
+    int status = 0;
+    if (gWindow && gWindow->grab().save(path, "PNG")) {
+        std::fprintf(stderr, "velt: screenshot saved to %s\n", path.toLocal8Bit().constData());
+    } else {
+        std::fprintf(stderr, "velt: could not save the screenshot to %s\n",
+                     path.toLocal8Bit().constData());
+        status = 1;
+    }
+    // A normal shutdown once running; during start-up nothing is saved, as with any abort.
+    if (isInit.load() == 1 && status == 0)
+        shutdown();
+    else
+        QCoreApplication::exit(status ? status : 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ParseResult parsed = parseOptions(argc, argv);
+    if (!parsed.ok) {
+        std::fprintf(stderr, "velt: %s\n", parsed.error.c_str());
+        return 2;
+    }
+    const Options& opt = parsed.options;
+    if (opt.help) {
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    }
+    if (opt.version) {
+        std::printf("VELT %s\n", kVersionString);
+        return 0;
+    }
+
+    // The instrument first: a bad scenario file stops the program before any window opens.
+    std::unique_ptr<simulator::SimulatedInstrument> sim;
+    std::unique_ptr<platform::SerialDevice> ftdi;
+    if (opt.simulate) {
+        sim = std::make_unique<simulator::SimulatedInstrument>(opt.model);
+        std::string error;
+        if (!opt.dutFile.empty() && !sim->loadScenarioFile(opt.dutFile, error)) {
+            std::fprintf(stderr, "velt: %s\n", error.c_str());
+            return 1;
+        }
+        for (const std::string& c : opt.connections)
+            if (!sim->applyConnectionOption(c, error)) {
+                std::fprintf(stderr, "velt: --connect %s: %s\n", c.c_str(), error.c_str());
+                return 1;
+            }
+        sim->setPaced(true);
+        platform::setSerialDevice(sim.get());
+    } else {
+        ftdi = platform::makeFtdiDevice();
+        platform::setSerialDevice(ftdi.get());
+    }
+
+    QApplication app(argc, argv);
+    platform::qt::initApplicationLocale();
+    QApplication::setApplicationName("VELT");
+    QApplication::setApplicationVersion(kVersionString);
+    platform::qt::applyTheme(app);
+
+    platform::qt::QtEventLoop loop;
+    platform::qt::QtPopupHandler popups;
+    int status = 0;
+    {
+        platform::qt::PanelWindow window;
+        gWindow = &window;
+        popups.setParent(&window);
+        platform::setPopupHandler(&popups);
+        platform::setEventLoop(&loop);
+        setDisplayPanel(showPanel);
+
+#ifdef VELT_HAS_SIM_CONTROL
+        QWidget* simWindow = nullptr;
+        if (sim && opt.screenshotPath.empty()) {
+            simWindow = createSimulatorControlWindow(*sim, &window);
+            if (simWindow) simWindow->show();
+        }
+#endif
+        if (!opt.screenshotPath.empty()) {
+            const QString path = QString::fromStdString(opt.screenshotPath);
+            const int ms = static_cast<int>(opt.screenshotAfter * 1000.0);
+            // Counted from the moment the event loop runs, i.e. once start-up is complete.
+            loop.post([path, ms] { QTimer::singleShot(ms, [path] { takeScreenshot(path); }); });
+        }
+
+        status = veltMain();
+
+        setDisplayPanel(nullptr);
+        platform::setPopupHandler(nullptr);
+        platform::setEventLoop(nullptr);
+        gWindow = nullptr;
+    }
+    platform::setSerialDevice(nullptr);
+    return status;
+}

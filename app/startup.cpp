@@ -1,7 +1,27 @@
 // Start-up, event loop and shutdown.
 #include "app/startup.h"
 
+#include "acquisition/acquire.h"
+#include "acquisition/filter.h"
+#include "acquisition/timebase.h"
+#include "acquisition/timer.h"
+#include "app/log.h"
+#include "app/settings.h"
+#include "files/settings_file.h"
+#include "instrument/calibration.h"
+#include "instrument/driver.h"
+#include "instrument/transport.h"
 #include "panel/callbacks.h"
+#include "panel/interface.h"
+#include "platform/async_timer.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/panel_model.h"
+#include "platform/popups.h"
+
+#include <cstdio>
+#include <cstring>
+#include <thread>
 
 int panelHandle = 0;
 int menuHandle = 0;
@@ -13,9 +33,84 @@ int windowHeight = 0;
 char model[8] = "";
 int channels = 0;
 int speed = 0;
+std::atomic<bool> shuttingDown{false};
 
-int veltMain() { return 0; }
-void shutdown() {}
+namespace {
+std::atomic<void (*)()> gDisplayPanel{nullptr};
+} // namespace
+
+void setDisplayPanel(void (*display)()) { gDisplayPanel.store(display); }
+
+std::string versionLabel(const char* version, const char* modelCode) {
+    char head[64];
+    std::snprintf(head, sizeof head, "VELT v%s", version);
+    // Drop the build number ("2.8.0.1" shows as v2.8.0).
+    std::size_t n = std::strlen(head);
+    head[n >= 2 ? n - 2 : 0] = '\0';
+    char label[64];
+    std::snprintf(label, sizeof label, "%s / %s", head, modelCode);
+    return label;
+}
+
+int veltMain() {
+    shuttingDown.store(false);
+    isInit.store(0);
+    startTimer();
+
+    loadInterface();
+    panelHandle = PANEL;
+    menuHandle = MENUBAR;
+    rightHandle = RIGHT;
+    topHandle = TOP;
+    bottomHandle = BOTTOM;
+    if (auto display = gDisplayPanel.load()) display();
+    platform::panel().panelSize(windowWidth, windowHeight);
+
+    for (const char* folder : kDataFolders) createDir(folder, 0);
+
+    if (velt_init() == -1) {
+        platform::MessagePopup("Error #1001", "Could not initialize the TDR device.");
+        return 1;
+    }
+    platform::Delay(1.0);
+
+    setTimebase(0, 1);
+    setRisetime(speed);
+    platform::panel().setText(PANEL_VERSION, versionLabel(kVersionString, model));
+
+    int calPos = velt_cal(2, 4, 0);
+    int calNeg = velt_cal(2, 5, 0);
+    stimulusPort = stimulusPortCode[2];
+    samplerPort = samplerPortCode[4];
+    sendChannelSetup(stimulusPort, samplerPort);
+    // Completes the design-time "> Initializing..." line.
+    appendLog(calPos == 1 && calNeg == 1 ? "DONE!\n" : "FAILED!\n");
+    stopTimer("INIT", 0);
+
+    acquire(0);
+    loadSettings(1);
+    setCalTime();
+    acquire(1);
+    updateWaveform();
+    isInit.store(1);
+
+    platform::asyncTimer().start(0.5, onAsyncTimer);
+    int status = platform::RunUserInterface();
+    platform::asyncTimer().discard();
+    usbftdi_close();
+    return status;
+}
+
+void shutdown() {
+    if (shuttingDown.exchange(true)) return;
+    platform::SuspendAsyncTimerCallbacks();
+    // The tick never waits for this thread, so waiting for it here cannot deadlock. inTick
+    // also covers a tick that has passed the suspension test but not yet set timerLock.
+    while (getLED() != 0 || timerLock.load() != 0 || platform::asyncTimer().inTick())
+        std::this_thread::yield();
+    saveSettings(1);
+    platform::QuitUserInterface(0);
+}
 
 VELT_MENU_CB(onExit) {
     (void)menuBar, (void)menuItem, (void)callbackData, (void)panel;
@@ -23,6 +118,8 @@ VELT_MENU_CB(onExit) {
 }
 
 int onPanel(int panel, int event, void* callbackData, int eventData1, int eventData2) {
-    (void)panel, (void)event, (void)callbackData, (void)eventData1, (void)eventData2;
+    (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
+    if (event == EVENT_CLOSE) shutdown();
+    // EVENT_PANEL_SIZE: the controls keep their design places until the resize layout exists.
     return 0;
 }

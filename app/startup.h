@@ -1,6 +1,7 @@
 // Program entry, start-up sequence and shutdown.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 // Process-wide handles and sizes.
@@ -18,6 +19,20 @@ extern int channels;
 extern int speed;
 
 constexpr const char* kVersionString = "2.8.0.1";
+
+// The five folders beside user.ini where the file dialogs start.
+constexpr const char* kDataFolders[] = {"calibrations", "datalogs", "images", "settings",
+                                        "waveforms"};
+
+// Set by the first shutdown request; a second close while quitting does nothing.
+extern std::atomic<bool> shuttingDown;
+
+// How start-up shows the panel once it is loaded: the Qt view installs window->show(); tests
+// and batch runs leave it empty.
+void setDisplayPanel(void (*display)());
+
+// "VELT v2.8.0 / QSB020": the version without its build number, then the model.
+std::string versionLabel(const char* version, const char* modelCode);
 
 // The start-up sequence and event loop; returns the process exit status.
 int veltMain();

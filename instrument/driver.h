@@ -79,3 +79,16 @@ int velt_zero(double x, int thresholdMode);
 double velt_getX(int index);
 double velt_getY(int index);
 int velt_dump(const char* path);
+
+// getOffset with the status of its sweep, so a failed offset sweep is not mistaken for a level.
+int getOffsetChecked(int& offset);
+// velt_acquire in a given vertical unit, leaving the shared yUnits alone. Besides 1, -1 and -2 it
+// returns -3 when the window cannot be swept (a non-finite bound or dielK not above 0); a failed
+// acquisition leaves wfmDataX, wfmData, wfmDataAvg and increment as they were.
+int acquireSweeps(int count, int yUnit);
+// One pass of the conversion: rawWaveform (offset-corrected counts) into acqSweep, folded into
+// the running mean acqMean as pass number `pass`.
+void convertSweep(int pass, int yUnit);
+// The acquisition works in these and publishes them only when every sweep came back whole.
+extern Waveform acqSweep;
+extern Waveform acqMean;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 // 1 from a successful open until a successful close.
@@ -12,8 +13,24 @@ extern std::array<std::uint8_t, 2048> rawBytes;
 // Samples of the last complete sweep, in counts (the driver subtracts the offset in place).
 extern std::array<double, 1024> rawWaveform;
 
+// What ftrdbyte yields when no byte arrived within the read time-out: outside the range of a
+// sign-extended byte, so it never matches an acknowledgement.
+constexpr int kNoByte = -256;
+
 int usbftdi_open();
 int usbftdi_close();
 int ftwrbyte(std::uint8_t c);
+// The argument bytes of a command, in one write.
+int ftwrbytes(const std::uint8_t* data, std::size_t count);
 int ftrdbyte();
 int readRaw(int count, int increment, int start);
+
+// The two window words of a sweep request: delay positions in units of two fine steps, taken
+// modulo 65536 before halving.
+struct SweepWords {
+    std::uint16_t first;
+    std::uint16_t last;
+};
+SweepWords sweepWords(int increment, int start);
+// rawBytes (big-endian unsigned 16-bit samples) into rawWaveform.
+void decodeSweep();

@@ -1,158 +1,287 @@
 // Event routing: each callback calls one operation and leaves its request for the next tick.
 #include "panel/callbacks.h"
 
-// Not built yet: these callbacks do nothing for now.
+#include "acquisition/timer.h"
+#include "app/settings.h"
+#include "panel/interface.h"
+#include "panel/ports.h"
+#include "panel/units.h"
+
+namespace {
+
+// The guarded pattern: no tick runs and the instrument is idle for the guard's lifetime.
+struct Guarded {
+    Guarded() { suspendAndWait(); }
+    ~Guarded() { resumeTimer(); }
+    Guarded(const Guarded&) = delete;
+    Guarded& operator=(const Guarded&) = delete;
+};
+
+bool committed(int event) {
+    return event == EVENT_COMMIT;
+}
+
+void guardedXUnits(int code) {
+    Guarded g;
+    setXUnits(code);
+    requestAcquire();
+}
+
+void guardedYUnits(int code) {
+    Guarded g;
+    setYUnits(code);
+    requestAcquire();
+}
+
+} // namespace
+
+#define VELT_UNUSED_CTRL_ARGS                                                                      \
+    (void)panel, (void)control, (void)callbackData, (void)eventData1, (void)eventData2
+#define VELT_UNUSED_MENU_ARGS (void)menuBar, (void)menuItem, (void)callbackData, (void)panel
 
 VELT_CTRL_CB(onSetAutoAcquire) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    // The tick follows the toggle by itself.
+    if (committed(event)) setAutoAcquire(-1);
     return 0;
 }
 
 VELT_CTRL_CB(onAcquire) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    if (committed(event)) requestAcquire();
     return 0;
 }
 
 VELT_CTRL_CB(onGeneric) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    // Averaging and the y range are read from their controls by the next acquisition.
+    if (committed(event)) requestAcquire();
     return 0;
 }
 
 VELT_CTRL_CB(onSetAutoscale) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    if (!committed(event)) return 0;
+    setAutoscale(-1);
+    requestAcquire();
     return 0;
 }
 
 VELT_CTRL_CB(onSetDiel) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    if (!committed(event)) return 0;
+    setDiel(-1.0);
+    requestAcquire();
     return 0;
 }
 
 VELT_CTRL_CB(onSetDiff) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    if (!committed(event)) return 0;
+    {
+        // Switching differential changes the vertical unit that a running tick converts in.
+        Guarded g;
+        setDiff(-1);
+    }
+    requestAcquire();
     return 0;
 }
 
 VELT_CTRL_CB(onSetFilter) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    if (!committed(event)) return 0;
+    setFilter(-1);
+    requestAcquire();
     return 0;
 }
 
 VELT_CTRL_CB(onSetFilterWidth) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    if (!committed(event)) return 0;
+    setFilterWidth(-1);
+    requestAcquire();
     return 0;
 }
 
 VELT_CTRL_CB(onSetWindow) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    if (!committed(event)) return 0;
+    setWindow();
+    requestAcquire();
     return 0;
 }
 
 VELT_CTRL_CB(onSetStimulus) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    if (!committed(event)) return 0;
+    Guarded g;
+    setStimulus(-1, -1, -1);
+    requestRecal();
     return 0;
 }
 
 VELT_CTRL_CB(onSetSampler) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    if (!committed(event)) return 0;
+    setSampler(-1);
+    requestRecal();
     return 0;
 }
 
+// Zoom and reset zoom are not built yet; a request without the zoom would only repeat the
+// current view.
 VELT_CTRL_CB(onZoom) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    (void)event;
     return 0;
 }
 
 VELT_CTRL_CB(onResetZoom) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    (void)event;
     return 0;
 }
 
 VELT_CTRL_CB(onWaveform) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    if (committed(event)) updateWaveform();
     return 0;
 }
 
 VELT_CTRL_CB(onDebug) {
-    (void)panel, (void)control, (void)event, (void)callbackData, (void)eventData1,
-        (void)eventData2;
+    VELT_UNUSED_CTRL_ARGS;
+    (void)event;
     return 0;
 }
 
-VELT_MENU_CB(onPrint) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
+// Printing, exports, waveform files, settings files, domains, colours, the zero reference and
+// SOLT are not built yet: their menu items do nothing rather than pretend.
+VELT_MENU_CB(onPrint) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onSaveCSV) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onSavePNG) {
+    VELT_UNUSED_MENU_ARGS;
+}
 
-VELT_MENU_CB(onSaveCSV) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
+VELT_MENU_CB(onStoreWaveform) {
+    VELT_UNUSED_MENU_ARGS;
+    // Storing takes no new trace; only the periodic recalibration is looked at.
+    requestCheck();
+}
 
-VELT_MENU_CB(onSavePNG) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
+VELT_MENU_CB(onRecallWaveform) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onClearWaveform) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onSaveSettings) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onLoadSettings) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onResetSettings) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onSetDomainTime) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onSetDomainFreq) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onSetColorDark) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onSetColorLight) {
+    VELT_UNUSED_MENU_ARGS;
+}
 
-VELT_MENU_CB(onStoreWaveform) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
+VELT_MENU_CB(onSetXUnitsM) {
+    VELT_UNUSED_MENU_ARGS;
+    guardedXUnits(0);
+}
+VELT_MENU_CB(onSetXUnitsFt) {
+    VELT_UNUSED_MENU_ARGS;
+    guardedXUnits(1);
+}
+VELT_MENU_CB(onSetXUnitsNS) {
+    VELT_UNUSED_MENU_ARGS;
+    guardedXUnits(2);
+}
+VELT_MENU_CB(onSetXUnitsIn) {
+    VELT_UNUSED_MENU_ARGS;
+    guardedXUnits(3);
+}
+VELT_MENU_CB(onSetXUnitsGHz) {
+    VELT_UNUSED_MENU_ARGS;
+    guardedXUnits(4);
+}
 
-VELT_MENU_CB(onRecallWaveform) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
+VELT_MENU_CB(onSetYUnitsMV) {
+    VELT_UNUSED_MENU_ARGS;
+    guardedYUnits(0);
+}
+VELT_MENU_CB(onSetYUnitsNorm) {
+    VELT_UNUSED_MENU_ARGS;
+    guardedYUnits(1);
+}
+VELT_MENU_CB(onSetYUnitsOhm) {
+    VELT_UNUSED_MENU_ARGS;
+    guardedYUnits(2);
+}
+VELT_MENU_CB(onSetYUnitsRho) {
+    VELT_UNUSED_MENU_ARGS;
+    guardedYUnits(3);
+}
+VELT_MENU_CB(onSetYUnitsRaw) {
+    VELT_UNUSED_MENU_ARGS;
+    guardedYUnits(4);
+}
+VELT_MENU_CB(onSetYUnitsDB) {
+    VELT_UNUSED_MENU_ARGS;
+    guardedYUnits(5);
+}
 
-VELT_MENU_CB(onClearWaveform) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
+VELT_MENU_CB(onSetZero) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onResetZero) {
+    VELT_UNUSED_MENU_ARGS;
+}
 
-VELT_MENU_CB(onSaveSettings) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
+VELT_MENU_CB(onSetCalInt) {
+    VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        setCalMode(0);
+    }
+    requestRecal();
+}
 
-VELT_MENU_CB(onLoadSettings) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
+VELT_MENU_CB(onSetCalExt) {
+    VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        setCalMode(1);
+    }
+    requestRecal();
+}
 
-VELT_MENU_CB(onResetSettings) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
+VELT_MENU_CB(onSOLTCal) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onSaveSOLT) {
+    VELT_UNUSED_MENU_ARGS;
+}
+VELT_MENU_CB(onLoadSOLT) {
+    VELT_UNUSED_MENU_ARGS;
+}
 
-VELT_MENU_CB(onSetDomainTime) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetDomainFreq) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetColorDark) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetColorLight) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetXUnitsM) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetXUnitsFt) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetXUnitsNS) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetXUnitsIn) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetXUnitsGHz) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetYUnitsMV) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetYUnitsNorm) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetYUnitsOhm) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetYUnitsRho) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetYUnitsRaw) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetYUnitsDB) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetZero) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onResetZero) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetCalInt) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSetCalExt) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSOLTCal) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onSaveSOLT) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onLoadSOLT) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
-
-VELT_MENU_CB(onRecalibrate) { (void)menuBar, (void)menuItem, (void)callbackData, (void)panel; }
+VELT_MENU_CB(onRecalibrate) {
+    VELT_UNUSED_MENU_ARGS;
+    requestForced();
+}

@@ -53,8 +53,12 @@ class SimulatedInstrument : public platform::SerialDevice {
     // Real-time pacing of the 435000-baud link (interactive use); off by default.
     void setPaced(bool paced);
     void setFault(Fault fault, bool on);
+    // Sampler noise (a few counts, deterministic); on by default.
+    void setNoise(bool on);
 
-    // Ground truth for the current configuration.
+    // Ground truth for the current configuration, reference plane at the front connector. The
+    // profile is a step-wise list of points; its last point is the ending (infinite ohms for an
+    // open, 0 for a short, 50 where a through reaches the other port's instrument).
     std::vector<ImpedancePoint> impedanceProfile(int stimulusChannel) const;
     void sParameters(int stimulusChannel, std::vector<double>& frequencyGHz,
                      std::vector<std::complex<double>>& s11,

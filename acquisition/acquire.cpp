@@ -1,0 +1,204 @@
+// One acquisition cycle: driver sweeps into a processed, scaled live trace on the graph.
+#include "acquisition/acquire.h"
+
+#include "acquisition/filter.h"
+#include "acquisition/timer.h"
+#include "app/log.h"
+#include "app/settings.h"
+#include "freqdomain/sparams.h"
+#include "panel/interface.h"
+#include "panel/timestamp.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/panel_model.h"
+#include "platform/popups.h"
+
+#include <algorithm>
+#include <cmath>
+
+using platform::panel;
+
+Waveform wfmDataCombined{};
+std::atomic<int> WfmActive{0};
+std::atomic<int> WfmStored{0};
+double yAxisMax = 500.0;
+double yAxisMin = 0.0;
+
+namespace {
+
+constexpr std::array<double, 6> kAutoscaleStep = {25, 0.1, 5, 0.1, 25, 5};
+
+std::atomic<bool> gNotRunningPending{false};
+std::atomic<bool> gBadDataPending{false};
+std::atomic<bool> gInvalidPending{false};
+
+// The timer thread never waits for the screen: its popups are posted, and a popup still
+// waiting to be seen is not queued again (a bad device would otherwise stack one per tick).
+void notifyUser(std::atomic<bool>& pending, const char* title, const char* text) {
+    if (!onTimerThread()) {
+        platform::MessagePopup(title, text);
+        return;
+    }
+    bool expected = false;
+    if (!pending.compare_exchange_strong(expected, true)) return;
+    platform::eventLoop().post([&pending, title, text] {
+        platform::MessagePopup(title, text);
+        pending.store(false);
+    });
+}
+
+bool frequencyDomain() {
+    return yUnits.load() == 5 && xUnits.load() == 4;
+}
+
+void plotLiveTrace() {
+    if (WfmStored.load() == 0) {
+        if (yAxisMax > yAxisMin) {
+            panel().setXAutoscale();
+            panel().setYRange(yAxisMin, yAxisMax);
+        } else {
+            notifyUser(gInvalidPending, "Error #3031", "Invalid waveform received from device.");
+        }
+    }
+    const int old = WfmActive.exchange(0);
+    if (old != 0) {
+        panel().setCursorMode(1, 0);
+        panel().setCursorMode(2, 0);
+        panel().deletePlot(old);
+    }
+    int handle = 0;
+    if (frequencyDomain()) {
+        int first = 0, last = 0;
+        visibleRange(wfmDataX, getXStart(), getXEnd(), first, last);
+        const auto f = static_cast<std::size_t>(first);
+        handle = panel().plotXY(wfmDataX.data() + f, wfmDataCombined.data() + f, last - first,
+                                kLiveTraceColor, kLiveTraceStyle, 0);
+    } else {
+        panel().refreshGraph();
+        handle = panel().plotXY(wfmDataX.data(), wfmDataCombined.data(), 1024, kLiveTraceColor,
+                                kLiveTraceStyle, 0);
+    }
+    WfmActive.store(handle);
+    platform::Delay(0.1);
+    panel().setCursorMode(1, 1);
+    panel().setCursorMode(2, 1);
+    updateTimestamp();
+    updateWaveform();
+}
+
+} // namespace
+
+void visibleRange(const Waveform& x, double start, double end, int& first, int& last) {
+    // The last point counts when it lies inside the window, like every other.
+    first = 0;
+    while (first < 1024 && !(x[static_cast<std::size_t>(first)] >= start)) ++first;
+    last = first;
+    while (last < 1024 && !(x[static_cast<std::size_t>(last)] > end)) ++last;
+}
+
+void autoscaleRange(const Waveform& data, int yUnitsCode, double& lo, double& hi) {
+    if (yUnitsCode < 0 || yUnitsCode >= static_cast<int>(kAutoscaleStep.size())) {
+        lo = hi = 0.0;
+        return;
+    }
+    double max = -500.0, min = 500.0;
+    for (double v : data) {
+        // Infinities come from an uncalibrated port; like NaN they say nothing about the range.
+        if (!std::isfinite(v)) continue;
+        if (v > max) max = v;
+        if (v < min) min = v;
+    }
+    const double step = kAutoscaleStep[static_cast<std::size_t>(yUnitsCode)];
+    lo = std::round(min / step) * step - step;
+    hi = std::round(max / step) * step + step;
+}
+
+int scaleYAxis(int autoscale) {
+    if (autoscale != 1) {
+        yAxisMax = getYMax();
+        yAxisMin = getYMin();
+        return 1;
+    }
+    autoscaleRange(wfmDataCombined, yUnits.load(), yAxisMin, yAxisMax);
+    setYMinMax(yAxisMin, yAxisMax);
+    return 1;
+}
+
+int checkWaveform(int status) {
+    // After the first fatal popup the program is on its way out; one is enough.
+    if ((status == -1 || status == -2) && platform::quitRequested()) return 1;
+    if (status == -1) {
+        notifyUser(gNotRunningPending, "ERROR #3011", "TDR device not initialized.");
+        platform::QuitUserInterface(0);
+    } else if (status == -2) {
+        notifyUser(gBadDataPending, "ERROR #3012", "VELT received bad waveform data from device.");
+        platform::QuitUserInterface(0);
+    }
+    return 1;
+}
+
+int acquire(int plot) {
+    setLED(1);
+    startTimer();
+
+    const int stimulus = getStimulus();
+    const int sampler = getSampler();
+    const int mode = getMode();
+    const int differential = getDiff();
+    const int filter = getFilter();
+    const int width = getFilterWidth();
+    const int averaging = getAveraging();
+    const int autoscale = getAutoscale();
+    const int positive = (sampler % 2 != 0) ? sampler - 1 : sampler;
+    const int negative = positive + 1;
+
+    const bool fd = frequencyDomain();
+    if (fd) {
+        // Every frequency-domain record is a reflection-coefficient sweep over a fixed window.
+        yUnits.store(3);
+        xUnits.store(2);
+        xStart.store(3.5);
+        xEnd.store(74.0);
+        xZero.store(0.0);
+        checkWaveform(velt_acquire(averaging));
+        wfmDataCombined = wfmDataAvg;
+        yUnits.store(5);
+        xUnits.store(4);
+    } else if (yUnits.load() == 2 && differential == 1 && mode == 0) {
+        VELT_SetChan(stimulus, positive);
+        checkWaveform(velt_acquire(averaging));
+        wfmDataPos = wfmDataAvg;
+        VELT_SetChan(stimulus, negative);
+        const int status = velt_acquire(averaging);
+        VELT_SetChan(stimulus, positive);
+        checkWaveform(status);
+        wfmDataNeg = wfmDataAvg;
+        for (std::size_t i = 0; i < wfmDataCombined.size(); ++i)
+            wfmDataCombined[i] = std::min(wfmDataPos[i] + wfmDataNeg[i], kMaxDifferentialOhms);
+    } else {
+        checkWaveform(velt_acquire(averaging));
+        wfmDataCombined = wfmDataAvg;
+    }
+    stopTimer("ACQ_DATA", 0);
+
+    if (fd) {
+        if (mode == 0)
+            performS11();
+        else
+            performS21();
+    } else {
+        applyFilter(filter == 1 ? width : 0);
+    }
+    scaleYAxis(autoscale);
+
+    if (plot == 1) plotLiveTrace();
+
+    if (yUnits.load() == 5)
+        stopTimer("ACQ_FD", 0);
+    else if (differential == 1)
+        stopTimer("ACQ_DIFF", 0);
+    else
+        stopTimer("ACQ_SE", 0);
+    setLED(0);
+    return 1;
+}

@@ -1,0 +1,61 @@
+// Rise-time filter: a centred and a leading moving average whose length follows the rise time.
+#include "acquisition/filter.h"
+
+#include "acquisition/acquire.h"
+#include "acquisition/timebase.h"
+#include "instrument/driver.h"
+#include "panel/interface.h"
+#include "platform/panel_model.h"
+
+#include <algorithm>
+#include <cmath>
+
+std::array<double, 2048> filterBuf{};
+std::array<double, 2048> filterOut{};
+
+int filterLength(int width) {
+    if (width <= 0) return kMinFilterLength;
+    // Before the first acquisition the increment may still be 0; one step is the finest sweep.
+    const int inc = std::max(1, increment.load());
+    const double secondsPerStep = (timebase + 5e-9) / 65536.0;
+    const double samples = std::trunc(width * 1e-12 / secondsPerStep / inc);
+    const double n = std::trunc(samples * 1.1);
+    return static_cast<int>(std::clamp(n, double(kMinFilterLength), double(kMaxFilterLength)));
+}
+
+int applyFilter(int width) {
+    const int n = filterLength(width);
+    const int back = (n % 2 == 1) ? (n - 1) / 2 : n / 2 - 1;
+    const int fwd = (n % 2 == 1) ? (n - 1) / 2 : n / 2;
+
+    std::copy(wfmDataCombined.begin(), wfmDataCombined.end(), filterBuf.begin());
+    std::fill_n(filterBuf.begin() + 1024, n, wfmDataCombined[1023]);
+
+    // Centred pass: the missing history before sample 0 repeats sample 0.
+    for (int i = 0; i < 1024; ++i) {
+        double sum = filterBuf[static_cast<std::size_t>(i)];
+        for (int j = 1; j <= fwd; ++j) sum += filterBuf[static_cast<std::size_t>(i + j)];
+        for (int j = 1; j <= back; ++j)
+            sum += filterBuf[static_cast<std::size_t>(std::max(i - j, 0))];
+        filterOut[static_cast<std::size_t>(i)] = sum / n;
+    }
+    std::copy_n(filterOut.begin(), 1024, filterBuf.begin());
+
+    // Leading pass over the filtered trace; the tail still holds the unfiltered last sample.
+    for (int i = 0; i < 1024; ++i) {
+        double sum = 0.0;
+        for (int j = 0; j < n; ++j) sum += filterBuf[static_cast<std::size_t>(i + j)];
+        filterOut[static_cast<std::size_t>(i)] = sum / n;
+        wfmDataCombined[static_cast<std::size_t>(i)] = filterOut[static_cast<std::size_t>(i)];
+    }
+    return 1;
+}
+
+int setRisetime(int speed) {
+    if (speed == 0) {
+        maxRange[4].store(7.2);
+        defaultEnd[4].store(7.2);
+        platform::panel().setValue(PANEL_FILTERWIDTH, 35);
+    }
+    return 1;
+}

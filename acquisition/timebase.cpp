@@ -1,0 +1,18 @@
+// Timebase row selection and the window tables.
+#include "acquisition/timebase.h"
+
+#include "instrument/driver.h"
+#include "panel/interface.h"
+#include "platform/panel_model.h"
+
+std::array<std::atomic<double>, 5> maxRange = {15.0, 45.0, 74.0, 888.0, 2.4};
+std::array<std::atomic<double>, 5> defaultEnd = {3.0, 9.0, 15.0, 180.0, 2.4};
+
+int setTimebase(int calMode, int fast) {
+    (void)fast; // every caller asks for the fast row set
+    const bool external = calMode == 1;
+    velt_params(external ? 3 : 2);
+    platform::panel().setMenuChecked(MENUBAR_CAL_EXTCAL, external);
+    platform::panel().setMenuChecked(MENUBAR_CAL_INTCAL, !external);
+    return 1;
+}

@@ -1,0 +1,244 @@
+// The background tick: recalibration on request or when due, then acquisition; the guard.
+#include "acquisition/timer.h"
+
+#include "acquisition/acquire.h"
+#include "acquisition/timebase.h"
+#include "app/log.h"
+#include "app/settings.h"
+#include "instrument/calibration.h"
+#include "instrument/driver.h"
+#include "panel/interface.h"
+#include "panel/units.h"
+#include "platform/async_timer.h"
+#include "platform/clock.h"
+#include "platform/panel_model.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+using platform::panel;
+
+std::atomic<int> asyncCal{0};
+std::atomic<int> asyncAcqCount{0};
+std::atomic<int> timerLock{0};
+std::atomic<unsigned> calClock{0};
+
+namespace {
+
+thread_local bool tServingTick = false;
+// Only the GUI thread nests guarded sections.
+std::atomic<int> gGuardDepth{0};
+
+// Strength of a calibration request; a request only ever replaces a weaker one.
+int strength(int request) {
+    switch (request) {
+    case 1:
+        return 3;
+    case 0:
+        return 2;
+    case 2:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void raiseCalRequest(int request) {
+    int current = asyncCal.load();
+    while (strength(current) < strength(request) &&
+           !asyncCal.compare_exchange_weak(current, request)) {
+    }
+}
+
+// Takes served acquisition requests off the counter, never below zero.
+void acqRequestsServed(int served) {
+    int current = asyncAcqCount.load();
+    while (!asyncAcqCount.compare_exchange_weak(current, std::max(0, current - served))) {
+    }
+}
+
+void waitIdle() {
+    for (int polls = 0; getLED() == 1 || timerLock.load() == 1 || platform::asyncTimer().inTick();
+         ++polls) {
+        if (polls < 1000)
+            std::this_thread::yield();
+        else
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+}
+
+} // namespace
+
+bool onTimerThread() {
+    return tServingTick;
+}
+
+void requestAcquire() {
+    if (getAutoAcquire() == 1) return;
+    raiseCalRequest(2);
+    asyncAcqCount.fetch_add(1);
+}
+
+void requestRecal() {
+    raiseCalRequest(0);
+    asyncAcqCount.fetch_add(1);
+}
+
+void requestForced() {
+    raiseCalRequest(1);
+    asyncAcqCount.fetch_add(1);
+}
+
+void requestCheck() {
+    if (getAutoAcquire() != 1) raiseCalRequest(2);
+}
+
+int onAsyncTimer() {
+    tServingTick = true;
+    timerLock.store(1);
+
+    // The request is taken off the board before it is served: one the user makes meanwhile
+    // lands on a clean board and is served next tick; a failed one is put back.
+    const int cal = asyncCal.exchange(-1);
+    if (cal == 0 || cal == 1) {
+        if (calibrate(-1, -1, cal) == 1)
+            setCalTime();
+        else
+            raiseCalRequest(cal);
+        platform::Delay(0.5);
+    } else if (cal == 2 || getAutoAcquire() == 1) {
+        if (checkCalTime() > autocalInterval) {
+            if (calibrate(-1, -1, 0) == 1)
+                setCalTime();
+            else
+                raiseCalRequest(cal);
+            platform::Delay(0.5);
+        }
+    }
+
+    // Requests that arrive while this tick acquires stay counted for the next one.
+    const int pending = asyncAcqCount.load();
+    if (getAutoAcquire() == 1) {
+        acquire(1);
+        acqRequestsServed(pending);
+    } else if (pending == 1) {
+        acquire(1);
+        acqRequestsServed(1);
+    } else if (pending > 1) {
+        acqRequestsServed(1);
+    }
+
+    timerLock.store(0);
+    tServingTick = false;
+    return 1;
+}
+
+int calibrate(int stimulus, int sampler, int announce) {
+    setLED(1);
+    startTimer();
+    const int mode = getMode();
+    const int differential = getDiff();
+    if (stimulus == -1) stimulus = getStimulus();
+    if (sampler == -1) sampler = getSampler();
+
+    int r1 = -1, r2 = -1;
+    // A channel outside the instrument's numbering is a failed calibration, not an index.
+    if (stimulus >= 0 && stimulus < 10 && sampler >= 0 && sampler < 20) {
+        const int partner = (sampler % 2 != 0) ? sampler - 1 : sampler + 1;
+        r1 = velt_cal(stimulus, sampler, mode);
+        r2 = differential == 1 ? velt_cal(stimulus, partner, mode) : 1;
+        stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
+        samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];
+        // Sweeps of the selected line are converted with its own constants, not the partner's.
+        samplActive = sampler;
+        sendChannelSetup(stimulusPort, samplerPort);
+    }
+
+    if (r1 == 1 && r2 == 1) {
+        writeMessage(0, "Recalibration... DONE", announce == 1 ? 0 : -1);
+        stopTimer("CAL", 0);
+        setLED(0);
+        return 1;
+    }
+    writeMessage(1011, "Recalibration... FAILED!", 0);
+    stopTimer("CAL_FAIL", 0);
+    setLED(0);
+    return -1;
+}
+
+int setCalTime() {
+    calClock.store(platform::clockMs());
+    return 1;
+}
+
+double checkCalTime() {
+    // Unsigned arithmetic keeps the difference right across the counter's wrap.
+    const std::uint32_t elapsed = platform::clockMs() - static_cast<std::uint32_t>(calClock.load());
+    return elapsed / 1000.0;
+}
+
+int getCalMode() {
+    return panel().menuChecked(MENUBAR_CAL_EXTCAL) ? 1 : 0;
+}
+
+int setCalMode(int calMode) {
+    return setTimebase(calMode, 1);
+}
+
+void formatCursorReadouts(double x1, double y1, double x2, double y2, int xUnitsCode,
+                          int yUnitsCode, int mode, char* cursor1, char* cursor2, char* distance,
+                          int size) {
+    const char* xl = (xUnitsCode >= 0 && xUnitsCode < static_cast<int>(labelX.size()))
+                         ? labelX[std::size_t(xUnitsCode)]
+                         : "";
+    const char* yl = (yUnitsCode >= 0 && yUnitsCode < static_cast<int>(labelY.size()))
+                         ? labelY[std::size_t(yUnitsCode)]
+                         : "";
+    const auto n = static_cast<std::size_t>(size);
+    std::snprintf(cursor1, n, "%3.3f %s  |  %3.3f %s", x1, xl, y1, yl);
+    std::snprintf(cursor2, n, "%3.3f %s  |  %3.3f %s", x2, xl, y2, yl);
+    if (mode == 0 || mode == 2)
+        std::snprintf(distance, n, "%3.3f %s (roundtrip)", x2 - x1, xl);
+    else
+        std::snprintf(distance, n, "%3.3f %s", x2 - x1, xl);
+}
+
+int updateWaveform() {
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    panel().cursor(1, x1, y1);
+    panel().cursor(2, x2, y2);
+    char c1[128], c2[128], d[128];
+    formatCursorReadouts(x1, y1, x2, y2, xUnits.load(), yUnits.load(), getMode(), c1, c2, d,
+                         static_cast<int>(sizeof c1));
+    // Reserved once per thread: a read-out refresh after every trace allocates nothing.
+    thread_local std::string text = [] {
+        std::string s;
+        s.reserve(128);
+        return s;
+    }();
+    text.assign(c1);
+    panel().setText(PANEL_CURSOR1, text);
+    text.assign(c2);
+    panel().setText(PANEL_CURSOR2, text);
+    text.assign(d);
+    panel().setText(PANEL_DISTANCE, text);
+    return 1;
+}
+
+void suspendAndWait() {
+    // A tick waiting for itself would never finish.
+    if (onTimerThread()) return;
+    if (gGuardDepth.fetch_add(1) == 0) platform::SuspendAsyncTimerCallbacks();
+    waitIdle();
+}
+
+void resumeTimer() {
+    if (onTimerThread()) return;
+    int depth = gGuardDepth.load();
+    while (depth > 0 && !gGuardDepth.compare_exchange_weak(depth, depth - 1)) {
+    }
+    if (depth == 1) platform::ResumeAsyncTimerCallbacks();
+}

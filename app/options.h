@@ -1,0 +1,31 @@
+// Command line of the program: what to talk to and whether to take a screenshot.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+constexpr std::array<std::string_view, 6> kModelCodes = {"QSA002", "QSA004", "QSB008",
+                                                         "QSA012", "QSB016", "QSB020"};
+
+struct Options {
+    bool simulate = false;
+    std::string model = "QSB020";
+    std::string dutFile;                  // scenario file for the simulated instrument
+    std::vector<std::string> connections; // "CH=WHAT", in the order given
+    std::string screenshotPath;
+    double screenshotAfter = 4.0; // seconds
+    bool help = false;
+    bool version = false;
+};
+
+struct ParseResult {
+    bool ok = true;
+    std::string error; // one line, without the program name
+    Options options;
+};
+
+// Pure: no file is read and nothing is printed.
+ParseResult parseOptions(int argc, const char* const* argv);
+std::string usageText();

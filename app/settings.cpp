@@ -1,0 +1,196 @@
+// Settings accessors: the panel controls are the one store, each setter applies its side effects.
+#include "app/settings.h"
+
+#include "acquisition/timebase.h"
+#include "instrument/driver.h"
+#include "panel/interface.h"
+#include "panel/units.h"
+#include "platform/panel_model.h"
+
+#include <cmath>
+
+using platform::panel;
+
+namespace {
+
+// A toggle holds 0 or 1; anything else would leave the switch and the fields it governs
+// disagreeing (the control shows "on" while the acquisition treats it as off).
+int toggleValue(int v) {
+    return v == 1 ? 1 : 0;
+}
+
+int windowUnit() {
+    int u = xUnits.load();
+    return (u >= 0 && u < static_cast<int>(minWidth.size())) ? u : 0;
+}
+
+} // namespace
+
+int getAutoAcquire() {
+    return panel().intValue(PANEL_AUTOACQUIRE);
+}
+
+int setAutoAcquire(int v) {
+    if (v == -1) v = getAutoAcquire();
+    if (v == 0 || v == 1) panel().setValue(PANEL_AUTOACQUIRE, v);
+    return 1;
+}
+
+int getAutoscale() {
+    return panel().intValue(PANEL_AUTOSCALE);
+}
+
+int setAutoscale(int v) {
+    if (v == -1) {
+        v = getAutoscale();
+    } else {
+        v = toggleValue(v);
+        panel().setValue(PANEL_AUTOSCALE, v);
+    }
+    const bool dim = v == 1;
+    panel().setDimmed(PANEL_YMIN, dim);
+    panel().setDimmed(PANEL_YMAX, dim);
+    return 1;
+}
+
+int getAveraging() {
+    return panel().intValue(PANEL_AVERAGING);
+}
+
+int setAveraging(int v) {
+    panel().setValue(PANEL_AVERAGING, v);
+    return 1;
+}
+
+int getColor() {
+    return panel().menuChecked(MENUBAR_PLOT_DARK) ? 1 : 0;
+}
+
+double getDiel() {
+    return panel().value(PANEL_DIEL);
+}
+
+int setDiel(double x) {
+    // The control limits the value; dielK mirrors what it accepted, so the two never differ.
+    if (std::isfinite(x) && x >= 0) panel().setValue(PANEL_DIEL, x);
+    double k = getDiel();
+    if (!(k > 0) || !std::isfinite(k)) k = dielK.load();
+    dielK.store(k);
+    panel().setValue(PANEL_VC, 1.0 / std::sqrt(k));
+    return 1;
+}
+
+int getDiff() {
+    return panel().intValue(PANEL_DIFFERENTIAL);
+}
+
+int setDiff(int v) {
+    if (v == -1) v = getDiff();
+    if (v == 1 && yUnits.load() != 5) {
+        panel().setValue(PANEL_DIFFERENTIAL, 1);
+        setYUnits(2);
+        panel().setDimmed(PANEL_SAMPLER, true);
+    } else {
+        panel().setValue(PANEL_DIFFERENTIAL, 0);
+        setYUnits(yUnits.load());
+        panel().setDimmed(PANEL_SAMPLER, false);
+    }
+    return 1;
+}
+
+int getFilter() {
+    return panel().intValue(PANEL_FILTER);
+}
+
+int setFilter(int v) {
+    if (v != -1) panel().setValue(PANEL_FILTER, toggleValue(v));
+    panel().setDimmed(PANEL_FILTERWIDTH, getFilter() != 1);
+    return 1;
+}
+
+int getFilterWidth() {
+    return panel().intValue(PANEL_FILTERWIDTH);
+}
+
+int setFilterWidth(int v) {
+    if (v != -1) panel().setValue(PANEL_FILTERWIDTH, v);
+    return 1;
+}
+
+int getLED() {
+    return panel().intValue(PANEL_LED);
+}
+
+int setLED(int v) {
+    panel().setValue(PANEL_LED, v);
+    return 1;
+}
+
+int getMode() {
+    return panel().intValue(PANEL_MODE);
+}
+
+double getXStart() {
+    return panel().value(PANEL_XSTART);
+}
+double getXEnd() {
+    return panel().value(PANEL_XEND);
+}
+
+// The field limits what it shows; the absolute window is taken back from it so that the
+// window swept is always the one on screen.
+int setXStart(double x) {
+    if (!std::isfinite(x)) return 1;
+    const double z = xZero.load();
+    panel().setValue(PANEL_XSTART, x - z);
+    xStart.store(getXStart() + z);
+    return 1;
+}
+
+int setXEnd(double x) {
+    if (!std::isfinite(x)) return 1;
+    const double z = xZero.load();
+    panel().setValue(PANEL_XEND, x - z);
+    xEnd.store(getXEnd() + z);
+    return 1;
+}
+
+int setWindow() {
+    double s = getXStart();
+    double e = getXEnd();
+    const double w = minWidth[static_cast<std::size_t>(windowUnit())];
+    const double z = xZero.load();
+    if (e < s + w) {
+        // Pushing the end out past the field's top would leave a window narrower than the
+        // minimum, so the start moves down instead.
+        double lo = 0, hi = 0;
+        panel().range(PANEL_XEND, lo, hi);
+        if (s + w > hi) s = hi - w;
+        setXStart(s + z);
+        setXEnd(s + z + w);
+    } else {
+        setXStart(s + z);
+        setXEnd(e + z);
+    }
+    return 1;
+}
+
+double getYMin() {
+    return panel().value(PANEL_YMIN);
+}
+double getYMax() {
+    return panel().value(PANEL_YMAX);
+}
+
+int setYMinMax(double lo, double hi) {
+    panel().setValue(PANEL_YMIN, lo);
+    panel().setValue(PANEL_YMAX, hi);
+    return 1;
+}
+
+int getStimulus() {
+    return panel().intValue(PANEL_STIMULUS);
+}
+int getSampler() {
+    return panel().intValue(PANEL_SAMPLER);
+}

@@ -1,0 +1,124 @@
+// Per-port calibration: measures start level, step amplitude and edge delay on the instrument.
+#include "instrument/calibration.h"
+
+#include "instrument/driver.h"
+#include "instrument/transport.h"
+#include "platform/clock.h"
+
+#include <cmath>
+#include <cstddef>
+
+std::array<int, 10> delayTDR{};
+std::array<int, 10> delayTDT{};
+
+namespace {
+
+constexpr int kMaxRetries = 10;
+constexpr int kBaselineLimit = 100;
+constexpr int kLevelStart = 200;
+constexpr int kLastIndex = 1023;
+
+bool offBaseline(double level) { return level > kBaselineLimit || level < -kBaselineLimit; }
+
+// Sum of rawWaveform[from..to-1]; the caller has checked that the range is not empty.
+double levelMean(int from, int to) {
+    double sum = 0;
+    for (int i = from; i < to; ++i) sum += rawWaveform[static_cast<std::size_t>(i)];
+    return sum / (to - from);
+}
+
+} // namespace
+
+int measureEdge(int stimulus, int sampler, int& edge) {
+    stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
+    samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];
+    sendChannelSetup(stimulusPort, samplerPort);
+    platform::Delay(1.0);
+
+    int offset = 0;
+    int status = getOffsetChecked(offset);
+    if (status != 1) return status;
+
+    const bool retry = isInit.load() == 1;
+    status = readData(0, 0, offset, 0);
+    if (status != 1) return status;
+    int base = static_cast<int>(meanArray());
+    for (int n = 0; retry && n < kMaxRetries && offBaseline(base); ++n) {
+        status = readData(0, 0, offset, 0);
+        if (status != 1) return status;
+        base = static_cast<int>(meanArray());
+    }
+
+    const int calInc = static_cast<int>(calIncrement);
+    status = readData(calInc, 0, offset, 1);
+    if (status != 1) return status;
+    for (int n = 0; retry && n < kMaxRetries && offBaseline(rawWaveform[0]); ++n) {
+        status = readData(calInc, 0, offset, 1);
+        if (status != 1) return status;
+    }
+
+    const int threshold = base + (base + 1000) / 2;
+    edge = kLastIndex;
+    for (int i = 0; i < kLastIndex; ++i) {
+        if (rawWaveform[static_cast<std::size_t>(i)] >= threshold) {
+            edge = i;
+            break;
+        }
+    }
+    return 1;
+}
+
+int velt_cal(int stimulus, int sampler, int mode) {
+    if (stimulus < 0 || stimulus >= static_cast<int>(calDelay.size()) || sampler < 0 ||
+        sampler >= static_cast<int>(vampl.size()))
+        return -1;
+
+    stimActive = stimulus;
+    samplActive = sampler;
+    if (sampler % 2 == 1) {
+        polarity = 0;
+        samplNeg = sampler;
+        samplPos = sampler - 1;
+    } else {
+        polarity = 1;
+        samplPos = sampler;
+        samplNeg = sampler + 1;
+    }
+    const bool reflection = mode == 0;
+    const int levelStimulus = reflection ? stimulus : samplPos / 2;
+
+    int edge = 0;
+    // A sweep that did not come back leaves stale counts; nothing may be measured from them.
+    if (measureEdge(levelStimulus, sampler, edge) != 1) return -2;
+    if (edge < edgeIdx) return -2;
+
+    // Compute both level windows before storing anything: an edge close to either end of the
+    // sweep leaves a window empty, and a level divided by zero must never replace a good one.
+    const int d = static_cast<int>(calGuard * calAdjust / (calWindow / 1024));
+    const int e = static_cast<int>(edge - 0.1 * d);
+    int f = edge + d;
+    int g = static_cast<int>(edge + calIdxAvg * d);
+    if (f > kLastIndex) f = kLastIndex;
+    if (g > kLastIndex) g = kLastIndex;
+    if (e <= kLevelStart || g <= f) return -1;
+
+    const double start = levelMean(kLevelStart, e);
+    const double end = levelMean(f, g);
+    const auto s = static_cast<std::size_t>(sampler);
+    vstart[s] = start;
+    vend[s] = end;
+    vampl[s] = end - start;
+
+    const auto stim = static_cast<std::size_t>(stimulus);
+    if (reflection) {
+        delayTDR[stim] = static_cast<int>(calIncrement * (edge - edgeIdx));
+        calDelay[stim] = delayTDR[stim];
+    } else {
+        int edge2 = 0;
+        if (measureEdge(stimulus, sampler, edge2) != 1) return -3;
+        if (edge2 < edgeIdx) return -3;
+        delayTDT[stim] = static_cast<int>(calIncrement * (edge2 - 2.5 * edgeIdx));
+        calDelay[stim] = delayTDT[stim];
+    }
+    return vampl[s] > 0 ? 1 : -1;
+}

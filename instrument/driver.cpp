@@ -1,0 +1,371 @@
+// Instrument driver: port selection, timing rows, window arithmetic and sample conversion.
+#include "instrument/driver.h"
+
+#include "instrument/transport.h"
+#include "platform/clock.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+std::uint8_t stimulusPort = 5;
+std::uint8_t samplerPort = 10;
+// Consistent with the initial ports: stimulus channel 2 driving sampler 4.
+int stimActive = 2;
+int samplActive = 4;
+int samplPos = 4;
+int samplNeg = 5;
+int polarity = 1;
+double timebase = timebaseArr[2];
+double calWindow = calWindowArr[2];
+double calGuard = calGuardArr[2];
+double calAdjust = calAdjustArr[2];
+double calIdxAvg = calIdxAvgArr[2];
+double calIncrement = 8;
+int edgeIdx = edgeIdxArr[2];
+std::atomic<int> increment{1};
+std::array<double, 20> vstart{};
+std::array<double, 20> vend{};
+std::array<double, 20> vampl{};
+std::array<int, 10> calDelay{};
+std::atomic<int> xUnits{0};
+std::atomic<int> yUnits{0};
+std::atomic<double> xStart{0.0};
+std::atomic<double> xEnd{3.0};
+std::atomic<double> dielK{2.25};
+std::atomic<double> xZero{0.0};
+Waveform wfmDataX{};
+Waveform wfmData{};
+Waveform wfmDataAvg{};
+Waveform wfmDataPos{};
+Waveform wfmDataNeg{};
+std::atomic<int> isInit{0};
+Waveform acqSweep{};
+Waveform acqMean{};
+
+namespace {
+
+constexpr double kSpeedOfLight = 3e8;
+constexpr double kMetresPerFoot = 0.3048;
+constexpr int kMinIncrement = 1;
+constexpr int kMaxIncrement = 59;
+constexpr int kUnitMv = 0, kUnitNorm = 1, kUnitOhm = 2, kUnitRho = 3, kUnitRaw = 4;
+constexpr int kXUnitFeet = 1, kXUnitNs = 2;
+
+constexpr std::array<const char*, 3> kXUnitNames = {"m", "ft", "ns"};
+constexpr std::array<const char*, 5> kYUnitNames = {"mV", "Norm", "Ohm", "Rho", "Raw"};
+
+// Second sweep buffer of velt_diff: the first line waits here until the second one is in.
+Waveform diffFirstLine{};
+
+// Truncation toward zero that stays defined for any double (NaN gives 0).
+int truncToInt(double x) {
+    constexpr double lo = -1073741824.0, hi = 1073741824.0;
+    if (!(x == x)) return 0;
+    return static_cast<int>(std::clamp(x, lo, hi));
+}
+
+// The instrument firmware sums samples as 32-bit integers, one truncated sample at a time.
+std::int32_t sumCounts() {
+    std::uint32_t sum = 0;
+    for (double sample : rawWaveform) sum += static_cast<std::uint32_t>(truncToInt(sample));
+    return static_cast<std::int32_t>(sum);
+}
+
+double ohms(double rho) {
+    if (rho <= -1) rho = -0.999;
+    if (rho >= 1) rho = 0.999;
+    const double z = 50 * (1 + rho) / (1 - rho);
+    return z >= 500 ? 500 : z;
+}
+
+template <typename F> void convertInto(int pass, F&& convert) {
+    for (std::size_t i = 0; i < rawWaveform.size(); ++i) {
+        const double y = convert(rawWaveform[i]);
+        acqSweep[i] = y;
+        // Pass 0 replaces the mean outright, so a NaN left from an earlier run cannot stick.
+        acqMean[i] = pass == 0 ? y : (acqMean[i] * pass + y) / (pass + 1);
+    }
+}
+
+bool validSampler(int s) { return s >= 0 && s < static_cast<int>(vampl.size()); }
+bool validStimulus(int s) { return s >= 0 && s < static_cast<int>(calDelay.size()); }
+
+char* putFixed(char* p, char* end, double v, int precision) {
+    auto r = std::to_chars(p, end, v, std::chars_format::fixed, precision);
+    return r.ec == std::errc() ? r.ptr : p;
+}
+
+char* putText(char* p, char* end, const char* text) {
+    while (*text != '\0' && p < end) *p++ = *text++;
+    return p;
+}
+
+} // namespace
+
+int velt_init() {
+    if (usbftdi_open() == -1) return -1;
+    timebase = 7.5e-8;
+    return velt_params(2);
+}
+
+int velt_params(int row) {
+    if (row < 0 || row >= static_cast<int>(timebaseArr.size())) return -1;
+    const auto r = static_cast<std::size_t>(row);
+    timebase = timebaseArr[r];
+    calWindow = calWindowArr[r];
+    calGuard = calGuardArr[r];
+    calIncrement = std::trunc((calWindow / 1024) / ((timebase + 5e-9) / 65536));
+    calAdjust = calAdjustArr[r];
+    calIdxAvg = calIdxAvgArr[r];
+    edgeIdx = edgeIdxArr[r];
+    sendChannelSetup(stimulusPort, samplerPort);
+    return 1;
+}
+
+int velt_environ(int xUnitsArg, int yUnitsArg, double xStartArg, double xEndArg,
+                 double dielKArg) {
+    if (!std::isfinite(xStartArg) || !std::isfinite(xEndArg) || !std::isfinite(dielKArg) ||
+        dielKArg <= 0)
+        return -1;
+    xUnits.store(xUnitsArg);
+    yUnits.store(yUnitsArg);
+    xStart.store(xStartArg);
+    xEnd.store(xEndArg);
+    dielK.store(dielKArg);
+    return 1;
+}
+
+int sendChannelSetup(std::uint8_t stim, std::uint8_t samp) {
+    const std::array<std::uint8_t, 2> codes = {stim, samp};
+    ftwrbyte('p');
+    ftwrbytes(codes.data(), codes.size());
+    return ftrdbyte();
+}
+
+int VELT_SetChan(int stim, int samp) {
+    if (!validStimulus(stim) || !validSampler(samp)) return -1;
+    const std::uint8_t previousStimulus = stimulusPort;
+    stimulusPort = stimulusPortCode[static_cast<std::size_t>(stim)];
+    samplerPort = samplerPortCode[static_cast<std::size_t>(samp)];
+    samplActive = samp;
+    sendChannelSetup(stimulusPort, samplerPort);
+    // The step source needs time to settle on a new port; the sampler switches at once.
+    if (stimulusPort != previousStimulus) platform::Delay(0.5);
+    return 1;
+}
+
+int getOffsetChecked(int& offset) {
+    const int status = readRaw(1024, 0, 0);
+    offset = sumCounts() >> 10;
+    return status;
+}
+
+int getOffset() {
+    int offset = 0;
+    getOffsetChecked(offset);
+    return offset;
+}
+
+int readData(int incrementArg, int start, int offset, int absFlag) {
+    const int status = readRaw(1024, incrementArg, start);
+    const auto off = static_cast<double>(offset);
+    if (absFlag == 1)
+        for (double& sample : rawWaveform) sample = std::fabs(sample - off);
+    else
+        for (double& sample : rawWaveform) sample -= off;
+    return status;
+}
+
+double meanArray() { return sumCounts() / 1024.0; }
+
+void convertSweep(int pass, int yUnit) {
+    if (yUnit == kUnitRaw) {
+        convertInto(pass, [](double r) { return r; });
+        return;
+    }
+    const double s = validSampler(samplActive) ? vstart[static_cast<std::size_t>(samplActive)] : 0;
+    const double a = validSampler(samplActive) ? vampl[static_cast<std::size_t>(samplActive)] : 0;
+    if (a == 0 || !std::isfinite(a)) {
+        // Without a measured amplitude there is no scale: say so rather than show infinities.
+        convertInto(pass, [](double) { return std::numeric_limits<double>::quiet_NaN(); });
+        return;
+    }
+    const bool positive = polarity == 1;
+    auto rhoOf = [=](double r) {
+        if (positive) return (r - s) / a - 1;
+        // A negative line in millivolts keeps its sign; the other units got absolute counts.
+        if (yUnit == kUnitMv) return (r + s) / a - 1;
+        return std::fabs(r - s) / a - 1;
+    };
+    switch (yUnit) {
+    case kUnitMv: convertInto(pass, [&](double r) { return 250 * rhoOf(r) + 250; }); break;
+    case kUnitNorm: convertInto(pass, [&](double r) { return rhoOf(r) + 1; }); break;
+    case kUnitOhm: convertInto(pass, [&](double r) { return ohms(rhoOf(r)); }); break;
+    default: convertInto(pass, rhoOf); break;
+    }
+}
+
+int acquireSweeps(int count, int yUnit) {
+    const int xu = xUnits.load();
+    const double xs = xStart.load();
+    const double xe = xEnd.load();
+    const double k = dielK.load();
+    const double xz = xZero.load();
+
+    polarity = samplerPort % 2 == 0 ? 1 : 0;
+    if (!std::isfinite(xs) || !std::isfinite(xe) || !std::isfinite(xz) || !std::isfinite(k) ||
+        k <= 0)
+        return -3;
+
+    const double v = 1 / std::sqrt(k);
+    double tStart = 0, tEnd = 0;
+    if (xu == kXUnitNs) {
+        tStart = xs * 1e-9;
+        tEnd = xe * 1e-9;
+    } else {
+        const double scale = xu == kXUnitFeet ? kMetresPerFoot : 1.0;
+        tEnd = xe * scale / (v * kSpeedOfLight);
+        tStart = xs * scale / (v * kSpeedOfLight);
+    }
+    const double step = (timebase + 5e-9) / 65536;
+    const int delay = validStimulus(stimActive) ? calDelay[static_cast<std::size_t>(stimActive)] : 0;
+    const int start = truncToInt(tStart / step) + delay;
+    // A reversed window would ask for a negative increment; one increment is the least sweep.
+    const int inc =
+        std::clamp(truncToInt(((tEnd - tStart) / 1024) / step), kMinIncrement, kMaxIncrement);
+    const double tLast = tStart + inc * step * 1024;
+    const double xFirst = xu == kXUnitNs ? tStart * 1e9 : tStart * v * kSpeedOfLight;
+    const double xLast = xu == kXUnitNs ? tLast * 1e9 : tLast * v * kSpeedOfLight;
+
+    int offset = 0;
+    const int offsetStatus = getOffsetChecked(offset);
+    // Counts measured against a stale offset would be plausible-looking and wrong.
+    if (offsetStatus != 1) return offsetStatus;
+
+    const int absFlag = yUnit == kUnitMv || yUnit == kUnitRaw ? 0 : 1;
+    const int passes = std::max(count, 1);
+    for (int p = 0; p < passes; ++p) {
+        // The delay line needs one sweep to reach a start away from 0 before it reads true.
+        if (xs > 0 || p > 0) readData(0, start, offset, 0);
+        const int status = readData(inc, start, offset, absFlag);
+        if (status == -1 || status == -2) return status;
+        convertSweep(p, yUnit);
+    }
+
+    increment.store(inc);
+    for (std::size_t i = 0; i < wfmDataX.size(); ++i) {
+        double x = xFirst + (xLast - xFirst) * static_cast<double>(i) / 1024;
+        if (xu == kXUnitFeet) x /= kMetresPerFoot;
+        wfmDataX[i] = x - xz;
+    }
+    wfmData = acqSweep;
+    wfmDataAvg = acqMean;
+    return 1;
+}
+
+int velt_acquire(int count) { return acquireSweeps(count, yUnits.load()); }
+
+int velt_diff(int count) {
+    const int first = velt_acquire(count);
+    if (first != 1) return first;
+    const int startPolarity = polarity;
+    const int here = startPolarity == 1 ? samplPos : samplNeg;
+    const int partner = startPolarity == 1 ? samplNeg : samplPos;
+    diffFirstLine = wfmDataAvg;
+    VELT_SetChan(stimActive, partner);
+    const int second = velt_acquire(count);
+    VELT_SetChan(stimActive, here);
+    polarity = startPolarity;
+    // Both lines or neither: a sum with one stale line would look like a real trace.
+    if (second != 1) return second;
+    if (startPolarity == 1) {
+        wfmDataPos = diffFirstLine;
+        wfmDataNeg = wfmDataAvg;
+    } else {
+        wfmDataNeg = diffFirstLine;
+        wfmDataPos = wfmDataAvg;
+    }
+    for (std::size_t i = 0; i < wfmDataAvg.size(); ++i)
+        wfmDataAvg[i] = wfmDataPos[i] + wfmDataNeg[i];
+    return 1;
+}
+
+int velt_zero(double x, int thresholdMode) {
+    if (std::isnan(x) || std::isinf(x)) return -1;
+    if (x >= 0) {
+        xZero.store(x);
+        return 2;
+    }
+    xZero.store(0.0);
+    const int status = acquireSweeps(1, kUnitRho);
+    if (status != 1) return -1;
+    const double threshold = thresholdMode == 1 ? 0.5 : 0.3;
+    for (std::size_t i = 0; i + 1 < wfmDataAvg.size(); ++i) {
+        if (wfmDataAvg[i] >= threshold) {
+            xZero.store(wfmDataX[i]);
+            return 1;
+        }
+    }
+    return -1;
+}
+
+double velt_getX(int index) {
+    if (index < 0 || index >= static_cast<int>(wfmDataX.size()))
+        return std::numeric_limits<double>::quiet_NaN();
+    return wfmDataX[static_cast<std::size_t>(index)];
+}
+
+double velt_getY(int index) {
+    if (index < 0 || index >= static_cast<int>(wfmDataAvg.size()))
+        return std::numeric_limits<double>::quiet_NaN();
+    return wfmDataAvg[static_cast<std::size_t>(index)];
+}
+
+int velt_dump(const char* path) {
+    if (path == nullptr) return -1;
+    std::FILE* file = std::fopen(path, "w");
+    if (file == nullptr) return -1;
+
+    const int xu = xUnits.load();
+    const int yu = yUnits.load();
+    const char* xName = xu == kXUnitFeet || xu == kXUnitNs ? kXUnitNames[static_cast<std::size_t>(xu)]
+                                                           : kXUnitNames[0];
+    const char* yName = yu >= 0 && yu < static_cast<int>(kYUnitNames.size())
+                            ? kYUnitNames[static_cast<std::size_t>(yu)]
+                            : "?";
+
+    // to_chars is locale-free; a fixed-format double needs at most ~330 characters.
+    std::array<char, 1024> line{};
+    char* const end = line.data() + line.size();
+    bool ok = true;
+    auto emit = [&](char* p) { ok = std::fwrite(line.data(), 1, p - line.data(), file) ==
+                                    static_cast<std::size_t>(p - line.data()) && ok; };
+
+    char* p = line.data();
+    p = putText(p, end, xName);
+    p = putText(p, end, ", ");
+    p = putText(p, end, yName);
+    p = putText(p, end, ", ");
+    p = putFixed(p, end, xStart.load(), 10);
+    p = putText(p, end, ", ");
+    p = putFixed(p, end, xEnd.load(), 10);
+    p = putText(p, end, ", ");
+    p = putFixed(p, end, dielK.load(), 3);
+    p = putText(p, end, ", ");
+    p = putFixed(p, end, xZero.load(), 10);
+    p = putText(p, end, "\n");
+    emit(p);
+    for (std::size_t i = 0; i < wfmDataX.size(); ++i) {
+        p = line.data();
+        p = putFixed(p, end, wfmDataX[i], 10);
+        p = putText(p, end, ", ");
+        p = putFixed(p, end, wfmDataAvg[i], 10);
+        p = putText(p, end, "\n");
+        emit(p);
+    }
+    if (std::fclose(file) != 0) ok = false;
+    return ok ? 1 : -1;
+}

@@ -1,0 +1,159 @@
+// Unit switching: converts the window and zero reference, keeps menus, labels and limits in step.
+#include "panel/units.h"
+
+#include "acquisition/timebase.h"
+#include "app/settings.h"
+#include "instrument/driver.h"
+#include "panel/interface.h"
+#include "platform/panel_model.h"
+
+#include <cmath>
+
+using platform::panel;
+
+// The default window, so that a restore before anything was saved still gives a usable one.
+std::atomic<int> savedXUnits{0};
+std::atomic<int> savedYUnits{0};
+std::atomic<double> savedXZero{0.0};
+std::atomic<double> savedXStart{0.0};
+std::atomic<double> savedXEnd{3.0};
+
+namespace {
+
+constexpr double kMetresPerFoot = 0.3048;
+constexpr double kSpeedOfLight = 3e8;
+
+constexpr std::array<int, 6> kYMenuItem = {
+    MENUBAR_YUNITS_Y1, MENUBAR_YUNITS_Y2, MENUBAR_YUNITS_Y3, MENUBAR_YUNITS_Y4, 0,
+    MENUBAR_YUNITS_Y6};
+constexpr std::array<double, 6> kYRangeLow = {-250, 0, 0, -1, 0, -90};
+constexpr std::array<double, 6> kYRangeHigh = {250, 2, 500, 1, 1500, 10};
+constexpr std::array<int, 6> kYDecimals = {0, 2, 0, 2, 2, 0};
+
+// Metres of cable per nanosecond of travel.
+double metresPerNs() {
+    return (1.0 / std::sqrt(dielK.load())) * kSpeedOfLight * 1e-9;
+}
+
+// Factor from one time-domain unit (m, ft, ns) to another.
+double conversion(int from, int to) {
+    const double f = kMetresPerFoot;
+    const double k = metresPerNs();
+    // Row: new unit, column: old unit.
+    const double table[3][3] = {{1.0, f, k}, {1.0 / f, 1.0, k / f}, {1.0 / k, f / k, 1.0}};
+    return table[to][from];
+}
+
+bool timeDomainUnit(int code) {
+    return code >= 0 && code <= 2;
+}
+
+void showWindowInUnit() {
+    const int u = xUnits.load();
+    const double z = xZero.load();
+    const double hi = maxRange[static_cast<std::size_t>(u)].load();
+    panel().setRange(PANEL_XSTART, -z, hi);
+    panel().setRange(PANEL_XEND, -z, hi);
+    setXStart(xStart.load());
+    setXEnd(xEnd.load());
+}
+
+} // namespace
+
+int setXUnits(int code) {
+    if (code < 0 || code >= static_cast<int>(labelX.size())) return 1;
+    const int old = xUnits.load();
+    const double s = getXStart();
+    const double e = getXEnd();
+    const double z = xZero.load();
+    xUnits.store(code);
+
+    if (timeDomainUnit(code)) {
+        constexpr std::array<int, 3> items = {MENUBAR_XUNITS_X1, MENUBAR_XUNITS_X2,
+                                              MENUBAR_XUNITS_X3};
+        for (int i = 0; i < 3; ++i) {
+            panel().setMenuChecked(items[static_cast<std::size_t>(i)], i == code);
+            panel().setMenuDimmed(items[static_cast<std::size_t>(i)], false);
+        }
+        panel().setMenuChecked(MENUBAR_XUNITS_X5, false);
+        panel().setMenuDimmed(MENUBAR_XUNITS_X5, true);
+    } else if (code == 4) {
+        for (int item : {MENUBAR_XUNITS_X1, MENUBAR_XUNITS_X2, MENUBAR_XUNITS_X3}) {
+            panel().setMenuChecked(item, false);
+            panel().setMenuDimmed(item, true);
+        }
+        panel().setMenuChecked(MENUBAR_XUNITS_X5, true);
+        panel().setMenuDimmed(MENUBAR_XUNITS_X5, false);
+    }
+
+    if (code == 4) {
+        xZero.store(0.0);
+        xStart.store(0.0);
+        xEnd.store(maxRange[4].load());
+    } else if (old == 4 && timeDomainUnit(code)) {
+        // Back from the frequency domain: the window saved on the way in, not a conversion of
+        // the GHz numbers.
+        double c = 1.0;
+        const int from = savedXUnits.load();
+        if (timeDomainUnit(from)) c = conversion(from, code);
+        xZero.store(savedXZero.load() * c);
+        xStart.store(savedXStart.load() * c);
+        xEnd.store(savedXEnd.load() * c);
+    } else if (timeDomainUnit(old) && timeDomainUnit(code)) {
+        const double c = conversion(old, code);
+        const double zc = z * c;
+        xZero.store(zc);
+        xStart.store(zc + s * c);
+        xEnd.store(e * c + zc);
+    }
+    // Inches, to or from: the numbers stay as they are.
+
+    setXLabels();
+    showWindowInUnit();
+    return 1;
+}
+
+int setXLabels() {
+    const auto u = static_cast<std::size_t>(xUnits.load());
+    if (u >= labelX.size()) return 1;
+    panel().setLabel(PANEL_XSTART, labelStartX[u]);
+    panel().setLabel(PANEL_XEND, labelEndX[u]);
+    const int mode = getMode();
+    panel().setXAxisName((mode == 0 || mode == 2) ? labelFullX[u] : labelFullX2[u]);
+    double lo = 0, hi = 0;
+    panel().range(PANEL_XSTART, lo, hi);
+    panel().setRange(PANEL_XSTART, lo, maxRange[u].load());
+    panel().range(PANEL_XEND, lo, hi);
+    panel().setRange(PANEL_XEND, lo, maxRange[u].load());
+    return 1;
+}
+
+int setYUnits(int code) {
+    if (code < 0 || code >= static_cast<int>(labelY.size())) return 1;
+    const auto u = static_cast<std::size_t>(code);
+    yUnits.store(code);
+    for (std::size_t i = 0; i < kYMenuItem.size(); ++i)
+        if (kYMenuItem[i] != 0) panel().setMenuChecked(kYMenuItem[i], i == u);
+    const bool db = code == 5;
+    for (int item : {MENUBAR_YUNITS_Y1, MENUBAR_YUNITS_Y2, MENUBAR_YUNITS_Y3, MENUBAR_YUNITS_Y4})
+        panel().setMenuDimmed(item, db);
+    panel().setMenuDimmed(MENUBAR_YUNITS_Y6, !db);
+    setYMinMax(kYRangeLow[u], kYRangeHigh[u]);
+    panel().setYLabelPrecision(kYDecimals[u]);
+    if (code == 2) {
+        panel().setDimmed(PANEL_DIFFERENTIAL, false);
+    } else {
+        // Single-ended again: the sampler ring, dimmed while differential, comes back with it.
+        panel().setValue(PANEL_DIFFERENTIAL, 0);
+        panel().setDimmed(PANEL_DIFFERENTIAL, db);
+        panel().setDimmed(PANEL_SAMPLER, false);
+    }
+    setYLabels();
+    return 1;
+}
+
+int setYLabels() {
+    const auto u = static_cast<std::size_t>(yUnits.load());
+    if (u < labelFullY.size()) panel().setYAxisName(labelFullY[u]);
+    return 1;
+}

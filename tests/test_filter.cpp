@@ -1,0 +1,131 @@
+// Rise-time filter: lengths from the rise time, the two passes and their edges.
+#include "acquisition/acquire.h"
+#include "acquisition/filter.h"
+#include "acquisition/timebase.h"
+#include "instrument/driver.h"
+#include "panel/interface.h"
+#include "platform/panel_model.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+namespace {
+
+class Filter : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing_support::freshPanel();
+        savedIncrement = increment.load();
+        savedTimebase = timebase;
+        timebase = 7.5e-8;
+        wfmDataCombined.fill(0.0);
+    }
+    void TearDown() override {
+        increment = savedIncrement;
+        timebase = savedTimebase;
+        maxRange[4] = 2.4;
+        defaultEnd[4] = 2.4;
+    }
+    int savedIncrement = 1;
+    double savedTimebase = 7.5e-8;
+};
+
+TEST_F(Filter, SpikeBecomesATriangleOneSampleEarlier) {
+    wfmDataCombined[500] = 9.0;
+    applyFilter(0);
+    const double expected[] = {0, 1, 2, 3, 2, 1, 0};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_NEAR(wfmDataCombined[std::size_t(496 + i)], expected[i], 1e-12) << 496 + i;
+}
+
+TEST_F(Filter, UnitStepBecomesARamp) {
+    std::fill(wfmDataCombined.begin() + 512, wfmDataCombined.end(), 1.0);
+    applyFilter(0);
+    EXPECT_NEAR(wfmDataCombined[508], 0.0, 1e-12);
+    EXPECT_NEAR(wfmDataCombined[509], 1.0 / 9, 1e-12);
+    EXPECT_NEAR(wfmDataCombined[510], 3.0 / 9, 1e-12);
+    EXPECT_NEAR(wfmDataCombined[511], 6.0 / 9, 1e-12);
+    EXPECT_NEAR(wfmDataCombined[512], 8.0 / 9, 1e-12);
+    for (std::size_t i = 513; i < 1024; ++i) EXPECT_NEAR(wfmDataCombined[i], 1.0, 1e-12) << i;
+}
+
+struct LengthCase {
+    int increment;
+    int width;
+    int n;
+};
+
+class Length : public Filter, public ::testing::WithParamInterface<LengthCase> {};
+
+TEST_P(Length, FollowsRiseTimeAndIncrement) {
+    increment = GetParam().increment;
+    EXPECT_EQ(filterLength(GetParam().width), GetParam().n);
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, Length,
+                         ::testing::Values(LengthCase{12, 35, 3},      // 2.2 raised to 3
+                                           LengthCase{8, 200, 22},     // 20.48 samples
+                                           LengthCase{1, 100000, 1000}, // cut to 1000
+                                           LengthCase{8, 0, 3}, LengthCase{8, -5, 3},
+                                           LengthCase{0, 200, 179}, // no sweep yet: finest step
+                                           LengthCase{59, 20, 3}));
+
+TEST_F(Filter, EvenLengthLooksOneSampleFurtherAhead) {
+    increment = 8; // n = 22: 10 behind, 11 ahead
+    const double n = 22;
+    wfmDataCombined[500] = n * n;
+    applyFilter(200);
+    // First pass spreads the spike over 489..510, the second ramps it back from there.
+    EXPECT_NEAR(wfmDataCombined[467], 0.0, 1e-9);
+    EXPECT_NEAR(wfmDataCombined[468], 1.0, 1e-9);
+    EXPECT_NEAR(wfmDataCombined[489], 22.0, 1e-9);
+    EXPECT_NEAR(wfmDataCombined[490], 21.0, 1e-9);
+    EXPECT_NEAR(wfmDataCombined[510], 1.0, 1e-9);
+    EXPECT_NEAR(wfmDataCombined[511], 0.0, 1e-9);
+    const double total = std::accumulate(wfmDataCombined.begin(), wfmDataCombined.end(), 0.0);
+    EXPECT_NEAR(total, n * n, 1e-6);
+}
+
+class Constant : public Filter, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Constant, StaysConstant) {
+    increment = 1;
+    wfmDataCombined.fill(-3.25);
+    applyFilter(GetParam());
+    for (double v : wfmDataCombined) EXPECT_NEAR(v, -3.25, 1e-9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, Constant, ::testing::Values(0, 20, 200, 5000, 100000));
+
+TEST_F(Filter, LongestLengthFillsTheTailFromTheLastSample) {
+    increment = 1;
+    for (std::size_t i = 0; i < 1024; ++i) wfmDataCombined[i] = static_cast<double>(i < 600);
+    wfmDataCombined[1023] = 7.0;
+    filterBuf.fill(-1.0);
+    applyFilter(100000);
+    ASSERT_EQ(filterLength(100000), 1000);
+    EXPECT_DOUBLE_EQ(filterBuf[1024], 7.0);
+    EXPECT_DOUBLE_EQ(filterBuf[2023], 7.0);
+    EXPECT_DOUBLE_EQ(filterBuf[2024], -1.0); // nothing written beyond n samples
+}
+
+TEST_F(Filter, FlatStartIsLeftFlat) {
+    for (std::size_t i = 0; i < 1024; ++i) wfmDataCombined[i] = i < 600 ? 2.0 : 5.0;
+    applyFilter(0);
+    for (std::size_t i = 0; i < 595; ++i) EXPECT_DOUBLE_EQ(wfmDataCombined[i], 2.0) << i;
+}
+
+TEST_F(Filter, SlowInstrumentsGetTheirDefaults) {
+    setRisetime(1);
+    EXPECT_DOUBLE_EQ(maxRange[4].load(), 2.4);
+    EXPECT_EQ(platform::panel().intValue(PANEL_FILTERWIDTH), 200);
+    setRisetime(0);
+    EXPECT_DOUBLE_EQ(maxRange[4].load(), 7.2);
+    EXPECT_DOUBLE_EQ(defaultEnd[4].load(), 7.2);
+    EXPECT_EQ(platform::panel().intValue(PANEL_FILTERWIDTH), 35);
+    EXPECT_DOUBLE_EQ(maxRange[0].load(), 15.0); // the other units keep theirs
+}
+
+} // namespace

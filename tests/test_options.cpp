@@ -1,0 +1,86 @@
+// Command-line parsing: accepted forms and every rejection with its message.
+#include "app/options.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+ParseResult parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "velt");
+    return parseOptions(static_cast<int>(args.size()), args.data());
+}
+
+TEST(Options, NoArgumentsMeansTheFirstFtdiDevice) {
+    ParseResult r = parse({});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_FALSE(r.options.simulate);
+    EXPECT_EQ(r.options.model, "QSB020");
+    EXPECT_TRUE(r.options.screenshotPath.empty());
+}
+
+TEST(Options, SimulatorWithEverything) {
+    ParseResult r = parse({"--simulate", "--model", "QSA004", "--dut=line.dut", "--connect",
+                           "2=OPEN", "--connect=7=THROUGH", "--screenshot", "shot.png",
+                           "--screenshot-after", "2.5"});
+    ASSERT_TRUE(r.ok) << r.error;
+    const Options& o = r.options;
+    EXPECT_TRUE(o.simulate);
+    EXPECT_EQ(o.model, "QSA004");
+    EXPECT_EQ(o.dutFile, "line.dut");
+    EXPECT_EQ(o.connections, (std::vector<std::string>{"2=OPEN", "7=THROUGH"}));
+    EXPECT_EQ(o.screenshotPath, "shot.png");
+    EXPECT_DOUBLE_EQ(o.screenshotAfter, 2.5);
+}
+
+TEST(Options, EveryModelCodeIsAccepted) {
+    for (std::string_view code : kModelCodes) {
+        std::string s(code);
+        ParseResult r = parse({"--simulate", "--model", s.c_str()});
+        EXPECT_TRUE(r.ok) << code << ": " << r.error;
+        EXPECT_EQ(r.options.model, code);
+    }
+}
+
+TEST(Options, HelpAndVersionWinOverEverythingElse) {
+    EXPECT_TRUE(parse({"--help", "--model", "QSA004"}).options.help);
+    EXPECT_TRUE(parse({"--model", "QSA004", "--version"}).options.version);
+}
+
+struct Rejection {
+    std::vector<const char*> args;
+    const char* message; // part of the error text
+};
+
+class OptionsRejected : public testing::TestWithParam<Rejection> {};
+
+TEST_P(OptionsRejected, WithAClearMessage) {
+    ParseResult r = parse(GetParam().args);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find(GetParam().message), std::string::npos) << r.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bad, OptionsRejected,
+    testing::Values(Rejection{{"--frobnicate"}, "unknown option '--frobnicate'"},
+                    Rejection{{"-platform", "offscreen"}, "unknown option '-platform'"},
+                    Rejection{{"--simulate", "--model", "QSX999"}, "unknown model 'QSX999'"},
+                    Rejection{{"--simulate", "--model"}, "--model needs a model code"},
+                    Rejection{{"--simulate", "--model="}, "--model needs a model code"},
+                    Rejection{{"--simulate", "--dut"}, "--dut needs a file name"},
+                    Rejection{{"--simulate", "--connect", "OPEN"}, "needs CH=WHAT"},
+                    Rejection{{"--screenshot"}, "--screenshot needs a file name"},
+                    Rejection{{"--screenshot", "a.png", "--screenshot-after", "soon"},
+                              "needs a number of seconds, got 'soon'"},
+                    Rejection{{"--screenshot", "a.png", "--screenshot-after", "-1"},
+                              "needs a number of seconds"},
+                    Rejection{{"--screenshot", "a.png", "--screenshot-after", "2,5"},
+                              "needs a number of seconds"},
+                    Rejection{{"--screenshot-after", "3"}, "needs --screenshot"},
+                    Rejection{{"--model", "QSA004"}, "need --simulate"},
+                    Rejection{{"--dut", "x.dut"}, "need --simulate"},
+                    Rejection{{"--connect", "2=OPEN"}, "need --simulate"},
+                    Rejection{{"--simulate=yes"}, "takes no value"}));
+
+} // namespace

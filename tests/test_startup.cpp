@@ -1,0 +1,164 @@
+// Start-up and shutdown through the headless event loop, with and without an instrument.
+#include "acquisition/timer.h"
+#include "app/startup.h"
+#include "instrument/driver.h"
+#include "instrument/transport.h"
+#include "panel/callbacks.h"
+#include "panel/interface.h"
+#include "platform/async_timer.h"
+#include "platform/event_loop.h"
+#include "platform/panel_model.h"
+#include "platform/recording_device.h"
+#include "platform/serial_device.h"
+#include "simulator/sim_device.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using platform::panel;
+
+namespace {
+
+// Each start-up runs in a folder of its own: it creates folders and may write user.ini.
+class StartupTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        testing_support::freshPanel();
+        platform::setEventLoop(nullptr);
+        platform::headlessEventLoop().run(); // nothing left over from another test
+        platform::asyncTimer().resume();
+        char tmpl[] = "/tmp/velt_startup_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        previous_ = fs::current_path();
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        platform::setSerialDevice(nullptr);
+        platform::headlessEventLoop().run();
+        platform::asyncTimer().discard();
+        platform::asyncTimer().resume();
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+    }
+    static std::string firstLogLine() {
+        std::string log = panel().text(PANEL_MESSAGE);
+        return log.substr(0, log.find('\n'));
+    }
+    fs::path dir_, previous_;
+};
+
+TEST_F(StartupTest, WithoutAnInstrumentShowsOnePopupAndEndsBeforeTheLoop) {
+    platform::setSerialDevice(nullptr);
+    bool loopRan = false;
+    platform::headlessEventLoop().post([&loopRan] { loopRan = true; });
+
+    EXPECT_NE(veltMain(), 0);
+
+    const auto shown = platform::defaultResponder().shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].title, "Error #1001");
+    EXPECT_EQ(shown[0].text, "Could not initialize the TDR device.");
+    EXPECT_FALSE(loopRan);
+    EXPECT_FALSE(platform::asyncTimer().running());
+    EXPECT_FALSE(fs::exists("user.ini"));
+    for (const char* folder : kDataFolders) EXPECT_TRUE(fs::is_directory(folder)) << folder;
+    // Existing folders are not worth a log line.
+    EXPECT_EQ(panel().text(PANEL_MESSAGE), "> Initializing...");
+}
+
+TEST_F(StartupTest, SecondStartWithTheFoldersPresentLogsNothingAboutThem) {
+    for (const char* folder : kDataFolders) fs::create_directory(folder);
+    platform::setSerialDevice(nullptr);
+    veltMain();
+    EXPECT_EQ(panel().text(PANEL_MESSAGE), "> Initializing...");
+}
+
+TEST_F(StartupTest, FailingCalibrationSaysSoAndTheProgramRunsOn) {
+    // A bridge that opens but never answers: every sweep comes back empty.
+    platform::RecordingDevice silent;
+    platform::setSerialDevice(&silent);
+    rawWaveform.fill(0.0);
+    bool loopRan = false;
+    platform::headlessEventLoop().post([&loopRan] {
+        loopRan = true;
+        onExit(MENUBAR, MENUBAR_FILE_EXIT, nullptr, PANEL);
+    });
+
+    EXPECT_EQ(veltMain(), 0);
+    EXPECT_EQ(firstLogLine(), "> Initializing...FAILED!");
+    EXPECT_TRUE(loopRan);
+}
+
+enum class Exit { Menu, CloseButton, CloseTwice };
+
+class SimulatedStartup : public StartupTest, public testing::WithParamInterface<Exit> {};
+
+TEST_P(SimulatedStartup, RunsAndShutsDownTheSameWayWhicheverWayTheUserQuits) {
+    simulator::SimulatedInstrument sim;
+    platform::setSerialDevice(&sim);
+    int loopActions = 0;
+    platform::headlessEventLoop().post([&loopActions] {
+        ++loopActions;
+        switch (GetParam()) {
+        case Exit::Menu:
+            onExit(MENUBAR, MENUBAR_FILE_EXIT, nullptr, PANEL);
+            break;
+        case Exit::CloseTwice:
+            onPanel(PANEL, EVENT_CLOSE, nullptr, 0, 0);
+            [[fallthrough]];
+        case Exit::CloseButton:
+            onPanel(PANEL, EVENT_CLOSE, nullptr, 0, 0);
+            break;
+        }
+    });
+
+    EXPECT_EQ(veltMain(), 0);
+
+    EXPECT_EQ(loopActions, 1);
+    EXPECT_EQ(firstLogLine(), "> Initializing...DONE!");
+    EXPECT_EQ(panel().text(PANEL_VERSION), "VELT v2.8.0 / ");
+    EXPECT_EQ(platform::defaultResponder().shown().size(), 0u);
+    EXPECT_TRUE(platform::quitRequested());
+    EXPECT_TRUE(shuttingDown.load());
+    EXPECT_EQ(isInit.load(), 1);
+    // The timer was suspended, then discarded when the loop ended; the link is closed.
+    EXPECT_TRUE(platform::asyncTimer().suspended());
+    EXPECT_FALSE(platform::asyncTimer().running());
+    EXPECT_EQ(ftdiopened.load(), 0);
+    EXPECT_EQ(timerLock.load(), 0);
+    EXPECT_GT(sim.sweepsServed(), 0);
+    EXPECT_EQ(sim.protocolViolations(), 0);
+    // A live trace was drawn at start-up.
+    EXPECT_GT(panel().snapshot().graph.plotGeneration, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exits, SimulatedStartup,
+                         testing::Values(Exit::Menu, Exit::CloseButton, Exit::CloseTwice),
+                         [](const testing::TestParamInfo<Exit>& info) {
+                             switch (info.param) {
+                             case Exit::Menu:
+                                 return "ExitProgramMenu";
+                             case Exit::CloseButton:
+                                 return "CloseButton";
+                             case Exit::CloseTwice:
+                                 return "CloseButtonTwice";
+                             }
+                             return "";
+                         });
+
+TEST(VersionLabel, DropsTheBuildNumberAndAddsTheModel) {
+    EXPECT_EQ(versionLabel("2.8.0.1", "QSA004"), "VELT v2.8.0 / QSA004");
+    EXPECT_EQ(versionLabel("2.8.0.1", "QSB020"), "VELT v2.8.0 / QSB020");
+    EXPECT_EQ(versionLabel("2.8.0.1", ""), "VELT v2.8.0 / ");
+    // The 64-byte label never overruns, whatever it is given.
+    std::string longVersion(200, '9');
+    EXPECT_LT(versionLabel(longVersion.c_str(), "QSB020").size(), 64u);
+}
+
+} // namespace
