@@ -43,13 +43,16 @@ int stopTimer(const std::string& label, int show) {
     stopwatchLap.store(seconds);
     if (show == 1) {
         char line[kLogLineSize];
-        std::snprintf(line, sizeof line, "%s: %3.3f\n", label.c_str(), static_cast<double>(seconds));
+        std::snprintf(line, sizeof line, "%s: %3.3f\n", label.c_str(),
+                      static_cast<double>(seconds));
         appendLog(line);
     }
     return 1;
 }
 
-double lastLapSeconds() { return stopwatchLap.load(); }
+double lastLapSeconds() {
+    return stopwatchLap.load();
+}
 
 int createDir(const std::string& path, int verbose) {
     namespace fs = std::filesystem;

@@ -106,7 +106,6 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     // Options for the simulated instrument would be silently ignored on real hardware.
     if (!o.simulate && (sawModel || !o.dutFile.empty() || !o.connections.empty()))
         return fail("--model, --dut and --connect need --simulate");
-    if (sawAfter && o.screenshotPath.empty())
-        return fail("--screenshot-after needs --screenshot");
+    if (sawAfter && o.screenshotPath.empty()) return fail("--screenshot-after needs --screenshot");
     return r;
 }

@@ -19,6 +19,7 @@
 #include "platform/panel_model.h"
 #include "platform/popups.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -39,16 +40,19 @@ namespace {
 std::atomic<void (*)()> gDisplayPanel{nullptr};
 } // namespace
 
-void setDisplayPanel(void (*display)()) { gDisplayPanel.store(display); }
+void setDisplayPanel(void (*display)()) {
+    gDisplayPanel.store(display);
+}
 
 std::string versionLabel(const char* version, const char* modelCode) {
-    char head[64];
-    std::snprintf(head, sizeof head, "VELT v%s", version);
+    // Both texts live in 64-byte buffers: at most 63 characters each.
+    constexpr std::size_t kMax = 63;
+    std::string head = std::string("VELT v") + version;
+    head.resize(std::min(head.size(), kMax));
     // Drop the build number ("2.8.0.1" shows as v2.8.0).
-    std::size_t n = std::strlen(head);
-    head[n >= 2 ? n - 2 : 0] = '\0';
-    char label[64];
-    std::snprintf(label, sizeof label, "%s / %s", head, modelCode);
+    head.resize(head.size() >= 2 ? head.size() - 2 : 0);
+    std::string label = head + " / " + modelCode;
+    label.resize(std::min(label.size(), kMax));
     return label;
 }
 
@@ -58,6 +62,8 @@ int veltMain() {
     startTimer();
 
     loadInterface();
+    // The log's first line is completed below; a terminal sees it whole.
+    std::fputs(platform::panel().text(PANEL_MESSAGE).c_str(), stderr);
     panelHandle = PANEL;
     menuHandle = MENUBAR;
     rightHandle = RIGHT;

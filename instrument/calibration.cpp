@@ -18,7 +18,9 @@ constexpr int kBaselineLimit = 100;
 constexpr int kLevelStart = 200;
 constexpr int kLastIndex = 1023;
 
-bool offBaseline(double level) { return level > kBaselineLimit || level < -kBaselineLimit; }
+bool offBaseline(double level) {
+    return level > kBaselineLimit || level < -kBaselineLimit;
+}
 
 // Sum of rawWaveform[from..to-1]; the caller has checked that the range is not empty.
 double levelMean(int from, int to) {

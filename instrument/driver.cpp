@@ -90,8 +90,12 @@ template <typename F> void convertInto(int pass, F&& convert) {
     }
 }
 
-bool validSampler(int s) { return s >= 0 && s < static_cast<int>(vampl.size()); }
-bool validStimulus(int s) { return s >= 0 && s < static_cast<int>(calDelay.size()); }
+bool validSampler(int s) {
+    return s >= 0 && s < static_cast<int>(vampl.size());
+}
+bool validStimulus(int s) {
+    return s >= 0 && s < static_cast<int>(calDelay.size());
+}
 
 char* putFixed(char* p, char* end, double v, int precision) {
     auto r = std::to_chars(p, end, v, std::chars_format::fixed, precision);
@@ -125,8 +129,7 @@ int velt_params(int row) {
     return 1;
 }
 
-int velt_environ(int xUnitsArg, int yUnitsArg, double xStartArg, double xEndArg,
-                 double dielKArg) {
+int velt_environ(int xUnitsArg, int yUnitsArg, double xStartArg, double xEndArg, double dielKArg) {
     if (!std::isfinite(xStartArg) || !std::isfinite(xEndArg) || !std::isfinite(dielKArg) ||
         dielKArg <= 0)
         return -1;
@@ -179,7 +182,9 @@ int readData(int incrementArg, int start, int offset, int absFlag) {
     return status;
 }
 
-double meanArray() { return sumCounts() / 1024.0; }
+double meanArray() {
+    return sumCounts() / 1024.0;
+}
 
 void convertSweep(int pass, int yUnit) {
     if (yUnit == kUnitRaw) {
@@ -201,10 +206,18 @@ void convertSweep(int pass, int yUnit) {
         return std::fabs(r - s) / a - 1;
     };
     switch (yUnit) {
-    case kUnitMv: convertInto(pass, [&](double r) { return 250 * rhoOf(r) + 250; }); break;
-    case kUnitNorm: convertInto(pass, [&](double r) { return rhoOf(r) + 1; }); break;
-    case kUnitOhm: convertInto(pass, [&](double r) { return ohms(rhoOf(r)); }); break;
-    default: convertInto(pass, rhoOf); break;
+    case kUnitMv:
+        convertInto(pass, [&](double r) { return 250 * rhoOf(r) + 250; });
+        break;
+    case kUnitNorm:
+        convertInto(pass, [&](double r) { return rhoOf(r) + 1; });
+        break;
+    case kUnitOhm:
+        convertInto(pass, [&](double r) { return ohms(rhoOf(r)); });
+        break;
+    default:
+        convertInto(pass, rhoOf);
+        break;
     }
 }
 
@@ -231,7 +244,8 @@ int acquireSweeps(int count, int yUnit) {
         tStart = xs * scale / (v * kSpeedOfLight);
     }
     const double step = (timebase + 5e-9) / 65536;
-    const int delay = validStimulus(stimActive) ? calDelay[static_cast<std::size_t>(stimActive)] : 0;
+    const int delay =
+        validStimulus(stimActive) ? calDelay[static_cast<std::size_t>(stimActive)] : 0;
     const int start = truncToInt(tStart / step) + delay;
     // A reversed window would ask for a negative increment; one increment is the least sweep.
     const int inc =
@@ -266,7 +280,9 @@ int acquireSweeps(int count, int yUnit) {
     return 1;
 }
 
-int velt_acquire(int count) { return acquireSweeps(count, yUnits.load()); }
+int velt_acquire(int count) {
+    return acquireSweeps(count, yUnits.load());
+}
 
 int velt_diff(int count) {
     const int first = velt_acquire(count);
@@ -331,8 +347,9 @@ int velt_dump(const char* path) {
 
     const int xu = xUnits.load();
     const int yu = yUnits.load();
-    const char* xName = xu == kXUnitFeet || xu == kXUnitNs ? kXUnitNames[static_cast<std::size_t>(xu)]
-                                                           : kXUnitNames[0];
+    const char* xName = xu == kXUnitFeet || xu == kXUnitNs
+                            ? kXUnitNames[static_cast<std::size_t>(xu)]
+                            : kXUnitNames[0];
     const char* yName = yu >= 0 && yu < static_cast<int>(kYUnitNames.size())
                             ? kYUnitNames[static_cast<std::size_t>(yu)]
                             : "?";
@@ -341,8 +358,11 @@ int velt_dump(const char* path) {
     std::array<char, 1024> line{};
     char* const end = line.data() + line.size();
     bool ok = true;
-    auto emit = [&](char* p) { ok = std::fwrite(line.data(), 1, p - line.data(), file) ==
-                                    static_cast<std::size_t>(p - line.data()) && ok; };
+    auto emit = [&](char* p) {
+        ok = std::fwrite(line.data(), 1, p - line.data(), file) ==
+                 static_cast<std::size_t>(p - line.data()) &&
+             ok;
+    };
 
     char* p = line.data();
     p = putText(p, end, xName);

@@ -67,7 +67,9 @@ int ftwrbytes(const std::uint8_t* data, std::size_t count) {
     return status;
 }
 
-int ftwrbyte(std::uint8_t c) { return ftwrbytes(&c, 1); }
+int ftwrbyte(std::uint8_t c) {
+    return ftwrbytes(&c, 1);
+}
 
 int ftrdbyte() {
     platform::SerialDevice* dev = openDevice();

@@ -3,6 +3,7 @@
 
 #include "acquisition/timer.h"
 #include "app/settings.h"
+#include "files/settings_file.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/units.h"
@@ -154,8 +155,8 @@ VELT_CTRL_CB(onDebug) {
     return 0;
 }
 
-// Printing, exports, waveform files, settings files, domains, colours, the zero reference and
-// SOLT are not built yet: their menu items do nothing rather than pretend.
+// Printing, exports, waveform files, resetting settings, domains, colours, the zero reference
+// and SOLT are not built yet: their menu items do nothing rather than pretend.
 VELT_MENU_CB(onPrint) {
     VELT_UNUSED_MENU_ARGS;
 }

@@ -135,6 +135,8 @@ class FtdiDevice : public SerialDevice {
 
 } // namespace
 
-std::unique_ptr<SerialDevice> makeFtdiDevice() { return std::make_unique<FtdiDevice>(); }
+std::unique_ptr<SerialDevice> makeFtdiDevice() {
+    return std::make_unique<FtdiDevice>();
+}
 
 } // namespace platform

@@ -326,6 +326,11 @@ bool SimulatedInstrument::loadScenarioFile(const std::string& path, std::string&
     return true;
 }
 
+std::string SimulatedInstrument::deviceDescription(int stimulusChannel) const {
+    std::lock_guard lock(impl_->configMutex);
+    return describeChannel(impl_->config.scenario, stimulusChannel);
+}
+
 void SimulatedInstrument::setConnection(int stimulusChannel, Connection c) {
     if (stimulusChannel < 0 || stimulusChannel > 9) return;
     const int partner = throughPartner(stimulusChannel);

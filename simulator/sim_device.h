@@ -44,7 +44,12 @@ class SimulatedInstrument : public platform::SerialDevice {
     bool loadScenarioFile(const std::string& path, std::string& error);
     bool loadScenarioText(const std::string& text, std::string& error);
 
-    // What is connected to a channel; may change while running.
+    // The device under test of a channel in words, for the control window.
+    std::string deviceDescription(int stimulusChannel) const;
+
+    // What is connected to a channel; may change while running. A through joins two channels:
+    // setting THROUGH on one sets both, setting anything else on one end of a through puts the
+    // other end back to the device.
     void setConnection(int stimulusChannel, Connection c);
     Connection connection(int stimulusChannel) const;
     // Parses "CH=WHAT" as given on the command line (e.g. "2=OPEN", "7=THROUGH").

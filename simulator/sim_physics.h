@@ -23,7 +23,7 @@ constexpr double kIncidentEdge = 3.1e-9;
 // trip must outlast the calibration's end-level window (about 5.2 ns after the edge).
 constexpr double internalDelay(int channel) { return 2.78e-9 + 0.004e-9 * channel; }
 // The front connector itself: a short section a little below 50 ohms.
-constexpr double kConnectorOhms = 46.0;
+constexpr double kConnectorOhms = 48.0;
 constexpr double kConnectorDelay = 20e-12;
 
 // Step height in counts (into a matched line) per stimulus channel.

@@ -247,6 +247,35 @@ const Scenario& defaultScenario() {
     return sc;
 }
 
+std::string describeChannel(const Scenario& sc, int channel) {
+    if (channel < 0 || channel > 9) return "";
+    const ChannelDut& own = sc.channels[channel];
+    const int partner = channel < 5 ? channel + 5 : channel - 5;
+    const ChannelDut& far = sc.channels[partner];
+    const bool farEnd = far.described && far.ending == Ending::Through && far.sections.size() > 0;
+    if (!own.described && !(far.described && far.ending == Ending::Through)) return "nothing connected";
+    std::string out;
+    auto add = [&](const Section& s) {
+        if (!out.empty()) out += ", ";
+        out += fmt(s.ohms) + " ohm " + fmt(s.length) + " m";
+        if (s.lossDbPerM > 0) out += " (" + fmt(s.lossDbPerM) + " dB/m)";
+    };
+    if (farEnd && own.sections.empty())
+        for (auto it = far.sections.rbegin(); it != far.sections.rend(); ++it) add(*it);
+    else
+        for (const Section& s : own.sections) add(s);
+    if (!out.empty()) out += ", ";
+    const bool through = (own.described && own.ending == Ending::Through) || !own.described;
+    if (through) return out + "through to channel " + std::to_string(partner);
+    switch (own.ending) {
+    case Ending::Open: return out + "open";
+    case Ending::Short: return out + "short";
+    case Ending::Load: return out + fmt(own.loadOhms) + " ohm load";
+    case Ending::Through: break;
+    }
+    return out;
+}
+
 std::optional<Connection> parseConnection(std::string_view word) {
     std::string w = lower(trim(word));
     if (w == "device") return Connection::Device;

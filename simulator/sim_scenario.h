@@ -42,6 +42,9 @@ const Scenario& defaultScenario();
 // Its text, in the description format (also shown in the documentation).
 std::string_view defaultScenarioText();
 
+// One line for a person: "50 ohm 0.5 m, 75 ohm 0.3 m, open" (C-locale numbers).
+std::string describeChannel(const Scenario& sc, int channel);
+
 // "DEVICE", "SHORT", "OPEN", "LOAD", "THROUGH", case-insensitive.
 std::optional<Connection> parseConnection(std::string_view word);
 std::string_view connectionName(Connection c);

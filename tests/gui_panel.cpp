@@ -61,8 +61,7 @@ void typeText(QWidget* w, const QString& text) {
 
 void mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button,
            Qt::MouseButtons buttons) {
-    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, buttons,
-                  Qt::NoModifier);
+    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, buttons, Qt::NoModifier);
     QCoreApplication::sendEvent(w, &e);
 }
 
@@ -296,9 +295,8 @@ TEST_F(PanelWindowTest, RingToggleAndButtonCommitTheirValues) {
     settle();
     EXPECT_EQ(panel().intValue(PANEL_MODE), 2);
     EXPECT_EQ(panel().intValue(PANEL_AUTOSCALE), 1);
-    const std::vector<std::pair<int, int>> expected = {{PANEL_MODE, EVENT_COMMIT},
-                                                       {PANEL_AUTOSCALE, EVENT_COMMIT},
-                                                       {PANEL_ACQUIRE, EVENT_COMMIT}};
+    const std::vector<std::pair<int, int>> expected = {
+        {PANEL_MODE, EVENT_COMMIT}, {PANEL_AUTOSCALE, EVENT_COMMIT}, {PANEL_ACQUIRE, EVENT_COMMIT}};
     EXPECT_EQ(dispatched_, expected);
     // The autoscale callback applied its side effect.
     EXPECT_TRUE(panel().dimmed(PANEL_YMIN));
@@ -454,8 +452,8 @@ TEST(QtPopups, ModalOnTheGuiThreadAndNeverWaitingElsewhere) {
     settle();
     bool shown = false;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() &&
-                                                      box->text() == "Invalid.") {
+        if (auto* box = qobject_cast<QMessageBox*>(w);
+            box && box->isVisible() && box->text() == "Invalid.") {
             shown = true;
             EXPECT_FALSE(box->isModal());
             box->close();

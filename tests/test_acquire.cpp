@@ -40,8 +40,12 @@ void* operator new(std::size_t n) {
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 using platform::panel;
 
@@ -315,8 +319,8 @@ TEST_F(Cycle, FrequencyDomainSweepsRhoOverTheFixedWindow) {
     EXPECT_DOUBLE_EQ(xStart.load(), 3.5);
     EXPECT_DOUBLE_EQ(xEnd.load(), 74.0);
     EXPECT_DOUBLE_EQ(xZero.load(), 0.0);
-    EXPECT_NEAR(wfmDataX[0], 3.5, 1e-9);                 // swept in nanoseconds
-    EXPECT_NEAR(wfmDataCombined[1000], 0.0, 1e-9);       // a matched step reads rho 0
+    EXPECT_NEAR(wfmDataX[0], 3.5, 1e-9);           // swept in nanoseconds
+    EXPECT_NEAR(wfmDataCombined[1000], 0.0, 1e-9); // a matched step reads rho 0
     const auto visible = std::count_if(wfmDataX.begin(), wfmDataX.end(),
                                        [](double x) { return x >= 10.0 && x <= 20.0; });
     EXPECT_EQ(panel().plotCount(WfmActive.load()), visible);
@@ -377,7 +381,7 @@ INSTANTIATE_TEST_SUITE_P(Units, Autoscale,
                                            ScaleCase{1, 0.02, 1.96, -0.1, 2.1},
                                            ScaleCase{5, -63, -2, -70, 5},
                                            ScaleCase{0, -700, -600, -725, -475}, // seed survives
-                                           ScaleCase{9, 0, 1, 0, 0})); // unknown unit
+                                           ScaleCase{9, 0, 1, 0, 0}));           // unknown unit
 
 TEST(AutoscaleValues, NonNumbersTakePartInNoComparison) {
     Waveform data;
@@ -431,10 +435,10 @@ TEST_P(Stamp, PrintsMonthNameDayYearAndTime) {
     EXPECT_STREQ(buf, GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(Dates, Stamp,
-                         ::testing::Values(StampCase{{2026, 12, 7, 1, 20, 5}, "DEC 07 2026 | 01:20:05"},
-                                           StampCase{{2027, 3, 1, 9, 5, 3}, "MAR 01 2027 | 09:05:03"},
-                                           StampCase{{2025, 1, 31, 23, 59, 59},
-                                                     "JAN 31 2025 | 23:59:59"}));
+INSTANTIATE_TEST_SUITE_P(
+    Dates, Stamp,
+    ::testing::Values(StampCase{{2026, 12, 7, 1, 20, 5}, "DEC 07 2026 | 01:20:05"},
+                      StampCase{{2027, 3, 1, 9, 5, 3}, "MAR 01 2027 | 09:05:03"},
+                      StampCase{{2025, 1, 31, 23, 59, 59}, "JAN 31 2025 | 23:59:59"}));
 
 } // namespace

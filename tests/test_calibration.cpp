@@ -165,12 +165,12 @@ TEST_P(CalibrationWindows, LevelsComeFromExactlyTheGuardedWindows) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, CalibrationWindows,
-    ::testing::Values(WindowCase{2, 300, 290, 397, 462, 760}, WindowCase{0, 300, 298, 317, 478, 1935},
+    ::testing::Values(WindowCase{2, 300, 290, 397, 462, 760},
+                      WindowCase{0, 300, 298, 317, 478, 1935},
                       WindowCase{1, 300, 297, 329, 706, 1935},
                       WindowCase{3, 400, 388, 519, 786, 2145},
                       // One sample left in the start window, then in the end window.
-                      WindowCase{2, 211, 201, 308, 373, 48},
-                      WindowCase{2, 212, 202, 309, 374, 56},
+                      WindowCase{2, 211, 201, 308, 373, 48}, WindowCase{2, 212, 202, 309, 374, 56},
                       WindowCase{2, 925, 915, 1022, 1023, 5760}));
 
 struct EarlyEdgeCase {
@@ -221,8 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Edges too close to the end: f = g = 1023.
         EmptyWindowCase{2, step(926)}, EmptyWindowCase{3, step(1000)},
         // Edges at or below index 210 (row 2) or 100 (row 0) leave nothing from 200 on.
-        EmptyWindowCase{2, step(210)}, EmptyWindowCase{2, step(205)},
-        EmptyWindowCase{0, step(100)}, EmptyWindowCase{0, step(85)}));
+        EmptyWindowCase{2, step(210)}, EmptyWindowCase{2, step(205)}, EmptyWindowCase{0, step(100)},
+        EmptyWindowCase{0, step(85)}));
 
 TEST_F(Calibration, MeasuredButNegativeAmplitudeIsStoredAndReported) {
     queueEdgeMeasurement([](int i) -> std::uint16_t {

@@ -27,7 +27,9 @@ struct Request {
     bool operator==(const Request&) const = default;
 };
 
-void PrintTo(const Request& r, std::ostream* os) { *os << "{" << r.first << ", " << r.last << "}"; }
+void PrintTo(const Request& r, std::ostream* os) {
+    *os << "{" << r.first << ", " << r.last << "}";
+}
 
 class Driver : public ::testing::Test {
   protected:
@@ -213,26 +215,23 @@ const double kOhmFloor = 50 * 0.001 / 1.999;
 // vstart 1000 and vampl 2000 counts on samplers 4 (positive line) and 5 (negative line).
 INSTANTIATE_TEST_SUITE_P(
     Units, DriverConversion,
-    ::testing::Values(ConversionCase{4, kRho, 0, 1000, -1}, ConversionCase{4, kRho, 0, 3000, 0},
-                      ConversionCase{4, kRho, 0, 5000, 1},
-                      // Every unit but mV and raw works on absolute offset-corrected counts.
-                      ConversionCase{4, kRho, 5000, 2000, 0}, ConversionCase{4, kMv, 0, 1000, 0},
-                      ConversionCase{4, kMv, 0, 3000, 250}, ConversionCase{4, kMv, 500, 3500, 250},
-                      ConversionCase{4, kMv, 5000, 2000, -500},
-                      ConversionCase{4, kNorm, 0, 3000, 1}, ConversionCase{4, kNorm, 0, 1000, 0},
-                      ConversionCase{4, kOhm, 0, 3000, 50}, ConversionCase{4, kOhm, 0, 4000, 150},
-                      ConversionCase{4, kOhm, 0, 4998, 500}, ConversionCase{4, kOhm, 0, 5000, 500},
-                      ConversionCase{4, kOhm, 0, 9000, 500},
-                      ConversionCase{4, kOhm, 0, 1000, kOhmFloor},
-                      ConversionCase{4, kOhm, 0, 0, kOhmFloor},
-                      ConversionCase{4, kRaw, 34, 1234, 1200},
-                      ConversionCase{4, kRaw, 3000, 1000, -2000},
-                      // Negative line in mV keeps the sign: -vstart reads 0, -(vstart+vampl)
-                      // reads -250.
-                      ConversionCase{5, kMv, 5000, 4000, 0}, ConversionCase{5, kMv, 5000, 2000, -250},
-                      ConversionCase{5, kRho, 5000, 2000, 0}, ConversionCase{5, kRho, 0, 3000, 0},
-                      ConversionCase{5, kOhm, 5000, 2000, 50},
-                      ConversionCase{5, kNorm, 5000, 1000, 1.5}));
+    ::testing::Values(
+        ConversionCase{4, kRho, 0, 1000, -1}, ConversionCase{4, kRho, 0, 3000, 0},
+        ConversionCase{4, kRho, 0, 5000, 1},
+        // Every unit but mV and raw works on absolute offset-corrected counts.
+        ConversionCase{4, kRho, 5000, 2000, 0}, ConversionCase{4, kMv, 0, 1000, 0},
+        ConversionCase{4, kMv, 0, 3000, 250}, ConversionCase{4, kMv, 500, 3500, 250},
+        ConversionCase{4, kMv, 5000, 2000, -500}, ConversionCase{4, kNorm, 0, 3000, 1},
+        ConversionCase{4, kNorm, 0, 1000, 0}, ConversionCase{4, kOhm, 0, 3000, 50},
+        ConversionCase{4, kOhm, 0, 4000, 150}, ConversionCase{4, kOhm, 0, 4998, 500},
+        ConversionCase{4, kOhm, 0, 5000, 500}, ConversionCase{4, kOhm, 0, 9000, 500},
+        ConversionCase{4, kOhm, 0, 1000, kOhmFloor}, ConversionCase{4, kOhm, 0, 0, kOhmFloor},
+        ConversionCase{4, kRaw, 34, 1234, 1200}, ConversionCase{4, kRaw, 3000, 1000, -2000},
+        // Negative line in mV keeps the sign: -vstart reads 0, -(vstart+vampl)
+        // reads -250.
+        ConversionCase{5, kMv, 5000, 4000, 0}, ConversionCase{5, kMv, 5000, 2000, -250},
+        ConversionCase{5, kRho, 5000, 2000, 0}, ConversionCase{5, kRho, 0, 3000, 0},
+        ConversionCase{5, kOhm, 5000, 2000, 50}, ConversionCase{5, kNorm, 5000, 1000, 1.5}));
 
 TEST_F(Driver, PassesAreAveragedAndTheLastSweepIsKept) {
     yUnits = kRaw;
@@ -336,7 +335,8 @@ struct MeanCase {
 class DriverMean : public Driver, public ::testing::WithParamInterface<MeanCase> {};
 
 TEST_P(DriverMean, MeanTruncatesEachSampleButNotTheResult) {
-    for (std::size_t i = 0; i < 1024; ++i) rawWaveform[i] = i < 512 ? GetParam().low : GetParam().high;
+    for (std::size_t i = 0; i < 1024; ++i)
+        rawWaveform[i] = i < 512 ? GetParam().low : GetParam().high;
     EXPECT_DOUBLE_EQ(meanArray(), GetParam().mean);
 }
 

@@ -65,8 +65,8 @@ TEST_P(Length, FollowsRiseTimeAndIncrement) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, Length,
-                         ::testing::Values(LengthCase{12, 35, 3},      // 2.2 raised to 3
-                                           LengthCase{8, 200, 22},     // 20.48 samples
+                         ::testing::Values(LengthCase{12, 35, 3},       // 2.2 raised to 3
+                                           LengthCase{8, 200, 22},      // 20.48 samples
                                            LengthCase{1, 100000, 1000}, // cut to 1000
                                            LengthCase{8, 0, 3}, LengthCase{8, -5, 3},
                                            LengthCase{0, 200, 179}, // no sweep yet: finest step

@@ -26,8 +26,12 @@ using platform::panel;
 
 namespace {
 
-void commit(CtrlCallback cb, int control) { cb(PANEL, control, EVENT_COMMIT, nullptr, 0, 0); }
-void menu(MenuCallback cb, int item) { cb(MENUBAR, item, nullptr, PANEL); }
+void commit(CtrlCallback cb, int control) {
+    cb(PANEL, control, EVENT_COMMIT, nullptr, 0, 0);
+}
+void menu(MenuCallback cb, int item) {
+    cb(MENUBAR, item, nullptr, PANEL);
+}
 
 class Routing : public ::testing::Test {
   protected:
@@ -66,18 +70,18 @@ TEST_P(DisplayChanges, RequestAnAcquisitionOnlyWithAutoAcquireOff) {
 
 INSTANTIATE_TEST_SUITE_P(
     Actions, DisplayChanges,
-    ::testing::Values(
-        DisplayChange{"Acquire", [] { commit(onAcquire, PANEL_ACQUIRE); }},
-        DisplayChange{"Averaging", [] { commit(onGeneric, PANEL_AVERAGING); }},
-        DisplayChange{"YRange", [] { commit(onGeneric, PANEL_YMAX); }},
-        DisplayChange{"Autoscale", [] { commit(onSetAutoscale, PANEL_AUTOSCALE); }},
-        DisplayChange{"Dielectric", [] { commit(onSetDiel, PANEL_DIEL); }},
-        DisplayChange{"Differential", [] { commit(onSetDiff, PANEL_DIFFERENTIAL); }},
-        DisplayChange{"Filter", [] { commit(onSetFilter, PANEL_FILTER); }},
-        DisplayChange{"FilterWidth", [] { commit(onSetFilterWidth, PANEL_FILTERWIDTH); }},
-        DisplayChange{"Window", [] { commit(onSetWindow, PANEL_XSTART); }},
-        DisplayChange{"XUnits", [] { menu(onSetXUnitsFt, MENUBAR_XUNITS_X2); }},
-        DisplayChange{"YUnits", [] { menu(onSetYUnitsRho, MENUBAR_YUNITS_Y4); }}),
+    ::testing::Values(DisplayChange{"Acquire", [] { commit(onAcquire, PANEL_ACQUIRE); }},
+                      DisplayChange{"Averaging", [] { commit(onGeneric, PANEL_AVERAGING); }},
+                      DisplayChange{"YRange", [] { commit(onGeneric, PANEL_YMAX); }},
+                      DisplayChange{"Autoscale", [] { commit(onSetAutoscale, PANEL_AUTOSCALE); }},
+                      DisplayChange{"Dielectric", [] { commit(onSetDiel, PANEL_DIEL); }},
+                      DisplayChange{"Differential", [] { commit(onSetDiff, PANEL_DIFFERENTIAL); }},
+                      DisplayChange{"Filter", [] { commit(onSetFilter, PANEL_FILTER); }},
+                      DisplayChange{"FilterWidth",
+                                    [] { commit(onSetFilterWidth, PANEL_FILTERWIDTH); }},
+                      DisplayChange{"Window", [] { commit(onSetWindow, PANEL_XSTART); }},
+                      DisplayChange{"XUnits", [] { menu(onSetXUnitsFt, MENUBAR_XUNITS_X2); }},
+                      DisplayChange{"YUnits", [] { menu(onSetYUnitsRho, MENUBAR_YUNITS_Y4); }}),
     [](const auto& info) { return info.param.name; });
 
 struct PathChange {
@@ -236,12 +240,13 @@ TEST_P(SamplerRing, OffersTheLinesOfTheMode) {
     EXPECT_EQ(getMode(), c.mode);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Models, SamplerRing,
-    ::testing::Values(PortCase{4, 1, 7, {4, 5}}, PortCase{20, 2, 0, {4, 5, 2, 3, 6, 7, 8, 9}},
-                      PortCase{12, 3, 1, {14, 15, 10, 11}}, PortCase{16, 2, 3, {4, 5, 2, 3, 0, 1}},
-                      PortCase{0, 0, 7, {14, 15}}, PortCase{0, 1, 2, {14, 15}},
-                      PortCase{0, 3, 9, {4, 5, 2, 3, 0, 1, 6, 7}}));
+INSTANTIATE_TEST_SUITE_P(Models, SamplerRing,
+                         ::testing::Values(PortCase{4, 1, 7, {4, 5}},
+                                           PortCase{20, 2, 0, {4, 5, 2, 3, 6, 7, 8, 9}},
+                                           PortCase{12, 3, 1, {14, 15, 10, 11}},
+                                           PortCase{16, 2, 3, {4, 5, 2, 3, 0, 1}},
+                                           PortCase{0, 0, 7, {14, 15}}, PortCase{0, 1, 2, {14, 15}},
+                                           PortCase{0, 3, 9, {4, 5, 2, 3, 0, 1, 6, 7}}));
 
 TEST_F(Routing, SamplerItemsCarryTheStimulusLabels) {
     setStimulus(1, 7, -1);

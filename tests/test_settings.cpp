@@ -123,14 +123,14 @@ TEST_P(WindowEdit, EnforcesTheMinimumWidth) {
 
 INSTANTIATE_TEST_SUITE_P(
     Windows, WindowEdit,
-    ::testing::Values(WindowCase{0, 0, 1.0, 1.1, 1.0, 1.2},    // end pushed out
-                      WindowCase{0, 0, 2.0, 0.5, 2.0, 2.2},    // end before start
-                      WindowCase{0, 0, 1.0, 1.2, 1.0, 1.2},    // exactly the minimum: kept
-                      WindowCase{0, 0, 0.5, 3.0, 0.5, 3.0},    // wide enough: kept
-                      WindowCase{1, 0, 3.0, 3.1, 3.0, 3.6},    // feet
+    ::testing::Values(WindowCase{0, 0, 1.0, 1.1, 1.0, 1.2},     // end pushed out
+                      WindowCase{0, 0, 2.0, 0.5, 2.0, 2.2},     // end before start
+                      WindowCase{0, 0, 1.0, 1.2, 1.0, 1.2},     // exactly the minimum: kept
+                      WindowCase{0, 0, 0.5, 3.0, 0.5, 3.0},     // wide enough: kept
+                      WindowCase{1, 0, 3.0, 3.1, 3.0, 3.6},     // feet
                       WindowCase{2, 0, 10.0, 10.0, 10.0, 11.0}, // nanoseconds
-                      WindowCase{0, 0.5, 0.0, 0.1, 0.0, 0.2},  // relative to the zero
-                      WindowCase{0, 0, 15.0, 15.0, 14.8, 15.0} // at the top: start moves down
+                      WindowCase{0, 0.5, 0.0, 0.1, 0.0, 0.2},   // relative to the zero
+                      WindowCase{0, 0, 15.0, 15.0, 14.8, 15.0}  // at the top: start moves down
                       ));
 
 TEST_F(Settings, StartIsStoredAbsoluteAndShownRelativeToTheZero) {

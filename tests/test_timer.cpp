@@ -59,7 +59,9 @@ class Tick : public ::testing::Test {
     }
     std::string log() const { return panel().text(PANEL_MESSAGE); }
     std::uint64_t traces() const { return panel().snapshot().graph.plotGeneration; }
-    static void commit(VELT_CTRL_CB((*cb)), int control) { cb(PANEL, control, EVENT_COMMIT, nullptr, 0, 0); }
+    static void commit(VELT_CTRL_CB((*cb)), int control) {
+        cb(PANEL, control, EVENT_COMMIT, nullptr, 0, 0);
+    }
 
     testing_support::SweepDevice dev;
 };
@@ -281,14 +283,13 @@ TEST_P(Readout, ShowsPositionsUnitsAndDistance) {
 
 INSTANTIATE_TEST_SUITE_P(
     Units, Readout,
-    ::testing::Values(ReadoutCase{0, 2, 0, "0.750 m  |  50.000 Ohm", "1.250 m  |  -12.346 Ohm",
-                                  "0.500 m (roundtrip)"},
-                      ReadoutCase{2, 0, 2, "0.750 ns  |  50.000 mV", "1.250 ns  |  -12.346 mV",
-                                  "0.500 ns (roundtrip)"},
-                      ReadoutCase{1, 1, 1, "0.750 ft  |  50.000 Norm", "1.250 ft  |  -12.346 Norm",
-                                  "0.500 ft"},
-                      ReadoutCase{4, 5, 3, "0.750 GHz  |  50.000 dB", "1.250 GHz  |  -12.346 dB",
-                                  "0.500 GHz"}));
+    ::testing::Values(
+        ReadoutCase{0, 2, 0, "0.750 m  |  50.000 Ohm", "1.250 m  |  -12.346 Ohm",
+                    "0.500 m (roundtrip)"},
+        ReadoutCase{2, 0, 2, "0.750 ns  |  50.000 mV", "1.250 ns  |  -12.346 mV",
+                    "0.500 ns (roundtrip)"},
+        ReadoutCase{1, 1, 1, "0.750 ft  |  50.000 Norm", "1.250 ft  |  -12.346 Norm", "0.500 ft"},
+        ReadoutCase{4, 5, 3, "0.750 GHz  |  50.000 dB", "1.250 GHz  |  -12.346 dB", "0.500 GHz"}));
 
 TEST_F(Tick, CursorMovedByTheUserRefreshesTheReadouts) {
     acquire(1);

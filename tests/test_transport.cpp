@@ -79,12 +79,12 @@ TEST_P(TransportOpenStep, FirstFailingSettingEndsTheOpenWithItsCodeAndLeavesTheL
     EXPECT_TRUE(dev.written().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(EachSetting, TransportOpenStep,
-                         ::testing::Values(FailingStep{&platform::RecordingDevice::baudStatus, -2, 2},
-                                           FailingStep{&platform::RecordingDevice::dataStatus, -3, 3},
-                                           FailingStep{&platform::RecordingDevice::flowStatus, -4, 4},
-                                           FailingStep{&platform::RecordingDevice::timeoutStatus,
-                                                       -5, 5}));
+INSTANTIATE_TEST_SUITE_P(
+    EachSetting, TransportOpenStep,
+    ::testing::Values(FailingStep{&platform::RecordingDevice::baudStatus, -2, 2},
+                      FailingStep{&platform::RecordingDevice::dataStatus, -3, 3},
+                      FailingStep{&platform::RecordingDevice::flowStatus, -4, 4},
+                      FailingStep{&platform::RecordingDevice::timeoutStatus, -5, 5}));
 
 TEST_F(Transport, FailedOpenLeavesTheLinkClosedAndSweepsSendNothing) {
     dev.openStatus = 3;
@@ -166,7 +166,7 @@ TEST_P(TransportWindow, SweepRequestCarriesBothWordsBigEndianAfterTheCommand) {
                          static_cast<std::uint8_t>(GetParam().last & 0xFF)};
     EXPECT_EQ(w[1], words);
     EXPECT_EQ(w[2], Bytes{'r'});
-    const std::vector<std::string> order = {"write 1", "write 4", "read 1",
+    const std::vector<std::string> order = {"write 1", "write 4",   "read 1",
                                             "write 1", "read 2048", "read 1"};
     EXPECT_EQ(dev.calls(), order);
 }

@@ -6,11 +6,11 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPalette>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyleFactory>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -30,7 +30,9 @@ bool onGuiThread() {
     return app && QThread::currentThread() == app->thread();
 }
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 QStringList patterns(const std::string& typeList) {
     QStringList out;
@@ -78,8 +80,8 @@ PopupAnswer QtPopupHandler::show(const PopupRequest& request) {
         QMetaObject::invokeMethod(
             app,
             [title, text, parent] {
-                auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok,
-                                            parent);
+                auto* box =
+                    new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, parent);
                 box->setAttribute(Qt::WA_DeleteOnClose);
                 box->setModal(false);
                 box->show();
@@ -93,8 +95,7 @@ PopupAnswer QtPopupHandler::showModal(const PopupRequest& r) {
     QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
     switch (r.kind) {
     case PopupKind::Message: {
-        QMessageBox box(QMessageBox::Information, qs(r.title), qs(r.text), QMessageBox::Ok,
-                        parent);
+        QMessageBox box(QMessageBox::Information, qs(r.title), qs(r.text), QMessageBox::Ok, parent);
         box.exec();
         return {1, {}};
     }
@@ -132,14 +133,15 @@ PopupAnswer QtPopupHandler::showModal(const PopupRequest& r) {
             return {VAL_NO_FILE_SELECTED, {}};
         QString path = dialog.selectedFiles().front();
         bool exists = QFileInfo::exists(path);
-        return {exists ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED,
-                path.toStdString()};
+        return {exists ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED, path.toStdString()};
     }
     }
     return defaultAnswer(r);
 }
 
-int QtEventLoop::run() { return QApplication::exec(); }
+int QtEventLoop::run() {
+    return QApplication::exec();
+}
 
 void QtEventLoop::quit(int code) {
     // Queued, so a quit asked for before the loop runs (or from the timer thread) still ends
@@ -174,8 +176,8 @@ QString arrowFolder() {
                                    : QPolygonF({{1, 1}, {17, 1}, {9, 11}});
                 p.drawPolygon(tri);
                 p.end();
-                img.save(dir.filePath(QString(up ? "up" : "down") + (enabled ? "" : "_off") +
-                                      ".png"));
+                img.save(
+                    dir.filePath(QString(up ? "up" : "down") + (enabled ? "" : "_off") + ".png"));
             }
     }
     return dir.path();

@@ -34,9 +34,13 @@ constexpr int kSlideGap = 6;
 constexpr int kSliderSteps = 1000;
 constexpr double kWidgetRange = 1e9; // what a spin box can show; the model keeps the real range
 
-QColor rgb(int c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
+QColor rgb(int c) {
+    return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
+}
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 // Default colours of the model stand for "the theme's": the panel is dark whatever scheme the
 // graph is in; only colours a program part set on purpose are painted as given.
@@ -100,9 +104,13 @@ PanelWindow::PanelWindow(QWidget* parent) : QMainWindow(parent) {
     area_->setFocus(); // no field starts out selected
 }
 
-PanelWindow::~PanelWindow() { platform::panel().setChangeListener(nullptr); }
+PanelWindow::~PanelWindow() {
+    platform::panel().setChangeListener(nullptr);
+}
 
-QSize PanelWindow::panelAreaSize() const { return area_->size(); }
+QSize PanelWindow::panelAreaSize() const {
+    return area_->size();
+}
 
 QAction* PanelWindow::menuAction(int id) const {
     auto it = actions_.find(id);
@@ -204,9 +212,8 @@ void PanelWindow::createWidget(Control& c, QWidget* area) {
         c.readOnly = d.text[0] != '\0'; // read-outs carry their design text
         e->setReadOnly(c.readOnly);
         if (c.readOnly) e->setFocusPolicy(Qt::NoFocus);
-        connect(e, &QLineEdit::textEdited, this, [id](const QString& text) {
-            platform::panel().setText(id, text.toStdString());
-        });
+        connect(e, &QLineEdit::textEdited, this,
+                [id](const QString& text) { platform::panel().setText(id, text.toStdString()); });
         connect(e, &QLineEdit::editingFinished, this, [this, id, e] {
             if (!e->isReadOnly()) dispatch(id, EVENT_COMMIT);
         });
@@ -494,7 +501,8 @@ void PanelWindow::syncValue(Control& c, const platform::ControlState& s) {
         auto* t = static_cast<QPlainTextEdit*>(c.widget);
         if (c.readOnly) {
             // Append-only: only what is new goes on screen, and the view stays at the end.
-            if (s.text.size() < c.logShown || (first && t->toPlainText() != qs(s.text.substr(0, c.logShown)))) {
+            if (s.text.size() < c.logShown ||
+                (first && t->toPlainText() != qs(s.text.substr(0, c.logShown)))) {
                 t->setPlainText(qs(s.text));
             } else if (s.text.size() > c.logShown) {
                 QTextCursor cursor(t->document());

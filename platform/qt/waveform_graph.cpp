@@ -10,10 +10,14 @@ namespace platform::qt {
 
 namespace {
 
-QColor rgb(int c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
+QColor rgb(int c) {
+    return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
+}
 
 // Plot style 5 is the thick line of the live and the stored trace.
-double penWidth(int style) { return style == 5 ? 2.4 : 1.2; }
+double penWidth(int style) {
+    return style == 5 ? 2.4 : 1.2;
+}
 
 } // namespace
 
@@ -56,14 +60,14 @@ WaveformGraph::WaveformGraph(QWidget* parent) : QCustomPlot(parent) {
         c.tag->setFont(QFont("DejaVu Sans", 8, QFont::Bold));
         c.tag->setPadding(QMargins(3, 1, 3, 1));
         c.tag->setClipToAxisRect(true);
-        for (QCPAbstractItem* item : std::initializer_list<QCPAbstractItem*>{c.line, c.marker, c.tag})
+        for (QCPAbstractItem* item :
+             std::initializer_list<QCPAbstractItem*>{c.line, c.marker, c.tag})
             item->setSelectable(false);
     }
 }
 
 void WaveformGraph::applyColors(const GraphState& g) {
-    if (g.backgroundColor == background_ && g.gridColor == grid_ &&
-        g.axisTextColor == axisText_)
+    if (g.backgroundColor == background_ && g.gridColor == grid_ && g.axisTextColor == axisText_)
         return;
     background_ = g.backgroundColor;
     grid_ = g.gridColor;
@@ -84,13 +88,13 @@ void WaveformGraph::placeCursor(Cursor& c) {
     c.line->start->setCoords(c.x, 0);
     c.line->end->setCoords(c.x, 1);
     c.marker->position->setCoords(c.x, c.y);
-    c.tag->position->setCoords(c.x, 0);
+    // C2's tag hangs a little lower, so both stay readable when the cursors coincide.
+    c.tag->position->setCoords(c.x, &c == &cursors_[1] ? 0.05 : 0.0);
 }
 
 void WaveformGraph::sync(const GraphState& g) {
     bool changed = false;
-    if (g.backgroundColor != background_ || g.gridColor != grid_ ||
-        g.axisTextColor != axisText_) {
+    if (g.backgroundColor != background_ || g.gridColor != grid_ || g.axisTextColor != axisText_) {
         applyColors(g);
         changed = true;
     }
@@ -221,9 +225,8 @@ void WaveformGraph::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     const QRect r = axisRect()->rect();
-    bool near = r.contains(event->pos()) &&
-                (std::abs(cursorPixel(1) - event->position().x()) < 6 ||
-                 std::abs(cursorPixel(2) - event->position().x()) < 6);
+    bool near = r.contains(event->pos()) && (std::abs(cursorPixel(1) - event->position().x()) < 6 ||
+                                             std::abs(cursorPixel(2) - event->position().x()) < 6);
     setCursor(near ? Qt::SizeHorCursor : Qt::CrossCursor);
     QCustomPlot::mouseMoveEvent(event);
 }

@@ -1,0 +1,109 @@
+// Control window of the simulated instrument: one connection choice per channel.
+#include "platform/qt/sim_control_window.h"
+
+#include "simulator/sim_device.h"
+#include "simulator/sim_models.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QStandardItemModel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <array>
+
+namespace {
+
+using simulator::Connection;
+
+constexpr std::array<Connection, 5> kChoices = {
+    Connection::Device, Connection::Short, Connection::Open, Connection::Load, Connection::Through};
+constexpr std::array<const char*, 5> kChoiceNames = {"Device", "SHORT", "OPEN", "LOAD", "THROUGH"};
+// Front-panel order of the channels on each port: CH 1 .. CH 5.
+constexpr std::array<int, 10> kPanelOrder = {2, 1, 0, 3, 4, 7, 6, 5, 8, 9};
+constexpr std::array<const char*, 5> kTwentyChannelNames = {"D2", "D1", "D0", "CLK", "ETH"};
+
+int choiceIndex(Connection c) {
+    for (std::size_t i = 0; i < kChoices.size(); ++i)
+        if (kChoices[i] == c) return static_cast<int>(i);
+    return 0;
+}
+
+class SimControlWindow : public QWidget {
+  public:
+    SimControlWindow(simulator::SimulatedInstrument& sim, QWidget* parent)
+        : QWidget(parent, Qt::Tool), sim_(sim) {
+        const QString model = QString::fromStdString(sim.modelCode());
+        setWindowTitle(QStringLiteral("Simulated instrument %1").arg(model));
+        setObjectName("simControlWindow");
+        auto* outer = new QVBoxLayout(this);
+        auto* intro = new QLabel(
+            QStringLiteral("What is plugged into each channel of the simulated %1.\n"
+                           "Choose a standard to calibrate by hand, Device for the device "
+                           "under test.")
+                .arg(model),
+            this);
+        intro->setWordWrap(true);
+        outer->addWidget(intro);
+        auto* grid = new QGridLayout;
+        outer->addLayout(grid);
+        const bool twenty = model == "QSB020";
+        int row = 0;
+        for (int port = 1; port <= 2; ++port) {
+            auto* heading = new QLabel(QStringLiteral("<b>Port %1</b>").arg(port), this);
+            grid->addWidget(heading, row++, 0, 1, 3);
+            for (int k = 0; k < 5; ++k) {
+                const int ch = kPanelOrder[(port - 1) * 5 + k];
+                if (!sim.hasChannel(ch)) continue;
+                const QString name =
+                    twenty ? QString(kTwentyChannelNames[k]) : QStringLiteral("CH %1").arg(k + 1);
+                grid->addWidget(new QLabel(name, this), row, 0);
+                auto* combo = new QComboBox(this);
+                combo->setObjectName(QStringLiteral("connection%1").arg(ch));
+                for (const char* n : kChoiceNames) combo->addItem(n);
+                // A through needs the same channel on the other port.
+                if (!sim.hasChannel(simulator::throughPartner(ch)))
+                    if (auto* m = qobject_cast<QStandardItemModel*>(combo->model()))
+                        m->item(choiceIndex(Connection::Through))->setEnabled(false);
+                grid->addWidget(combo, row, 1);
+                auto* what = new QLabel(this);
+                what->setObjectName(QStringLiteral("device%1").arg(ch));
+                grid->addWidget(what, row, 2);
+                combos_[ch] = combo;
+                descriptions_[ch] = what;
+                connect(combo, &QComboBox::currentIndexChanged, this, [this, ch](int index) {
+                    if (index < 0 || index >= static_cast<int>(kChoices.size())) return;
+                    sim_.setConnection(ch, kChoices[index]);
+                    refresh(); // the other end of a through follows
+                });
+                ++row;
+            }
+        }
+        refresh();
+        // Connections may also change from elsewhere (a script, the command line).
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this] { refresh(); });
+        timer->start(500);
+    }
+
+    void refresh() {
+        for (int ch = 0; ch < 10; ++ch) {
+            if (!combos_[ch]) continue;
+            const QSignalBlocker block(combos_[ch]);
+            combos_[ch]->setCurrentIndex(choiceIndex(sim_.connection(ch)));
+            descriptions_[ch]->setText(QString::fromStdString(sim_.deviceDescription(ch)));
+        }
+    }
+
+  private:
+    simulator::SimulatedInstrument& sim_;
+    std::array<QComboBox*, 10> combos_{};
+    std::array<QLabel*, 10> descriptions_{};
+};
+
+} // namespace
+
+QWidget* createSimulatorControlWindow(simulator::SimulatedInstrument& sim, QWidget* parent) {
+    return new SimControlWindow(sim, parent);
+}

@@ -1,0 +1,63 @@
+// The simulator's control window under the offscreen platform: one choice per fitted channel,
+// wired to the simulator.
+#include "platform/qt/sim_control_window.h"
+#include "simulator/sim_device.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using simulator::Connection;
+
+namespace {
+
+QComboBox* combo(QWidget* w, int ch) {
+    return w->findChild<QComboBox*>(QStringLiteral("connection%1").arg(ch));
+}
+
+TEST(SimControlWindow, ListsExactlyTheChannelsOfTheModel) {
+    simulator::SimulatedInstrument sim("QSB008");
+    std::unique_ptr<QWidget> w(createSimulatorControlWindow(sim));
+    for (int ch = 0; ch < 10; ++ch)
+        EXPECT_EQ(combo(w.get(), ch) != nullptr, sim.hasChannel(ch)) << ch;
+    EXPECT_NE(w->windowTitle().indexOf("QSB008"), -1);
+}
+
+TEST(SimControlWindow, ChoosingAStandardConnectsItAndAThroughJoinsBothEnds) {
+    simulator::SimulatedInstrument sim("QSB020");
+    std::unique_ptr<QWidget> w(createSimulatorControlWindow(sim));
+    combo(w.get(), 2)->setCurrentIndex(2); // OPEN
+    EXPECT_EQ(sim.connection(2), Connection::Open);
+    combo(w.get(), 1)->setCurrentIndex(4); // THROUGH
+    EXPECT_EQ(sim.connection(6), Connection::Through);
+    EXPECT_EQ(combo(w.get(), 6)->currentText(), "THROUGH") << "the other end is shown too";
+    combo(w.get(), 6)->setCurrentIndex(1); // SHORT on the far end frees channel 1
+    EXPECT_EQ(sim.connection(1), Connection::Device);
+    EXPECT_EQ(combo(w.get(), 1)->currentText(), "Device");
+    const auto* what = w->findChild<QLabel*>("device2");
+    ASSERT_NE(what, nullptr);
+    EXPECT_EQ(what->text(), "50 ohm 0.5 m, 75 ohm 0.3 m, open");
+}
+
+TEST(SimControlWindow, ThroughIsOfferedOnlyWithAPartnerChannel) {
+    simulator::SimulatedInstrument sim("QSA002");
+    std::unique_ptr<QWidget> w(createSimulatorControlWindow(sim));
+    QComboBox* c = combo(w.get(), 2);
+    ASSERT_NE(c, nullptr);
+    const int through = c->findText("THROUGH");
+    ASSERT_GE(through, 0);
+    EXPECT_FALSE(c->model()->flags(c->model()->index(through, 0)) & Qt::ItemIsEnabled);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

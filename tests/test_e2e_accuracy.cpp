@@ -1,0 +1,145 @@
+// End to end: the real driver and calibration against the simulated instrument, read against the
+// simulator's ground truth.
+#include "instrument/calibration.h"
+#include "instrument/driver.h"
+#include "instrument/transport.h"
+#include "platform/serial_device.h"
+#include "simulator/sim_device.h"
+#include "simulator/sim_physics.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+using simulator::Connection;
+using simulator::SimulatedInstrument;
+namespace physics = simulator::physics;
+
+namespace {
+
+constexpr int kMetres = 0, kOhm = 2, kRho = 3;
+
+struct Setup {
+    const char* model;
+    int row; // timing row: 2 internal calibration, 3 external
+};
+
+class EndToEnd : public ::testing::TestWithParam<Setup> {
+  protected:
+    SimulatedInstrument sim{GetParam().model};
+
+    void SetUp() override {
+        testing_support::freshPanel();
+        platform::setSerialDevice(&sim);
+        ASSERT_EQ(velt_init(), 1);
+        ASSERT_EQ(velt_params(GetParam().row), 1);
+        xZero.store(0);
+        xUnits.store(kMetres);
+        dielK.store(2.25);
+        xStart.store(0);
+        xEnd.store(6);
+        ASSERT_EQ(velt_cal(2, 4, 0), 1);
+    }
+    void TearDown() override {
+        EXPECT_EQ(sim.protocolViolations(), 0);
+        usbftdi_close();
+        platform::setSerialDevice(nullptr);
+    }
+
+    void load(const std::string& text) {
+        std::string err;
+        ASSERT_TRUE(sim.loadScenarioText(text, err)) << err;
+    }
+
+    // Zero reference at the open front connector, as a user sets it.
+    double zeroAtConnector() {
+        sim.setConnection(2, Connection::Open);
+        xZero.store(0);
+        EXPECT_EQ(velt_zero(-1, 0), 1);
+        sim.setConnection(2, Connection::Device);
+        return xZero.load();
+    }
+
+    // Every averaged point whose x lies in [from, to] (relative to the zero reference).
+    template <typename Check> void forPoints(double from, double to, Check check) {
+        int n = 0;
+        for (std::size_t i = 0; i < wfmDataX.size(); ++i)
+            if (wfmDataX[i] >= from && wfmDataX[i] <= to) {
+                check(wfmDataX[i], wfmDataAvg[i]);
+                ++n;
+            }
+        EXPECT_GT(n, 20) << "window [" << from << ", " << to << "] holds too few points";
+    }
+};
+
+TEST_P(EndToEnd, ZeroFindsTheOpenFrontConnector) {
+    const double zero = zeroAtConnector();
+    // The connector lies one internal round trip after the incident edge, which calibration
+    // places edgeIdx calibration samples after x = 0.
+    const double t = 2 * (physics::internalDelay(2) + physics::kConnectorDelay) +
+                     edgeIdx * calIncrement * physics::kFineStep;
+    EXPECT_NEAR(zero, t * physics::kLightSpeed / 1.5, 0.02);
+}
+
+TEST_P(EndToEnd, OneMetreCableEndsTwoMetresRoundTripFromTheZero) {
+    const double zero = zeroAtConnector();
+    load("channel 2: line 50 1.000 2.25 0; open\n");
+    xZero.store(0);
+    ASSERT_EQ(velt_zero(-1, 0), 1);
+    EXPECT_NEAR(xZero.load() - zero, 2.000, 0.01);
+}
+
+TEST_P(EndToEnd, OpenLineReadsRhoPlusOneBeyondItsEnd) {
+    xZero.store(zeroAtConnector());
+    load("channel 2: line 50 0.5 2.25 0; open\n");
+    yUnits.store(kRho);
+    ASSERT_EQ(velt_acquire(4), 1);
+    forPoints(1.2, 3.5, [](double x, double rho) { EXPECT_NEAR(rho, 1.0, 0.02) << x; });
+    yUnits.store(kOhm);
+    ASSERT_EQ(velt_acquire(4), 1);
+    forPoints(1.2, 3.5, [](double x, double ohm) { EXPECT_DOUBLE_EQ(ohm, 500.0) << x; });
+}
+
+TEST_P(EndToEnd, SectionImpedancesReadWithinTolerance) {
+    xZero.store(zeroAtConnector());
+    load("channel 2: line 50 1.0 2.25 0; line 75 1.0 2.25 0; load 75\n");
+    yUnits.store(kOhm);
+    ASSERT_EQ(velt_acquire(16), 1);
+    // Round trip: the 50-ohm metre spans 0..2 m, the 75-ohm one 2..4 m; keep off the edges.
+    forPoints(0.2, 1.8, [](double x, double ohm) { EXPECT_NEAR(ohm, 50.0, 1.0) << x; });
+    forPoints(2.2, 3.8, [](double x, double ohm) { EXPECT_NEAR(ohm, 75.0, 1.5) << x; });
+}
+
+TEST_P(EndToEnd, TransmissionCalibratedOnAThroughMeasuresTheCableOneWay) {
+    if (!sim.hasChannel(7)) GTEST_SKIP() << GetParam().model << " has no second port";
+    sim.setConnection(2, Connection::Through);
+    ASSERT_EQ(velt_cal(2, 14, 1), 1);
+    EXPECT_GT(calDelay[2], 0) << "the through step lies beyond 2.5 x edgeIdx samples";
+    sendChannelSetup(stimulusPortCode[2], samplerPortCode[14]);
+    yUnits.store(0);
+    auto edgeAt = [] {
+        double top = 0;
+        for (double v : wfmDataAvg) top = std::max(top, v);
+        for (std::size_t i = 0; i < wfmDataAvg.size(); ++i)
+            if (wfmDataAvg[i] >= top / 2) return wfmDataX[i];
+        return -1.0;
+    };
+    ASSERT_EQ(velt_acquire(2), 1);
+    const double direct = edgeAt();
+    sim.setConnection(2, Connection::Device);
+    load("channel 2: line 50 0.5 2.25 0; through\n");
+    ASSERT_EQ(velt_acquire(2), 1);
+    EXPECT_NEAR(edgeAt() - direct, 0.5, 0.01) << "one way in transmission";
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, EndToEnd,
+                         ::testing::Values(Setup{"QSB020", 2}, Setup{"QSA002", 2},
+                                           Setup{"QSB020", 3}, Setup{"QSA004", 3}),
+                         [](const auto& info) {
+                             return std::string(info.param.model) + "_row" +
+                                    std::to_string(info.param.row);
+                         });
+
+} // namespace
