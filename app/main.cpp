@@ -5,14 +5,10 @@
 #include "platform/event_loop.h"
 #include "platform/popups.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/sim_control_window.h"
 #include "platform/qt/view.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
-
-#if __has_include("platform/qt/sim_control_window.h")
-#include "platform/qt/sim_control_window.h"
-#define VELT_HAS_SIM_CONTROL 1
-#endif
 
 #include <QApplication>
 #include <QPixmap>
@@ -106,13 +102,9 @@ int main(int argc, char** argv) {
         platform::setEventLoop(&loop);
         setDisplayPanel(showPanel);
 
-#ifdef VELT_HAS_SIM_CONTROL
-        QWidget* simWindow = nullptr;
-        if (sim && opt.screenshotPath.empty()) {
-            simWindow = createSimulatorControlWindow(*sim, &window);
-            if (simWindow) simWindow->show();
-        }
-#endif
+        // The simulator's own window; a screenshot shows the panel alone.
+        if (sim && opt.screenshotPath.empty())
+            if (QWidget* simWindow = createSimulatorControlWindow(*sim, &window)) simWindow->show();
         if (!opt.screenshotPath.empty()) {
             const QString path = QString::fromStdString(opt.screenshotPath);
             const int ms = static_cast<int>(opt.screenshotAfter * 1000.0);

@@ -21,7 +21,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <thread>
 
 int panelHandle = 0;

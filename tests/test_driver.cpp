@@ -46,22 +46,12 @@ class Driver : public ::testing::Test {
         ASSERT_EQ(velt_params(2), 1);
         dev.clearRecord();
 
-        stimActive = 2;
-        samplActive = 4;
-        samplPos = 4;
-        samplNeg = 5;
-        polarity = 1;
-        xUnits = 0;
-        yUnits = kRho;
-        xStart = 0.0;
-        xEnd = 3.0;
-        dielK = 2.25;
+        stimActive = 2, samplActive = 4, samplPos = 4, samplNeg = 5, polarity = 1;
+        ASSERT_EQ(velt_environ(0, kRho, 0.0, 3.0, 2.25), 1);
         xZero = 0.0;
         calDelay.fill(0);
-        vstart.fill(0);
-        vampl.fill(0);
-        vstart[4] = vstart[5] = 1000;
-        vampl[4] = vampl[5] = 2000;
+        vstart.fill(1000); // vstart 1000 and vampl 2000 counts on every sampler
+        vampl.fill(2000);
     }
     void TearDown() override {
         ftdiopened.store(0);
@@ -159,9 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
         WindowCase{2, 0, 10, 2.25, 0, 0, 8, {0, 4096}, 0, 10.0 * 1023 / 1024},
         WindowCase{1, 0, 10, 2.25, 0, 0, 12, {0, 6144}, 0, 3.0 / 0.3048 * 1023 / 1024},
         WindowCase{0, 0.5, 3, 2.25, 0, 0, 10, {1024, 6144}, 0.5, 0.5 + 2.5 * 1023 / 1024},
-        WindowCase{0, 0, 1.5, 4.0, 0, 0, 8, {0, 4096}, 0, 1.5 * 1023 / 1024},
         WindowCase{0, 0, 3.1, 2.25, 1.0, 0, 12, {0, 6144}, -1.0, 3.0 * 1023 / 1024 - 1},
-        WindowCase{0, 0, 3.1, 2.25, 0, 760, 12, {380, 6524}, 0, 3.0 * 1023 / 1024},
         // A negative calibration delay wraps into the words modulo 65536.
         WindowCase{0, 0, 3.1, 2.25, 0, -500, 12, {32518, 5894}, 0, 3.0 * 1023 / 1024}));
 
@@ -345,15 +333,6 @@ INSTANTIATE_TEST_SUITE_P(Samples, DriverMean,
                                            MeanCase{-1.9, -1.9, -1.0}, MeanCase{-3, 4, 0.5},
                                            MeanCase{65535, 65535, 65535}));
 
-TEST_F(Driver, ReadDataSubtractsTheOffsetOrItsMagnitude) {
-    queueFlat(1000);
-    EXPECT_EQ(readData(0, 0, 1500, 0), 1);
-    EXPECT_EQ(rawWaveform[7], -500.0);
-    queueFlat(1000);
-    EXPECT_EQ(readData(0, 0, 1500, 1), 1);
-    EXPECT_EQ(rawWaveform[7], 500.0);
-}
-
 TEST_F(Driver, GivenZeroIsStoredWithoutTraffic) {
     EXPECT_EQ(velt_zero(2.5, 0), 2);
     EXPECT_EQ(xZero.load(), 2.5);
@@ -424,7 +403,9 @@ INSTANTIATE_TEST_SUITE_P(Channels, DriverSetChan,
                                            ChannelCase{3, 6, 0.5}, ChannelCase{7, 14, 0.5},
                                            ChannelCase{9, 19, 0.5}));
 
-TEST_F(Driver, UnknownChannelsAreRefusedWithoutTraffic) {
+TEST_F(Driver, UnknownChannelsAndRowsAreRefusedWithoutTraffic) {
+    EXPECT_EQ(velt_params(4), -1);
+    EXPECT_EQ(calIncrement, 8);
     EXPECT_EQ(VELT_SetChan(10, 0), -1);
     EXPECT_EQ(VELT_SetChan(0, 20), -1);
     EXPECT_EQ(VELT_SetChan(-1, 4), -1);
@@ -454,13 +435,6 @@ TEST_P(DriverParams, RowLoadsTimingAndResendsThePorts) {
 INSTANTIATE_TEST_SUITE_P(Rows, DriverParams,
                          ::testing::Values(RowCase{0, 9, 85}, RowCase{1, 9, 85}, RowCase{2, 8, 205},
                                            RowCase{3, 11, 205}));
-
-TEST_F(Driver, UnknownRowChangesNothing) {
-    EXPECT_EQ(velt_params(4), -1);
-    EXPECT_EQ(velt_params(-1), -1);
-    EXPECT_EQ(calIncrement, 8);
-    EXPECT_TRUE(dev.calls().empty());
-}
 
 TEST_F(Driver, InitOpensTheLinkAndSelectsTheInternalRow) {
     ftdiopened.store(0);
@@ -512,25 +486,6 @@ TEST_F(Driver, DifferentialAcquisitionWithALostLineKeepsBothLines) {
     EXPECT_EQ(samplerPort, 10);
 }
 
-TEST_F(Driver, OutOfRangeIndexHasNoValue) {
-    wfmDataX[1023] = 4.0;
-    wfmDataAvg[0] = 5.0;
-    EXPECT_EQ(velt_getX(1023), 4.0);
-    EXPECT_EQ(velt_getY(0), 5.0);
-    EXPECT_TRUE(std::isnan(velt_getX(1024)));
-    EXPECT_TRUE(std::isnan(velt_getY(-1)));
-}
-
-TEST_F(Driver, EnvironmentIsStoredWholeOrNotAtAll) {
-    EXPECT_EQ(velt_environ(2, 1, 1.0, 20.0, 4.0), 1);
-    EXPECT_EQ(xUnits.load(), 2);
-    EXPECT_EQ(xEnd.load(), 20.0);
-    EXPECT_EQ(velt_environ(0, 0, 0.0, 3.0, 0.0), -1);
-    EXPECT_EQ(velt_environ(0, 0, kNaN, 3.0, 2.25), -1);
-    EXPECT_EQ(xUnits.load(), 2);
-    EXPECT_EQ(dielK.load(), 4.0);
-}
-
 TEST_F(Driver, DumpWritesHeaderAndEveryPointInFixedDecimals) {
     const std::string path = ::testing::TempDir() + "velt_dump_test.txt";
     for (std::size_t i = 0; i < 1024; ++i) {
@@ -547,11 +502,7 @@ TEST_F(Driver, DumpWritesHeaderAndEveryPointInFixedDecimals) {
     EXPECT_EQ(lines[0], "m, Rho, 0.0000000000, 3.1000000000, 2.250, 0.0000000000");
     EXPECT_EQ(lines[2], "0.0010000000, 0.0000000000");
     EXPECT_EQ(lines[1024], "1.0230000000, -1022.0000000000");
-}
-
-TEST_F(Driver, DumpToAnUnwritablePlaceReportsFailure) {
     EXPECT_EQ(velt_dump("/nonexistent-dir/velt.txt"), -1);
-    EXPECT_EQ(velt_dump(nullptr), -1);
 }
 
 } // namespace

@@ -19,7 +19,9 @@ namespace {
 const std::string kDesignLog = "> Initializing...";
 
 // What the log box gained since the design text.
-std::string logTail() { return panel().text(PANEL_MESSAGE).substr(kDesignLog.size()); }
+std::string logTail() {
+    return panel().text(PANEL_MESSAGE).substr(kDesignLog.size());
+}
 
 struct MessageCase {
     int code;
@@ -41,15 +43,15 @@ TEST_P(WriteMessage, FormatsTheLineAndShowsItOnlyInMode0) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, WriteMessage,
-    testing::Values(
-        MessageCase{0, "PNG image saved successfully.", 0, "> PNG image saved successfully.\n"},
-        MessageCase{2132, "Could not save PNG file to disk.", 0,
-                    "> ERROR #2132: Could not save PNG file to disk.\n"},
-        MessageCase{0, "PNG image saved successfully.", -1, ""},
-        MessageCase{2132, "Could not save PNG file to disk.", -1, ""},
-        MessageCase{-5, "negative codes are errors too", 0,
-                    "> ERROR #-5: negative codes are errors too\n"},
-        MessageCase{0, "any other mode is quiet", 3, ""}));
+    testing::Values(MessageCase{0, "PNG image saved successfully.", 0,
+                                "> PNG image saved successfully.\n"},
+                    MessageCase{2132, "Could not save PNG file to disk.", 0,
+                                "> ERROR #2132: Could not save PNG file to disk.\n"},
+                    MessageCase{0, "PNG image saved successfully.", -1, ""},
+                    MessageCase{2132, "Could not save PNG file to disk.", -1, ""},
+                    MessageCase{-5, "negative codes are errors too", 0,
+                                "> ERROR #-5: negative codes are errors too\n"},
+                    MessageCase{0, "any other mode is quiet", 3, ""}));
 
 TEST(WriteMessageLimits, OverlongTextIsCutButTheLineStillEnds) {
     testing_support::freshPanel();
@@ -132,15 +134,14 @@ TEST_P(CreateDir, ReportsWhatHappened) {
 
 INSTANTIATE_TEST_SUITE_P(
     Folders, CreateDir,
-    testing::Values(
-        DirCase{"Created", Place::Fresh, 0, 1, ""},
-        DirCase{"ExistingQuiet", Place::ExistingDir, 0, -1, ""},
-        DirCase{"ExistingVerbose", Place::ExistingDir, 1, -1,
-                "> ERROR #2011: Directory already exists.\n"},
-        DirCase{"UnderARegularFile", Place::UnderAFile, 0, -2,
-                "> ERROR #2012: Log directory could not be created.\n"},
-        DirCase{"RegularFileOfThatName", Place::IsAFile, 0, -2,
-                "> ERROR #2012: Log directory could not be created.\n"}),
+    testing::Values(DirCase{"Created", Place::Fresh, 0, 1, ""},
+                    DirCase{"ExistingQuiet", Place::ExistingDir, 0, -1, ""},
+                    DirCase{"ExistingVerbose", Place::ExistingDir, 1, -1,
+                            "> ERROR #2011: Directory already exists.\n"},
+                    DirCase{"UnderARegularFile", Place::UnderAFile, 0, -2,
+                            "> ERROR #2012: Log directory could not be created.\n"},
+                    DirCase{"RegularFileOfThatName", Place::IsAFile, 0, -2,
+                            "> ERROR #2012: Log directory could not be created.\n"}),
     [](const testing::TestParamInfo<DirCase>& info) { return info.param.name; });
 
 } // namespace

@@ -21,9 +21,9 @@ TEST(Options, NoArgumentsMeansTheFirstFtdiDevice) {
 }
 
 TEST(Options, SimulatorWithEverything) {
-    ParseResult r = parse({"--simulate", "--model", "QSA004", "--dut=line.dut", "--connect",
-                           "2=OPEN", "--connect=7=THROUGH", "--screenshot", "shot.png",
-                           "--screenshot-after", "2.5"});
+    ParseResult r =
+        parse({"--simulate", "--model", "QSA004", "--dut=line.dut", "--connect", "2=OPEN",
+               "--connect=7=THROUGH", "--screenshot", "shot.png", "--screenshot-after", "2.5"});
     ASSERT_TRUE(r.ok) << r.error;
     const Options& o = r.options;
     EXPECT_TRUE(o.simulate);

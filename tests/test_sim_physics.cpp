@@ -24,7 +24,9 @@ double connectorReturn(int ch) {
     return physics::kIncidentEdge + 2.0 * (physics::internalDelay(ch) + physics::kConnectorDelay);
 }
 
-int finePosition(double seconds) { return static_cast<int>(std::lround(seconds / physics::kFineStep)); }
+int finePosition(double seconds) {
+    return static_cast<int>(std::lround(seconds / physics::kFineStep));
+}
 
 class SimPhysics : public ::testing::Test {
   protected:
@@ -89,8 +91,7 @@ TEST_P(SimEndings, FarEndSetsTheSettledLevel) {
 
 INSTANTIATE_TEST_SUITE_P(Endings, SimEndings,
                          ::testing::Values(EndingCase{"open", 2.0}, EndingCase{"short", 0.0},
-                                           EndingCase{"load 50", 1.0},
-                                           EndingCase{"load 150", 1.5},
+                                           EndingCase{"load 50", 1.0}, EndingCase{"load 150", 1.5},
                                            EndingCase{"load 25", 2.0 / 3.0}));
 
 TEST_F(SimPhysics, StandardsAtTheConnectorReplaceTheDevice) {

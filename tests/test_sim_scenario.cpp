@@ -18,16 +18,17 @@ namespace {
 
 TEST(SimScenario, GoodDescriptionParsesIntoSectionsEndingsAndCoupling) {
     std::string err;
-    const auto sc = simulator::parseScenario("# a comment line\n"
-                                             "\n"
-                                             "channel 2: line 50 0.5 2.25 0; line 75 0.3 2.25; open\n"
-                                             "  CHANNEL 7 :  load 25   # trailing comment\r\n"
-                                             "channel 1: line 50 1e-1 4 0.5; short\n"
-                                             "channel 3: line 60 0.2 2.25 0; through\n"
-                                             "channel 8: through\n"
-                                             "coupling next 0.02\n"
-                                             "coupling FEXT 0.01",
-                                             err);
+    const auto sc =
+        simulator::parseScenario("# a comment line\n"
+                                 "\n"
+                                 "channel 2: line 50 0.5 2.25 0; line 75 0.3 2.25; open\n"
+                                 "  CHANNEL 7 :  load 25   # trailing comment\r\n"
+                                 "channel 1: line 50 1e-1 4 0.5; short\n"
+                                 "channel 3: line 60 0.2 2.25 0; through\n"
+                                 "channel 8: through\n"
+                                 "coupling next 0.02\n"
+                                 "coupling FEXT 0.01",
+                                 err);
     ASSERT_TRUE(sc) << err;
     const auto& c2 = sc->channels[2];
     ASSERT_EQ(c2.sections.size(), 2u);
@@ -115,11 +116,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"channel 2: load\n", 1, "'load' takes one value"},
         BadCase{"channel 2: line 50 1 2.25 0;; open\n", 1, "empty element"},
         BadCase{"channel 2: via 50; open\n", 1, "unknown element 'via'"},
-        BadCase{"\n\nchannel 2: open\n# note\nchannel 2: short\n", 5, "already described on line 3"},
+        BadCase{"\n\nchannel 2: open\n# note\nchannel 2: short\n", 5,
+                "already described on line 3"},
         BadCase{"coupling next 0.9\n", 1, "out of range"},
         BadCase{"coupling side 0.1\n", 1, "unknown coupling 'side'"},
         BadCase{"coupling next 0.1\ncoupling next 0.2\n", 2, "given twice"},
-        BadCase{"channel 3: line 50 1 2.25 0; through\nchannel 8: open\n", 2, "far end of channel 3"},
+        BadCase{"channel 3: line 50 1 2.25 0; through\nchannel 8: open\n", 2,
+                "far end of channel 3"},
         BadCase{"channel 3: line 50 1 2.25 0; through\n\nchannel 8: line 50 1 2.25 0; through\n", 3,
                 "describe the cable on one side only"}));
 

@@ -76,12 +76,12 @@ PopupAnswer QtPopupHandler::show(const PopupRequest& request) {
         QString title = qs(request.title), text = qs(request.text);
         if (request.kind == PopupKind::FileSelect && text.isEmpty())
             text = QStringLiteral("This dialog cannot be shown while the instrument is busy.");
-        QPointer<QWidget> parent = parent_;
         QMetaObject::invokeMethod(
             app,
-            [title, text, parent] {
-                auto* box =
-                    new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, parent);
+            // parent_ is read here, on the GUI thread that sets it.
+            [this, title, text] {
+                auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok,
+                                            parent_.data());
                 box->setAttribute(Qt::WA_DeleteOnClose);
                 box->setModal(false);
                 box->show();
