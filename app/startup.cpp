@@ -88,6 +88,10 @@ int veltMain() {
     stimulusPort = stimulusPortCode[2];
     samplerPort = samplerPortCode[4];
     sendChannelSetup(stimulusPort, samplerPort);
+    // The negative line was calibrated last; the first sweeps come from the positive one and
+    // must be converted with its own constants.
+    samplActive = 4;
+    polarity = 1;
     // Completes the design-time "> Initializing..." line.
     appendLog(calPos == 1 && calNeg == 1 ? "DONE!\n" : "FAILED!\n");
     stopTimer("INIT", 0);

@@ -57,17 +57,18 @@ constexpr int kXUnitFeet = 1, kXUnitNs = 2;
 constexpr std::array<const char*, 3> kXUnitNames = {"m", "ft", "ns"};
 constexpr std::array<const char*, 5> kYUnitNames = {"mV", "Norm", "Ohm", "Rho", "Raw"};
 
-// Second sweep buffer of velt_diff: the first line waits here until the second one is in.
+// velt_diff keeps the first line here until the second one is in.
 Waveform diffFirstLine{};
 
 // Truncation toward zero that stays defined for any double (NaN gives 0).
 int truncToInt(double x) {
     constexpr double lo = -1073741824.0, hi = 1073741824.0;
-    if (!(x == x)) return 0;
+    if (std::isnan(x)) return 0;
     return static_cast<int>(std::clamp(x, lo, hi));
 }
 
-// The instrument firmware sums samples as 32-bit integers, one truncated sample at a time.
+// Offsets and baselines are 32-bit sums of samples truncated one at a time; wrapping unsigned
+// arithmetic keeps that defined even for counts no instrument sends.
 std::int32_t sumCounts() {
     std::uint32_t sum = 0;
     for (double sample : rawWaveform) sum += static_cast<std::uint32_t>(truncToInt(sample));
@@ -354,14 +355,14 @@ int velt_dump(const char* path) {
                             ? kYUnitNames[static_cast<std::size_t>(yu)]
                             : "?";
 
-    // to_chars is locale-free; a fixed-format double needs at most ~330 characters.
-    std::array<char, 1024> line{};
+    // to_chars is locale-free; a fixed-format double needs at most ~330 characters, so four
+    // of them fit whatever the values.
+    std::array<char, 2048> line{};
     char* const end = line.data() + line.size();
     bool ok = true;
-    auto emit = [&](char* p) {
-        ok = std::fwrite(line.data(), 1, p - line.data(), file) ==
-                 static_cast<std::size_t>(p - line.data()) &&
-             ok;
+    auto emit = [&](const char* p) {
+        const auto n = static_cast<std::size_t>(p - line.data());
+        if (std::fwrite(line.data(), 1, n, file) != n) ok = false;
     };
 
     char* p = line.data();

@@ -40,7 +40,7 @@ std::string samplerLabel(int sampler) {
     const char sign = sampler % 2 == 0 ? '+' : '-';
     for (const auto& item : panel().ringItems(PANEL_STIMULUS))
         if (item.value == stimulus) return item.label + sign;
-    char buf[32];
+    char buf[64];
     std::snprintf(buf, sizeof buf, "PORT %d, CH %d%c", portOf(stimulus) + 1,
                   channelNumber(stimulus) + 1, sign);
     return buf;

@@ -45,10 +45,14 @@ constexpr std::array<int, 256> kSamplerOfCode = invert(samplerPortCode);
 int argumentCount(std::uint8_t command) {
     switch (command) {
     case 'i':
-    case 'r': return 0;
-    case 'p': return 2;
-    case 'a': return 4;
-    default: return -1;
+    case 'r':
+        return 0;
+    case 'p':
+        return 2;
+    case 'a':
+        return 4;
+    default:
+        return -1;
     }
 }
 
@@ -197,8 +201,11 @@ struct SimulatedInstrument::Impl {
             lastWord = static_cast<std::uint16_t>(args[2] << 8 | args[3]);
             ack();
             break;
-        case 'r': sweep(); break;
-        default: break;
+        case 'r':
+            sweep();
+            break;
+        default:
+            break;
         }
     }
 
@@ -354,30 +361,28 @@ Connection SimulatedInstrument::connection(int stimulusChannel) const {
 bool SimulatedInstrument::applyConnectionOption(const std::string& option, std::string& error) {
     const auto eq = option.find('=');
     if (eq == std::string::npos) {
-        error = "connection '" + option + "' is not of the form CH=WHAT (e.g. 2=OPEN)";
+        error = "'" + option + "' is not of the form CH=WHAT (e.g. 2=OPEN)";
         return false;
     }
     const std::string chText = option.substr(0, eq);
     int ch = -1;
     auto [p, ec] = std::from_chars(chText.data(), chText.data() + chText.size(), ch);
     if (ec != std::errc() || p != chText.data() + chText.size() || ch < 0 || ch > 9) {
-        error = "connection '" + option + "': '" + chText + "' is not a channel number 0 to 9";
+        error = "'" + chText + "' is not a channel number 0 to 9";
         return false;
     }
     const auto what = parseConnection(option.substr(eq + 1));
     if (!what) {
-        error = "connection '" + option + "': '" + option.substr(eq + 1) +
-                "' is not DEVICE, SHORT, OPEN, LOAD or THROUGH";
+        error = "'" + option.substr(eq + 1) + "' is not DEVICE, SHORT, OPEN, LOAD or THROUGH";
         return false;
     }
     if (!hasChannel(ch)) {
-        error = "connection '" + option + "': a " + modelCode() + " has no channel " +
-                std::to_string(ch);
+        error = "a " + modelCode() + " has no channel " + std::to_string(ch);
         return false;
     }
     if (*what == Connection::Through && !hasChannel(throughPartner(ch))) {
-        error = "connection '" + option + "': a " + modelCode() + " has no channel " +
-                std::to_string(throughPartner(ch)) + " to connect it through to";
+        error = "a " + modelCode() + " has no channel " + std::to_string(throughPartner(ch)) +
+                " to connect it through to";
         return false;
     }
     setConnection(ch, *what);
@@ -385,13 +390,17 @@ bool SimulatedInstrument::applyConnectionOption(const std::string& option, std::
     return true;
 }
 
-void SimulatedInstrument::setPaced(bool paced) { impl_->paced.store(paced); }
+void SimulatedInstrument::setPaced(bool paced) {
+    impl_->paced.store(paced);
+}
 
 void SimulatedInstrument::setFault(Fault fault, bool on) {
     impl_->faults[static_cast<int>(fault)].store(on);
 }
 
-void SimulatedInstrument::setNoise(bool on) { impl_->noise.store(on); }
+void SimulatedInstrument::setNoise(bool on) {
+    impl_->noise.store(on);
+}
 
 std::vector<ImpedancePoint> SimulatedInstrument::impedanceProfile(int stimulusChannel) const {
     std::uint64_t gen = 0;
@@ -405,8 +414,12 @@ void SimulatedInstrument::sParameters(int stimulusChannel, std::vector<double>& 
     physics::sParameters(impl_->snapshot(gen), stimulusChannel, frequencyGHz, s11, s21);
 }
 
-int SimulatedInstrument::protocolViolations() const { return impl_->violations.load(); }
-long SimulatedInstrument::sweepsServed() const { return impl_->sweeps.load(); }
+int SimulatedInstrument::protocolViolations() const {
+    return impl_->violations.load();
+}
+long SimulatedInstrument::sweepsServed() const {
+    return impl_->sweeps.load();
+}
 
 int SimulatedInstrument::open(int deviceIndex) {
     if (impl_->fault(Fault::NoDevice) || impl_->fault(Fault::Unplugged) || deviceIndex != 0)

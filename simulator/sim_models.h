@@ -8,8 +8,8 @@ namespace simulator {
 
 struct ModelInfo {
     std::string_view code;
-    int speedClass;                  // 0 fast step, 1 slower step
-    std::array<bool, 10> stimulus;   // stimulus channels (line pairs) fitted
+    int speedClass;                // 0 fast step, 1 slower step
+    std::array<bool, 10> stimulus; // stimulus channels (line pairs) fitted
 };
 
 // Each size adds one channel number on both ports to the one before it.
@@ -35,8 +35,12 @@ constexpr int positionOnPort(int stimulus) {
     constexpr std::array<int, 5> pos = {2, 1, 0, 3, 4};
     return pos[stimulus % 5];
 }
-constexpr int portOf(int stimulus) { return stimulus < 5 ? 1 : 2; }
+constexpr int portOf(int stimulus) {
+    return stimulus < 5 ? 1 : 2;
+}
 // The same channel number on the other port: what a THROUGH connects to.
-constexpr int throughPartner(int stimulus) { return stimulus < 5 ? stimulus + 5 : stimulus - 5; }
+constexpr int throughPartner(int stimulus) {
+    return stimulus < 5 ? stimulus + 5 : stimulus - 5;
+}
 
 } // namespace simulator

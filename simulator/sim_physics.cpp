@@ -64,10 +64,14 @@ Scattering lineSection(const Block& b, double f) {
 
 cd terminationReflection(Term t, double loadOhms) {
     switch (t) {
-    case Term::Open: return 1.0;
-    case Term::Short: return -1.0;
-    case Term::Load: return (loadOhms - kZ0) / (loadOhms + kZ0);
-    case Term::Matched: return 0.0;
+    case Term::Open:
+        return 1.0;
+    case Term::Short:
+        return -1.0;
+    case Term::Load:
+        return (loadOhms - kZ0) / (loadOhms + kZ0);
+    case Term::Matched:
+        return 0.0;
     }
     return 0.0;
 }
@@ -120,9 +124,14 @@ Path buildPath(const Config& cfg, int channel, bool withInstrument) {
     switch (conn) {
     case Connection::Short:
     case Connection::Open:
-    case Connection::Load: path.term = standardTerm(conn); return path;
-    case Connection::Through: endInPartner(); return path;
-    case Connection::Device: break;
+    case Connection::Load:
+        path.term = standardTerm(conn);
+        return path;
+    case Connection::Through:
+        endInPartner();
+        return path;
+    case Connection::Device:
+        break;
     }
     path.viaDevice = true;
     const ChannelDut& own = cfg.scenario.channels[channel];
@@ -154,7 +163,9 @@ Path buildPath(const Config& cfg, int channel, bool withInstrument) {
     return path;
 }
 
-int pairDistance(int a, int b) { return std::abs(positionOnPort(a) - positionOnPort(b)); }
+int pairDistance(int a, int b) {
+    return std::abs(positionOnPort(a) - positionOnPort(b));
+}
 
 // What reaches sampler pair `pair` when `stimulus` fires, as a transfer function of frequency
 // relative to the incident step (before the rise-time filter and the launch delay).
@@ -167,11 +178,16 @@ struct Transfer {
         const double w = 2.0 * std::numbers::pi * f;
         const cd j(0.0, 1.0);
         switch (kind) {
-        case Reflection: return 1.0 + evaluate(path, f).gamma;
-        case Transmission: return evaluate(path, f).s21;
-        case NearEnd: return k * (1.0 - std::exp(-j * w * 2.0 * coupledDelay)) * std::exp(-j * w * arrival);
-        case FarEnd: return -k * (1.0 - std::exp(-j * w * width)) * std::exp(-j * w * arrival);
-        case None: break;
+        case Reflection:
+            return 1.0 + evaluate(path, f).gamma;
+        case Transmission:
+            return evaluate(path, f).s21;
+        case NearEnd:
+            return k * (1.0 - std::exp(-j * w * 2.0 * coupledDelay)) * std::exp(-j * w * arrival);
+        case FarEnd:
+            return -k * (1.0 - std::exp(-j * w * width)) * std::exp(-j * w * arrival);
+        case None:
+            break;
         }
         return 0.0;
     }
@@ -214,8 +230,8 @@ Transfer transferFor(const Config& cfg, int stimulus, int pair) {
         !victim.reachesPartner || t.k <= 0.0)
         return t;
     if (std::min(aggressor.dutDelay, victim.dutDelay) <= 0.0) return t;
-    t.arrival = internalDelay(stimulus) + aggressor.dutDelay + internalDelay(pair) +
-                2.0 * kConnectorDelay;
+    t.arrival =
+        internalDelay(stimulus) + aggressor.dutDelay + internalDelay(pair) + 2.0 * kConnectorDelay;
     t.width = riseTime(model.speedClass);
     t.kind = Transfer::FarEnd;
     return t;
@@ -285,8 +301,8 @@ void computeResponse(const Config& cfg, int stimulus, int pair, float* out, Work
 
     // Integrate the impulse response into the step response; the level well before the edge
     // is the baseline by definition.
-    const std::size_t quiet = static_cast<std::size_t>(
-        std::max(0.0, (kIncidentEdge - 12.0 * sigma) / kFineStep));
+    const std::size_t quiet =
+        static_cast<std::size_t>(std::max(0.0, (kIncidentEdge - 12.0 * sigma) / kFineStep));
     double sum = 0.0, baseline = 0.0;
     const double scale = 1.0 / static_cast<double>(n);
     for (std::size_t i = 0; i < static_cast<std::size_t>(kGridPoints); ++i) {
@@ -308,10 +324,18 @@ std::vector<ImpedancePoint> impedanceProfile(const Config& cfg, int stimulus) {
     }
     double end = kZ0;
     switch (path.term) {
-    case Term::Open: end = std::numeric_limits<double>::infinity(); break;
-    case Term::Short: end = 0.0; break;
-    case Term::Load: end = path.loadOhms; break;
-    case Term::Matched: end = kZ0; break;
+    case Term::Open:
+        end = std::numeric_limits<double>::infinity();
+        break;
+    case Term::Short:
+        end = 0.0;
+        break;
+    case Term::Load:
+        end = path.loadOhms;
+        break;
+    case Term::Matched:
+        end = kZ0;
+        break;
     }
     profile.push_back({d, end});
     return profile;

@@ -21,19 +21,27 @@ constexpr double kLightSpeed = 3e8;
 constexpr double kIncidentEdge = 3.1e-9;
 // One-way delay of the internal path from sampler to front connector, per channel. Its round
 // trip must outlast the calibration's end-level window (about 5.2 ns after the edge).
-constexpr double internalDelay(int channel) { return 2.78e-9 + 0.004e-9 * channel; }
+constexpr double internalDelay(int channel) {
+    return 2.78e-9 + 0.004e-9 * channel;
+}
 // The front connector itself: a short section a little below 50 ohms.
 constexpr double kConnectorOhms = 48.0;
 constexpr double kConnectorDelay = 20e-12;
 
 // Step height in counts (into a matched line) per stimulus channel.
-constexpr double stepAmplitude(int stimulus) { return 2920.0 + 40.0 * ((stimulus * 3) % 5); }
+constexpr double stepAmplitude(int stimulus) {
+    return 2920.0 + 40.0 * ((stimulus * 3) % 5);
+}
 // ADC reading with no signal, per sampler channel.
-constexpr int adcOffset(int sampler) { return 6200 + 150 * ((sampler * 7) % 11); }
+constexpr int adcOffset(int sampler) {
+    return 6200 + 150 * ((sampler * 7) % 11);
+}
 // Standard deviation of the sampler noise in counts.
 constexpr double kNoiseCounts = 3.0;
 // 10-90 % rise time of the step, by speed class.
-constexpr double riseTime(int speedClass) { return speedClass == 0 ? 35e-12 : 150e-12; }
+constexpr double riseTime(int speedClass) {
+    return speedClass == 0 ? 35e-12 : 150e-12;
+}
 
 struct Config {
     int model = 5; // index into kModels

@@ -45,7 +45,9 @@ struct LineError {
     std::string text;
 };
 
-std::string quoted(std::string_view w) { return "'" + std::string(w) + "'"; }
+std::string quoted(std::string_view w) {
+    return "'" + std::string(w) + "'";
+}
 
 // Shortest round-trip form, independent of the process locale.
 std::string fmt(double v) {
@@ -86,7 +88,9 @@ std::string parseElement(std::string_view element, ChannelDut& dut, bool& ended)
     }
     if (kind == "open" || kind == "short" || kind == "through") {
         if (w.size() != 1) return quoted(w[0]) + " takes no value";
-        dut.ending = kind == "open" ? Ending::Open : kind == "short" ? Ending::Short : Ending::Through;
+        dut.ending = kind == "open"    ? Ending::Open
+                     : kind == "short" ? Ending::Short
+                                       : Ending::Through;
         ended = true;
         return "";
     }
@@ -130,7 +134,8 @@ std::string parseChannelLine(std::string_view rest, Scenario& sc, std::array<int
         if (semi == std::string_view::npos) break;
         body = body.substr(semi + 1);
     }
-    if (!ended) return "channel " + std::to_string(ch) + " has no ending (open, short, load R or through)";
+    if (!ended)
+        return "channel " + std::to_string(ch) + " has no ending (open, short, load R or through)";
     sc.channels[ch] = std::move(dut);
     seenAt[ch] = lineNo;
     return "";
@@ -162,7 +167,8 @@ std::string checkThroughs(const Scenario& sc, const std::array<int, 10>& seenAt,
 std::string parseStatement(std::string_view line, Scenario& sc, std::array<int, 10>& seenAt,
                            bool& nextSeen, bool& fextSeen, int lineNo) {
     for (char c : line)
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') return "control character in the line";
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+            return "control character in the line";
     auto w = words(line);
     std::string key = lower(w[0]);
     if (key.rfind("channel", 0) == 0) return parseChannelLine(line.substr(7), sc, seenAt, lineNo);
@@ -253,7 +259,8 @@ std::string describeChannel(const Scenario& sc, int channel) {
     const int partner = channel < 5 ? channel + 5 : channel - 5;
     const ChannelDut& far = sc.channels[partner];
     const bool farEnd = far.described && far.ending == Ending::Through && far.sections.size() > 0;
-    if (!own.described && !(far.described && far.ending == Ending::Through)) return "nothing connected";
+    if (!own.described && !(far.described && far.ending == Ending::Through))
+        return "nothing connected";
     std::string out;
     auto add = [&](const Section& s) {
         if (!out.empty()) out += ", ";
@@ -268,10 +275,14 @@ std::string describeChannel(const Scenario& sc, int channel) {
     const bool through = (own.described && own.ending == Ending::Through) || !own.described;
     if (through) return out + "through to channel " + std::to_string(partner);
     switch (own.ending) {
-    case Ending::Open: return out + "open";
-    case Ending::Short: return out + "short";
-    case Ending::Load: return out + fmt(own.loadOhms) + " ohm load";
-    case Ending::Through: break;
+    case Ending::Open:
+        return out + "open";
+    case Ending::Short:
+        return out + "short";
+    case Ending::Load:
+        return out + fmt(own.loadOhms) + " ohm load";
+    case Ending::Through:
+        break;
     }
     return out;
 }
@@ -288,11 +299,16 @@ std::optional<Connection> parseConnection(std::string_view word) {
 
 std::string_view connectionName(Connection c) {
     switch (c) {
-    case Connection::Device: return "DEVICE";
-    case Connection::Short: return "SHORT";
-    case Connection::Open: return "OPEN";
-    case Connection::Load: return "LOAD";
-    case Connection::Through: return "THROUGH";
+    case Connection::Device:
+        return "DEVICE";
+    case Connection::Short:
+        return "SHORT";
+    case Connection::Open:
+        return "OPEN";
+    case Connection::Load:
+        return "LOAD";
+    case Connection::Through:
+        return "THROUGH";
     }
     return "DEVICE";
 }

@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <thread>
 
 using simulator::Connection;
 using simulator::SimulatedInstrument;
@@ -293,6 +295,37 @@ TEST_F(SimPhysics, SParametersOfKnownDevices) {
     sim.sParameters(2, f, s11, s21);
     const double a = physics::stepAmplitude(2);
     EXPECT_NEAR(levelAt(2, 4, connectorReturn(2) + 5e-9), a * (1 + s11[0].real()), 0.01 * a);
+}
+
+} // namespace
+
+namespace {
+
+// The GUI thread changes connections while the timer thread sweeps: every sweep still shows one
+// whole configuration, never a mix, and nothing tears.
+TEST_F(SimPhysics, ConnectionChangesWhileSweepingGiveWholeTraces) {
+    const double a = physics::stepAmplitude(2);
+    sim.setConnection(2, Connection::Open);
+    std::atomic<bool> stop{false};
+    std::thread gui([&] {
+        for (int k = 0; !stop.load(); ++k) {
+            sim.setConnection(2, k % 2 ? Connection::Open : Connection::Short);
+            std::this_thread::yield();
+        }
+    });
+    const int at = finePosition(connectorReturn(2) + 1e-9);
+    int mixed = 0, opens = 0;
+    for (int n = 0; n < 40; ++n) {
+        const auto s = sweep(2, 4, at, 0);
+        const bool open = s[0] > 1.5 * a;
+        opens += open;
+        for (double v : s) mixed += std::abs(v - (open ? 2 * a : 0.0)) > 0.02 * a;
+    }
+    stop.store(true);
+    gui.join();
+    EXPECT_EQ(mixed, 0);
+    EXPECT_GT(opens, 0);
+    EXPECT_EQ(sim.protocolViolations(), 0);
 }
 
 } // namespace

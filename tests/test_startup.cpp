@@ -103,8 +103,10 @@ TEST_P(SimulatedStartup, RunsAndShutsDownTheSameWayWhicheverWayTheUserQuits) {
     simulator::SimulatedInstrument sim;
     platform::setSerialDevice(&sim);
     int loopActions = 0;
-    platform::headlessEventLoop().post([&loopActions] {
+    int activeSampler = -1;
+    platform::headlessEventLoop().post([&loopActions, &activeSampler] {
         ++loopActions;
+        activeSampler = samplActive;
         switch (GetParam()) {
         case Exit::Menu:
             onExit(MENUBAR, MENUBAR_FILE_EXIT, nullptr, PANEL);
@@ -121,6 +123,8 @@ TEST_P(SimulatedStartup, RunsAndShutsDownTheSameWayWhicheverWayTheUserQuits) {
     EXPECT_EQ(veltMain(), 0);
 
     EXPECT_EQ(loopActions, 1);
+    // The start-up traces come from the positive line and use its own calibration.
+    EXPECT_EQ(activeSampler, 4);
     EXPECT_EQ(firstLogLine(), "> Initializing...DONE!");
     EXPECT_EQ(panel().text(PANEL_VERSION), "VELT v2.8.0 / ");
     EXPECT_EQ(platform::defaultResponder().shown().size(), 0u);

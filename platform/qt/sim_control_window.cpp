@@ -7,10 +7,12 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QScreen>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -83,7 +85,10 @@ class SimControlWindow : public QWidget {
         refresh();
         // Connections may also change from elsewhere (a script, the command line).
         auto* timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this] { refresh(); });
+        connect(timer, &QTimer::timeout, this, [this] {
+            placeBesideParent();
+            refresh();
+        });
         timer->start(500);
     }
 
@@ -97,6 +102,25 @@ class SimControlWindow : public QWidget {
     }
 
   private:
+    // Once the main window is up, stand to its right (or at the screen's right edge) rather
+    // than on top of the graph.
+    void placeBesideParent() {
+        QWidget* main = parentWidget();
+        if (placed_ || !main || !main->isVisible() || !isVisible()) return;
+        placed_ = true;
+        const QRect frame = main->frameGeometry();
+        QPoint at = frame.topRight() + QPoint(8, 0);
+        if (const QScreen* screen = main->screen()) {
+            const QRect avail = screen->availableGeometry();
+            at.setX(std::min(at.x(), avail.right() - frameGeometry().width()));
+            at.setY(
+                std::max(avail.top(), std::min(at.y(), avail.bottom() - frameGeometry().height())));
+        }
+        move(at);
+        raise();
+    }
+
+    bool placed_ = false;
     simulator::SimulatedInstrument& sim_;
     std::array<QComboBox*, 10> combos_{};
     std::array<QLabel*, 10> descriptions_{};
