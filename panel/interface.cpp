@@ -112,24 +112,29 @@ constexpr MenuItemDef kMenu[] = {
 constexpr int kBottomMembers[] = {PANEL_XSTART, PANEL_PANELBOTTOM, PANEL_XEND,   PANEL_TIMESTAMP,
                                   PANEL_DIEL,   PANEL_VC,          PANEL_FILTER, PANEL_FILTERWIDTH,
                                   PANEL_ZOOM,   PANEL_RESETZOOM};
-constexpr int kRightMembers[] = {PANEL_AVERAGING, PANEL_DEBUG,     PANEL_ACQUIRE,  PANEL_AUTOACQUIRE,
-                                 PANEL_AUTOSCALE, PANEL_YMIN,      PANEL_YMAX,     PANEL_NOTES,
-                                 PANEL_SERIAL,    PANEL_TIMESTAMP, PANEL_CURSOR1,  PANEL_CURSOR2,
-                                 PANEL_DISTANCE,  PANEL_PANELCURSOR, PANEL_C1,     PANEL_C2,
-                                 PANEL_C3,        PANEL_MESSAGE};
+constexpr int kRightMembers[] = {
+    PANEL_AVERAGING, PANEL_DEBUG,   PANEL_ACQUIRE,  PANEL_AUTOACQUIRE, PANEL_AUTOSCALE,
+    PANEL_YMIN,      PANEL_YMAX,    PANEL_NOTES,    PANEL_SERIAL,      PANEL_TIMESTAMP,
+    PANEL_CURSOR1,   PANEL_CURSOR2, PANEL_DISTANCE, PANEL_PANELCURSOR, PANEL_C1,
+    PANEL_C2,        PANEL_C3,      PANEL_MESSAGE};
 constexpr int kTopMembers[] = {PANEL_STIMULUS, PANEL_DIFFERENTIAL, PANEL_MODE,
                                PANEL_PANELTOP, PANEL_VERSION,      PANEL_SAMPLER};
-constexpr ControlArrayDef kArrays[] = {{BOTTOM, "BOTTOM", kBottomMembers},
-                                       {RIGHT, "RIGHT", kRightMembers},
-                                       {TOP, "TOP", kTopMembers}};
+constexpr ControlArrayDef kArrays[] = {
+    {BOTTOM, "BOTTOM", kBottomMembers}, {RIGHT, "RIGHT", kRightMembers}, {TOP, "TOP", kTopMembers}};
 
 } // namespace
 
 const PanelCallback panelCallback = onPanel;
 
-std::span<const ControlDef> controlTable() { return kControls; }
-std::span<const MenuItemDef> menuTable() { return kMenu; }
-std::span<const ControlArrayDef> controlArrayTable() { return kArrays; }
+std::span<const ControlDef> controlTable() {
+    return kControls;
+}
+std::span<const MenuItemDef> menuTable() {
+    return kMenu;
+}
+std::span<const ControlArrayDef> controlArrayTable() {
+    return kArrays;
+}
 
 const ControlDef* findControlDef(int id) {
     for (const auto& c : kControls)
@@ -172,7 +177,8 @@ void loadInterface() {
         c.height = d.height;
         c.labelLeft = d.left;
         c.displayLeft = d.left;
-        if (d.id == PANEL_XSTART || d.id == PANEL_XEND) c.textBgColor = platform::makeColor(255, 255, 255);
+        if (d.id == PANEL_XSTART || d.id == PANEL_XEND)
+            c.textBgColor = platform::makeColor(255, 255, 255);
         if (d.id == PANEL_TIMESTAMP) c.textColor = platform::makeColor(76, 157, 47);
         p.addControl(c);
     }

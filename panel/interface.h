@@ -122,10 +122,10 @@ struct ControlDef {
     const char* name;
     platform::CtrlKind kind;
     const char* label;
-    const char* text;   // design text (strings, text boxes, messages, buttons)
-    double value;       // design value (numerics, toggles)
-    int precision;      // decimals of a numeric
-    bool integer;       // numeric holding whole numbers
+    const char* text; // design text (strings, text boxes, messages, buttons)
+    double value;     // design value (numerics, toggles)
+    int precision;    // decimals of a numeric
+    bool integer;     // numeric holding whole numbers
     double minValue, maxValue;
     std::span<const RingItemDef> items;
     CtrlCallback callback;

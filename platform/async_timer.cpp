@@ -10,10 +10,16 @@ AsyncTimer& asyncTimer() {
     return timer;
 }
 
-void SuspendAsyncTimerCallbacks() { asyncTimer().suspend(); }
-void ResumeAsyncTimerCallbacks() { asyncTimer().resume(); }
+void SuspendAsyncTimerCallbacks() {
+    asyncTimer().suspend();
+}
+void ResumeAsyncTimerCallbacks() {
+    asyncTimer().resume();
+}
 
-AsyncTimer::~AsyncTimer() { discard(); }
+AsyncTimer::~AsyncTimer() {
+    discard();
+}
 
 void AsyncTimer::start(double intervalSeconds, TimerCallback callback) {
     discard();
@@ -33,7 +39,9 @@ void AsyncTimer::discard() {
     thread_.join();
 }
 
-void AsyncTimer::suspend() { suspended_.store(true); }
+void AsyncTimer::suspend() {
+    suspended_.store(true);
+}
 
 void AsyncTimer::resume() {
     suspended_.store(false);

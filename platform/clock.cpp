@@ -42,8 +42,7 @@ DateTime currentDateTime() {
     std::time_t now = std::time(nullptr);
     std::tm tm{};
     localtime_r(&now, &tm);
-    return DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                    tm.tm_hour,        tm.tm_min,     tm.tm_sec};
+    return DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 void setVirtualTime(bool on) {
@@ -52,14 +51,18 @@ void setVirtualTime(bool on) {
     if (!on) gFixedDate.store(false);
 }
 
-bool virtualTime() { return gVirtual.load(); }
+bool virtualTime() {
+    return gVirtual.load();
+}
 
 void advanceVirtualTime(double seconds) {
     if (gVirtual.load() && seconds > 0)
         gVirtualMicros.fetch_add(static_cast<std::uint64_t>(seconds * 1e6));
 }
 
-double virtualSecondsElapsed() { return static_cast<double>(gVirtualMicros.load()) / 1e6; }
+double virtualSecondsElapsed() {
+    return static_cast<double>(gVirtualMicros.load()) / 1e6;
+}
 
 void setVirtualDateTime(const DateTime& dt) {
     std::lock_guard lock(gDateMutex);

@@ -11,7 +11,9 @@ HeadlessEventLoop& headlessEventLoop() {
     return loop;
 }
 
-void setEventLoop(EventLoop* loop) { gLoop.store(loop); }
+void setEventLoop(EventLoop* loop) {
+    gLoop.store(loop);
+}
 
 EventLoop& eventLoop() {
     EventLoop* l = gLoop.load();
@@ -43,14 +45,20 @@ void HeadlessEventLoop::post(std::function<void()> fn) {
     actions_.push_back(std::move(fn));
 }
 
-int RunUserInterface() { return eventLoop().run(); }
+int RunUserInterface() {
+    return eventLoop().run();
+}
 
 void QuitUserInterface(int code) {
     gQuitRequested.store(true);
     eventLoop().quit(code);
 }
 
-bool quitRequested() { return gQuitRequested.load(); }
-void clearQuitRequest() { gQuitRequested.store(false); }
+bool quitRequested() {
+    return gQuitRequested.load();
+}
+void clearQuitRequest() {
+    gQuitRequested.store(false);
+}
 
 } // namespace platform

@@ -12,7 +12,7 @@ namespace platform {
 class EventLoop {
   public:
     virtual ~EventLoop() = default;
-    virtual int run() = 0;          // returns the exit code passed to quit
+    virtual int run() = 0;           // returns the exit code passed to quit
     virtual void quit(int code) = 0; // thread-safe; posted when called off the GUI thread
     // Runs fn on the GUI thread, later (thread-safe, never waits).
     virtual void post(std::function<void()> fn) = 0;

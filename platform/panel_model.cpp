@@ -195,7 +195,7 @@ void PanelModel::appendText(int id, const std::string& s) {
     const ControlState* c = find(id);                                                              \
     return c ? static_cast<type>(expr) : (fallback)
 
-#define VELT_SETTER(...)                                                                          \
+#define VELT_SETTER(...)                                                                           \
     {                                                                                              \
         std::lock_guard lock(mutex_);                                                              \
         ControlState* c = find(id);                                                                \
@@ -204,10 +204,18 @@ void PanelModel::appendText(int id, const std::string& s) {
     }                                                                                              \
     changed()
 
-bool PanelModel::dimmed(int id) const { VELT_GETTER(bool, c->dimmed, false); }
-void PanelModel::setDimmed(int id, bool d) { VELT_SETTER(c->dimmed = d); }
-std::string PanelModel::label(int id) const { VELT_GETTER(std::string, c->label, std::string()); }
-void PanelModel::setLabel(int id, const std::string& s) { VELT_SETTER(c->label = s); }
+bool PanelModel::dimmed(int id) const {
+    VELT_GETTER(bool, c->dimmed, false);
+}
+void PanelModel::setDimmed(int id, bool d) {
+    VELT_SETTER(c->dimmed = d);
+}
+std::string PanelModel::label(int id) const {
+    VELT_GETTER(std::string, c->label, std::string());
+}
+void PanelModel::setLabel(int id, const std::string& s) {
+    VELT_SETTER(c->label = s);
+}
 void PanelModel::setRange(int id, double lo, double hi) {
     VELT_SETTER(c->minValue = lo; c->maxValue = hi; coerce(*c));
 }
@@ -217,12 +225,24 @@ void PanelModel::range(int id, double& lo, double& hi) const {
     lo = c ? c->minValue : 0.0;
     hi = c ? c->maxValue : 0.0;
 }
-void PanelModel::setPrecision(int id, int digits) { VELT_SETTER(c->precision = digits); }
-int PanelModel::precision(int id) const { VELT_GETTER(int, c->precision, 0); }
-void PanelModel::setTextBgColor(int id, int color) { VELT_SETTER(c->textBgColor = color); }
-int PanelModel::textBgColor(int id) const { VELT_GETTER(int, c->textBgColor, 0); }
-void PanelModel::setTextColor(int id, int color) { VELT_SETTER(c->textColor = color); }
-int PanelModel::textColor(int id) const { VELT_GETTER(int, c->textColor, 0); }
+void PanelModel::setPrecision(int id, int digits) {
+    VELT_SETTER(c->precision = digits);
+}
+int PanelModel::precision(int id) const {
+    VELT_GETTER(int, c->precision, 0);
+}
+void PanelModel::setTextBgColor(int id, int color) {
+    VELT_SETTER(c->textBgColor = color);
+}
+int PanelModel::textBgColor(int id) const {
+    VELT_GETTER(int, c->textBgColor, 0);
+}
+void PanelModel::setTextColor(int id, int color) {
+    VELT_SETTER(c->textColor = color);
+}
+int PanelModel::textColor(int id) const {
+    VELT_GETTER(int, c->textColor, 0);
+}
 void PanelModel::geometry(int id, int& left, int& top, int& width, int& height) const {
     std::lock_guard lock(mutex_);
     const ControlState* c = find(id);
@@ -238,11 +258,21 @@ void PanelModel::geometry(int id, int& left, int& top, int& width, int& height) 
 void PanelModel::setGeometry(int id, int left, int top, int width, int height) {
     VELT_SETTER(c->left = left; c->top = top; c->width = width; c->height = height);
 }
-int PanelModel::labelLeft(int id) const { VELT_GETTER(int, c->labelLeft, 0); }
-void PanelModel::setLabelLeft(int id, int left) { VELT_SETTER(c->labelLeft = left); }
-int PanelModel::displayLeft(int id) const { VELT_GETTER(int, c->displayLeft, 0); }
-void PanelModel::setDisplayLeft(int id, int left) { VELT_SETTER(c->displayLeft = left); }
-void PanelModel::setVisible(int id, bool v) { VELT_SETTER(c->visible = v); }
+int PanelModel::labelLeft(int id) const {
+    VELT_GETTER(int, c->labelLeft, 0);
+}
+void PanelModel::setLabelLeft(int id, int left) {
+    VELT_SETTER(c->labelLeft = left);
+}
+int PanelModel::displayLeft(int id) const {
+    VELT_GETTER(int, c->displayLeft, 0);
+}
+void PanelModel::setDisplayLeft(int id, int left) {
+    VELT_SETTER(c->displayLeft = left);
+}
+void PanelModel::setVisible(int id, bool v) {
+    VELT_SETTER(c->visible = v);
+}
 
 void PanelModel::ringInsert(int id, int position, const std::string& label, int value) {
     VELT_SETTER({
@@ -269,14 +299,20 @@ void PanelModel::ringDelete(int id, int position, int count) {
         }
     });
 }
-void PanelModel::ringClear(int id) { VELT_SETTER(c->items.clear(); c->ringIndex = 0); }
+void PanelModel::ringClear(int id) {
+    VELT_SETTER(c->items.clear(); c->ringIndex = 0);
+}
 void PanelModel::ringSetIndex(int id, int position) {
     VELT_SETTER({
         if (position >= 0 && position < static_cast<int>(c->items.size())) c->ringIndex = position;
     });
 }
-int PanelModel::ringIndex(int id) const { VELT_GETTER(int, c->ringIndex, 0); }
-int PanelModel::ringCount(int id) const { VELT_GETTER(int, c->items.size(), 0); }
+int PanelModel::ringIndex(int id) const {
+    VELT_GETTER(int, c->ringIndex, 0);
+}
+int PanelModel::ringCount(int id) const {
+    VELT_GETTER(int, c->items.size(), 0);
+}
 std::vector<RingItem> PanelModel::ringItems(int id) const {
     VELT_GETTER(std::vector<RingItem>, c->items, std::vector<RingItem>{});
 }
@@ -532,7 +568,9 @@ void PanelModel::graphColors(int& background, int& grid, int& axisText) const {
     grid = graph_.gridColor;
     axisText = graph_.axisTextColor;
 }
-void PanelModel::refreshGraph() { changed(); }
+void PanelModel::refreshGraph() {
+    changed();
+}
 
 PanelSnapshot PanelModel::snapshot() const {
     std::lock_guard lock(mutex_);

@@ -27,7 +27,9 @@ enum class CtrlKind {
 };
 
 // Colours are 0xRRGGBB.
-constexpr int makeColor(int r, int g, int b) { return (r << 16) | (g << 8) | b; }
+constexpr int makeColor(int r, int g, int b) {
+    return (r << 16) | (g << 8) | b;
+}
 
 struct RingItem {
     std::string label;

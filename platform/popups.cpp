@@ -20,7 +20,9 @@ ScriptedResponder& defaultResponder() {
     return responder;
 }
 
-void setPopupHandler(PopupHandler* handler) { gHandler.store(handler); }
+void setPopupHandler(PopupHandler* handler) {
+    gHandler.store(handler);
+}
 
 PopupAnswer ScriptedResponder::show(const PopupRequest& request) {
     std::lock_guard lock(mutex_);

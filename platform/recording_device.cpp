@@ -7,8 +7,12 @@ namespace {
 std::atomic<SerialDevice*> gDevice{nullptr};
 }
 
-void setSerialDevice(SerialDevice* device) { gDevice.store(device); }
-SerialDevice* serialDevice() { return gDevice.load(); }
+void setSerialDevice(SerialDevice* device) {
+    gDevice.store(device);
+}
+SerialDevice* serialDevice() {
+    return gDevice.load();
+}
 
 int RecordingDevice::open(int deviceIndex) {
     std::lock_guard lock(mutex_);
