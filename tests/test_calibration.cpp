@@ -5,6 +5,8 @@
 #include "platform/clock.h"
 #include "platform/recording_device.h"
 
+#include "tests/support/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -41,13 +43,8 @@ SampleAt step(int edge, std::uint16_t low = 100, std::uint16_t high = 3000) {
 class Calibration : public ::testing::Test {
   protected:
     void SetUp() override {
-        platform::setVirtualTime(true);
-        platform::setSerialDevice(&dev);
         isInit.store(0);
-        ftdiopened.store(0);
-        dev.queueRead(Bytes(16, 0x55));
-        dev.queueRead(kAck);
-        ASSERT_EQ(usbftdi_open(), 1);
+        ASSERT_EQ(testing_support::openFakeLink(dev), 1);
         stimulusPort = 5;
         samplerPort = 10;
         selectRow(2);

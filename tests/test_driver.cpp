@@ -4,6 +4,8 @@
 #include "platform/clock.h"
 #include "platform/recording_device.h"
 
+#include "tests/support/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -34,12 +36,7 @@ void PrintTo(const Request& r, std::ostream* os) {
 class Driver : public ::testing::Test {
   protected:
     void SetUp() override {
-        platform::setVirtualTime(true);
-        platform::setSerialDevice(&dev);
-        ftdiopened.store(0);
-        dev.queueRead(Bytes(16, 0x55));
-        dev.queueRead(kAck);
-        ASSERT_EQ(usbftdi_open(), 1);
+        ASSERT_EQ(testing_support::openFakeLink(dev), 1);
         stimulusPort = 5;
         samplerPort = 10;
         dev.queueRead(kAck);

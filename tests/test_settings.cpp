@@ -20,12 +20,7 @@ class Settings : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        xUnits = 0;
-        yUnits = 0;
-        xZero = 0.0;
-        xStart = 0.0;
-        xEnd = 3.0;
-        dielK = 2.25;
+        testing_support::resetEnvironment();
         panel().setRange(PANEL_XSTART, 0, 15);
         panel().setRange(PANEL_XEND, 0, 15);
     }

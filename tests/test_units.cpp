@@ -24,10 +24,7 @@ class Units : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        xUnits = 0;
-        yUnits = 0;
-        xZero = 0.0;
-        dielK = 2.25;
+        testing_support::resetEnvironment();
         savedXUnits = 0;
         savedXZero = 0.0;
         savedXStart = 0.0;

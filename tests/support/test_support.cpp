@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include "instrument/driver.h"
+#include "instrument/transport.h"
 #include "panel/interface.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -12,6 +14,24 @@ void freshPanel() {
     platform::defaultResponder().clear();
     platform::clearQuitRequest();
     loadInterface();
+}
+
+void resetEnvironment() {
+    xUnits = 0;
+    yUnits = 0;
+    xZero = 0.0;
+    xStart = 0.0;
+    xEnd = 3.0;
+    dielK = 2.25;
+}
+
+int openFakeLink(platform::RecordingDevice& dev) {
+    platform::setVirtualTime(true);
+    platform::setSerialDevice(&dev);
+    ftdiopened.store(0);
+    dev.queueRead(std::vector<std::uint8_t>(16, 0x55)); // drained identification
+    dev.queueRead('.');
+    return usbftdi_open();
 }
 
 } // namespace testing_support
