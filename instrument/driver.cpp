@@ -44,6 +44,7 @@ Waveform wfmDataNeg{};
 std::atomic<int> isInit{0};
 Waveform acqSweep{};
 Waveform acqMean{};
+std::atomic<SweepProgressFn> sweepProgress{nullptr};
 
 namespace {
 
@@ -223,11 +224,11 @@ void convertSweep(int pass, int yUnit) {
 }
 
 int acquireSweeps(int count, int yUnit) {
-    const int xu = xUnits.load();
-    const double xs = xStart.load();
-    const double xe = xEnd.load();
+    return acquireWindow(count, yUnit, xUnits.load(), xStart.load(), xEnd.load(), xZero.load());
+}
+
+int acquireWindow(int count, int yUnit, int xu, double xs, double xe, double xz) {
     const double k = dielK.load();
-    const double xz = xZero.load();
 
     polarity = samplerPort % 2 == 0 ? 1 : 0;
     if (!std::isfinite(xs) || !std::isfinite(xe) || !std::isfinite(xz) || !std::isfinite(k) ||
@@ -268,6 +269,7 @@ int acquireSweeps(int count, int yUnit) {
         const int status = readData(inc, start, offset, absFlag);
         if (status == -1 || status == -2) return status;
         convertSweep(p, yUnit);
+        if (const SweepProgressFn report = sweepProgress.load()) report(p + 1, passes);
     }
 
     increment.store(inc);

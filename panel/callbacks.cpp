@@ -4,6 +4,10 @@
 #include "acquisition/timer.h"
 #include "app/settings.h"
 #include "files/settings_file.h"
+#include "files/solt_file.h"
+#include "freqdomain/solt.h"
+#include "freqdomain/store.h"
+#include "panel/domain.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/units.h"
@@ -155,8 +159,8 @@ VELT_CTRL_CB(onDebug) {
     return 0;
 }
 
-// Printing, exports, waveform files, resetting settings, domains, colours, the zero reference
-// and SOLT are not built yet: their menu items do nothing rather than pretend.
+// Printing, exports, waveform files, resetting settings, colours and the zero reference are not
+// built yet: their menu items do nothing rather than pretend.
 VELT_MENU_CB(onPrint) {
     VELT_UNUSED_MENU_ARGS;
 }
@@ -190,9 +194,19 @@ VELT_MENU_CB(onResetSettings) {
 }
 VELT_MENU_CB(onSetDomainTime) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        setDomain(0);
+    }
+    requestRecal();
 }
 VELT_MENU_CB(onSetDomainFreq) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        setDomain(1);
+    }
+    requestRecal();
 }
 VELT_MENU_CB(onSetColorDark) {
     VELT_UNUSED_MENU_ARGS;
@@ -274,12 +288,24 @@ VELT_MENU_CB(onSetCalExt) {
 
 VELT_MENU_CB(onSOLTCal) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        if (performSOLT(-1) > 0) populateSOLT(getSampler());
+    }
+    requestAcquire();
 }
 VELT_MENU_CB(onSaveSOLT) {
     VELT_UNUSED_MENU_ARGS;
+    Guarded g;
+    saveSOLT(-1);
 }
 VELT_MENU_CB(onLoadSOLT) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        if (loadSOLT(-1) == 1) populateSOLT(getSampler());
+    }
+    requestAcquire();
 }
 
 VELT_MENU_CB(onRecalibrate) {

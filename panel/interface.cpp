@@ -190,6 +190,9 @@ void loadInterface() {
         m.label = d.label ? d.label : "";
         m.separator = d.label == nullptr;
         m.checked = d.checked;
+        // The SOLT commands belong to the frequency domain; the program starts in the time one.
+        m.dimmed = d.id == MENUBAR_CAL_SOLTCAL || d.id == MENUBAR_CAL_SAVESOLT ||
+                   d.id == MENUBAR_CAL_LOADSOLT;
         p.addMenuItem(m);
     }
     // Dark scheme at start: the graph's design colours.

@@ -3,6 +3,8 @@
 
 #include "app/settings.h"
 #include "app/startup.h"
+#include "freqdomain/solt.h"
+#include "freqdomain/store.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
@@ -95,8 +97,13 @@ int setStimulus(int mode, int stimulus, int third) {
 
     if (mode != 0) velt_cal(stimulus, 2 * stimulus, 1);
 
-    // The frequency domain keeps its own arrangement; its calibration check is not built here.
-    if (yUnits.load() == 5) return 1;
+    // The frequency domain keeps its own arrangement; a new mode needs its own calibration.
+    if (yUnits.load() == 5) {
+        int r = checkSOLT(mode);
+        if (r != 1) r = performSOLT(mode);
+        if (r > 0) populateSOLT(getSampler());
+        return 1;
+    }
 
     if (!(mode == 0 && yUnits.load() == 2) && getDiff() == 1) setDiff(0);
     panel().setDimmed(PANEL_DIFFERENTIAL, false);
@@ -116,5 +123,6 @@ int setStimulus(int mode, int stimulus, int third) {
 
 int setSampler(int sampler) {
     if (sampler != -1) panel().ringSetValue(PANEL_SAMPLER, sampler);
+    if (yUnits.load() == 5) populateSOLT(getSampler());
     return 1;
 }

@@ -156,6 +156,11 @@ void QtEventLoop::post(std::function<void()> fn) {
         QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }
 
+void QtEventLoop::processEvents() {
+    if (QCoreApplication::instance() && QThread::currentThread() == qApp->thread())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 namespace {
 
 // Style sheets take arrow images only as files; they are drawn once per run.

@@ -1,0 +1,215 @@
+// End to end in the frequency domain: a guided SOLT calibration against the simulated
+// instrument, then S11 and S21 of known devices read against the simulator's true S-parameters.
+#include "acquisition/acquire.h"
+#include "acquisition/timer.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "freqdomain/solt.h"
+#include "freqdomain/sparams.h"
+#include "freqdomain/store.h"
+#include "instrument/driver.h"
+#include "instrument/transport.h"
+#include "panel/interface.h"
+#include "panel/ports.h"
+#include "platform/panel_model.h"
+#include "platform/serial_device.h"
+#include "simulator/sim_device.h"
+#include "tests/support/solt_operator.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <numbers>
+
+using platform::panel;
+using simulator::Connection;
+using simulator::SimulatedInstrument;
+using cd = std::complex<double>;
+
+namespace {
+
+constexpr double kTopGHz = 3.0;
+
+struct Setup {
+    const char* model;
+    double s11Tolerance; // largest complex error up to 3 GHz
+    double s21ToleranceDb;
+};
+
+class FrequencyDomain : public ::testing::TestWithParam<Setup> {
+  public:
+    SimulatedInstrument sim{GetParam().model};
+    testing_support::SoltOperator user{&sim};
+
+    void SetUp() override {
+        testing_support::freshPanel();
+        testing_support::resetEnvironment();
+        platform::setSerialDevice(&sim);
+        ASSERT_EQ(velt_init(), 1);
+        ASSERT_EQ(velt_params(2), 1);
+        sim.setNoise(false);
+        // Port 1 CH 1 and port 2 CH 1 are calibrated: the standards of a 4-channel model.
+        channels = 4;
+        soltStore = StandardSet{};
+        calS11.store(0);
+        calS21.store(0);
+        platform::setPopupHandler(&user);
+        panel().setValue(PANEL_AVERAGING, 1);
+    }
+    void TearDown() override {
+        platform::setPopupHandler(nullptr);
+        EXPECT_EQ(sim.protocolViolations(), 0);
+        usbftdi_close();
+        platform::setSerialDevice(nullptr);
+        channels = 0;
+        yUnits.store(0);
+        xUnits.store(0);
+    }
+
+    void calibrateFor(int mode) {
+        yUnits.store(3);
+        xUnits.store(2);
+        setStimulus(mode, 2, -1);
+        ASSERT_EQ(performSOLT(mode), 1);
+        // The user reconnects the devices under test.
+        for (int ch : {2, 7}) sim.setConnection(ch, Connection::Device);
+    }
+
+    void load(const std::string& text) {
+        std::string err;
+        ASSERT_TRUE(sim.loadScenarioText(text, err)) << err;
+    }
+
+    // One frequency-domain acquisition as the timer makes it after the domain switch.
+    void measure(int averaging = 1) {
+        yUnits.store(5);
+        xUnits.store(4);
+        panel().setValue(PANEL_AVERAGING, averaging);
+        populateSOLT(getSampler());
+        ASSERT_EQ(calibrate(-1, -1, 0), 1);
+        acquire(0);
+    }
+
+    std::vector<double> shownFrequencies() const {
+        std::vector<double> f;
+        for (std::size_t i = 1; i < 1024 && wfmDataX[i] <= kTopGHz; ++i) f.push_back(wfmDataX[i]);
+        return f;
+    }
+    cd measured(std::size_t bin) const { return {FDReal[bin], FDImag[bin]}; }
+};
+
+double worstS11Error(FrequencyDomain& t, SimulatedInstrument& sim, std::vector<double>& f,
+                     std::vector<cd>& truth) {
+    f = t.shownFrequencies();
+    std::vector<cd> s21;
+    sim.sParametersAt(2, f, truth, s21);
+    double worst = 0;
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        const cd m(FDReal[i + 1], FDImag[i + 1]);
+        worst = std::max(worst, std::abs(m - truth[i]));
+        if (getenv("DBG") && i % 20 == 0)
+            std::printf("%.3f %.5f %.5f | %.5f %.5f\n", f[i], std::abs(m), std::arg(m),
+                        std::abs(truth[i]), std::arg(truth[i]));
+    }
+    return worst;
+}
+
+struct Device {
+    const char* name;
+    const char* description;
+};
+
+TEST_P(FrequencyDomain, S11OfKnownDevicesAgreesWithTheTruth) {
+    calibrateFor(0);
+    const Device devices[] = {
+        {"75-ohm quarter-wave section into 50 ohms", "channel 2: line 75 0.05 2.25 0; load 50\n"},
+        {"100 ohms behind 0.3 m of cable", "channel 2: line 50 0.3 2.25 0; load 100\n"},
+        {"35-ohm dip", "channel 2: line 50 0.3 2.25 0; line 35 0.04 4.0 0; line 50 0.3 2.25 0; "
+                       "load 50\n"},
+        {"delayed short", "channel 2: line 50 0.2 2.25 0; short\n"},
+    };
+    for (const Device& d : devices) {
+        load(d.description);
+        measure();
+        std::vector<double> f;
+        std::vector<cd> truth;
+        const double worst = worstS11Error(*this, sim, f, truth);
+        std::printf("[ figure ] %s, %s: worst |S11 - true| up to 3 GHz = %.5f\n", GetParam().model,
+                    d.name, worst);
+        EXPECT_LT(worst, GetParam().s11Tolerance) << d.name;
+        // The shown trace is the same result in dB.
+        EXPECT_NEAR(wfmDataCombined[140], 20 * std::log10(std::abs(measured(140))), 1e-9);
+    }
+}
+
+TEST_P(FrequencyDomain, ResonancesAndPhaseSlopeLandAtTheirTrueFrequency) {
+    calibrateFor(0);
+    // A 5 cm 75-ohm section (dielectric 2.25) is half a wave long at 2 GHz: no reflection there.
+    load("channel 2: line 75 0.05 2.25 0; load 50\n");
+    measure();
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < 1024; ++i)
+        if (wfmDataX[i] > 1.5 && wfmDataX[i] < 2.5 &&
+            (best == 0 || wfmDataCombined[i] < wfmDataCombined[best]))
+            best = i;
+    std::printf("[ figure ] %s: half-wave null shown at %.4f GHz (true 2.0000)\n", GetParam().model,
+                wfmDataX[best]);
+    EXPECT_NEAR(wfmDataX[best], 2.0, 2.0 * 0.005);
+
+    // A short 0.2 m down the cable: the phase falls by 4 pi x (1 ns) per GHz.
+    load("channel 2: line 50 0.2 2.25 0; short\n");
+    measure();
+    std::vector<double> f;
+    std::vector<cd> truth;
+    worstS11Error(*this, sim, f, truth);
+    auto slope = [&](auto value) {
+        double unwrapped = std::arg(value(0)), prev = unwrapped;
+        double sx = 0, sy = 0, sxx = 0, sxy = 0;
+        const double n = static_cast<double>(f.size());
+        for (std::size_t i = 0; i < f.size(); ++i) {
+            const double a = std::arg(value(i));
+            double d = a - prev;
+            d -= 2 * std::numbers::pi * std::round(d / (2 * std::numbers::pi));
+            unwrapped = i == 0 ? a : unwrapped + d;
+            prev = a;
+            sx += f[i];
+            sy += unwrapped;
+            sxx += f[i] * f[i];
+            sxy += f[i] * unwrapped;
+        }
+        return (n * sxy - sx * sy) / (n * sxx - sx * sx);
+    };
+    const double shown = slope([&](std::size_t i) { return measured(i + 1); });
+    const double real = slope([&](std::size_t i) { return truth[i]; });
+    std::printf("[ figure ] %s: delayed short phase slope %.4f rad/GHz (true %.4f)\n",
+                GetParam().model, shown, real);
+    EXPECT_NEAR(shown / real, 1.0, 0.005);
+}
+
+TEST_P(FrequencyDomain, S21OfALossyCableAgreesWithItsInsertionLoss) {
+    load("channel 2: line 50 1.0 2.25 2.0; through\n");
+    calibrateFor(1);
+    measure();
+    const std::vector<double> f = shownFrequencies();
+    std::vector<cd> s11, truth;
+    sim.sParametersAt(2, f, s11, truth);
+    double worst = 0;
+    for (std::size_t i = 0; i < f.size(); ++i)
+        worst =
+            std::max(worst, std::abs(wfmDataCombined[i + 1] - 20 * std::log10(std::abs(truth[i]))));
+    for (std::size_t i = 0; getenv("DBG") && i < f.size(); i += (i < 10 ? 1 : 20))
+        std::printf("%.3f %.4f %.4f\n", f[i], wfmDataCombined[i + 1],
+                    20 * std::log10(std::abs(truth[i])));
+    std::printf("[ figure ] %s: worst S21 error up to 3 GHz = %.4f dB (loss at 3 GHz %.2f dB)\n",
+                GetParam().model, worst, 20 * std::log10(std::abs(truth.back())));
+    EXPECT_LT(worst, GetParam().s21ToleranceDb);
+}
+
+INSTANTIATE_TEST_SUITE_P(SpeedClasses, FrequencyDomain,
+                         ::testing::Values(Setup{"QSB020", 0.005, 0.1}, Setup{"QSA004", 0.05, 0.5}),
+                         [](const auto& info) { return std::string(info.param.model); });
+
+} // namespace
