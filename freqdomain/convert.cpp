@@ -27,10 +27,14 @@ int convertFFT(int type) {
     constexpr std::size_t n = 1024;
     normInput = wfmSlot[slot];
 
-    // The divisor 1023 makes the last ramp sample the full end-to-end rise.
+    // The ramp rises by the end-to-end step over one period of 1024 samples, so that the
+    // repeated record continues where the next period starts. Spreading the rise over 1023
+    // samples instead (ending exactly on the last sample) leaves 1/1023 of the step's own
+    // spectrum in every even bin: a delayed through then reads 0.03 dB off and an S11 twice
+    // as far from the truth.
     const double rise = normInput[n - 1] - normInput[0];
     for (std::size_t i = 0; i < n; ++i) {
-        ramp[i] = rise * (static_cast<double>(i) / 1023.0);
+        ramp[i] = rise * (static_cast<double>(i) / 1024.0);
         const double flat = normInput[i] - ramp[i];
         wfmRampExt[i] = flat;
         wfmRampExt[i + n] = flat;

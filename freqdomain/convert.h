@@ -1,5 +1,6 @@
 // Spectrum of a step-like record: two seam-free periodic extensions transformed and added, so
-// that a record which ends higher than it starts shows no wrap-around jump.
+// that a record which ends higher than it starts shows no wrap-around jump. For a record that
+// has settled by its end, bin k equals twice the transform of the endless step response.
 #pragma once
 
 #include "instrument/driver.h"
