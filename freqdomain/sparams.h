@@ -12,7 +12,7 @@ int acquireFrequencyRecord(int count);
 int performS11();
 int performS21();
 
-// Corrected complex result of the last performS11 / performS21, per bin.
+// Corrected complex result of the last performS11 / performS21, per shown bin (0 to 1023).
 extern Spectrum FDReal;
 extern Spectrum FDImag;
 

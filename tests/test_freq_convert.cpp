@@ -6,9 +6,30 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <complex>
+#include <cstdlib>
+#include <new>
 #include <numbers>
+
+// Counts heap allocations while a test asks for it.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace {
+std::atomic<long> gAllocations{0};
+std::atomic<bool> gCounting{false};
+} // namespace
+void* operator new(std::size_t n) {
+    if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -169,6 +190,18 @@ TEST_P(S21Through, ScaledThroughReadsTheScale) {
 
 INSTANTIATE_TEST_SUITE_P(Scales, S21Through,
                          ::testing::Values(ThroughCase{1.0, 0.0}, ThroughCase{0.5, -6.0206}));
+
+TEST_F(S11Standards, CorrectionsAllocateNothing) {
+    wfmDataCombined = wfmOpen;
+    performS11(); // the FFT plan is made once, on first use
+    gAllocations = 0;
+    gCounting = true;
+    performS11();
+    performS21();
+    populateSOLT(4);
+    gCounting = false;
+    EXPECT_EQ(gAllocations.load(), 0);
+}
 
 TEST(S21, EmptyThroughSlotGivesGaps) {
     wfmThrough.fill(0);
