@@ -4,11 +4,13 @@
 #include "acquisition/timer.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "files/solt_file.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/sparams.h"
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
+#include "panel/callbacks.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "platform/panel_model.h"
@@ -88,11 +90,11 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
     }
 
     // One frequency-domain acquisition as the timer makes it after the domain switch.
-    void measure(int averaging = 1) {
+    void measure(int averaging = 1, bool selectStandards = true) {
         yUnits.store(5);
         xUnits.store(4);
         panel().setValue(PANEL_AVERAGING, averaging);
-        populateSOLT(getSampler());
+        if (selectStandards) populateSOLT(getSampler());
         ASSERT_EQ(calibrate(-1, -1, 0), 1);
         acquire(0);
     }
@@ -205,6 +207,29 @@ TEST_P(FrequencyDomain, S21OfALossyCableAgreesWithItsInsertionLoss) {
     std::printf("[ figure ] %s: worst S21 error up to 3 GHz = %.4f dB (loss at 3 GHz %.2f dB)\n",
                 GetParam().model, worst, 20 * std::log10(std::abs(truth.back())));
     EXPECT_LT(worst, GetParam().s21ToleranceDb);
+}
+
+TEST_P(FrequencyDomain, CalibrationLoadedFromTheMenuCorrectsTheSelectedSampler) {
+    calibrateFor(0);
+    const std::string path = ::testing::TempDir() + "velt_menu_load.s11";
+    user.filePath = path;
+    // In the file only the negative line (sampler 5) of port 1 CH 1 has standards.
+    for (int s : {kShort, kOpen, kLoad}) storedStandard(s, 4).fill(0.0);
+    ASSERT_EQ(saveSOLT(0), 1);
+    soltStore = StandardSet{};
+    populateSOLT(4);
+    // The negative line of port 1 CH 1 is selected; the menu loads the file.
+    yUnits.store(5);
+    xUnits.store(4);
+    setSampler(5);
+    onLoadSOLT(MENUBAR, MENUBAR_CAL_LOADSOLT, nullptr, PANEL);
+    sim.setConnection(2, Connection::Short);
+    measure(1, false);
+    // Corrected with sampler 5's standards a short reads 0 dB; the empty ones of sampler 4, or
+    // none, would give no value at all.
+    for (std::size_t i = 1; i < 1024 && wfmDataX[i] <= kTopGHz; ++i)
+        ASSERT_NEAR(wfmDataCombined[i], 0.0, 0.05) << wfmDataX[i] << " GHz";
+    std::remove(path.c_str());
 }
 
 TEST_P(FrequencyDomain, WithNoiseTheErrorFallsAsTheRootOfTheAveraging) {
