@@ -15,7 +15,7 @@
 #include "platform/panel_model.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
-#include "tests/support/solt_operator.h"
+#include "simulator/sim_operator.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +42,7 @@ struct Case {
 class Domain : public ::testing::TestWithParam<Case> {
   protected:
     SimulatedInstrument sim{GetParam().code};
-    testing_support::SoltOperator user{&sim};
+    simulator::SoltOperator user{&sim};
 
     void SetUp() override {
         testing_support::freshPanel();

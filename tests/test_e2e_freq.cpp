@@ -16,7 +16,7 @@
 #include "platform/panel_model.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
-#include "tests/support/solt_operator.h"
+#include "simulator/sim_operator.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -48,7 +48,7 @@ struct Setup {
 class FrequencyDomain : public ::testing::TestWithParam<Setup> {
   public:
     SimulatedInstrument sim{GetParam().model};
-    testing_support::SoltOperator user{&sim};
+    simulator::SoltOperator user{&sim};
 
     void SetUp() override {
         testing_support::freshPanel();

@@ -11,7 +11,7 @@
 #include "platform/panel_model.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
-#include "tests/support/solt_operator.h"
+#include "simulator/sim_operator.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +40,7 @@ std::string lastLog() {
 class Procedure : public ::testing::TestWithParam<Model> {
   protected:
     SimulatedInstrument sim{GetParam().code};
-    testing_support::SoltOperator user{&sim};
+    simulator::SoltOperator user{&sim};
 
     void SetUp() override {
         testing_support::freshPanel();
@@ -101,11 +101,15 @@ TEST_P(Procedure, CompleteRunPromptsEveryStandardInOrderAndStoresIt) {
         EXPECT_LT(storedStandard(kShort, 4)[1000], -0.8);
         EXPECT_GT(storedStandard(kOpen, 5)[1000], 0.8);
         EXPECT_NEAR(storedStandard(kLoad, 4)[1000], 0.0, 0.1);
-        if (GetParam().channels < 20) EXPECT_EQ(storedStandard(kShort, 8)[500], 0.0);
+        if (GetParam().channels < 20) {
+            EXPECT_EQ(storedStandard(kShort, 8)[500], 0.0);
+        }
     } else {
         const Waveform& t = storedStandard(kThrough, 14);
         EXPECT_GT(t[1000] - t[0], 0.5);
-        if (GetParam().channels < 20) EXPECT_EQ(storedStandard(kThrough, 18)[500], 0.0);
+        if (GetParam().channels < 20) {
+            EXPECT_EQ(storedStandard(kThrough, 18)[500], 0.0);
+        }
     }
 }
 
