@@ -2,13 +2,17 @@
 #include "app/options.h"
 #include "app/startup.h"
 #include "instrument/driver.h"
+#include "panel/callbacks.h"
+#include "panel/interface.h"
 #include "platform/event_loop.h"
+#include "platform/panel_model.h"
 #include "platform/popups.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/sim_control_window.h"
 #include "platform/qt/view.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
+#include "simulator/sim_operator.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -31,6 +35,9 @@ void showPanel() {
 
 void takeScreenshot(const QString& path) {
     int status = 0;
+    // A refresh, and the replot it queues, may still wait behind this timer (after long work on
+    // the GUI thread).
+    for (int i = 0; i < 3; ++i) QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     if (gWindow && gWindow->grab().save(path, "PNG")) {
         std::fprintf(stderr, "velt: screenshot saved to %s\n", path.toLocal8Bit().constData());
     } else {
@@ -43,6 +50,17 @@ void takeScreenshot(const QString& path) {
         shutdown();
     else
         QCoreApplication::exit(status ? status : 1);
+}
+
+// What a user does once the program runs: choose the channel, then "Frequency Domain".
+void showFrequencyDomain(int channel) {
+    if (isInit.load() != 1) {
+        QTimer::singleShot(100, [channel] { showFrequencyDomain(channel); });
+        return;
+    }
+    if (platform::panel().ringSetValue(PANEL_STIMULUS, channel))
+        onSetStimulus(PANEL, PANEL_STIMULUS, EVENT_COMMIT, nullptr, 0, 0);
+    onSetDomainFreq(MENUBAR, MENUBAR_DOMAIN_FREQ, nullptr, PANEL);
 }
 
 } // namespace
@@ -99,6 +117,13 @@ int main(int argc, char** argv) {
         gWindow = &window;
         popups.setParent(&window);
         platform::setPopupHandler(&popups);
+        std::unique_ptr<simulator::SoltOperator> soltOperator;
+        if (sim && opt.autoSolt) {
+            soltOperator = std::make_unique<simulator::SoltOperator>(sim.get(), &popups);
+            platform::setPopupHandler(soltOperator.get());
+        }
+        if (opt.frequencyChannel >= 0)
+            loop.post([channel = opt.frequencyChannel] { showFrequencyDomain(channel); });
         platform::setEventLoop(&loop);
         setDisplayPanel(showPanel);
 

@@ -27,6 +27,9 @@ std::string usageText() {
            "  --dut FILE             device under test for the simulated instrument\n"
            "  --connect CH=WHAT      connect DEVICE, SHORT, OPEN, LOAD or THROUGH to a "
            "channel (repeatable)\n"
+           "  --auto-solt            the simulated instrument connects each SOLT standard as "
+           "prompted and confirms the prompt\n"
+           "  --frequency-domain CH  once started, show S11 of stimulus channel CH (0 to 9)\n"
            "  --screenshot PATH      save the window as PNG, then exit\n"
            "  --screenshot-after S   seconds to run before the screenshot (default 4)\n"
            "  --help                 show this help\n"
@@ -61,7 +64,8 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             }
             return !out.empty();
         };
-        bool flag = name == "--simulate" || name == "--help" || name == "-h" || name == "--version";
+        bool flag = name == "--simulate" || name == "--help" || name == "-h" ||
+                    name == "--version" || name == "--auto-solt";
         if (flag && inlineValue) return fail("option " + std::string(name) + " takes no value");
         if (name == "--simulate") {
             o.simulate = true;
@@ -87,6 +91,13 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             if (v.find('=') == std::string_view::npos)
                 return fail("option --connect needs CH=WHAT, got '" + std::string(v) + "'");
             o.connections.emplace_back(v);
+        } else if (name == "--auto-solt") {
+            o.autoSolt = true;
+        } else if (name == "--frequency-domain") {
+            std::string_view v;
+            if (!takeValue(v) || v.size() != 1 || v[0] < '0' || v[0] > '9')
+                return fail("option --frequency-domain needs a channel from 0 to 9");
+            o.frequencyChannel = v[0] - '0';
         } else if (name == "--screenshot") {
             std::string_view v;
             if (!takeValue(v)) return fail("option --screenshot needs a file name");
@@ -104,8 +115,8 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     }
     if (o.help || o.version) return r;
     // Options for the simulated instrument would be silently ignored on real hardware.
-    if (!o.simulate && (sawModel || !o.dutFile.empty() || !o.connections.empty()))
-        return fail("--model, --dut and --connect need --simulate");
+    if (!o.simulate && (sawModel || !o.dutFile.empty() || !o.connections.empty() || o.autoSolt))
+        return fail("--model, --dut, --connect and --auto-solt need --simulate");
     if (sawAfter && o.screenshotPath.empty()) return fail("--screenshot-after needs --screenshot");
     return r;
 }

@@ -14,6 +14,8 @@ struct Options {
     std::string model = "QSB020";
     std::string dutFile;                  // scenario file for the simulated instrument
     std::vector<std::string> connections; // "CH=WHAT", in the order given
+    bool autoSolt = false;                // the simulator answers the SOLT prompts itself
+    int frequencyChannel = -1;            // switch to S11 on this stimulus channel once started
     std::string screenshotPath;
     double screenshotAfter = 4.0; // seconds
     bool help = false;

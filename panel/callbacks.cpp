@@ -292,7 +292,9 @@ VELT_MENU_CB(onSOLTCal) {
         Guarded g;
         if (performSOLT(-1) > 0) populateSOLT(getSampler());
     }
-    requestAcquire();
+    // A new calibration leaves the instrument on the line of its last standard: select the
+    // chosen one again before the next trace.
+    requestRecal();
 }
 VELT_MENU_CB(onSaveSOLT) {
     VELT_UNUSED_MENU_ARGS;

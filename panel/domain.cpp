@@ -110,6 +110,9 @@ void toFrequencyDomain() {
     applyZeroReference(0.0);
     setXUnits(4);
     setYUnits(5);
+    // A new calibration leaves the instrument on the line of its last standard; the first
+    // trace must come from the selected one.
+    calibrate(-1, -1, 0);
     acquire(1);
     updateWaveform();
 }

@@ -16,7 +16,11 @@ platform::PopupAnswer SoltOperator::show(const platform::PopupRequest& r) {
         return {filePath.empty() ? platform::VAL_NO_FILE_SELECTED
                                  : platform::VAL_EXISTING_FILE_SELECTED,
                 filePath};
-    if (r.kind != PopupKind::Choice) return {1, {}};
+    if (r.kind != PopupKind::Choice) {
+        // "Reconnect DUT to active channel and click OK to continue."
+        if (r.title.rfind("SOLT ", 0) == 0) reconnectDevices();
+        return {1, {}};
+    }
     if (!prompt) return {offerAnswer, {}};
     const int index = static_cast<int>(prompts.size());
     prompts.push_back(r.title + " | " + r.text);
@@ -35,11 +39,19 @@ int SoltOperator::channelOf(const std::string& label) {
     return port1[static_cast<std::size_t>(ch - 1)] + (port == 2 ? 5 : 0);
 }
 
+void SoltOperator::reconnectDevices() {
+    if (!sim_) return;
+    for (int ch : touched_) sim_->setConnection(ch, Connection::Device);
+    touched_.clear();
+}
+
 void SoltOperator::connect(const std::string& text) {
     if (!sim_) return;
     if (text.rfind("Connect ", 0) == 0) {
         const int ch = channelOf(text.substr(8));
-        if (ch >= 0) sim_->setConnection(ch, Connection::Through);
+        if (ch < 0) return;
+        sim_->setConnection(ch, Connection::Through);
+        touched_.push_back(ch);
         return;
     }
     if (text.rfind("Set ", 0) != 0) return;
@@ -49,6 +61,7 @@ void SoltOperator::connect(const std::string& text) {
                          : text.find(" to OPEN") != std::string::npos ? Connection::Open
                                                                       : Connection::Load;
     sim_->setConnection(ch, c);
+    touched_.push_back(ch);
 }
 
 } // namespace simulator

@@ -1,6 +1,7 @@
 // A stand-in user for the SOLT prompts on the simulated instrument: each standard asked for is
 // connected in the simulator before the prompt is confirmed, as a user would do in its control
-// window. Tests use it, and `velt --simulate --auto-solt` for demonstrations. Popups that are
+// window; when the run ends ("SOLT COMPLETE" and the like) it reconnects the devices under test.
+// Tests use it, and `velt --simulate --auto-solt` for demonstrations. Popups that are
 // not about SOLT go to the handler it wraps (without one they get the default answer 1).
 #pragma once
 
@@ -30,9 +31,11 @@ class SoltOperator : public platform::PopupHandler {
 
   private:
     void connect(const std::string& text);
+    void reconnectDevices();
 
     SimulatedInstrument* sim_;
     platform::PopupHandler* others_;
+    std::vector<int> touched_; // channels with a standard connected by this operator
 };
 
 } // namespace simulator

@@ -2,12 +2,14 @@
 // what comes back on the way out.
 #include "acquisition/acquire.h"
 #include "acquisition/timebase.h"
+#include "acquisition/timer.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
+#include "panel/callbacks.h"
 #include "panel/domain.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
@@ -109,6 +111,19 @@ TEST_P(Domain, RoundTripGivesBackWindowZeroUnitAndModes) {
 
     setDomain(0);
     expectTimeDomainAsBefore();
+}
+
+TEST_P(Domain, NewCalibrationThenTheTraceComesFromTheSelectedLine) {
+    // The calibration ends on the last standard's line (port 2 or the negative line); the
+    // first frequency-domain trace and the next tick's must come from the selected one.
+    setDomain(1);
+    ASSERT_EQ(xUnits.load(), 4);
+    EXPECT_EQ(user.seen.back().title, "SOLT COMPLETE");
+    EXPECT_EQ(samplerPort, samplerPortCode[static_cast<std::size_t>(getSampler())]);
+    onSOLTCal(MENUBAR, MENUBAR_CAL_SOLTCAL, nullptr, PANEL);
+    EXPECT_EQ(user.seen.back().title, "SOLT COMPLETE");
+    onAsyncTimer();
+    EXPECT_EQ(samplerPort, samplerPortCode[static_cast<std::size_t>(getSampler())]);
 }
 
 TEST_P(Domain, CancelledOfferStaysInTheTimeDomainUntouched) {

@@ -157,8 +157,12 @@ void QtEventLoop::post(std::function<void()> fn) {
 }
 
 void QtEventLoop::processEvents() {
-    if (QCoreApplication::instance() && QThread::currentThread() == qApp->thread())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Only what brings the screen up to date: queued refreshes, layouts and paints. Timers, user
+    // input and window closes wait for the event loop, so nothing re-enters the work in hand.
+    if (!QCoreApplication::instance() || QThread::currentThread() != qApp->thread()) return;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
 }
 
 namespace {
