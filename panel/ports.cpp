@@ -1,6 +1,7 @@
 // Port selection: which sampler lines a mode offers for a stimulus, and the rings that show them.
 #include "panel/ports.h"
 
+#include "acquisition/timer.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "freqdomain/solt.h"
@@ -123,6 +124,11 @@ int setStimulus(int mode, int stimulus, int third) {
 
 int setSampler(int sampler) {
     if (sampler != -1) panel().ringSetValue(PANEL_SAMPLER, sampler);
-    if (yUnits.load() == 5) populateSOLT(getSampler());
+    if (yUnits.load() == 5) {
+        // The sampler callback is not guarded, but a running tick reads the working records.
+        suspendAndWait();
+        populateSOLT(getSampler());
+        resumeTimer();
+    }
     return 1;
 }
