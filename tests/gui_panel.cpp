@@ -196,7 +196,10 @@ TEST_P(EveryMenuItem, ExistsWithItsLabelAndCheckMark) {
     }
     EXPECT_EQ(a->text(), m.label);
     EXPECT_EQ(a->isChecked(), m.checked);
-    EXPECT_TRUE(a->isEnabled());
+    // The SOLT commands wait for the frequency domain.
+    const bool solt =
+        m.id == MENUBAR_CAL_SOLTCAL || m.id == MENUBAR_CAL_SAVESOLT || m.id == MENUBAR_CAL_LOADSOLT;
+    EXPECT_EQ(a->isEnabled(), !solt);
     if (m.parent == 0) {
         EXPECT_TRUE(window_->menuBar()->actions().contains(a));
     } else {
