@@ -24,7 +24,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -54,20 +53,14 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
     setStimulus(0, 2, -1);
     ASSERT_EQ(calibrate(2, 4, 0), 1);
 
-    // A measured calibration of both kinds, kept in a file for the menu's "Load SOLT Cal".
+    // Calibrated for S11, kept in a file for the menu's "Load SOLT Cal"; S21 offers a file
+    // that does not exist.
     simulator::SoltOperator user(&sim);
     platform::setPopupHandler(&user);
-    yUnits.store(3);
-    xUnits.store(2);
     ASSERT_EQ(performSOLT(0), 1);
-    setStimulus(1, 2, -1);
-    ASSERT_EQ(performSOLT(1), 1);
-    setStimulus(0, 2, -1);
-    xUnits.store(0);
-    yUnits.store(0);
-    const std::string file =
-        (std::filesystem::temp_directory_path() / "velt_conc_freq.s11").string();
+    const std::string file = ::testing::TempDir() + "velt_conc_freq.s11";
     user.filePath = file;
+    user.offerAnswer = 1;
     ASSERT_EQ(saveSOLTFile(0, file), 1);
     asyncCal = -1;
     asyncAcqCount = 0;

@@ -1,4 +1,4 @@
-// SOLT calibration files on disk: exact formats, round trips, and files that must be refused
+// SOLT calibration files on disk: the exact formats, round trips, and files that must be refused
 // without touching the calibration in memory.
 #include "files/solt_file.h"
 #include "freqdomain/store.h"
@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,205 +19,159 @@ using platform::defaultResponder;
 namespace {
 
 std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
     std::stringstream ss;
-    ss << in.rdbuf();
+    ss << std::ifstream(p, std::ios::binary).rdbuf();
     return ss.str();
 }
 
-void writeFile(const fs::path& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary) << text;
-}
-
-// The last line written to the program log (the design text before it has no newline).
+// The last line written to the program log.
 std::string lastLog() {
     const std::string log = platform::panel().text(PANEL_MESSAGE);
     const auto end = log.find_last_not_of('\n');
     const auto start = log.rfind("> ", end);
-    return log.substr(start == std::string::npos ? 0 : start, end + 1 - start);
+    return log.substr(start, end + 1 - start);
 }
 
 class SoltFile : public ::testing::TestWithParam<int> {
   protected:
-    fs::path dir = fs::temp_directory_path() / ("velt_solt_" + std::to_string(::getpid()));
+    fs::path dir = fs::path(::testing::TempDir()) / "velt_solt_file";
     void SetUp() override {
         testing_support::freshPanel();
         fs::create_directories(dir);
-        soltStore = StandardSet{};
-        // Distinct values in every slot of every standard, some negative, some needing rounding.
-        for (int s = 0; s < kStandards; ++s)
-            for (int slot = 0; slot < kSlotsPerStandard; ++slot)
-                for (int i = 0; i < 1024; ++i)
-                    soltStore[std::size_t(s)][std::size_t(slot)][std::size_t(i)] =
-                        std::sin(0.01 * i + slot + 7 * s) * (1.0 + 1e-7 * i);
+        // Distinct values in every slot of every standard, some needing rounding.
+        for (std::size_t s = 0; s < 4; ++s)
+            for (std::size_t slot = 0; slot < 20; ++slot)
+                for (std::size_t i = 0; i < 1024; ++i)
+                    soltStore[s][slot][i] = std::sin(0.01 * double(i) + double(slot + 7 * s));
     }
     void TearDown() override { fs::remove_all(dir); }
-    int type() const { return GetParam(); }
-    // The standards a file of this type holds.
-    std::vector<int> standards() const {
-        return type() == 0 ? std::vector<int>{kShort, kOpen, kLoad} : std::vector<int>{kThrough};
-    }
-    int saveTo(const fs::path& p) {
+    int save(const fs::path& p, int type) {
         defaultResponder().pushFile(p.string(), platform::VAL_NEW_FILE_SELECTED);
-        return saveSOLT(type());
+        return saveSOLT(type);
     }
-    int loadFrom(const fs::path& p) {
+    int load(const fs::path& p) {
         defaultResponder().pushFile(p.string());
-        return loadSOLT(type());
+        return loadSOLT(GetParam());
     }
+    bool inFile(std::size_t standard) const { return (GetParam() == 0) == (standard != kThrough); }
 };
 
-TEST_P(SoltFile, RoundTripWithinFiveDecimalsAndOtherKindUntouched) {
+TEST_P(SoltFile, RoundTripWithinFiveDecimalsAndTheOtherKindUntouched) {
     const StandardSet saved = soltStore;
-    const fs::path p = dir / (type() == 0 ? "a.s11" : "a.s21");
-    ASSERT_EQ(saveTo(p), 1);
+    ASSERT_EQ(save(dir / "a", GetParam()), 1);
     EXPECT_EQ(lastLog(), "> SOLT calibration completed and saved to disk.");
     soltStore = StandardSet{};
-    ASSERT_EQ(loadFrom(p), 1);
+    ASSERT_EQ(load(dir / "a"), 1);
     EXPECT_EQ(lastLog(), "> SOLT calibration loaded from disk.");
-    for (int s = 0; s < kStandards; ++s) {
-        const bool inFile = (type() == 0) == (s != kThrough);
-        for (int slot = 0; slot < kSlotsPerStandard; ++slot)
-            for (int i = 0; i < 1024; ++i) {
-                const double got = soltStore[std::size_t(s)][std::size_t(slot)][std::size_t(i)];
-                if (inFile)
-                    ASSERT_NEAR(got, saved[std::size_t(s)][std::size_t(slot)][std::size_t(i)],
-                                5.0000001e-6);
-                else
-                    ASSERT_EQ(got, 0.0) << "loading one kind wrote the other";
-            }
+    for (std::size_t s = 0; s < 4; ++s)
+        for (std::size_t slot = 0; slot < 20; ++slot)
+            for (std::size_t i = 0; i < 1024; ++i)
+                ASSERT_NEAR(soltStore[s][slot][i], inFile(s) ? saved[s][slot][i] : 0.0, 5.0001e-6);
+}
+
+TEST_P(SoltFile, FreshFileIsItsHeaderAndRowsOfZerosInColumnOrder) {
+    soltStore = StandardSet{};
+    // Sampler 13 is port 2 CH 2 negative: column 13 of S21, 39..41 (Sh, Op, Ld) of S11.
+    storedStandard(GetParam() == 0 ? kOpen : kThrough, 13)[0] = -0.5;
+    ASSERT_EQ(save(dir / "z", GetParam()), 1);
+    const int n = GetParam() == 0 ? 60 : 20, marked = GetParam() == 0 ? 40 : 13;
+    std::string first, row;
+    for (int k = 0; k < n; ++k) {
+        first += (k == marked ? "-0.50000" : "0.00000") + std::string(k + 1 < n ? "," : "\n");
+        row += k + 1 < n ? "0.00000," : "0.00000\n";
     }
+    // Columns by port, channel, polarity and standard; the S21 header keeps its last comma.
+    std::string expected;
+    for (const char* port : {"P1", "P2"})
+        for (const char* ch : {"1", "2", "3", "4", "5"})
+            for (const char* pol : {"Pos", "Neg"})
+                for (const char* st : GetParam() == 0 ? std::vector<const char*>{"Sh", "Op", "Ld"}
+                                                      : std::vector<const char*>{"Th"})
+                    expected += std::string(port) + "_CH" + ch + "_" + pol + "_" + st + ",";
+    if (GetParam() == 0) expected.pop_back();
+    expected += "\n" + first;
+    for (int r = 1; r < 1024; ++r) expected += row;
+    EXPECT_EQ(readFile(dir / "z"), expected);
 }
 
-TEST_P(SoltFile, FreshStoreIsHeaderAndRowsOfZeros) {
-    soltStore = StandardSet{};
-    const fs::path p = dir / "zero";
-    ASSERT_EQ(saveTo(p), 1);
-    const int n = type() == 0 ? 60 : 20;
-    std::string row;
-    for (int k = 0; k < n; ++k) row += k + 1 < n ? "0.00000," : "0.00000\n";
-    std::string expected(soltHeader(type()));
-    for (int r = 0; r < 1024; ++r) expected += row;
-    EXPECT_EQ(readFile(p), expected);
-    // The exact headers: 60 names without a trailing comma, 20 names with one.
-    const std::string header(soltHeader(type()));
-    if (type() == 0) {
-        EXPECT_EQ(header.size(), 840u);
-        EXPECT_EQ(header.substr(0, 28), "P1_CH1_Pos_Sh,P1_CH1_Pos_Op,");
-        EXPECT_EQ(header.substr(header.size() - 15), ",P2_CH5_Neg_Ld\n");
-    } else {
-        EXPECT_EQ(header.substr(0, 28), "P1_CH1_Pos_Th,P1_CH1_Neg_Th,");
-        EXPECT_EQ(header.substr(header.size() - 16), ",P2_CH5_Neg_Th,\n");
-    }
-}
-
-TEST_P(SoltFile, ColumnsFollowPortChannelPolarityStandard) {
-    soltStore = StandardSet{};
-    // Sampler 13 is port 2 CH 2 negative: column 13 of S21, columns 39..41 of S11.
-    storedStandard(type() == 0 ? kOpen : kThrough, 13)[0] = -0.5;
-    const fs::path p = dir / "col";
-    ASSERT_EQ(saveTo(p), 1);
-    const std::string text = readFile(p);
-    const std::string row1 = text.substr(text.find('\n') + 1, text.find('\n', text.find('\n') + 1) -
-                                                                  text.find('\n') - 1);
-    std::vector<std::string> fields;
-    std::stringstream ss(row1);
-    for (std::string f; std::getline(ss, f, ',');) fields.push_back(f);
-    const std::size_t col = type() == 0 ? 40 : 13;
-    ASSERT_GT(fields.size(), col);
-    EXPECT_EQ(fields[col], "-0.50000");
-}
-
-TEST_P(SoltFile, EditedHeaderAndCrLfStillLoad) {
-    const fs::path p = dir / "e";
-    ASSERT_EQ(saveTo(p), 1);
-    std::string text = readFile(p);
-    text = "my own notes, whatever\n" + text.substr(text.find('\n') + 1);
-    std::string crlf;
-    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    writeFile(p, crlf);
-    const StandardSet saved = soltStore;
-    soltStore = StandardSet{};
-    ASSERT_EQ(loadFrom(p), 1);
-    const int s = standards().front();
-    EXPECT_NEAR(soltStore[std::size_t(s)][7][1023], saved[std::size_t(s)][7][1023], 5.1e-6);
-}
-
-struct Damage {
-    const char* name;
-    std::string (*apply)(std::string);
+// Edits a saved file; `accepted` says whether it must still load.
+struct Edit {
+    const char* what;
+    bool accepted;
+    std::string (*apply)(const std::string&);
 };
 
-class SoltFileRefused : public SoltFile {
-  protected:
-    void expectRefused(const std::string& text) {
-        const fs::path p = dir / "bad";
-        writeFile(p, text);
+std::size_t rowStart(const std::string& t, int r) {
+    std::size_t pos = 0;
+    for (int i = 0; i < r; ++i) pos = t.find('\n', pos) + 1;
+    return pos;
+}
+
+const Edit kEdits[] = {
+    {"edited header", true,
+     [](const std::string& t) { return "my notes\n" + t.substr(rowStart(t, 1)); }},
+    {"CR LF line ends", true,
+     [](const std::string& t) {
+         std::string out;
+         for (char c : t) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+         return out;
+     }},
+    {"500 rows", false, [](const std::string& t) { return t.substr(0, rowStart(t, 501)); }},
+    {"last row cut short", false, [](const std::string& t) { return t.substr(0, t.size() - 30); }},
+    {"a value that is no number", false,
+     [](const std::string& t) { return std::string(t).replace(rowStart(t, 300), 3, "abc"); }},
+    {"a row one value short", false,
+     [](const std::string& t) {
+         const auto p = rowStart(t, 10);
+         return std::string(t).erase(p, t.find(',', p) + 1 - p);
+     }},
+    {"a row of a megabyte", false,
+     [](const std::string& t) { return std::string(t).insert(rowStart(t, 5), 1 << 20, '7'); }},
+    {"one row too many", false,
+     [](const std::string& t) { return t + t.substr(rowStart(t, 1), 40) + "\n"; }},
+    {"empty", false, [](const std::string&) { return std::string(); }},
+};
+
+TEST_P(SoltFile, EditedFilesLoadOrAreRefusedWithTheStoreUnchanged) {
+    ASSERT_EQ(save(dir / "good", GetParam()), 1);
+    const std::string good = readFile(dir / "good");
+    for (const Edit& e : kEdits) {
+        std::ofstream(dir / "bad", std::ios::binary) << e.apply(good);
+        soltStore[kShort][0][0] = soltStore[kThrough][0][0] = 42;
         const StandardSet before = soltStore;
-        EXPECT_EQ(loadFrom(p), -5);
-        EXPECT_TRUE(soltStore == before) << "a refused file changed the store";
-        EXPECT_NE(lastLog().find(type() == 0 ? "ERROR #2095" : "ERROR #2096"), std::string::npos)
+        const int r = load(dir / "bad");
+        if (e.accepted) {
+            EXPECT_EQ(r, 1) << e.what;
+            EXPECT_NE(soltStore[GetParam() == 0 ? kShort : kThrough][0][0], 42) << e.what;
+            continue;
+        }
+        EXPECT_EQ(r, -5) << e.what;
+        EXPECT_TRUE(soltStore == before) << e.what << " changed the store";
+        EXPECT_NE(lastLog().find(GetParam() == 0 ? "ERROR #2095: Could not read S11"
+                                                 : "ERROR #2096: Could not read S21"),
+                  std::string::npos)
             << lastLog();
-        EXPECT_NE(lastLog().find("unchanged"), std::string::npos) << lastLog();
     }
-};
-
-TEST_P(SoltFileRefused, ShortOrMalformedFilesChangeNothing) {
-    const fs::path good = dir / "good";
-    ASSERT_EQ(saveTo(good), 1);
-    const std::string text = readFile(good);
-    soltStore[kShort][0][0] = 42;
-    soltStore[kThrough][0][0] = 42;
-    const auto rowStart = [&](int r) {
-        std::size_t pos = 0;
-        for (int i = 0; i < r; ++i) pos = text.find('\n', pos) + 1;
-        return pos;
-    };
-    SCOPED_TRACE("truncated after 500 rows");
-    expectRefused(text.substr(0, rowStart(501)));
-    SCOPED_TRACE("cut in the middle of the last row");
-    expectRefused(text.substr(0, text.size() - 30));
-    SCOPED_TRACE("a value that is no number");
-    std::string bad = text;
-    bad.replace(rowStart(300), 3, "abc");
-    expectRefused(bad);
-    SCOPED_TRACE("a row one value short");
-    bad = text;
-    bad.erase(rowStart(10), bad.find(',', rowStart(10)) + 1 - rowStart(10));
-    expectRefused(bad);
-    SCOPED_TRACE("only the header");
-    expectRefused(text.substr(0, rowStart(1)));
-    SCOPED_TRACE("an empty file");
-    expectRefused("");
-    SCOPED_TRACE("an over-long line");
-    bad = text;
-    bad.insert(rowStart(5), std::string(100000, ' '));
-    bad.insert(rowStart(5), "1x");
-    expectRefused(bad);
+    // A file of the other kind has 60 or 20 values a row: refused too.
+    ASSERT_EQ(save(dir / "other", 1 - GetParam()), 1);
+    EXPECT_EQ(load(dir / "other"), -5);
 }
 
-TEST_P(SoltFileRefused, FileOfTheOtherKindIsRefused) {
-    // An S11 file has 60 values a row and an S21 file 20: neither loads as the other.
-    const int other = 1 - type();
-    const fs::path p = dir / "other";
-    defaultResponder().pushFile(p.string(), platform::VAL_NEW_FILE_SELECTED);
-    ASSERT_EQ(saveSOLT(other), 1);
-    expectRefused(readFile(p));
-}
-
-TEST_P(SoltFile, OpenFailuresAndCancelledDialogs) {
+TEST_P(SoltFile, OpenFailuresAndCancelledDialogsChangeNothing) {
     const StandardSet before = soltStore;
-    EXPECT_EQ(loadFrom(dir / "missing"), type() == 0 ? -2 : -3);
-    EXPECT_NE(lastLog().find(type() == 0 ? "ERROR #2092" : "ERROR #2093"), std::string::npos);
-    EXPECT_EQ(saveTo(dir / "no" / "such" / "folder"), type() == 0 ? -2 : -4);
-    EXPECT_NE(lastLog().find(type() == 0 ? "ERROR #2072" : "ERROR #2074"), std::string::npos);
-    EXPECT_TRUE(soltStore == before);
-    // Cancelled: nothing logged, nothing changed.
+    EXPECT_EQ(load(dir / "missing"), GetParam() == 0 ? -2 : -3);
+    EXPECT_NE(lastLog().find(GetParam() == 0 ? "#2092" : "#2093"), std::string::npos);
+    EXPECT_EQ(save(dir / "no" / "folder", GetParam()), GetParam() == 0 ? -2 : -4);
+    EXPECT_NE(lastLog().find(GetParam() == 0 ? "#2072" : "#2074"), std::string::npos);
     const std::string log = platform::panel().text(PANEL_MESSAGE);
-    EXPECT_EQ(loadSOLT(type()), -1);
-    EXPECT_EQ(saveSOLT(type()), -1);
-    EXPECT_EQ(platform::panel().text(PANEL_MESSAGE), log);
+    EXPECT_EQ(loadSOLT(GetParam()), -1);
+    EXPECT_EQ(saveSOLT(GetParam()), -1);
+    EXPECT_EQ(platform::panel().text(PANEL_MESSAGE), log) << "a cancel is not logged";
+    EXPECT_TRUE(soltStore == before);
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SoltFile, ::testing::Values(0, 1),
+                         [](const auto& info) { return info.param == 0 ? "S11" : "S21"; });
 
 TEST(SoltFileDialogs, OnlyTheFirstDialogOfEitherKindStartsInCalibrations) {
     testing_support::freshPanel();
@@ -228,18 +181,11 @@ TEST(SoltFileDialogs, OnlyTheFirstDialogOfEitherKindStartsInCalibrations) {
     const auto shown = defaultResponder().shown();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].folder, "calibrations");
-    EXPECT_EQ(shown[0].title, "Select File to Retrieve");
-    EXPECT_EQ(shown[0].defaultName, "*.s11");
-    EXPECT_EQ(shown[0].typeList, "S11 SOLT Calibration (*.s11)");
+    EXPECT_EQ(shown[0].title + shown[0].defaultName + shown[0].typeList,
+              "Select File to Retrieve*.s11S11 SOLT Calibration (*.s11)");
     EXPECT_EQ(shown[1].folder, "");
-    EXPECT_EQ(shown[1].title, "Select File to Save");
-    EXPECT_EQ(shown[1].defaultName, ".s21");
-    EXPECT_EQ(shown[1].typeList, "S21 SOLT Calibration (*.s21)");
+    EXPECT_EQ(shown[1].title + shown[1].defaultName + shown[1].typeList,
+              "Select File to Save.s21S21 SOLT Calibration (*.s21)");
 }
-
-INSTANTIATE_TEST_SUITE_P(Kinds, SoltFile, ::testing::Values(0, 1),
-                         [](const auto& info) { return info.param == 0 ? "S11" : "S21"; });
-INSTANTIATE_TEST_SUITE_P(Kinds, SoltFileRefused, ::testing::Values(0, 1),
-                         [](const auto& info) { return info.param == 0 ? "S11" : "S21"; });
 
 } // namespace
