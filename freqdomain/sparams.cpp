@@ -55,12 +55,15 @@ int acquireFrequencyRecord(int count) {
     return status;
 }
 
+// 10 log10(x) = 10 log10(2) log2(x); log2 is the cheaper of the two.
+constexpr double kDbPerOctave = 3.0102999566398120;
+
 double magnitudeDb(double re, double im) {
     // 20 log10 |S| without the square root.
     const double power = re * re + im * im;
     if (!std::isfinite(power)) return std::numeric_limits<double>::quiet_NaN();
     if (power == 0.0) return kDbFloor;
-    const double db = 10.0 * std::log10(power);
+    const double db = kDbPerOctave * std::log2(power);
     return db < kDbFloor ? kDbFloor : db;
 }
 
