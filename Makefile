@@ -7,7 +7,7 @@ PACKAGES = build-essential cmake pkg-config qt6-base-dev libqcustomplot-dev libf
            imagemagick fonts-dejavu-core clang-format locales
 SUDO    := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test test-tsan test-asan bench screenshot clean format
+.PHONY: deps build run test test-tsan test-asan bench screenshot clean format install-udev
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
@@ -47,6 +47,14 @@ bench: build
 screenshot: build
 	mkdir -p $(RUNDIR) docs
 	cd $(RUNDIR) && xvfb-run -a -s "-screen 0 1280x800x24" ../$(BUILD)/velt --simulate --screenshot ../docs/screenshot.png --screenshot-after 4
+
+# Lets every user read and write FTDI bridges (vendor 0403) without root.
+UDEV_RULE ?= /etc/udev/rules.d/99-velt-ftdi.rules
+install-udev:
+	echo 'SUBSYSTEM=="usb", ATTRS{idVendor}=="0403", MODE="0666"' | $(SUDO) tee $(UDEV_RULE) >/dev/null
+	@if command -v udevadm >/dev/null; then $(SUDO) udevadm control --reload-rules && $(SUDO) udevadm trigger; \
+	else echo "udevadm not found: the rule takes effect after a reboot"; fi
+	@echo "installed $(UDEV_RULE); plug the instrument in again"
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
