@@ -18,6 +18,10 @@ constexpr int kLiveTraceStyle = 5; // thick line
 // A differential impedance reading never goes above this.
 constexpr double kMaxDifferentialOhms = 500.0;
 
+// Set by the first lost or short sweep: the program is on its way out, and no tick talks to
+// the instrument again. Cleared by start-up.
+extern std::atomic<bool> linkLost;
+
 int acquire(int plot);
 int checkWaveform(int status);
 int scaleYAxis(int autoscale);

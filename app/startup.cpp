@@ -57,6 +57,7 @@ std::string versionLabel(const char* version, const char* modelCode) {
 
 int veltMain() {
     shuttingDown.store(false);
+    linkLost.store(false);
     isInit.store(0);
     startTimer();
 
@@ -110,7 +111,7 @@ int veltMain() {
     return status;
 }
 
-void shutdown() {
+void shutdown(int status) {
     if (shuttingDown.exchange(true)) return;
     platform::SuspendAsyncTimerCallbacks();
     // The tick never waits for this thread, so waiting for it here cannot deadlock. inTick
@@ -118,7 +119,7 @@ void shutdown() {
     while (getLED() != 0 || timerLock.load() != 0 || platform::asyncTimer().inTick())
         std::this_thread::yield();
     saveSettings(1);
-    platform::QuitUserInterface(0);
+    platform::QuitUserInterface(status);
 }
 
 VELT_MENU_CB(onExit) {

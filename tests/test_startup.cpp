@@ -80,9 +80,11 @@ TEST_F(StartupTest, SecondStartWithTheFoldersPresentLogsNothingAboutThem) {
 }
 
 TEST_F(StartupTest, FailingCalibrationSaysSoAndTheProgramRunsOn) {
-    // A bridge that opens but never answers: every sweep comes back empty.
+    // The instrument answers the handshake, then every sweep comes back empty.
     platform::RecordingDevice silent;
     platform::setSerialDevice(&silent);
+    silent.queueRead(std::vector<std::uint8_t>(16, 0x55));
+    silent.queueRead('.');
     rawWaveform.fill(0.0);
     bool loopRan = false;
     platform::headlessEventLoop().post([&loopRan] {
