@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "velt: --connect %s: %s\n", c.c_str(), error.c_str());
                 return 1;
             }
+        sim->setNoise(opt.noise);
         sim->setPaced(true);
         platform::setSerialDevice(sim.get());
     } else {

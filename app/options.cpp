@@ -27,6 +27,7 @@ std::string usageText() {
            "  --dut FILE             device under test for the simulated instrument\n"
            "  --connect CH=WHAT      connect DEVICE, SHORT, OPEN, LOAD or THROUGH to a "
            "channel (repeatable)\n"
+           "  --no-noise             switch the simulated instrument's noise off\n"
            "  --screenshot PATH      save the window as PNG, then exit\n"
            "  --screenshot-after S   seconds to run before the screenshot (default 4)\n"
            "  --help                 show this help\n"
@@ -61,10 +62,13 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             }
             return !out.empty();
         };
-        bool flag = name == "--simulate" || name == "--help" || name == "-h" || name == "--version";
+        bool flag = name == "--simulate" || name == "--no-noise" || name == "--help" ||
+                    name == "-h" || name == "--version";
         if (flag && inlineValue) return fail("option " + std::string(name) + " takes no value");
         if (name == "--simulate") {
             o.simulate = true;
+        } else if (name == "--no-noise") {
+            o.noise = false;
         } else if (name == "--help" || name == "-h") {
             o.help = true;
         } else if (name == "--version") {
@@ -104,8 +108,8 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     }
     if (o.help || o.version) return r;
     // Options for the simulated instrument would be silently ignored on real hardware.
-    if (!o.simulate && (sawModel || !o.dutFile.empty() || !o.connections.empty()))
-        return fail("--model, --dut and --connect need --simulate");
+    if (!o.simulate && (sawModel || !o.dutFile.empty() || !o.connections.empty() || !o.noise))
+        return fail("--model, --dut, --connect and --no-noise need --simulate");
     if (sawAfter && o.screenshotPath.empty()) return fail("--screenshot-after needs --screenshot");
     return r;
 }

@@ -14,6 +14,7 @@ struct Options {
     std::string model = "QSB020";
     std::string dutFile;                  // scenario file for the simulated instrument
     std::vector<std::string> connections; // "CH=WHAT", in the order given
+    bool noise = true;                    // the simulated sampler's noise
     std::string screenshotPath;
     double screenshotAfter = 4.0; // seconds
     bool help = false;

@@ -60,6 +60,7 @@ class SimulatedInstrument : public platform::SerialDevice {
     void setFault(Fault fault, bool on);
     // Sampler noise (a few counts, deterministic); on by default.
     void setNoise(bool on);
+    bool noise() const;
 
     // Ground truth for the current configuration, reference plane at the front connector. The
     // profile is a step-wise list of points; its last point is the ending (infinite ohms for an

@@ -1,9 +1,12 @@
 // The simulator's control window under the offscreen platform: one choice per fitted channel,
 // wired to the simulator.
+#include "instrument/transport.h"
 #include "platform/qt/sim_control_window.h"
+#include "platform/serial_device.h"
 #include "simulator/sim_device.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 
@@ -51,6 +54,34 @@ TEST(SimControlWindow, ThroughIsOfferedOnlyWithAPartnerChannel) {
     const int through = c->findText("THROUGH");
     ASSERT_GE(through, 0);
     EXPECT_FALSE(c->model()->flags(c->model()->index(through, 0)) & Qt::ItemIsEnabled);
+}
+
+// Two sweeps of the same window over the wire: identical exactly when the noise is off.
+bool sweepsRepeat(simulator::SimulatedInstrument& sim) {
+    platform::setSerialDevice(&sim);
+    EXPECT_EQ(usbftdi_open(), 1);
+    EXPECT_EQ(readRaw(1024, 8, 0), 1);
+    const auto first = rawWaveform;
+    EXPECT_EQ(readRaw(1024, 8, 0), 1);
+    const bool same = first == rawWaveform;
+    usbftdi_close();
+    platform::setSerialDevice(nullptr);
+    return same;
+}
+
+TEST(SimControlWindow, NoiseCheckBoxShowsAndSwitchesTheSamplerNoise) {
+    simulator::SimulatedInstrument sim("QSB020");
+    sim.setNoise(false); // as with --no-noise
+    std::unique_ptr<QWidget> w(createSimulatorControlWindow(sim));
+    auto* box = w->findChild<QCheckBox*>("noise");
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_TRUE(sweepsRepeat(sim));
+    box->click();
+    EXPECT_TRUE(sim.noise());
+    EXPECT_FALSE(sweepsRepeat(sim));
+    box->click();
+    EXPECT_TRUE(sweepsRepeat(sim));
 }
 
 } // namespace

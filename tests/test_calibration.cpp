@@ -166,6 +166,35 @@ INSTANTIATE_TEST_SUITE_P(
                       WindowCase{2, 211, 201, 308, 373, 48}, WindowCase{2, 212, 202, 309, 374, 56},
                       WindowCase{2, 925, 915, 1022, 1023, 5760}));
 
+struct DriftCase {
+    std::uint16_t baseline;
+    std::uint16_t beforeStep; // above the threshold taken without the baseline, below the right one
+};
+
+class CalibrationDriftedBaseline : public Calibration,
+                                   public ::testing::WithParamInterface<DriftCase> {};
+
+// The edge threshold sits halfway up a nominal 1000-count step above the measured baseline, so
+// a sample that only a threshold ignoring the baseline would take for the edge is not the edge.
+TEST_P(CalibrationDriftedBaseline, EdgeThresholdRidesOnTheBaseline) {
+    const DriftCase& c = GetParam();
+    queueEdgeMeasurement(
+        [c](int i) -> std::uint16_t {
+            if (i < 299) return c.baseline;
+            if (i == 299) return c.beforeStep;
+            return static_cast<std::uint16_t>(c.baseline + 3000);
+        },
+        c.baseline);
+    EXPECT_EQ(velt_cal(2, 4, 0), 1);
+    EXPECT_EQ(calDelay[2], 760) << "edge found at sample 300";
+    EXPECT_EQ(vstart[4], c.baseline);
+    EXPECT_EQ(vampl[4], 3000.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Baselines, CalibrationDriftedBaseline,
+                         ::testing::Values(DriftCase{300, 800}, DriftCase{600, 1100},
+                                           DriftCase{250, 700}));
+
 struct EarlyEdgeCase {
     int row, edge;
 };

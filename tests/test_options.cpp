@@ -21,15 +21,17 @@ TEST(Options, NoArgumentsMeansTheFirstFtdiDevice) {
 }
 
 TEST(Options, SimulatorWithEverything) {
-    ParseResult r =
-        parse({"--simulate", "--model", "QSA004", "--dut=line.dut", "--connect", "2=OPEN",
-               "--connect=7=THROUGH", "--screenshot", "shot.png", "--screenshot-after", "2.5"});
+    ParseResult r = parse({"--simulate", "--model", "QSA004", "--dut=line.dut", "--connect",
+                           "2=OPEN", "--connect=7=THROUGH", "--no-noise", "--screenshot",
+                           "shot.png", "--screenshot-after", "2.5"});
     ASSERT_TRUE(r.ok) << r.error;
     const Options& o = r.options;
     EXPECT_TRUE(o.simulate);
     EXPECT_EQ(o.model, "QSA004");
     EXPECT_EQ(o.dutFile, "line.dut");
     EXPECT_EQ(o.connections, (std::vector<std::string>{"2=OPEN", "7=THROUGH"}));
+    EXPECT_FALSE(o.noise);
+    EXPECT_TRUE(parse({"--simulate"}).options.noise) << "noise is on unless switched off";
     EXPECT_EQ(o.screenshotPath, "shot.png");
     EXPECT_DOUBLE_EQ(o.screenshotAfter, 2.5);
 }
@@ -81,6 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Rejection{{"--model", "QSA004"}, "need --simulate"},
                     Rejection{{"--dut", "x.dut"}, "need --simulate"},
                     Rejection{{"--connect", "2=OPEN"}, "need --simulate"},
+                    Rejection{{"--no-noise"}, "need --simulate"},
+                    Rejection{{"--simulate", "--no-noise=1"}, "takes no value"},
                     Rejection{{"--simulate=yes"}, "takes no value"}));
 
 } // namespace

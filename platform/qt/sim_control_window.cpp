@@ -4,6 +4,7 @@
 #include "simulator/sim_device.h"
 #include "simulator/sim_models.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -82,6 +83,10 @@ class SimControlWindow : public QWidget {
                 ++row;
             }
         }
+        noise_ = new QCheckBox(QStringLiteral("Sampler noise (about 3 counts)"), this);
+        noise_->setObjectName("noise");
+        outer->addWidget(noise_);
+        connect(noise_, &QCheckBox::toggled, this, [this](bool on) { sim_.setNoise(on); });
         refresh();
         // Connections may also change from elsewhere (a script, the command line).
         auto* timer = new QTimer(this);
@@ -99,6 +104,8 @@ class SimControlWindow : public QWidget {
             combos_[ch]->setCurrentIndex(choiceIndex(sim_.connection(ch)));
             descriptions_[ch]->setText(QString::fromStdString(sim_.deviceDescription(ch)));
         }
+        const QSignalBlocker block(noise_);
+        noise_->setChecked(sim_.noise());
     }
 
   private:
@@ -124,6 +131,7 @@ class SimControlWindow : public QWidget {
     simulator::SimulatedInstrument& sim_;
     std::array<QComboBox*, 10> combos_{};
     std::array<QLabel*, 10> descriptions_{};
+    QCheckBox* noise_ = nullptr;
 };
 
 } // namespace
