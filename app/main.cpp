@@ -112,6 +112,14 @@ int main(int argc, char** argv) {
             // Counted from the moment the event loop runs, i.e. once start-up is complete.
             loop.post([path, ms] { QTimer::singleShot(ms, [path] { takeScreenshot(path); }); });
         }
+        if (sim && opt.unplugAfter >= 0) {
+            const int ms = static_cast<int>(opt.unplugAfter * 1000.0);
+            simulator::SimulatedInstrument* device = sim.get();
+            loop.post([device, ms] {
+                QTimer::singleShot(
+                    ms, [device] { device->setFault(simulator::Fault::Unplugged, true); });
+            });
+        }
 
         status = veltMain();
 

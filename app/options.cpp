@@ -28,6 +28,7 @@ std::string usageText() {
            "  --connect CH=WHAT      connect DEVICE, SHORT, OPEN, LOAD or THROUGH to a "
            "channel (repeatable)\n"
            "  --no-noise             switch the simulated instrument's noise off\n"
+           "  --unplug-after S       unplug the simulated instrument S seconds after start-up\n"
            "  --screenshot PATH      save the window as PNG, then exit\n"
            "  --screenshot-after S   seconds to run before the screenshot (default 4)\n"
            "  --help                 show this help\n"
@@ -91,6 +92,12 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             if (v.find('=') == std::string_view::npos)
                 return fail("option --connect needs CH=WHAT, got '" + std::string(v) + "'");
             o.connections.emplace_back(v);
+        } else if (name == "--unplug-after") {
+            std::string_view v;
+            if (!takeValue(v)) return fail("option --unplug-after needs seconds");
+            if (!parseSeconds(v, o.unplugAfter))
+                return fail("option --unplug-after needs a number of seconds, got '" +
+                            std::string(v) + "'");
         } else if (name == "--screenshot") {
             std::string_view v;
             if (!takeValue(v)) return fail("option --screenshot needs a file name");
@@ -108,8 +115,9 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     }
     if (o.help || o.version) return r;
     // Options for the simulated instrument would be silently ignored on real hardware.
-    if (!o.simulate && (sawModel || !o.dutFile.empty() || !o.connections.empty() || !o.noise))
-        return fail("--model, --dut, --connect and --no-noise need --simulate");
+    if (!o.simulate && (sawModel || !o.dutFile.empty() || !o.connections.empty() || !o.noise ||
+                        o.unplugAfter >= 0))
+        return fail("--model, --dut, --connect, --no-noise and --unplug-after need --simulate");
     if (sawAfter && o.screenshotPath.empty()) return fail("--screenshot-after needs --screenshot");
     return r;
 }

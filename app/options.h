@@ -15,6 +15,7 @@ struct Options {
     std::string dutFile;                  // scenario file for the simulated instrument
     std::vector<std::string> connections; // "CH=WHAT", in the order given
     bool noise = true;                    // the simulated sampler's noise
+    double unplugAfter = -1.0;            // seconds after start-up; negative: never
     std::string screenshotPath;
     double screenshotAfter = 4.0; // seconds
     bool help = false;

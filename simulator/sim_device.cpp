@@ -393,6 +393,10 @@ void SimulatedInstrument::setPaced(bool paced) {
     impl_->paced.store(paced);
 }
 
+bool SimulatedInstrument::faultActive(Fault fault) const {
+    return impl_->fault(fault);
+}
+
 void SimulatedInstrument::setFault(Fault fault, bool on) {
     impl_->faults[static_cast<int>(fault)].store(on);
 }

@@ -58,6 +58,7 @@ class SimulatedInstrument : public platform::SerialDevice {
     // Real-time pacing of the 435000-baud link (interactive use); off by default.
     void setPaced(bool paced);
     void setFault(Fault fault, bool on);
+    bool faultActive(Fault fault) const;
     // Sampler noise (a few counts, deterministic); on by default.
     void setNoise(bool on);
     bool noise() const;

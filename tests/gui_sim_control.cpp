@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,21 @@ TEST(SimControlWindow, NoiseCheckBoxShowsAndSwitchesTheSamplerNoise) {
     EXPECT_FALSE(sweepsRepeat(sim));
     box->click();
     EXPECT_TRUE(sweepsRepeat(sim));
+}
+
+TEST(SimControlWindow, UnplugPullsTheCableForGood) {
+    simulator::SimulatedInstrument sim("QSB020");
+    std::unique_ptr<QWidget> w(createSimulatorControlWindow(sim));
+    auto* unplug = w->findChild<QPushButton*>("unplug");
+    ASSERT_NE(unplug, nullptr);
+    platform::setSerialDevice(&sim);
+    ASSERT_EQ(usbftdi_open(), 1);
+    unplug->click();
+    EXPECT_EQ(readRaw(1024, 8, 0), -2) << "no sweep comes back once unplugged";
+    EXPECT_FALSE(unplug->isEnabled());
+    EXPECT_EQ(unplug->text(), "Unplugged");
+    usbftdi_close();
+    platform::setSerialDevice(nullptr);
 }
 
 } // namespace

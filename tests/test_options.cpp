@@ -23,7 +23,7 @@ TEST(Options, NoArgumentsMeansTheFirstFtdiDevice) {
 TEST(Options, SimulatorWithEverything) {
     ParseResult r = parse({"--simulate", "--model", "QSA004", "--dut=line.dut", "--connect",
                            "2=OPEN", "--connect=7=THROUGH", "--no-noise", "--screenshot",
-                           "shot.png", "--screenshot-after", "2.5"});
+                           "shot.png", "--screenshot-after", "2.5", "--unplug-after", "10"});
     ASSERT_TRUE(r.ok) << r.error;
     const Options& o = r.options;
     EXPECT_TRUE(o.simulate);
@@ -34,6 +34,8 @@ TEST(Options, SimulatorWithEverything) {
     EXPECT_TRUE(parse({"--simulate"}).options.noise) << "noise is on unless switched off";
     EXPECT_EQ(o.screenshotPath, "shot.png");
     EXPECT_DOUBLE_EQ(o.screenshotAfter, 2.5);
+    EXPECT_DOUBLE_EQ(o.unplugAfter, 10.0);
+    EXPECT_LT(parse({"--simulate"}).options.unplugAfter, 0) << "never unplugged by default";
 }
 
 TEST(Options, EveryModelCodeIsAccepted) {
@@ -84,6 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Rejection{{"--dut", "x.dut"}, "need --simulate"},
                     Rejection{{"--connect", "2=OPEN"}, "need --simulate"},
                     Rejection{{"--no-noise"}, "need --simulate"},
+                    Rejection{{"--unplug-after", "5"}, "need --simulate"},
+                    Rejection{{"--simulate", "--unplug-after", "x"}, "needs a number of seconds"},
                     Rejection{{"--simulate", "--no-noise=1"}, "takes no value"},
                     Rejection{{"--simulate=yes"}, "takes no value"}));
 

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -87,6 +88,14 @@ class SimControlWindow : public QWidget {
         noise_->setObjectName("noise");
         outer->addWidget(noise_);
         connect(noise_, &QCheckBox::toggled, this, [this](bool on) { sim_.setNoise(on); });
+        // The worst case a user can meet: the cable pulled while the program runs.
+        unplug_ = new QPushButton(QStringLiteral("Unplug"), this);
+        unplug_->setObjectName("unplug");
+        outer->addWidget(unplug_);
+        connect(unplug_, &QPushButton::clicked, this, [this] {
+            sim_.setFault(simulator::Fault::Unplugged, true);
+            refresh();
+        });
         refresh();
         // Connections may also change from elsewhere (a script, the command line).
         auto* timer = new QTimer(this);
@@ -106,6 +115,9 @@ class SimControlWindow : public QWidget {
         }
         const QSignalBlocker block(noise_);
         noise_->setChecked(sim_.noise());
+        const bool unplugged = sim_.faultActive(simulator::Fault::Unplugged);
+        unplug_->setEnabled(!unplugged);
+        unplug_->setText(unplugged ? QStringLiteral("Unplugged") : QStringLiteral("Unplug"));
     }
 
   private:
@@ -132,6 +144,7 @@ class SimControlWindow : public QWidget {
     std::array<QComboBox*, 10> combos_{};
     std::array<QLabel*, 10> descriptions_{};
     QCheckBox* noise_ = nullptr;
+    QPushButton* unplug_ = nullptr;
 };
 
 } // namespace
