@@ -28,8 +28,7 @@ std::size_t firstLineSample(const Waveform& rho) {
 void peelProfile(Waveform& ohms, double referenceOhms) {
     if (!(referenceOhms > 0) || !std::isfinite(referenceOhms)) return;
     constexpr std::size_t n = std::tuple_size_v<Waveform>;
-    // rho[] is the step response against the reference; down[] and up[] are the waves going
-    // into and coming out of the current layer, in samples after the wavefront reaches it.
+    // The step response against the reference line.
     Waveform rho;
     for (std::size_t i = 0; i < n; ++i)
         rho[i] = (ohms[i] - referenceOhms) / (ohms[i] + referenceOhms);
@@ -40,6 +39,9 @@ void peelProfile(Waveform& ohms, double referenceOhms) {
     if (start >= end) return;
     const std::size_t m = end - start;
 
+    // down[t] is the wave going into layer j, t samples after its wavefront reaches the layer;
+    // up[j + t] is the wave coming out of it at the same moment. Kept so, peeling one layer is
+    // a rotation of the pairs (down[t], up[j + t]), with no shifting.
     Waveform down{}, up{};
     down[0] = 1.0;
     // What came before the first line sample is taken as the reference line with the step in it.
@@ -51,22 +53,20 @@ void peelProfile(Waveform& ohms, double referenceOhms) {
 
     double z = referenceOhms;
     double transmission = 1.0;
-    for (std::size_t layer = 0; layer < m; ++layer) {
-        const double k = std::clamp(up[0] / down[0], -kMaxRho, kMaxRho);
+    for (std::size_t j = 0; j < m; ++j) {
+        const double k = std::clamp(up[j] / down[0], -kMaxRho, kMaxRho);
         z *= (1.0 + k) / (1.0 - k);
         transmission *= 1.0 - k * k;
         if (z >= kPeelMaxOhms) z = kPeelMaxOhms;
-        ohms[start + layer] = z;
+        ohms[start + j] = z;
         // Behind an open or a short the rest stays as the plain conversion shows it.
         if (z >= kPeelMaxOhms || transmission < kPeelMinTransmission) return;
-        // Into the next layer: both waves just beyond the interface, the upgoing one a sample
-        // (the layer's round trip) further on.
         const double g = 1.0 / (1.0 - k);
-        const std::size_t left = m - layer - 1;
-        for (std::size_t t = 0; t < left; ++t) {
+        for (std::size_t t = 0; t < m - j; ++t) {
             const double d = down[t];
-            down[t] = (d - k * up[t]) * g;
-            up[t] = (up[t + 1] - k * down[t + 1]) * g;
+            const double u = up[j + t];
+            down[t] = (d - k * u) * g;
+            up[j + t] = (u - k * d) * g;
         }
     }
 }
