@@ -34,13 +34,19 @@ struct Case {
     bool againstPlain; // a single section: within the tolerance of the plain conversion instead
     double windowStart = 0;
 };
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
 
-class TrueProfile : public ::testing::TestWithParam<std::tuple<const char*, Case>> {
+// Channel 2 calibrated, with the zero reference at its front connector, in ohms.
+class OnSimulator : public ::testing::Test {
   protected:
-    simulator::SimulatedInstrument sim{std::get<0>(GetParam())};
+    simulator::SimulatedInstrument sim;
+    virtual const char* model() const { return "QSB020"; }
 
     void SetUp() override {
         testing_support::freshPanel();
+        ASSERT_TRUE(sim.setModel(model()));
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_params(2), 1);
@@ -65,6 +71,11 @@ class TrueProfile : public ::testing::TestWithParam<std::tuple<const char*, Case
         ASSERT_TRUE(sim.loadScenarioText(std::string("channel 2: ") + dut + "\n", err)) << err;
     }
     double truth(int section) { return sim.impedanceProfile(2).at(2 * section).ohms; }
+};
+
+class TrueProfile : public OnSimulator,
+                    public ::testing::WithParamInterface<std::tuple<const char*, Case>> {
+    const char* model() const override { return std::get<0>(GetParam()); }
 };
 
 TEST_P(TrueProfile, ReadsTheSectionBehindWhatLiesInFront) {
@@ -107,11 +118,9 @@ INSTANTIATE_TEST_SUITE_P(Devices, TrueProfile,
                                     std::get<1>(info.param).name;
                          });
 
-class TrueProfileQSB020 : public TrueProfile {};
-
 // With noise and 16 averages the error grows as the step reaching a section shrinks: within
 // 0.2 ohm over the two-way transmission of every interface in front of it.
-TEST_P(TrueProfileQSB020, NoisyErrorGrowsOnlyWithTheTransmissionLostInFront) {
+TEST_F(OnSimulator, NoisyErrorGrowsOnlyWithTheTransmissionLostInFront) {
     load("line 30 0.3 2.25 0; line 75 0.3 2.25 0; line 40 0.3 2.25 0; line 65 0.3 2.25 0; "
          "line 50 0.3 2.25 0; line 30 0.3 2.25 0; line 75 0.3 2.25 0; load 50");
     xEnd.store(8.5);
@@ -132,7 +141,7 @@ TEST_P(TrueProfileQSB020, NoisyErrorGrowsOnlyWithTheTransmissionLostInFront) {
 }
 
 // Through the acquisition cycle and the menu: each line of a pair is peeled, then summed.
-TEST_P(TrueProfileQSB020, DifferentialPairReadsTwiceTheTrueLine) {
+TEST_F(OnSimulator, DifferentialPairReadsTwiceTheTrueLine) {
     ASSERT_EQ(velt_cal(2, 5, 0), 1);
     VELT_SetChan(2, 4);
     load("line 30 0.3 2.25 0; line 75 0.3 2.25 0; open");
@@ -156,9 +165,6 @@ TEST_P(TrueProfileQSB020, DifferentialPairReadsTwiceTheTrueLine) {
     acquire(0);
     EXPECT_NEAR(at75(), (67.9 - 50) / (67.9 + 50), 0.01);
 }
-
-INSTANTIATE_TEST_SUITE_P(Model, TrueProfileQSB020,
-                         ::testing::Values(std::make_tuple("QSB020", kCases[0])));
 
 // A port without calibration or without a step has nothing to peel: it stays as it was.
 TEST(PeelProfile, LeavesATraceWithoutALineAlone) {
