@@ -15,8 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
 #include <string>
 
 using simulator::Connection;
@@ -164,17 +162,6 @@ TEST_F(OnSimulator, DifferentialPairReadsTwiceTheTrueLine) {
     EXPECT_TRUE(platform::panel().menuChecked(MENUBAR_YUNITS_TRUEPROFILE));
     acquire(0);
     EXPECT_NEAR(at75(), (67.9 - 50) / (67.9 + 50), 0.01);
-}
-
-// A port without calibration or without a step has nothing to peel: it stays as it was.
-TEST(PeelProfile, LeavesATraceWithoutALineAlone) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (double v : {nan, 0.025}) {
-        Waveform w;
-        w.fill(v);
-        peelProfile(w);
-        for (double y : w) EXPECT_TRUE(std::isnan(v) ? std::isnan(y) : y == v);
-    }
 }
 
 } // namespace
