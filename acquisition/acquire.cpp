@@ -2,6 +2,7 @@
 #include "acquisition/acquire.h"
 
 #include "acquisition/filter.h"
+#include "acquisition/peel.h"
 #include "acquisition/timer.h"
 #include "app/log.h"
 #include "app/settings.h"
@@ -9,6 +10,7 @@
 #include "freqdomain/sparams.h"
 #include "panel/interface.h"
 #include "panel/timestamp.h"
+#include "panel/true_profile.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"
@@ -152,6 +154,7 @@ int acquire(int plot) {
     const int width = getFilterWidth();
     const int averaging = getAveraging();
     const int autoscale = getAutoscale();
+    const bool peel = getTrueProfile() && trueProfileApplies(mode, yUnits.load());
     const int positive = (sampler % 2 != 0) ? sampler - 1 : sampler;
     const int negative = positive + 1;
 
@@ -176,11 +179,17 @@ int acquire(int plot) {
         VELT_SetChan(stimulus, positive);
         checkWaveform(status);
         wfmDataNeg = wfmDataAvg;
+        // Each line is peeled against its own 50 ohms before the pair is summed.
+        if (peel) {
+            peelProfile(wfmDataPos);
+            peelProfile(wfmDataNeg);
+        }
         for (std::size_t i = 0; i < wfmDataCombined.size(); ++i)
             wfmDataCombined[i] = std::min(wfmDataPos[i] + wfmDataNeg[i], kMaxDifferentialOhms);
     } else {
         checkWaveform(velt_acquire(averaging));
         wfmDataCombined = wfmDataAvg;
+        if (peel) peelProfile(wfmDataCombined);
     }
     stopTimer("ACQ_DATA", 0);
 

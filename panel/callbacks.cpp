@@ -6,6 +6,7 @@
 #include "files/settings_file.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
+#include "panel/true_profile.h"
 #include "panel/units.h"
 
 namespace {
@@ -245,6 +246,12 @@ VELT_MENU_CB(onSetYUnitsRaw) {
 VELT_MENU_CB(onSetYUnitsDB) {
     VELT_UNUSED_MENU_ARGS;
     guardedYUnits(5);
+}
+VELT_MENU_CB(onSetTrueProfile) {
+    VELT_UNUSED_MENU_ARGS;
+    // Read by the next acquisition; nothing the tick uses is rebuilt, so no guard.
+    toggleTrueProfile();
+    requestAcquire();
 }
 
 VELT_MENU_CB(onSetZero) {

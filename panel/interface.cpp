@@ -94,6 +94,8 @@ constexpr MenuItemDef kMenu[] = {
  {MENUBAR_YUNITS_Y4, MENUBAR_YUNITS, "MENUBAR_YUNITS_Y4", "Reflect Coeff (Rho)", false, onSetYUnitsRho},
  {MENUBAR_YUNITS_SEPARATOR_7, MENUBAR_YUNITS, "MENUBAR_YUNITS_SEPARATOR_7", nullptr, false, nullptr},
  {MENUBAR_YUNITS_Y6, MENUBAR_YUNITS, "MENUBAR_YUNITS_Y6", "Amplitude (dB)", false, onSetYUnitsDB},
+ {MENUBAR_YUNITS_SEPARATOR_10, MENUBAR_YUNITS, "MENUBAR_YUNITS_SEPARATOR_10", nullptr, false, nullptr},
+ {MENUBAR_YUNITS_TRUEPROFILE, MENUBAR_YUNITS, "MENUBAR_YUNITS_TRUEPROFILE", "True Impedance Profile", false, onSetTrueProfile},
  {MENUBAR_CAL, 0, "MENUBAR_CAL", "Calibration", false, nullptr},
  {MENUBAR_CAL_SETZERO, MENUBAR_CAL, "MENUBAR_CAL_SETZERO", "Set Zero", false, onSetZero},
  {MENUBAR_CAL_RESETZERO, MENUBAR_CAL, "MENUBAR_CAL_RESETZERO", "Reset Zero", false, onResetZero},
@@ -190,6 +192,8 @@ void loadInterface() {
         m.label = d.label ? d.label : "";
         m.separator = d.label == nullptr;
         m.checked = d.checked;
+        // The panel starts in millivolts, where the true profile does not apply.
+        m.dimmed = d.id == MENUBAR_YUNITS_TRUEPROFILE;
         p.addMenuItem(m);
     }
     // Dark scheme at start: the graph's design colours.

@@ -6,6 +6,7 @@
 #include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/true_profile.h"
 #include "panel/units.h"
 #include "platform/panel_model.h"
 
@@ -108,6 +109,7 @@ int setStimulus(int mode, int stimulus, int third) {
     panel().setMenuDimmed(MENUBAR_YUNITS_Y2, false);
     panel().setMenuDimmed(MENUBAR_YUNITS_Y3, mode != 0);
     panel().setMenuDimmed(MENUBAR_YUNITS_Y4, mode != 0);
+    updateTrueProfileItem();
 
     setXLabels();
     setYLabels();
