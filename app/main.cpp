@@ -2,6 +2,7 @@
 #include "app/options.h"
 #include "app/startup.h"
 #include "instrument/driver.h"
+#include "panel/colors.h"
 #include "platform/event_loop.h"
 #include "platform/popups.h"
 #include "platform/qt/qt_platform.h"
@@ -105,6 +106,8 @@ int main(int argc, char** argv) {
         // The simulator's own window; a screenshot shows the panel alone.
         if (sim && opt.screenshotPath.empty())
             if (QWidget* simWindow = createSimulatorControlWindow(*sim, &window)) simWindow->show();
+        // The scheme is not saved; once start-up is done the light one is applied if asked.
+        if (opt.light) loop.post([] { setColor(0); });
         if (!opt.screenshotPath.empty()) {
             const QString path = QString::fromStdString(opt.screenshotPath);
             const int ms = static_cast<int>(opt.screenshotAfter * 1000.0);

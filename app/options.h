@@ -16,6 +16,7 @@ struct Options {
     std::vector<std::string> connections; // "CH=WHAT", in the order given
     std::string screenshotPath;
     double screenshotAfter = 4.0; // seconds
+    bool light = false;           // start in the light scheme
     bool help = false;
     bool version = false;
 };

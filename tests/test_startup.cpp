@@ -126,7 +126,7 @@ TEST_P(SimulatedStartup, RunsAndShutsDownTheSameWayWhicheverWayTheUserQuits) {
     // The start-up traces come from the positive line and use its own calibration.
     EXPECT_EQ(activeSampler, 4);
     EXPECT_EQ(firstLogLine(), "> Initializing...DONE!");
-    EXPECT_EQ(panel().text(PANEL_VERSION), "VELT v2.8.0 / ");
+    EXPECT_EQ(panel().text(PANEL_VERSION), "VELT v2.8.0 / QSB020");
     EXPECT_EQ(platform::defaultResponder().shown().size(), 0u);
     EXPECT_TRUE(platform::quitRequested());
     EXPECT_TRUE(shuttingDown.load());
