@@ -8,6 +8,7 @@
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/sim_control_window.h"
 #include "platform/qt/view.h"
+#include "platform/qt/waveform_graph.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
 
@@ -32,6 +33,8 @@ void showPanel() {
 
 void takeScreenshot(const QString& path) {
     int status = 0;
+    // The graph draws on a queued replot; the picture must hold the trace of this moment.
+    if (gWindow) gWindow->graph()->replot(QCustomPlot::rpImmediateRefresh);
     if (gWindow && gWindow->grab().save(path, "PNG")) {
         std::fprintf(stderr, "velt: screenshot saved to %s\n", path.toLocal8Bit().constData());
     } else {

@@ -5,6 +5,7 @@
 #include "panel/interface.h"
 #include "platform/panel_model.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/sim_control_window.h"
 #include "platform/qt/view.h"
 #include "platform/qt/waveform_graph.h"
 #include "tests/support/test_support.h"
@@ -112,6 +113,38 @@ TEST(LightScheme, ReachesTheGraph) {
     settle();
     EXPECT_EQ(plot->axisRect()->backgroundBrush().color(), QColor(32, 32, 32));
 }
+
+struct PlacementCase {
+    const char* name;
+    QRect screen, panel;
+    QSize tool;
+    QRect toolAt, panelAt;
+};
+
+class SimulatorWindow : public testing::TestWithParam<PlacementCase> {};
+
+TEST_P(SimulatorWindow, StandsBesideThePanelNeverOverIt) {
+    const PlacementCase& c = GetParam();
+    const SimWindowPlacement at = placeSimulatorWindow(c.panel, c.tool, c.screen, 1024);
+    EXPECT_EQ(at.tool, c.toolAt);
+    EXPECT_EQ(at.panel, c.panelAt);
+    EXPECT_FALSE(at.tool.intersects(at.panel));
+    EXPECT_TRUE(c.screen.contains(at.tool));
+    EXPECT_TRUE(c.screen.contains(at.panel));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, SimulatorWindow,
+    testing::Values(
+        PlacementCase{"RightOfThePanel", QRect(0, 0, 1920, 1080), QRect(0, 0, 1280, 770),
+                      QSize(400, 500), QRect(1288, 0, 400, 500), QRect(0, 0, 1280, 770)},
+        PlacementCase{"LeftWhenTheRightIsFull", QRect(0, 0, 1920, 1080), QRect(600, 40, 1280, 770),
+                      QSize(400, 500), QRect(192, 40, 400, 500), QRect(600, 40, 1280, 770)},
+        PlacementCase{"BelowOnATallScreen", QRect(0, 0, 1280, 1400), QRect(0, 0, 1280, 770),
+                      QSize(400, 500), QRect(0, 778, 400, 500), QRect(0, 0, 1280, 770)},
+        PlacementCase{"ThePanelNarrowsToMakeRoom", QRect(0, 0, 1440, 900), QRect(100, 0, 1280, 770),
+                      QSize(400, 300), QRect(1040, 0, 400, 300), QRect(0, 0, 1032, 770)}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 

@@ -102,21 +102,24 @@ class SimControlWindow : public QWidget {
     }
 
   private:
-    // Once the main window is up, stand to its right (or at the screen's right edge) rather
-    // than on top of the graph.
+    // Once the main window is up, stand beside it rather than on top of the graph.
     void placeBesideParent() {
         QWidget* main = parentWidget();
         if (placed_ || !main || !main->isVisible() || !isVisible()) return;
         placed_ = true;
+        const QScreen* screen = main->screen();
+        if (!screen) return;
         const QRect frame = main->frameGeometry();
-        QPoint at = frame.topRight() + QPoint(8, 0);
-        if (const QScreen* screen = main->screen()) {
-            const QRect avail = screen->availableGeometry();
-            at.setX(std::min(at.x(), avail.right() - frameGeometry().width()));
-            at.setY(
-                std::max(avail.top(), std::min(at.y(), avail.bottom() - frameGeometry().height())));
+        // The frame adds the title bar and borders to the window's own size.
+        const QSize extra = frame.size() - main->size();
+        const SimWindowPlacement at =
+            placeSimulatorWindow(frame, frameGeometry().size(), screen->availableGeometry(),
+                                 main->minimumSizeHint().width() + extra.width());
+        if (at.panel != frame) {
+            main->move(at.panel.topLeft());
+            main->resize(at.panel.size() - extra);
         }
-        move(at);
+        move(at.tool.topLeft());
         raise();
     }
 
@@ -130,4 +133,31 @@ class SimControlWindow : public QWidget {
 
 QWidget* createSimulatorControlWindow(simulator::SimulatedInstrument& sim, QWidget* parent) {
     return new SimControlWindow(sim, parent);
+}
+
+SimWindowPlacement placeSimulatorWindow(const QRect& panel, const QSize& tool, const QRect& screen,
+                                        int minPanelWidth) {
+    constexpr int kGap = 8;
+    auto clampY = [&](int y) {
+        return std::max(screen.top(), std::min(y, screen.bottom() + 1 - tool.height()));
+    };
+    auto clampX = [&](int x) {
+        return std::max(screen.left(), std::min(x, screen.right() + 1 - tool.width()));
+    };
+    const QRect candidates[] = {
+        QRect(QPoint(panel.right() + 1 + kGap, clampY(panel.top())), tool),
+        QRect(QPoint(panel.left() - kGap - tool.width(), clampY(panel.top())), tool),
+        QRect(QPoint(clampX(panel.left()), panel.bottom() + 1 + kGap), tool),
+        QRect(QPoint(clampX(panel.left()), panel.top() - kGap - tool.height()), tool)};
+    for (const QRect& c : candidates)
+        if (screen.contains(c)) return {c, panel};
+
+    // Side by side from the screen's left edge, the panel as wide as the room left allows.
+    const int room = screen.width() - kGap - tool.width();
+    const int width = std::min(panel.width(), room);
+    if (width >= minPanelWidth && tool.height() <= screen.height()) {
+        const QRect moved(QPoint(screen.left(), panel.top()), QSize(width, panel.height()));
+        return {QRect(QPoint(moved.right() + 1 + kGap, clampY(panel.top())), tool), moved};
+    }
+    return {QRect(QPoint(clampX(screen.right()), clampY(panel.top())), tool), panel};
 }
