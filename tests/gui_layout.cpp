@@ -1,7 +1,6 @@
 // The real window resized by the user under the offscreen platform: every control stays on the
 // panel, none lands on another, and the graph fills what the columns leave.
 #include "app/startup.h"
-#include "panel/colors.h"
 #include "panel/interface.h"
 #include "platform/panel_model.h"
 #include "platform/qt/qt_platform.h"
@@ -100,20 +99,6 @@ INSTANTIATE_TEST_SUITE_P(Sizes, Layout,
                                     std::to_string(info.param.height());
                          });
 
-TEST(LightScheme, ReachesTheGraph) {
-    testing_support::freshPanel();
-    PanelWindow window;
-    window.show();
-    settle();
-    setColor(0);
-    settle();
-    QCustomPlot* plot = window.graph();
-    EXPECT_EQ(plot->axisRect()->backgroundBrush().color(), QColor(255, 255, 255));
-    setColor(1);
-    settle();
-    EXPECT_EQ(plot->axisRect()->backgroundBrush().color(), QColor(32, 32, 32));
-}
-
 struct PlacementCase {
     const char* name;
     QRect screen, panel;
@@ -133,18 +118,14 @@ TEST_P(SimulatorWindow, StandsBesideThePanelNeverOverIt) {
     EXPECT_TRUE(c.screen.contains(at.panel));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Screens, SimulatorWindow,
-    testing::Values(
-        PlacementCase{"RightOfThePanel", QRect(0, 0, 1920, 1080), QRect(0, 0, 1280, 770),
-                      QSize(400, 500), QRect(1288, 0, 400, 500), QRect(0, 0, 1280, 770)},
-        PlacementCase{"LeftWhenTheRightIsFull", QRect(0, 0, 1920, 1080), QRect(600, 40, 1280, 770),
-                      QSize(400, 500), QRect(192, 40, 400, 500), QRect(600, 40, 1280, 770)},
-        PlacementCase{"BelowOnATallScreen", QRect(0, 0, 1280, 1400), QRect(0, 0, 1280, 770),
-                      QSize(400, 500), QRect(0, 778, 400, 500), QRect(0, 0, 1280, 770)},
-        PlacementCase{"ThePanelNarrowsToMakeRoom", QRect(0, 0, 1440, 900), QRect(100, 0, 1280, 770),
-                      QSize(400, 300), QRect(1040, 0, 400, 300), QRect(0, 0, 1032, 770)}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Screens, SimulatorWindow, testing::Values(
+    PlacementCase{"Right", {0, 0, 1920, 1080}, {0, 0, 1280, 770}, {400, 500}, {1288, 0, 400, 500}, {0, 0, 1280, 770}},
+    PlacementCase{"Left", {0, 0, 1920, 1080}, {600, 40, 1280, 770}, {400, 500}, {192, 40, 400, 500}, {600, 40, 1280, 770}},
+    PlacementCase{"Below", {0, 0, 1280, 1400}, {0, 0, 1280, 770}, {400, 500}, {0, 778, 400, 500}, {0, 0, 1280, 770}},
+    PlacementCase{"PanelNarrows", {0, 0, 1440, 900}, {100, 0, 1280, 770}, {400, 300}, {1040, 0, 400, 300}, {0, 0, 1032, 770}}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace
 
