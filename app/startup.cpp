@@ -72,6 +72,9 @@ int veltMain() {
     rightHandle = RIGHT;
     topHandle = TOP;
     bottomHandle = BOTTOM;
+    // A resize while the panel is first shown lays out from the design size.
+    windowWidth = 0;
+    windowHeight = 0;
     if (auto display = gDisplayPanel.load()) display();
     platform::panel().panelSize(windowWidth, windowHeight);
 

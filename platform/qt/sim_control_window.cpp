@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 
 namespace {
 
@@ -102,28 +103,33 @@ class SimControlWindow : public QWidget {
     }
 
   private:
-    // Once the main window is up, stand beside it rather than on top of the graph.
+    // Once the main window is up, stand beside it rather than on top of the graph, and step
+    // aside again whenever the panel is moved or resized. Only the first placement may move or
+    // narrow the panel; later the user's size for it stands.
     void placeBesideParent() {
         QWidget* main = parentWidget();
-        if (placed_ || !main || !main->isVisible() || !isVisible()) return;
-        placed_ = true;
+        if (!main || !main->isVisible() || !isVisible()) return;
+        const QRect frame = main->frameGeometry();
+        if (placed_ && frame == panelFrame_) return;
         const QScreen* screen = main->screen();
         if (!screen) return;
-        const QRect frame = main->frameGeometry();
         // The frame adds the title bar and borders to the window's own size.
         const QSize extra = frame.size() - main->size();
-        const SimWindowPlacement at =
-            placeSimulatorWindow(frame, frameGeometry().size(), screen->availableGeometry(),
-                                 main->minimumSizeHint().width() + extra.width());
+        const int minWidth = placed_ ? INT_MAX : main->minimumSizeHint().width() + extra.width();
+        const SimWindowPlacement at = placeSimulatorWindow(frame, frameGeometry().size(),
+                                                           screen->availableGeometry(), minWidth);
         if (at.panel != frame) {
             main->move(at.panel.topLeft());
             main->resize(at.panel.size() - extra);
         }
         move(at.tool.topLeft());
-        raise();
+        if (!placed_) raise();
+        placed_ = true;
+        panelFrame_ = at.panel;
     }
 
     bool placed_ = false;
+    QRect panelFrame_;
     simulator::SimulatedInstrument& sim_;
     std::array<QComboBox*, 10> combos_{};
     std::array<QLabel*, 10> descriptions_{};
