@@ -47,6 +47,7 @@ bench: build
 screenshot: build
 	mkdir -p $(RUNDIR) docs
 	cd $(RUNDIR) && xvfb-run -a -s "-screen 0 1280x800x24" ../$(BUILD)/velt --simulate --screenshot ../docs/screenshot.png --screenshot-after 4
+	cd $(RUNDIR) && xvfb-run -a -s "-screen 0 1280x800x24" ../$(BUILD)/velt --simulate --light --screenshot ../docs/screenshot-light.png --screenshot-after 4
 
 # Lets every user read and write FTDI bridges (vendor 0403) without root.
 UDEV_RULE ?= /etc/udev/rules.d/99-velt-ftdi.rules

@@ -2,11 +2,13 @@
 #include "app/options.h"
 #include "app/startup.h"
 #include "instrument/driver.h"
+#include "panel/colors.h"
 #include "platform/event_loop.h"
 #include "platform/popups.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/sim_control_window.h"
 #include "platform/qt/view.h"
+#include "platform/qt/waveform_graph.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
 
@@ -31,6 +33,8 @@ void showPanel() {
 
 void takeScreenshot(const QString& path) {
     int status = 0;
+    // The graph draws on a queued replot; the picture must hold the trace of this moment.
+    if (gWindow) gWindow->graph()->replot(QCustomPlot::rpImmediateRefresh);
     if (gWindow && gWindow->grab().save(path, "PNG")) {
         std::fprintf(stderr, "velt: screenshot saved to %s\n", path.toLocal8Bit().constData());
     } else {
@@ -106,6 +110,8 @@ int main(int argc, char** argv) {
         // The simulator's own window; a screenshot shows the panel alone.
         if (sim && opt.screenshotPath.empty())
             if (QWidget* simWindow = createSimulatorControlWindow(*sim, &window)) simWindow->show();
+        // The scheme is not saved; once start-up is done the light one is applied if asked.
+        if (opt.light) loop.post([] { setColor(0); });
         if (!opt.screenshotPath.empty()) {
             const QString path = QString::fromStdString(opt.screenshotPath);
             const int ms = static_cast<int>(opt.screenshotAfter * 1000.0);

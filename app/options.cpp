@@ -31,6 +31,7 @@ std::string usageText() {
            "  --unplug-after S       unplug the simulated instrument S seconds after start-up\n"
            "  --screenshot PATH      save the window as PNG, then exit\n"
            "  --screenshot-after S   seconds to run before the screenshot (default 4)\n"
+           "  --light                start with the light background\n"
            "  --help                 show this help\n"
            "  --version              show the version\n";
 }
@@ -64,12 +65,14 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             return !out.empty();
         };
         bool flag = name == "--simulate" || name == "--no-noise" || name == "--help" ||
-                    name == "-h" || name == "--version";
+                    name == "-h" || name == "--version" || name == "--light";
         if (flag && inlineValue) return fail("option " + std::string(name) + " takes no value");
         if (name == "--simulate") {
             o.simulate = true;
         } else if (name == "--no-noise") {
             o.noise = false;
+        } else if (name == "--light") {
+            o.light = true;
         } else if (name == "--help" || name == "-h") {
             o.help = true;
         } else if (name == "--version") {

@@ -18,6 +18,7 @@ struct Options {
     double unplugAfter = -1.0;            // seconds after start-up; negative: never
     std::string screenshotPath;
     double screenshotAfter = 4.0; // seconds
+    bool light = false;           // start in the light scheme
     bool help = false;
     bool version = false;
 };

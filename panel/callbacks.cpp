@@ -2,12 +2,16 @@
 #include "panel/callbacks.h"
 
 #include "acquisition/timer.h"
+#include "acquisition/zero.h"
 #include "app/settings.h"
 #include "files/settings_file.h"
+#include "instrument/driver.h"
+#include "panel/colors.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/true_profile.h"
 #include "panel/units.h"
+#include "panel/zoom.h"
 
 namespace {
 
@@ -23,13 +27,21 @@ bool committed(int event) {
     return event == EVENT_COMMIT;
 }
 
+// The frequency-domain units come only with the frequency domain, and the time-domain ones
+// only with the time domain; the domain switch moves both together.
+bool fitsDomain(bool frequencyUnit) {
+    return frequencyUnit == (xUnits.load() == 4);
+}
+
 void guardedXUnits(int code) {
+    if (!fitsDomain(code == 4)) return;
     Guarded g;
     setXUnits(code);
     requestAcquire();
 }
 
 void guardedYUnits(int code) {
+    if (!fitsDomain(code == 5)) return;
     Guarded g;
     setYUnits(code);
     requestAcquire();
@@ -130,17 +142,19 @@ VELT_CTRL_CB(onSetSampler) {
     return 0;
 }
 
-// Zoom and reset zoom are not built yet; a request without the zoom would only repeat the
-// current view.
 VELT_CTRL_CB(onZoom) {
     VELT_UNUSED_CTRL_ARGS;
-    (void)event;
+    if (!committed(event)) return 0;
+    zoom();
+    requestAcquire();
     return 0;
 }
 
 VELT_CTRL_CB(onResetZoom) {
     VELT_UNUSED_CTRL_ARGS;
-    (void)event;
+    if (!committed(event)) return 0;
+    resetZoom();
+    requestAcquire();
     return 0;
 }
 
@@ -156,8 +170,8 @@ VELT_CTRL_CB(onDebug) {
     return 0;
 }
 
-// Printing, exports, waveform files, resetting settings, domains, colours, the zero reference
-// and SOLT are not built yet: their menu items do nothing rather than pretend.
+// Printing, exports, waveform files, resetting settings, domains and SOLT are not built yet: their
+// menu items do nothing rather than pretend.
 VELT_MENU_CB(onPrint) {
     VELT_UNUSED_MENU_ARGS;
 }
@@ -197,9 +211,11 @@ VELT_MENU_CB(onSetDomainFreq) {
 }
 VELT_MENU_CB(onSetColorDark) {
     VELT_UNUSED_MENU_ARGS;
+    setColor(1);
 }
 VELT_MENU_CB(onSetColorLight) {
     VELT_UNUSED_MENU_ARGS;
+    setColor(0);
 }
 
 VELT_MENU_CB(onSetXUnitsM) {
@@ -256,9 +272,17 @@ VELT_MENU_CB(onSetTrueProfile) {
 
 VELT_MENU_CB(onSetZero) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        // Asks the user, then sweeps the instrument itself.
+        Guarded g;
+        setZero(-1.0);
+    }
+    requestAcquire();
 }
 VELT_MENU_CB(onResetZero) {
     VELT_UNUSED_MENU_ARGS;
+    setZero(0.0);
+    requestAcquire();
 }
 
 VELT_MENU_CB(onSetCalInt) {
