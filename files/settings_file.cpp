@@ -126,6 +126,7 @@ void apply(const SettingsRecord& r) {
     panel().setXAxisName(labelFullX[static_cast<std::size_t>(xUnits.load())]);
     setDiff(r.diff);
     setStimulus(r.mode, r.stimulus, r.sampler);
+    setSampler(r.sampler); // merge: drop once setStimulus selects its third argument
     setCalMode(r.cal);
     velt_zero(r.xZero, getDiff()); // merge: call setZero(r.xZero)
     if (xZero.load() > 0) {

@@ -112,6 +112,7 @@ void showStored(const StoredSettings& s) {
     setDiel(s.dielK);
     setYMinMax(s.yMin, s.yMax);
     setStimulus(s.mode, s.stimulus, s.sampler);
+    setSampler(s.sampler); // merge: drop once setStimulus selects its third argument
     setDiff(s.diff);
     setFilter(s.filter);
     setFilterWidth(s.filterWidth);

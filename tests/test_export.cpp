@@ -44,11 +44,7 @@ TEST_F(Export, CsvCarriesUnitsSerialQuotedNotesAndAllPoints) {
     markLog();
     EXPECT_EQ(saveCSV(), 1);
     EXPECT_EQ(newLog(), "> CSV file saved successfully.\n");
-    const auto shown = popups().shown();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].defaultName, ".csv");
-    EXPECT_EQ(shown[0].folder, "datalogs");
-    EXPECT_EQ(shown[0].typeList, "CSV (*.csv)");
+    EXPECT_EQ(popups().shown().at(0).typeList, "CSV (*.csv)");
     const auto l = lines(slurp("out.csv"));
     ASSERT_EQ(l.size(), 1025u);
     EXPECT_EQ(l[0], "ns,Ohm,,\"TDR, \"as built\" board\"");
@@ -57,21 +53,53 @@ TEST_F(Export, CsvCarriesUnitsSerialQuotedNotesAndAllPoints) {
     EXPECT_EQ(l[1024], "10.230,561.500");
 }
 
-TEST_F(Export, SerialTextsThatCannotNameAFileStopEveryExportBeforeItsDialog) {
-    for (const char* serial : {"a/b", "a_b", "a.b", "#7"}) {
-        panel().setText(PANEL_SERIAL, serial);
-        markLog();
-        EXPECT_EQ(saveCSV(), -5) << serial;
-        EXPECT_EQ(savePNG(), -2) << serial;
-        const std::string rule =
-            ": Only alphanumeric values, dashes, parentheses, and spaces allowed in file name.\n";
-        EXPECT_EQ(newLog(), "> ERROR #2155" + rule + "> ERROR #2132" + rule);
-    }
-    EXPECT_EQ(popups().shown().size(), 0u);
-    // The one-shot folders are spent all the same.
-    EXPECT_EQ(defaultSaveCSV.load(), 0);
-    EXPECT_EQ(defaultSavePNG.load(), 0);
+struct Serial {
+    const char* text;
+    bool accepted;
+};
+
+void PrintTo(const Serial& s, std::ostream* os) {
+    *os << '"' << s.text << '"';
 }
+
+class SerialText : public Export, public testing::WithParamInterface<Serial> {};
+
+// The serial text names the files; one that cannot stops every export before its dialog.
+TEST_P(SerialText, NamesTheFilesOrStopsEveryExportBeforeItsDialog) {
+    const std::string serial = GetParam().text;
+    defaultSaveWaveform.store(1);
+    panel().setText(PANEL_SERIAL, serial);
+    markLog();
+    const bool ok = GetParam().accepted;
+    EXPECT_EQ(storeWaveform(), ok ? -1 : -2); // every dialog is cancelled
+    EXPECT_EQ(saveCSV(), ok ? 0 : -5);
+    EXPECT_EQ(savePNG(), ok ? -1 : -2);
+    const std::string rule =
+        ": Only alphanumeric values, dashes, parentheses, and spaces allowed in file name.\n";
+    EXPECT_EQ(newLog(),
+              ok ? "" : "> ERROR #2176" + rule + "> ERROR #2155" + rule + "> ERROR #2132" + rule);
+    const auto shown = popups().shown();
+    ASSERT_EQ(shown.size(), ok ? 3u : 0u);
+    if (ok) {
+        const char* folders[] = {"waveforms", "datalogs", "images"};
+        const char* types[] = {".velt", ".csv", ".png"};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(shown[i].defaultName, serial + types[i]);
+            EXPECT_EQ(shown[i].folder, folders[i]);
+            EXPECT_EQ(shown[i].title, "Select File to Save");
+        }
+    }
+    // The one-shot folders are spent either way.
+    EXPECT_EQ(defaultSaveWaveform.load() + defaultSaveCSV.load() + defaultSavePNG.load(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, SerialText,
+                         testing::Values(Serial{"", true}, Serial{"Cable 7 (A)-x", true},
+                                         Serial{"K\xc3\xa4"
+                                                "bel",
+                                                true},
+                                         Serial{"A_B", false}, Serial{"A.B", false},
+                                         Serial{"a/b", false}, Serial{"#1", false}));
 
 TEST_F(Export, FailuresAreReportedAndCancelsAreSilent) {
     panel().setText(PANEL_SERIAL, "Line 4 (B)-2");
@@ -79,8 +107,6 @@ TEST_F(Export, FailuresAreReportedAndCancelsAreSilent) {
     EXPECT_EQ(saveCSV(), 0);
     EXPECT_EQ(savePNG(), -1);
     EXPECT_EQ(newLog(), "");
-    EXPECT_EQ(popups().shown()[1].defaultName, "Line 4 (B)-2.png");
-    EXPECT_EQ(popups().shown()[1].folder, "images");
     popups().pushFile("/dev/full");
     EXPECT_EQ(saveCSV(), -2);
     popups().pushFile("/no/such/folder/x.csv");
