@@ -123,7 +123,7 @@ TEST_F(FilesWindow, StoredTraceLiesOverTheLiveOneThePngIsThePanelAsShownAndPrint
     imager_.setPrintTarget(&page);
     int phase = 0;
     std::uint64_t generation = 0;
-    std::vector<double> x, before, after, stored, live;
+    std::vector<double> x, before, stored, live;
     QImage shown, saved;
     run([&] {
         if (phase == 0 && liveTrace()) {
@@ -136,7 +136,6 @@ TEST_F(FilesWindow, StoredTraceLiesOverTheLiveOneThePngIsThePanelAsShownAndPrint
             phase = 1;
         } else if (phase == 1 && liveTrace() &&
                    panel().snapshot().graph.plotGeneration > generation + 2) {
-            panel().plotData(WfmActive.load(), x, after);
             platform::defaultResponder().pushFile("reference.velt");
             menu(MENUBAR_FILE_RECALL);
             phase = 2;

@@ -1,11 +1,10 @@
-// CSV and PNG export without a window, and every file writer and reader under a comma-decimal
-// user locale.
+// CSV and PNG export without a window, the serial text that names every exported file, failed
+// writes, and every file writer and reader under a comma-decimal user locale.
 #include "acquisition/acquire.h"
 #include "app/settings.h"
 #include "files/export.h"
 #include "files/settings_file.h"
 #include "files/waveform_file.h"
-#include "panel/units.h"
 #include "tests/support/file_test.h"
 
 #include <clocale>
@@ -26,8 +25,7 @@ class Export : public FileTest {
   protected:
     void SetUp() override {
         FileTest::SetUp();
-        defaultSaveCSV.store(1);
-        defaultSavePNG.store(1);
+        defaultSaveCSV = defaultSavePNG = defaultSaveWaveform = 1;
         for (std::size_t i = 0; i < 1024; ++i) {
             wfmDataX[i] = 0.01 * static_cast<double>(i);
             wfmDataCombined[i] = 50.0 + 0.5 * static_cast<double>(i);
@@ -64,13 +62,11 @@ void PrintTo(const Serial& s, std::ostream* os) {
 
 class SerialText : public Export, public testing::WithParamInterface<Serial> {};
 
-// The serial text names the files; one that cannot stops every export before its dialog.
 TEST_P(SerialText, NamesTheFilesOrStopsEveryExportBeforeItsDialog) {
     const std::string serial = GetParam().text;
-    defaultSaveWaveform.store(1);
+    const bool ok = GetParam().accepted;
     panel().setText(PANEL_SERIAL, serial);
     markLog();
-    const bool ok = GetParam().accepted;
     EXPECT_EQ(storeWaveform(), ok ? -1 : -2); // every dialog is cancelled
     EXPECT_EQ(saveCSV(), ok ? 0 : -5);
     EXPECT_EQ(savePNG(), ok ? -1 : -2);
@@ -80,17 +76,13 @@ TEST_P(SerialText, NamesTheFilesOrStopsEveryExportBeforeItsDialog) {
               ok ? "" : "> ERROR #2176" + rule + "> ERROR #2155" + rule + "> ERROR #2132" + rule);
     const auto shown = popups().shown();
     ASSERT_EQ(shown.size(), ok ? 3u : 0u);
-    if (ok) {
-        const char* folders[] = {"waveforms", "datalogs", "images"};
-        const char* types[] = {".velt", ".csv", ".png"};
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(shown[i].defaultName, serial + types[i]);
-            EXPECT_EQ(shown[i].folder, folders[i]);
-            EXPECT_EQ(shown[i].title, "Select File to Save");
-        }
-    }
+    const char* folders[] = {"waveforms", "datalogs", "images"};
+    const char* types[] = {".velt", ".csv", ".png"};
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        EXPECT_EQ(shown[i].folder + "|" + shown[i].defaultName + "|" + shown[i].title,
+                  std::string(folders[i]) + "|" + serial + types[i] + "|Select File to Save");
     // The one-shot folders are spent either way.
-    EXPECT_EQ(defaultSaveWaveform.load() + defaultSaveCSV.load() + defaultSavePNG.load(), 0);
+    EXPECT_EQ(defaultSaveWaveform + defaultSaveCSV + defaultSavePNG, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, SerialText,
@@ -101,20 +93,20 @@ INSTANTIATE_TEST_SUITE_P(Texts, SerialText,
                                          Serial{"A_B", false}, Serial{"A.B", false},
                                          Serial{"a/b", false}, Serial{"#1", false}));
 
-TEST_F(Export, FailuresAreReportedAndCancelsAreSilent) {
-    panel().setText(PANEL_SERIAL, "Line 4 (B)-2");
+TEST_F(Export, FailedWritesAreReportedNeverCalledASuccess) {
     markLog();
-    EXPECT_EQ(saveCSV(), 0);
-    EXPECT_EQ(savePNG(), -1);
-    EXPECT_EQ(newLog(), "");
-    popups().pushFile("/dev/full");
-    EXPECT_EQ(saveCSV(), -2);
-    popups().pushFile("/no/such/folder/x.csv");
-    EXPECT_EQ(saveCSV(), -1);
+    for (const char* path : {"/dev/full", "/no/such/folder/x"}) {
+        popups().pushFile(path);
+        storeWaveform();
+        popups().pushFile(path);
+        saveCSV();
+    }
     // Without a window there is no picture to save.
     popups().pushFile("p.png");
     EXPECT_EQ(savePNG(), -2);
-    EXPECT_EQ(newLog(), "> ERROR #2152: Could not write header information.\n"
+    EXPECT_EQ(newLog(), "> ERROR #2173: Could not write header labels.\n"
+                        "> ERROR #2152: Could not write header information.\n"
+                        "> ERROR #2172: Could not open target save file.\n"
                         "> ERROR #2151: Could not create log file.\n"
                         "> ERROR #2132: Could not save PNG file to disk.\n");
     EXPECT_FALSE(std::filesystem::exists("p.png"));
@@ -151,20 +143,21 @@ TEST_F(Export, EveryFileIsWrittenAndReadInTheCLocaleWhateverTheUserLocale) {
     popups().pushFile("w.velt");
     const int recalled = recallWaveform();
     std::setlocale(LC_ALL, "C");
+    std::filesystem::remove_all(std::getenv("LOCPATH"));
 
-    EXPECT_NE(slurp("user.ini").find("USER_XEND\t\t\t2.50000;\n"), std::string::npos);
-    EXPECT_NE(slurp("user.ini").find("USER_DIELK\t\t\t3.50000;\n"), std::string::npos);
+    EXPECT_NE(slurp("user.ini")
+                  .find("USER_XEND\t\t\t2.50000;\nUSER_XZERO\t\t\t0.00000;\n"
+                        "USER_DIELK\t\t\t3.50000;\n"),
+              std::string::npos);
     EXPECT_EQ(lines(slurp("w.velt"))[1],
               "0,0,0.00000,2.50000,0.00000,3.50000,-12.50000,250.25000,0,0,2,4,0,200");
     EXPECT_EQ(lines(slurp("w.csv"))[2], "0.010,-0.000");
-    EXPECT_EQ(loaded, 1);
-    EXPECT_EQ(recalled, 1);
+    EXPECT_EQ(loaded + recalled, 2);
     EXPECT_DOUBLE_EQ(xEnd.load(), 2.5);
     EXPECT_DOUBLE_EQ(dielK.load(), 3.5);
     double lo = 0, hi = 0;
     panel().yRange(lo, hi);
-    EXPECT_EQ(lo, -12.5);
-    EXPECT_EQ(hi, 250.25);
+    EXPECT_EQ(std::make_pair(lo, hi), std::make_pair(-12.5, 250.25));
 }
 
 } // namespace
