@@ -129,15 +129,8 @@ void apply(const SettingsRecord& r) {
     setSampler(r.sampler); // merge: drop once setStimulus selects its third argument
     setCalMode(r.cal);
     velt_zero(r.xZero, getDiff()); // merge: call setZero(r.xZero)
-    if (xZero.load() > 0) {
-        panel().setTextBgColor(PANEL_XSTART, kZeroMarkColor);
-        panel().setTextBgColor(PANEL_XEND, kZeroMarkColor);
-    }
-    double lo = 0, hi = 0;
-    panel().range(PANEL_XSTART, lo, hi);
-    panel().setRange(PANEL_XSTART, -r.xZero, hi);
-    panel().range(PANEL_XEND, lo, hi);
-    panel().setRange(PANEL_XEND, -r.xZero, hi);
+    // The fields accept down to minus the zero and are marked while one is set.
+    showZero(xZero.load());
     setXStart(r.xStart);
     setXEnd(r.xEnd);
     setDiel(r.dielK);

@@ -58,10 +58,12 @@ bool parseSettingsLine(std::string_view s, StoredSettings& out) {
     int* ints1[] = {&r.xUnits, &r.yUnits};
     double* reals[] = {&r.xStart, &r.xEnd, &r.xZero, &r.dielK, &r.yMin, &r.yMax};
     int* ints2[] = {&r.mode, &r.diff, &r.stimulus, &r.sampler, &r.filter, &r.filterWidth};
+    // Every field but the first follows a comma.
     bool first = true;
     auto sep = [&s, &first] {
-        if (first) return !(first = false);
-        return comma(s);
+        const bool ok = first || comma(s);
+        first = false;
+        return ok;
     };
     for (int* v : ints1)
         if (!sep() || !files::parseInt(s, *v)) return false;
