@@ -5,6 +5,7 @@
 #include "panel/colors.h"
 #include "platform/event_loop.h"
 #include "platform/popups.h"
+#include "platform/qt/panel_imager.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/sim_control_window.h"
 #include "platform/qt/view.h"
@@ -104,6 +105,8 @@ int main(int argc, char** argv) {
         gWindow = &window;
         popups.setParent(&window);
         platform::setPopupHandler(&popups);
+        platform::qt::QtPanelImager imager(&window);
+        platform::setPanelImager(&imager);
         platform::setEventLoop(&loop);
         setDisplayPanel(showPanel);
 
@@ -130,6 +133,7 @@ int main(int argc, char** argv) {
         status = veltMain();
 
         setDisplayPanel(nullptr);
+        platform::setPanelImager(nullptr);
         platform::setPopupHandler(nullptr);
         platform::setEventLoop(nullptr);
         gWindow = nullptr;

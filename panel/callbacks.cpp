@@ -4,7 +4,9 @@
 #include "acquisition/timer.h"
 #include "acquisition/zero.h"
 #include "app/settings.h"
+#include "files/export.h"
 #include "files/settings_file.h"
+#include "files/waveform_file.h"
 #include "instrument/driver.h"
 #include "panel/colors.h"
 #include "panel/interface.h"
@@ -170,38 +172,66 @@ VELT_CTRL_CB(onDebug) {
     return 0;
 }
 
-// Printing, exports, waveform files, resetting settings, domains and SOLT are not built yet: their
-// menu items do nothing rather than pretend.
+// Domains and SOLT are not built yet: their menu items do nothing rather than pretend.
 VELT_MENU_CB(onPrint) {
     VELT_UNUSED_MENU_ARGS;
+    Guarded g;
+    printWaveform();
 }
 VELT_MENU_CB(onSaveCSV) {
     VELT_UNUSED_MENU_ARGS;
+    Guarded g;
+    saveCSV();
 }
 VELT_MENU_CB(onSavePNG) {
     VELT_UNUSED_MENU_ARGS;
+    Guarded g;
+    savePNG();
 }
 
 VELT_MENU_CB(onStoreWaveform) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        storeWaveform();
+    }
     // Storing takes no new trace; only the periodic recalibration is looked at.
     requestCheck();
 }
 
 VELT_MENU_CB(onRecallWaveform) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        recallWaveform();
+    }
+    requestAcquire();
 }
 VELT_MENU_CB(onClearWaveform) {
     VELT_UNUSED_MENU_ARGS;
+    clearWaveform();
+    requestAcquire();
 }
 VELT_MENU_CB(onSaveSettings) {
     VELT_UNUSED_MENU_ARGS;
+    Guarded g;
+    saveSettings(0);
 }
 VELT_MENU_CB(onLoadSettings) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        loadSettings(0);
+    }
+    requestRecal();
 }
 VELT_MENU_CB(onResetSettings) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        resetSettings();
+    }
+    requestRecal();
 }
 VELT_MENU_CB(onSetDomainTime) {
     VELT_UNUSED_MENU_ARGS;
