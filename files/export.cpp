@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "files/file_io.h"
 #include "instrument/driver.h"
+#include "panel/colors.h"
 #include "panel/interface.h"
 #include "panel/units.h"
 #include "platform/panel_image.h"
@@ -100,12 +101,9 @@ int savePNG() {
 
 int printWaveform() {
     const bool dark = getColor() == 1;
-    if (dark) {
-        // merge: call setColor(0)
-    }
+    // Paper is white: print the light scheme, then give the screen its own back.
+    if (dark) setColor(0);
     platform::PrintPanel();
-    if (dark) {
-        // merge: call setColor(1)
-    }
+    if (dark) setColor(1);
     return 1;
 }

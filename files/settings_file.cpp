@@ -5,6 +5,7 @@
 #include "acquisition/acquire.h"
 #include "acquisition/timebase.h"
 #include "acquisition/timer.h"
+#include "acquisition/zero.h"
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/startup.h"
@@ -30,8 +31,6 @@ namespace {
 constexpr std::size_t kLines = 18;
 constexpr int kUnparsedInt = INT_MIN;
 constexpr double kUnparsedReal = std::numeric_limits<double>::quiet_NaN();
-constexpr int kZeroMarkColor = platform::makeColor(233, 233, 113);
-constexpr int kWhite = platform::makeColor(255, 255, 255);
 
 constexpr const char* kTypeList = "Configuration File (*.ini)";
 constexpr const char* kLoadError = "Error loading settings file. Reverting to defaults.";
@@ -109,15 +108,6 @@ Rejection rejection(int check) {
     }
 }
 
-// The zero reference as a value: the fields accept down to -z and are marked while z > 0.
-void showZero(double z) {
-    panel().setRange(PANEL_XSTART, -z, maxRange[static_cast<std::size_t>(xUnits.load())].load());
-    panel().setRange(PANEL_XEND, -z, maxRange[static_cast<std::size_t>(xUnits.load())].load());
-    const int bg = z > 0 ? kZeroMarkColor : kWhite;
-    panel().setTextBgColor(PANEL_XSTART, bg);
-    panel().setTextBgColor(PANEL_XEND, bg);
-}
-
 void apply(const SettingsRecord& r) {
     // merge: call setDomain(0) first when xUnits is 4 (a time-domain file loaded from the
     // frequency domain leaves its rings and menus otherwise)
@@ -126,11 +116,10 @@ void apply(const SettingsRecord& r) {
     panel().setXAxisName(labelFullX[static_cast<std::size_t>(xUnits.load())]);
     setDiff(r.diff);
     setStimulus(r.mode, r.stimulus, r.sampler);
-    setSampler(r.sampler); // merge: drop once setStimulus selects its third argument
+    setSampler(r.sampler);
     setCalMode(r.cal);
-    velt_zero(r.xZero, getDiff()); // merge: call setZero(r.xZero)
     // The fields accept down to minus the zero and are marked while one is set.
-    showZero(xZero.load());
+    setZero(r.xZero);
     setXStart(r.xStart);
     setXEnd(r.xEnd);
     setDiel(r.dielK);
@@ -331,8 +320,7 @@ int resetSettings() {
     setStimulus(0, 2, 4);
     setXUnits(0);
     setYUnits(0);
-    velt_zero(0.0, getDiff()); // merge: call setZero(0.0)
-    showZero(0.0);
+    setZero(0.0);
     setXStart(0.0);
     setXEnd(3.0);
     setDiel(2.23);

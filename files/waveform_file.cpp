@@ -4,6 +4,7 @@
 
 #include "acquisition/acquire.h"
 #include "acquisition/timebase.h"
+#include "acquisition/zero.h"
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/startup.h"
@@ -25,8 +26,6 @@ namespace {
 
 constexpr std::size_t kFileLines = 1026;
 constexpr const char* kTypeList = "VELT Waveform (*.velt)";
-constexpr int kZeroMarkColor = platform::makeColor(233, 233, 113);
-constexpr int kWhite = platform::makeColor(255, 255, 255);
 
 // What a recall dims, and clearing gives back.
 constexpr std::array<int, 12> kDimmedControls = {
@@ -114,11 +113,11 @@ void showStored(const StoredSettings& s) {
     setDiel(s.dielK);
     setYMinMax(s.yMin, s.yMax);
     setStimulus(s.mode, s.stimulus, s.sampler);
-    setSampler(s.sampler); // merge: drop once setStimulus selects its third argument
+    setSampler(s.sampler);
     setDiff(s.diff);
     setFilter(s.filter);
     setFilterWidth(s.filterWidth);
-    if (xZero.load() > 0) markZero(kZeroMarkColor);
+    if (xZero.load() > 0) markZero(kZeroActiveColor);
     setXUnits(xUnits.load());
     setYUnits(yUnits.load());
     // The unit switch put its own default range in the fields; they show the file's.
@@ -336,7 +335,7 @@ int clearWaveform() {
     panel().setDimmed(PANEL_YMIN, true);
     for (int id : kDimmedMenuItems) panel().setMenuDimmed(id, false);
     panel().setMenuDimmed(MENUBAR_FILE_CLEAR, true);
-    markZero(xZero.load() > 0 ? kZeroMarkColor : kWhite);
+    markZero(xZero.load() > 0 ? kZeroActiveColor : kZeroClearColor);
     writeMessage(0, "Stored VELT cleared from plot.", 0);
     return 1;
 }

@@ -177,7 +177,7 @@ TEST_F(FilesWindow, StoredTraceLiesOverTheLiveOneThePngIsThePanelAsShownAndPrint
 }
 
 // Needs the colour schemes (setColor), which printWaveform calls once they are merged.
-TEST_F(FilesWindow, DISABLED_ThePrintoutIsLightWhileThePanelStaysDark) {
+TEST_F(FilesWindow, ThePrintoutIsLightWhileThePanelStaysDark) {
     QImage page(900, 600, QImage::Format_RGB32);
     page.fill(Qt::black);
     imager_.setPrintTarget(&page);
