@@ -2,12 +2,15 @@
 #include "acquisition/acquire.h"
 
 #include "acquisition/filter.h"
+#include "acquisition/peel.h"
 #include "acquisition/timer.h"
 #include "app/log.h"
 #include "app/settings.h"
+#include "app/startup.h"
 #include "freqdomain/sparams.h"
 #include "panel/interface.h"
 #include "panel/timestamp.h"
+#include "panel/true_profile.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"
@@ -21,6 +24,7 @@ using platform::panel;
 Waveform wfmDataCombined{};
 std::atomic<int> WfmActive{0};
 std::atomic<int> WfmStored{0};
+std::atomic<bool> linkLost{false};
 double yAxisMax = 500.0;
 double yAxisMin = 0.0;
 
@@ -28,8 +32,6 @@ namespace {
 
 constexpr std::array<double, 6> kAutoscaleStep = {25, 0.1, 5, 0.1, 25, 5};
 
-std::atomic<bool> gNotRunningPending{false};
-std::atomic<bool> gBadDataPending{false};
 std::atomic<bool> gInvalidPending{false};
 
 // The timer thread never waits for the screen: its popups are posted, and a popup still
@@ -125,15 +127,18 @@ int scaleYAxis(int autoscale) {
 }
 
 int checkWaveform(int status) {
-    // After the first fatal popup the program is on its way out; one is enough.
-    if ((status == -1 || status == -2) && platform::quitRequested()) return 1;
-    if (status == -1) {
-        notifyUser(gNotRunningPending, "ERROR #3011", "TDR device not initialized.");
-        platform::QuitUserInterface(0);
-    } else if (status == -2) {
-        notifyUser(gBadDataPending, "ERROR #3012", "VELT received bad waveform data from device.");
-        platform::QuitUserInterface(0);
-    }
+    if (status != -1 && status != -2) return 1;
+    // One message is enough: the program is on its way out.
+    if (linkLost.exchange(true)) return 1;
+    const char* title = status == -1 ? "ERROR #3011" : "ERROR #3012";
+    const char* text = status == -1 ? "TDR device not initialized."
+                                    : "VELT received bad waveform data from device.";
+    // Posted from either thread: the cycle that met the fault runs to its end first, and the
+    // quit waits until the user has read the box (quitting at once would close it unseen).
+    platform::eventLoop().post([title, text] {
+        platform::MessagePopup(title, text);
+        shutdown(kExitLinkLost);
+    });
     return 1;
 }
 
@@ -149,6 +154,7 @@ int acquire(int plot) {
     const int width = getFilterWidth();
     const int averaging = getAveraging();
     const int autoscale = getAutoscale();
+    const bool peel = getTrueProfile() && trueProfileApplies(mode, yUnits.load());
     const int positive = (sampler % 2 != 0) ? sampler - 1 : sampler;
     const int negative = positive + 1;
 
@@ -168,11 +174,17 @@ int acquire(int plot) {
         VELT_SetChan(stimulus, positive);
         checkWaveform(status);
         wfmDataNeg = wfmDataAvg;
+        // Each line is peeled against its own 50 ohms before the pair is summed.
+        if (peel) {
+            peelProfile(wfmDataPos);
+            peelProfile(wfmDataNeg);
+        }
         for (std::size_t i = 0; i < wfmDataCombined.size(); ++i)
             wfmDataCombined[i] = std::min(wfmDataPos[i] + wfmDataNeg[i], kMaxDifferentialOhms);
     } else {
         checkWaveform(velt_acquire(averaging));
         wfmDataCombined = wfmDataAvg;
+        if (peel) peelProfile(wfmDataCombined);
     }
     stopTimer("ACQ_DATA", 0);
 

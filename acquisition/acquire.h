@@ -24,6 +24,10 @@ constexpr double kFdEnd = 74.0;
 // A differential impedance reading never goes above this.
 constexpr double kMaxDifferentialOhms = 500.0;
 
+// Set by the first lost or short sweep: the program is on its way out, and no tick talks to
+// the instrument again. Cleared by start-up.
+extern std::atomic<bool> linkLost;
+
 int acquire(int plot);
 int checkWaveform(int status);
 int scaleYAxis(int autoscale);

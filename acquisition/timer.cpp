@@ -98,6 +98,8 @@ void requestCheck() {
 }
 
 int onAsyncTimer() {
+    // After a lost link the user is reading the message; nothing more goes to the instrument.
+    if (linkLost.load()) return 1;
     tServingTick = true;
     timerLock.store(1);
 

@@ -3,13 +3,16 @@
 #include "app/startup.h"
 #include "instrument/driver.h"
 #include "panel/callbacks.h"
+#include "panel/colors.h"
 #include "panel/interface.h"
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
+#include "platform/qt/panel_imager.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/sim_control_window.h"
 #include "platform/qt/view.h"
+#include "platform/qt/waveform_graph.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
 #include "simulator/sim_operator.h"
@@ -35,9 +38,10 @@ void showPanel() {
 
 void takeScreenshot(const QString& path) {
     int status = 0;
-    // A refresh, and the replot it queues, may still wait behind this timer (after long work on
-    // the GUI thread).
-    for (int i = 0; i < 3; ++i) QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    // A refresh may still wait behind this timer (after long work on the GUI thread); the graph
+    // draws on a queued replot; the picture must hold the trace of this moment.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    if (gWindow) gWindow->graph()->replot(QCustomPlot::rpImmediateRefresh);
     if (gWindow && gWindow->grab().save(path, "PNG")) {
         std::fprintf(stderr, "velt: screenshot saved to %s\n", path.toLocal8Bit().constData());
     } else {
@@ -96,6 +100,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "velt: --connect %s: %s\n", c.c_str(), error.c_str());
                 return 1;
             }
+        sim->setNoise(opt.noise);
         sim->setPaced(true);
         platform::setSerialDevice(sim.get());
     } else {
@@ -124,22 +129,35 @@ int main(int argc, char** argv) {
         }
         if (opt.frequencyChannel >= 0)
             loop.post([channel = opt.frequencyChannel] { showFrequencyDomain(channel); });
+        platform::qt::QtPanelImager imager(&window);
+        platform::setPanelImager(&imager);
         platform::setEventLoop(&loop);
         setDisplayPanel(showPanel);
 
         // The simulator's own window; a screenshot shows the panel alone.
         if (sim && opt.screenshotPath.empty())
             if (QWidget* simWindow = createSimulatorControlWindow(*sim, &window)) simWindow->show();
+        // The scheme is not saved; once start-up is done the light one is applied if asked.
+        if (opt.light) loop.post([] { setColor(0); });
         if (!opt.screenshotPath.empty()) {
             const QString path = QString::fromStdString(opt.screenshotPath);
             const int ms = static_cast<int>(opt.screenshotAfter * 1000.0);
             // Counted from the moment the event loop runs, i.e. once start-up is complete.
             loop.post([path, ms] { QTimer::singleShot(ms, [path] { takeScreenshot(path); }); });
         }
+        if (sim && opt.unplugAfter >= 0) {
+            const int ms = static_cast<int>(opt.unplugAfter * 1000.0);
+            simulator::SimulatedInstrument* device = sim.get();
+            loop.post([device, ms] {
+                QTimer::singleShot(
+                    ms, [device] { device->setFault(simulator::Fault::Unplugged, true); });
+            });
+        }
 
         status = veltMain();
 
         setDisplayPanel(nullptr);
+        platform::setPanelImager(nullptr);
         platform::setPopupHandler(nullptr);
         platform::setEventLoop(nullptr);
         gWindow = nullptr;

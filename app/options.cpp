@@ -30,8 +30,11 @@ std::string usageText() {
            "  --auto-solt            the simulated instrument connects each SOLT standard as "
            "prompted and confirms the prompt\n"
            "  --frequency-domain CH  once started, show S11 of stimulus channel CH (0 to 9)\n"
+           "  --no-noise             switch the simulated instrument's noise off\n"
+           "  --unplug-after S       unplug the simulated instrument S seconds after start-up\n"
            "  --screenshot PATH      save the window as PNG, then exit\n"
            "  --screenshot-after S   seconds to run before the screenshot (default 4)\n"
+           "  --light                start with the light background\n"
            "  --help                 show this help\n"
            "  --version              show the version\n";
 }
@@ -64,11 +67,16 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             }
             return !out.empty();
         };
-        bool flag = name == "--simulate" || name == "--help" || name == "-h" ||
-                    name == "--version" || name == "--auto-solt";
+        bool flag = name == "--simulate" || name == "--no-noise" || name == "--help" ||
+                    name == "-h" || name == "--version" || name == "--light" ||
+                    name == "--auto-solt";
         if (flag && inlineValue) return fail("option " + std::string(name) + " takes no value");
         if (name == "--simulate") {
             o.simulate = true;
+        } else if (name == "--no-noise") {
+            o.noise = false;
+        } else if (name == "--light") {
+            o.light = true;
         } else if (name == "--help" || name == "-h") {
             o.help = true;
         } else if (name == "--version") {
@@ -98,6 +106,12 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             if (!takeValue(v) || v.size() != 1 || v[0] < '0' || v[0] > '9')
                 return fail("option --frequency-domain needs a channel from 0 to 9");
             o.frequencyChannel = v[0] - '0';
+        } else if (name == "--unplug-after") {
+            std::string_view v;
+            if (!takeValue(v)) return fail("option --unplug-after needs seconds");
+            if (!parseSeconds(v, o.unplugAfter))
+                return fail("option --unplug-after needs a number of seconds, got '" +
+                            std::string(v) + "'");
         } else if (name == "--screenshot") {
             std::string_view v;
             if (!takeValue(v)) return fail("option --screenshot needs a file name");
@@ -115,8 +129,10 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     }
     if (o.help || o.version) return r;
     // Options for the simulated instrument would be silently ignored on real hardware.
-    if (!o.simulate && (sawModel || !o.dutFile.empty() || !o.connections.empty() || o.autoSolt))
-        return fail("--model, --dut, --connect and --auto-solt need --simulate");
+    if (!o.simulate && (sawModel || !o.dutFile.empty() || !o.connections.empty() || !o.noise ||
+                        o.unplugAfter >= 0 || o.autoSolt))
+        return fail("--model, --dut, --connect, --no-noise, --unplug-after and --auto-solt need "
+                    "--simulate");
     if (sawAfter && o.screenshotPath.empty()) return fail("--screenshot-after needs --screenshot");
     return r;
 }

@@ -16,8 +16,11 @@ struct Options {
     std::vector<std::string> connections; // "CH=WHAT", in the order given
     bool autoSolt = false;                // the simulator answers the SOLT prompts itself
     int frequencyChannel = -1;            // switch to S11 on this stimulus channel once started
+    bool noise = true;                    // the simulated sampler's noise
+    double unplugAfter = -1.0;            // seconds after start-up; negative: never
     std::string screenshotPath;
     double screenshotAfter = 4.0; // seconds
+    bool light = false;           // start in the light scheme
     bool help = false;
     bool version = false;
 };

@@ -36,5 +36,8 @@ std::string versionLabel(const char* version, const char* modelCode);
 
 // The start-up sequence and event loop; returns the process exit status.
 int veltMain();
-// Shutdown: suspend the timer, wait for the running tick, autosave, quit.
-void shutdown();
+// Exit status after the instrument link was lost while running.
+constexpr int kExitLinkLost = 2;
+
+// Shutdown: suspend the timer, wait for the running tick, autosave, quit with status.
+void shutdown(int status = 0);

@@ -106,21 +106,24 @@ int velt_cal(int stimulus, int sampler, int mode) {
 
     const double start = levelMean(kLevelStart, e);
     const double end = levelMean(f, g);
+
+    // Nothing is stored until the whole calibration has succeeded: acquisition goes on with
+    // the previous constants, and an inverted or missing step must never replace them.
+    int delay = static_cast<int>(calIncrement * (edge - edgeIdx));
+    if (!reflection) {
+        int edge2 = 0;
+        if (measureEdge(stimulus, sampler, edge2) != 1) return -3;
+        if (edge2 < edgeIdx) return -3;
+        delay = static_cast<int>(calIncrement * (edge2 - 2.5 * edgeIdx));
+    }
+    if (!(end - start > 0)) return -1;
+
     const auto s = static_cast<std::size_t>(sampler);
     vstart[s] = start;
     vend[s] = end;
     vampl[s] = end - start;
-
     const auto stim = static_cast<std::size_t>(stimulus);
-    if (reflection) {
-        delayTDR[stim] = static_cast<int>(calIncrement * (edge - edgeIdx));
-        calDelay[stim] = delayTDR[stim];
-    } else {
-        int edge2 = 0;
-        if (measureEdge(stimulus, sampler, edge2) != 1) return -3;
-        if (edge2 < edgeIdx) return -3;
-        delayTDT[stim] = static_cast<int>(calIncrement * (edge2 - 2.5 * edgeIdx));
-        calDelay[stim] = delayTDT[stim];
-    }
-    return vampl[s] > 0 ? 1 : -1;
+    (reflection ? delayTDR : delayTDT)[stim] = delay;
+    calDelay[stim] = delay;
+    return 1;
 }

@@ -112,7 +112,14 @@ char* putText(char* p, char* end, const char* text) {
 } // namespace
 
 int velt_init() {
-    if (usbftdi_open() == -1) return -1;
+    const int opened = usbftdi_open();
+    if (opened != 1) {
+        // A bridge that opens but will not take its settings or answer the handshake is as
+        // unusable as none; the user is told which step failed.
+        std::fprintf(stderr, "velt: the USB bridge %s\n", openFailureText(opened));
+        usbftdi_close();
+        return -1;
+    }
     timebase = 7.5e-8;
     return velt_params(2);
 }

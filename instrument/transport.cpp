@@ -51,6 +51,25 @@ int usbftdi_open() {
     return ftrdbyte() == '.' ? 1 : -6;
 }
 
+const char* openFailureText(int status) {
+    switch (status) {
+    case -1:
+        return "could not be opened (no device, no permission, or in use)";
+    case -2:
+        return "refused the baud rate";
+    case -3:
+        return "refused the data format";
+    case -4:
+        return "refused the flow control";
+    case -5:
+        return "refused the time-outs";
+    case -6:
+        return "opened, but the instrument did not answer the handshake";
+    default:
+        return "failed to open";
+    }
+}
+
 int usbftdi_close() {
     platform::SerialDevice* dev = openDevice();
     if (dev == nullptr || dev->close() != 0) return -1;

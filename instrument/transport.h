@@ -18,6 +18,8 @@ extern std::array<double, 1024> rawWaveform;
 constexpr int kNoByte = -256;
 
 int usbftdi_open();
+// What failed, for a result of usbftdi_open other than 1.
+const char* openFailureText(int status);
 int usbftdi_close();
 int ftwrbyte(std::uint8_t c);
 // The argument bytes of a command, in one write.

@@ -4,7 +4,9 @@
 
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
+#include "acquisition/zero.h"
 #include "app/settings.h"
+#include "files/waveform_file.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
@@ -24,12 +26,9 @@ namespace {
 // gives back exactly the modes this model offers.
 std::vector<platform::RingItem> gTimeModes;
 
-constexpr int kPaleYellow = platform::makeColor(233, 233, 113);
-constexpr int kWhite = platform::makeColor(255, 255, 255);
-
 void removeTraces() {
     if (const int active = WfmActive.exchange(0); active != 0) panel().deletePlot(active);
-    if (const int stored = WfmStored.exchange(0); stored != 0) panel().deletePlot(stored);
+    if (WfmStored.load() != 0) clearWaveform();
 }
 
 void setSoltMenu(bool frequency) {
@@ -44,7 +43,7 @@ void setSoltMenu(bool frequency) {
 void toTimeDomain() {
     setXUnits(savedXUnits.load());
     setYUnits(savedYUnits.load());
-    applyZeroReference(savedXZero.load());
+    setZero(savedXZero.load());
 
     for (int id : {PANEL_FILTER, PANEL_DIEL, PANEL_VC}) panel().setDimmed(id, false);
     if (getMode() == 0) panel().setDimmed(PANEL_DIFFERENTIAL, false);
@@ -107,7 +106,7 @@ void toFrequencyDomain() {
     panel().ringSetValue(PANEL_MODE, m);
     setSoltMenu(true);
 
-    applyZeroReference(0.0);
+    setZero(0.0);
     setXUnits(4);
     setYUnits(5);
     // A new calibration leaves the instrument on the line of its last standard; the first
@@ -118,21 +117,6 @@ void toFrequencyDomain() {
 }
 
 } // namespace
-
-int applyZeroReference(double x) {
-    if (!(x >= 0.0)) return 1;
-    velt_zero(x, getDiff());
-    const double z = xZero.load();
-    for (int id : {PANEL_XSTART, PANEL_XEND}) {
-        double lo = 0, hi = 0;
-        panel().range(id, lo, hi);
-        panel().setRange(id, -z, hi);
-        panel().setTextBgColor(id, z > 0 ? kPaleYellow : kWhite);
-    }
-    setXStart(xStart.load());
-    setXEnd(xEnd.load());
-    return 1;
-}
 
 int setDomain(int domain) {
     removeTraces();

@@ -5,6 +5,3 @@
 // 0 time domain, 1 frequency domain. Entering the frequency domain needs a SOLT calibration of
 // the current mode and offers one; without it the program stays where it was. Returns 1.
 int setDomain(int domain);
-
-// Sets the zero reference to a value of 0 or more and re-displays the window fields with it.
-int applyZeroReference(double x);

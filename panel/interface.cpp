@@ -94,6 +94,8 @@ constexpr MenuItemDef kMenu[] = {
  {MENUBAR_YUNITS_Y4, MENUBAR_YUNITS, "MENUBAR_YUNITS_Y4", "Reflect Coeff (Rho)", false, onSetYUnitsRho},
  {MENUBAR_YUNITS_SEPARATOR_7, MENUBAR_YUNITS, "MENUBAR_YUNITS_SEPARATOR_7", nullptr, false, nullptr},
  {MENUBAR_YUNITS_Y6, MENUBAR_YUNITS, "MENUBAR_YUNITS_Y6", "Amplitude (dB)", false, onSetYUnitsDB},
+ {MENUBAR_YUNITS_SEPARATOR_10, MENUBAR_YUNITS, "MENUBAR_YUNITS_SEPARATOR_10", nullptr, false, nullptr},
+ {MENUBAR_YUNITS_TRUEPROFILE, MENUBAR_YUNITS, "MENUBAR_YUNITS_TRUEPROFILE", "True Impedance Profile", false, onSetTrueProfile},
  {MENUBAR_CAL, 0, "MENUBAR_CAL", "Calibration", false, nullptr},
  {MENUBAR_CAL_SETZERO, MENUBAR_CAL, "MENUBAR_CAL_SETZERO", "Set Zero", false, onSetZero},
  {MENUBAR_CAL_RESETZERO, MENUBAR_CAL, "MENUBAR_CAL_RESETZERO", "Reset Zero", false, onResetZero},
@@ -180,6 +182,9 @@ void loadInterface() {
         if (d.id == PANEL_XSTART || d.id == PANEL_XEND)
             c.textBgColor = platform::makeColor(255, 255, 255);
         if (d.id == PANEL_TIMESTAMP) c.textColor = platform::makeColor(76, 157, 47);
+        if (d.id == PANEL_PANELCURSOR) c.textBgColor = platform::makeColor(32, 32, 32);
+        // The rise-time width means something only with the filter on, which it starts off.
+        if (d.id == PANEL_FILTERWIDTH) c.dimmed = true;
         p.addControl(c);
     }
     for (const auto& d : kMenu) {
@@ -190,9 +195,11 @@ void loadInterface() {
         m.label = d.label ? d.label : "";
         m.separator = d.label == nullptr;
         m.checked = d.checked;
-        // The SOLT commands belong to the frequency domain; the program starts in the time one.
-        m.dimmed = d.id == MENUBAR_CAL_SOLTCAL || d.id == MENUBAR_CAL_SAVESOLT ||
-                   d.id == MENUBAR_CAL_LOADSOLT;
+        // The time-domain arrangement: the frequency-domain units and the SOLT items come
+        // with the frequency domain; the true profile waits for ohms (the panel starts in mV).
+        for (int dimmed : {MENUBAR_XUNITS_X5, MENUBAR_YUNITS_Y6, MENUBAR_CAL_SOLTCAL,
+                           MENUBAR_CAL_SAVESOLT, MENUBAR_CAL_LOADSOLT, MENUBAR_YUNITS_TRUEPROFILE})
+            if (d.id == dimmed) m.dimmed = true;
         p.addMenuItem(m);
     }
     // Dark scheme at start: the graph's design colours.

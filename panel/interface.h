@@ -94,6 +94,8 @@ constexpr int MENUBAR_CAL_SAVESOLT = 44;
 constexpr int MENUBAR_CAL_LOADSOLT = 45;
 constexpr int MENUBAR_CAL_SEPARATOR_4 = 46;
 constexpr int MENUBAR_CAL_RECALIBRATE = 47;
+constexpr int MENUBAR_YUNITS_SEPARATOR_10 = 48;
+constexpr int MENUBAR_YUNITS_TRUEPROFILE = 49;
 
 // Control arrays.
 constexpr int BOTTOM = 1;

@@ -5,6 +5,7 @@
 #include "app/settings.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/true_profile.h"
 #include "platform/panel_model.h"
 
 #include <cmath>
@@ -149,6 +150,7 @@ int setYUnits(int code) {
         panel().setDimmed(PANEL_SAMPLER, false);
     }
     setYLabels();
+    updateTrueProfileItem();
     return 1;
 }
 

@@ -40,6 +40,11 @@ void HeadlessEventLoop::quit(int code) {
     quit_.store(true);
 }
 
+void HeadlessEventLoop::discardPending() {
+    std::lock_guard lock(mutex_);
+    actions_.clear();
+}
+
 void HeadlessEventLoop::post(std::function<void()> fn) {
     std::lock_guard lock(mutex_);
     actions_.push_back(std::move(fn));

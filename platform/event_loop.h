@@ -28,6 +28,8 @@ class HeadlessEventLoop : public EventLoop {
     void quit(int code) override;
     void post(std::function<void()> fn) override;
     bool quitRequested() const { return quit_.load(); }
+    // Drops what was posted and not yet run (tests start each case on an empty loop).
+    void discardPending();
 
   private:
     std::mutex mutex_;

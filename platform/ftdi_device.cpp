@@ -2,17 +2,48 @@
 #include "platform/serial_device.h"
 
 #include <ftdi.h>
+#include <libusb.h>
 
 #include <chrono>
 #include <climits>
+#include <cstdio>
 
 namespace platform {
 namespace {
 
 // A short latency timer makes the chip hand over a partly filled buffer quickly; the default
-// 16 ms would dominate the small command exchanges.
-constexpr unsigned char kLatencyMs = 2;
+// 16 ms would be added to every acknowledgement.
+constexpr unsigned char kLatencyMs = 1;
 constexpr int kFailed = -1;
+
+// libusb's own answer says more than libftdi's: it tells a missing permission from a device
+// that is there but cannot be opened.
+int probeAccess(libusb_device* dev) {
+    libusb_device_handle* handle = nullptr;
+    const int status = libusb_open(dev, &handle);
+    if (handle != nullptr) libusb_close(handle);
+    return status;
+}
+
+void explainOpenFailure(libusb_device* dev, int ftdiStatus, const char* ftdiText) {
+    const int bus = libusb_get_bus_number(dev), address = libusb_get_device_address(dev);
+    if (probeAccess(dev) == LIBUSB_ERROR_ACCESS) {
+        std::fprintf(stderr,
+                     "velt: permission denied on the FTDI bridge at USB bus %d device %d: "
+                     "install the udev rule (make install-udev, or see README) and plug the "
+                     "instrument in again\n",
+                     bus, address);
+    } else if (ftdiStatus == -5 || ftdiStatus == -11) {
+        std::fprintf(stderr,
+                     "velt: the FTDI bridge at USB bus %d device %d is busy: the kernel's "
+                     "ftdi_sio serial driver or another program holds it (unbind or blacklist "
+                     "ftdi_sio, see README)\n",
+                     bus, address);
+    } else {
+        std::fprintf(stderr, "velt: the FTDI bridge at USB bus %d device %d did not open: %s\n",
+                     bus, address, ftdiText != nullptr ? ftdiText : "unknown error");
+    }
+}
 
 class FtdiDevice : public SerialDevice {
   public:
@@ -38,15 +69,26 @@ class FtdiDevice : public SerialDevice {
         if (found > deviceIndex) {
             ftdi_device_list* entry = list;
             for (int i = 0; i < deviceIndex && entry != nullptr; ++i) entry = entry->next;
-            if (entry != nullptr && ftdi_usb_open_dev(ctx_, entry->dev) == 0) status = 0;
+            if (entry != nullptr) {
+                const int opened = ftdi_usb_open_dev(ctx_, entry->dev);
+                if (opened == 0)
+                    status = 0;
+                else
+                    explainOpenFailure(entry->dev, opened, ftdi_get_error_string(ctx_));
+            }
+        } else if (found < 0) {
+            std::fprintf(stderr, "velt: the USB bus could not be searched: %s\n",
+                         ftdi_get_error_string(ctx_));
         }
         if (list != nullptr) ftdi_list_free(&list);
         if (status != 0) return kFailed;
 
         open_ = true;
-        // Bytes left in the chip from an earlier session would be read as replies.
-        ftdi_tcioflush(ctx_);
-        ftdi_set_latency_timer(ctx_, kLatencyMs);
+        // Bytes left in the chip from an earlier session would be read as replies, and bytes
+        // still queued for sending would arrive as a command.
+        if (ftdi_tcioflush(ctx_) != 0 || ftdi_set_latency_timer(ctx_, kLatencyMs) != 0)
+            std::fprintf(stderr, "velt: the FTDI bridge did not take its buffer settings: %s\n",
+                         ftdi_get_error_string(ctx_));
         return 0;
     }
 

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -365,12 +364,12 @@ bool SimulatedInstrument::applyConnectionOption(const std::string& option, std::
         return false;
     }
     const std::string chText = option.substr(0, eq);
-    int ch = -1;
-    auto [p, ec] = std::from_chars(chText.data(), chText.data() + chText.size(), ch);
-    if (ec != std::errc() || p != chText.data() + chText.size() || ch < 0 || ch > 9) {
+    // One digit, as the channels are written everywhere else: not "-0", "+2" or "02".
+    if (chText.size() != 1 || chText[0] < '0' || chText[0] > '9') {
         error = "'" + chText + "' is not a channel number 0 to 9";
         return false;
     }
+    const int ch = chText[0] - '0';
     const auto what = parseConnection(option.substr(eq + 1));
     if (!what) {
         error = "'" + option.substr(eq + 1) + "' is not DEVICE, SHORT, OPEN, LOAD or THROUGH";
@@ -394,12 +393,20 @@ void SimulatedInstrument::setPaced(bool paced) {
     impl_->paced.store(paced);
 }
 
+bool SimulatedInstrument::faultActive(Fault fault) const {
+    return impl_->fault(fault);
+}
+
 void SimulatedInstrument::setFault(Fault fault, bool on) {
     impl_->faults[static_cast<int>(fault)].store(on);
 }
 
 void SimulatedInstrument::setNoise(bool on) {
     impl_->noise.store(on);
+}
+
+bool SimulatedInstrument::noise() const {
+    return impl_->noise.load();
 }
 
 std::vector<ImpedancePoint> SimulatedInstrument::impedanceProfile(int stimulusChannel) const {

@@ -58,8 +58,10 @@ class SimulatedInstrument : public platform::SerialDevice {
     // Real-time pacing of the 435000-baud link (interactive use); off by default.
     void setPaced(bool paced);
     void setFault(Fault fault, bool on);
+    bool faultActive(Fault fault) const;
     // Sampler noise (a few counts, deterministic); on by default.
     void setNoise(bool on);
+    bool noise() const;
 
     // Ground truth for the current configuration, reference plane at the front connector. The
     // profile is a step-wise list of points; its last point is the ending (infinite ohms for an

@@ -13,9 +13,12 @@ namespace {
 
 using cd = std::complex<double>;
 constexpr double kZ0 = 50.0;
-// Twice the stored grid: the response of a long line settles inside it, so the circular
-// transform does not wrap a tail onto the start of the trace.
+// Twice the stored grid. The circular transform would fold everything that arrives after one
+// period (a long line's far end, a slowly decaying ring) back onto the trace, so the response
+// is computed damped by exp(-kDamping t) and undamped afterwards: a period later it is down by
+// 1e-9, and the undamping at the end of the stored grid magnifies rounding by only 3e4.
 constexpr std::size_t kTransformSize = 2 * kGridPoints;
+constexpr double kDamping = 20.7 / (static_cast<double>(kTransformSize) * kFineStep);
 constexpr double kNepersPerDb = 1.0 / 8.685889638065035;
 
 struct Block {
@@ -46,14 +49,17 @@ Scattering cascade(const Scattering& a, const Scattering& b) {
             b.s22 + b.s21 * a.s22 * b.s12 * d};
 }
 
+// Complex frequency s = damping + j 2 pi f.
+cd complexFrequency(double f, double damping) {
+    return {damping, 2.0 * std::numbers::pi * f};
+}
+
 // A uniform line in the 50-ohm reference; stays finite however long or lossy the line is.
-Scattering lineSection(const Block& b, double f) {
-    const double w = 2.0 * std::numbers::pi * f;
-    // Skin loss grows with the square root of frequency; the equal imaginary part keeps the
-    // line causal.
-    const double skin = b.lossNp * std::sqrt(f / 1e9);
-    const cd gammaL(skin, w * b.delay + skin);
-    const cd p = std::exp(-gammaL);
+Scattering lineSection(const Block& b, cd s) {
+    // Skin loss grows with the square root of frequency; on the j-omega axis this is
+    // loss (1 + j) sqrt(f / 1 GHz), whose equal imaginary part keeps the line causal.
+    const cd skin = b.lossNp * std::numbers::sqrt2 * std::sqrt(s / (2e9 * std::numbers::pi));
+    const cd p = std::exp(-(skin + s * b.delay));
     const double rho = (b.ohms - kZ0) / (b.ohms + kZ0);
     const cd p2 = p * p;
     const cd den = 1.0 - rho * rho * p2;
@@ -81,9 +87,9 @@ struct Response {
     cd s21;   // to the far end, when it ends matched
 };
 
-Response evaluate(const Path& path, double f) {
+Response evaluate(const Path& path, cd sf) {
     Scattering s;
-    for (const Block& b : path.blocks) s = cascade(s, lineSection(b, f));
+    for (const Block& b : path.blocks) s = cascade(s, lineSection(b, sf));
     const cd gl = terminationReflection(path.term, path.loadOhms);
     return {s.s11 + s.s12 * s.s21 * gl / (1.0 - s.s22 * gl), s.s21};
 }
@@ -174,18 +180,16 @@ struct Transfer {
     Path path;
     double k = 0.0, coupledDelay = 0.0, arrival = 0.0, width = 0.0;
 
-    cd at(double f) const {
-        const double w = 2.0 * std::numbers::pi * f;
-        const cd j(0.0, 1.0);
+    cd at(cd s) const {
         switch (kind) {
         case Reflection:
-            return 1.0 + evaluate(path, f).gamma;
+            return 1.0 + evaluate(path, s).gamma;
         case Transmission:
-            return evaluate(path, f).s21;
+            return evaluate(path, s).s21;
         case NearEnd:
-            return k * (1.0 - std::exp(-j * w * 2.0 * coupledDelay)) * std::exp(-j * w * arrival);
+            return k * (1.0 - std::exp(-s * 2.0 * coupledDelay)) * std::exp(-s * arrival);
         case FarEnd:
-            return -k * (1.0 - std::exp(-j * w * width)) * std::exp(-j * w * arrival);
+            return -k * (1.0 - std::exp(-s * width)) * std::exp(-s * arrival);
         case None:
             break;
         }
@@ -290,10 +294,9 @@ void computeResponse(const Config& cfg, int stimulus, int pair, float* out, Work
 
     ws.spectrum.assign(n, cd(0.0));
     for (std::size_t k = 0; k <= kMax; ++k) {
-        const double f = static_cast<double>(k) * df;
-        const double w = 2.0 * std::numbers::pi * f;
-        const double edge = std::exp(-0.5 * (w * sigma) * (w * sigma));
-        const cd h = amplitude * edge * transfer.at(f) * std::polar(1.0, -w * kIncidentEdge);
+        const cd s = complexFrequency(static_cast<double>(k) * df, kDamping);
+        const cd edge = std::exp(0.5 * (s * sigma) * (s * sigma)); // Gaussian edge
+        const cd h = amplitude * edge * transfer.at(s) * std::exp(-s * kIncidentEdge);
         ws.spectrum[k] = h;
         if (k > 0) ws.spectrum[n - k] = std::conj(h);
     }
@@ -305,8 +308,10 @@ void computeResponse(const Config& cfg, int stimulus, int pair, float* out, Work
         static_cast<std::size_t>(std::max(0.0, (kIncidentEdge - 12.0 * sigma) / kFineStep));
     double sum = 0.0, baseline = 0.0;
     const double scale = 1.0 / static_cast<double>(n);
-    for (std::size_t i = 0; i < static_cast<std::size_t>(kGridPoints); ++i) {
-        sum += ws.spectrum[i].real() * scale;
+    const double undamp = std::exp(kDamping * kFineStep);
+    double gain = scale;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(kGridPoints); ++i, gain *= undamp) {
+        sum += ws.spectrum[i].real() * gain;
         if (i == quiet) baseline = sum;
         out[i] = static_cast<float>(i <= quiet ? 0.0 : sum - baseline);
     }
@@ -348,7 +353,7 @@ void sParametersAt(const Config& cfg, int stimulus, const std::vector<double>& f
     if (stimulus < 0 || stimulus > 9) return;
     const Path path = buildPath(cfg, stimulus, false);
     for (double ghz : frequencyGHz) {
-        const Response r = evaluate(path, ghz * 1e9);
+        const Response r = evaluate(path, complexFrequency(ghz * 1e9, 0.0));
         s11.push_back(r.gamma);
         s21.push_back(path.reachesPartner ? r.s21 : cd(0.0));
     }

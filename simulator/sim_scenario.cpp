@@ -34,11 +34,17 @@ std::string lower(std::string_view s) {
     return out;
 }
 
-// from_chars ignores the locale, so "0.5" means the same everywhere.
-bool number(std::string_view w, double& v) {
+enum class Num { Ok, Invalid, OutOfRange };
+
+// from_chars ignores the locale, so "0.5" means the same everywhere. A number too large or too
+// small for a double ("1e400", "1e-400", "inf") is a number out of range, not a typing error.
+Num number(std::string_view w, double& v) {
     const char* end = w.data() + w.size();
     auto [p, ec] = std::from_chars(w.data(), end, v);
-    return ec == std::errc() && p == end && std::isfinite(v);
+    if (p != end || w.empty()) return Num::Invalid;
+    if (ec == std::errc::result_out_of_range || (ec == std::errc() && std::isinf(v)))
+        return Num::OutOfRange;
+    return ec == std::errc() && std::isfinite(v) ? Num::Ok : Num::Invalid;
 }
 
 struct LineError {
@@ -56,13 +62,26 @@ std::string fmt(double v) {
     return ec == std::errc() ? std::string(buf, p) : std::string("?");
 }
 
-// Checks a value against its range; names the quantity in the message.
-void inRange(double v, double lo, double hi, std::string_view what, std::string_view word,
-             std::string& err) {
-    if (!err.empty()) return;
-    if (v < lo || v > hi)
-        err = std::string(what) + " " + quoted(word) + " is out of range (" + fmt(lo) + " to " +
-              fmt(hi) + ")";
+std::string outOfRange(double lo, double hi, std::string_view what, std::string_view word) {
+    return std::string(what) + " " + quoted(word) + " is out of range (" + fmt(lo) + " to " +
+           fmt(hi) + ")";
+}
+
+// Reads one value and checks it against its range, naming the quantity in the message. A
+// negative zero is refused where the range starts at 0: it would be shown as "-0 m".
+std::string readValue(std::string_view word, double lo, double hi, std::string_view what,
+                      double& v) {
+    switch (number(word, v)) {
+    case Num::Invalid:
+        return "not a number: " + quoted(word);
+    case Num::OutOfRange:
+        return outOfRange(lo, hi, what, word);
+    case Num::Ok:
+        break;
+    }
+    if (v < lo || v > hi || (std::signbit(v) && !std::signbit(lo)))
+        return outOfRange(lo, hi, what, word);
+    return "";
 }
 
 // "line Z LEN DIELK [LOSS]" or an ending; returns an error text or "".
@@ -71,18 +90,20 @@ std::string parseElement(std::string_view element, ChannelDut& dut, bool& ended)
     if (w.empty()) return "empty element between ';'";
     std::string kind = lower(w[0]);
     if (ended) return "nothing may follow the ending " + quoted(w[0]);
-    std::string err;
     if (kind == "line") {
         if (w.size() < 4 || w.size() > 5)
             return "'line' takes impedance, length, dielectric constant and optional loss";
+        if (dut.sections.size() >= kMaxSections)
+            return "more than " + std::to_string(kMaxSections) + " line sections on one channel";
         double v[4] = {0, 0, 0, 0};
+        static constexpr double lo[4] = {1.0, 0.0, 1.0, 0.0},
+                                hi[4] = {10000.0, 100.0, 100.0, 100.0};
+        static constexpr std::string_view what[4] = {"impedance", "length", "dielectric constant",
+                                                     "loss"};
         for (std::size_t i = 1; i < w.size(); ++i)
-            if (!number(w[i], v[i - 1])) return "not a number: " + quoted(w[i]);
-        inRange(v[0], 1.0, 10000.0, "impedance", w[1], err);
-        inRange(v[1], 0.0, 100.0, "length", w[2], err);
-        inRange(v[2], 1.0, 100.0, "dielectric constant", w[3], err);
-        if (w.size() == 5) inRange(v[3], 0.0, 100.0, "loss", w[4], err);
-        if (!err.empty()) return err;
+            if (std::string err = readValue(w[i], lo[i - 1], hi[i - 1], what[i - 1], v[i - 1]);
+                !err.empty())
+                return err;
         dut.sections.push_back(Section{v[0], v[1], v[2], v[3]});
         return "";
     }
@@ -97,9 +118,8 @@ std::string parseElement(std::string_view element, ChannelDut& dut, bool& ended)
     if (kind == "load") {
         if (w.size() != 2) return "'load' takes one value, the resistance in ohms";
         double r = 0;
-        if (!number(w[1], r)) return "not a number: " + quoted(w[1]);
-        inRange(r, 0.0, 1e6, "load resistance", w[1], err);
-        if (!err.empty()) return err;
+        if (std::string err = readValue(w[1], 0.0, 1e6, "load resistance", r); !err.empty())
+            return err;
         dut.ending = Ending::Load;
         dut.loadOhms = r;
         ended = true;
@@ -114,10 +134,11 @@ std::string parseChannelLine(std::string_view rest, Scenario& sc, std::array<int
     if (colon == std::string_view::npos) return "expected 'channel N: ...'";
     auto numWords = words(rest.substr(0, colon));
     if (numWords.size() != 1) return "expected one channel number before ':'";
-    int ch = -1;
-    auto [p, ec] = std::from_chars(numWords[0].data(), numWords[0].data() + numWords[0].size(), ch);
-    if (ec != std::errc() || p != numWords[0].data() + numWords[0].size() || ch < 0 || ch > 9)
-        return "channel " + quoted(numWords[0]) + " is not a channel number 0 to 9";
+    // One digit: "-0", "+2" or "02" are not how a channel is written.
+    const std::string_view n = numWords[0];
+    if (n.size() != 1 || n[0] < '0' || n[0] > '9')
+        return "channel " + quoted(n) + " is not a channel number 0 to 9";
+    const int ch = n[0] - '0';
     if (seenAt[ch])
         return "channel " + std::to_string(ch) + " was already described on line " +
                std::to_string(seenAt[ch]);
@@ -178,8 +199,7 @@ std::string parseStatement(std::string_view line, Scenario& sc, std::array<int, 
     if (w.size() != 3) return "expected 'coupling next K' or 'coupling fext K'";
     std::string which = lower(w[1]);
     double k = 0;
-    if (!number(w[2], k)) return "not a number: " + quoted(w[2]);
-    if (k < 0 || k > 0.5) return "coupling " + quoted(w[2]) + " is out of range (0 to 0.5)";
+    if (std::string err = readValue(w[2], 0.0, 0.5, "coupling", k); !err.empty()) return err;
     if (which == "next") {
         if (nextSeen) return "near-end coupling given twice";
         sc.nextCoupling = k;
@@ -293,7 +313,7 @@ std::optional<Connection> parseConnection(std::string_view word) {
     if (w == "short") return Connection::Short;
     if (w == "open") return Connection::Open;
     if (w == "load") return Connection::Load;
-    if (w == "through" || w == "thru") return Connection::Through;
+    if (w == "through") return Connection::Through;
     return std::nullopt;
 }
 

@@ -21,6 +21,10 @@ struct Section {
 
 enum class Ending { Open, Short, Load, Through };
 
+// Line sections one channel may have: far more than any real device needs, few enough that the
+// response of a channel is computed in a few tens of milliseconds.
+constexpr std::size_t kMaxSections = 100;
+
 struct ChannelDut {
     std::vector<Section> sections; // from the front connector outwards
     Ending ending = Ending::Open;

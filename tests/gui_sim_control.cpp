@@ -1,11 +1,15 @@
 // The simulator's control window under the offscreen platform: one choice per fitted channel,
 // wired to the simulator.
+#include "instrument/transport.h"
 #include "platform/qt/sim_control_window.h"
+#include "platform/serial_device.h"
 #include "simulator/sim_device.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +55,49 @@ TEST(SimControlWindow, ThroughIsOfferedOnlyWithAPartnerChannel) {
     const int through = c->findText("THROUGH");
     ASSERT_GE(through, 0);
     EXPECT_FALSE(c->model()->flags(c->model()->index(through, 0)) & Qt::ItemIsEnabled);
+}
+
+// Two sweeps of the same window over the wire: identical exactly when the noise is off.
+bool sweepsRepeat(simulator::SimulatedInstrument& sim) {
+    platform::setSerialDevice(&sim);
+    EXPECT_EQ(usbftdi_open(), 1);
+    EXPECT_EQ(readRaw(1024, 8, 0), 1);
+    const auto first = rawWaveform;
+    EXPECT_EQ(readRaw(1024, 8, 0), 1);
+    const bool same = first == rawWaveform;
+    usbftdi_close();
+    platform::setSerialDevice(nullptr);
+    return same;
+}
+
+TEST(SimControlWindow, NoiseCheckBoxShowsAndSwitchesTheSamplerNoise) {
+    simulator::SimulatedInstrument sim("QSB020");
+    sim.setNoise(false); // as with --no-noise
+    std::unique_ptr<QWidget> w(createSimulatorControlWindow(sim));
+    auto* box = w->findChild<QCheckBox*>("noise");
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_TRUE(sweepsRepeat(sim));
+    box->click();
+    EXPECT_TRUE(sim.noise());
+    EXPECT_FALSE(sweepsRepeat(sim));
+    box->click();
+    EXPECT_TRUE(sweepsRepeat(sim));
+}
+
+TEST(SimControlWindow, UnplugPullsTheCableForGood) {
+    simulator::SimulatedInstrument sim("QSB020");
+    std::unique_ptr<QWidget> w(createSimulatorControlWindow(sim));
+    auto* unplug = w->findChild<QPushButton*>("unplug");
+    ASSERT_NE(unplug, nullptr);
+    platform::setSerialDevice(&sim);
+    ASSERT_EQ(usbftdi_open(), 1);
+    unplug->click();
+    EXPECT_EQ(readRaw(1024, 8, 0), -2) << "no sweep comes back once unplugged";
+    EXPECT_FALSE(unplug->isEnabled());
+    EXPECT_EQ(unplug->text(), "Unplugged");
+    usbftdi_close();
+    platform::setSerialDevice(nullptr);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
 #include "app/settings.h"
+#include "app/startup.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
@@ -260,11 +261,16 @@ TEST_P(DriverFailure, IsFatalWithOnePopup) {
         platform::setSerialDevice(&shortReads);
     }
     acquire(1);
-    EXPECT_EQ(popups(c.title), 1);
+    EXPECT_EQ(getLED(), 0); // the cycle still ran to its end
+    // The box comes from the event loop, and the quit only once the user has answered it.
+    EXPECT_EQ(popups(c.title), 0);
+    EXPECT_FALSE(platform::quitRequested());
+    acquire(1); // a second failure adds no second box
+    EXPECT_EQ(platform::RunUserInterface(), kExitLinkLost);
     EXPECT_EQ(platform::defaultResponder().shown().size(), 1u);
     EXPECT_EQ(platform::defaultResponder().shown().front().text, c.text);
     EXPECT_TRUE(platform::quitRequested());
-    EXPECT_EQ(getLED(), 0); // the cycle still ran to its end
+    shuttingDown.store(false);
     platform::setSerialDevice(&dev);
 }
 
@@ -280,6 +286,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Cycle, OtherDriverStatusesAreNotFatal) {
     for (int status : {1, 0, -3, 2}) checkWaveform(status);
+    EXPECT_FALSE(linkLost.load());
+    EXPECT_EQ(platform::RunUserInterface(), 0);
     EXPECT_FALSE(platform::quitRequested());
     EXPECT_TRUE(platform::defaultResponder().shown().empty());
 }

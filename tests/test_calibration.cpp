@@ -166,6 +166,35 @@ INSTANTIATE_TEST_SUITE_P(
                       WindowCase{2, 211, 201, 308, 373, 48}, WindowCase{2, 212, 202, 309, 374, 56},
                       WindowCase{2, 925, 915, 1022, 1023, 5760}));
 
+struct DriftCase {
+    std::uint16_t baseline;
+    std::uint16_t beforeStep; // above the threshold taken without the baseline, below the right one
+};
+
+class CalibrationDriftedBaseline : public Calibration,
+                                   public ::testing::WithParamInterface<DriftCase> {};
+
+// The edge threshold sits halfway up a nominal 1000-count step above the measured baseline, so
+// a sample that only a threshold ignoring the baseline would take for the edge is not the edge.
+TEST_P(CalibrationDriftedBaseline, EdgeThresholdRidesOnTheBaseline) {
+    const DriftCase& c = GetParam();
+    queueEdgeMeasurement(
+        [c](int i) -> std::uint16_t {
+            if (i < 299) return c.baseline;
+            if (i == 299) return c.beforeStep;
+            return static_cast<std::uint16_t>(c.baseline + 3000);
+        },
+        c.baseline);
+    EXPECT_EQ(velt_cal(2, 4, 0), 1);
+    EXPECT_EQ(calDelay[2], 760) << "edge found at sample 300";
+    EXPECT_EQ(vstart[4], c.baseline);
+    EXPECT_EQ(vampl[4], 3000.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Baselines, CalibrationDriftedBaseline,
+                         ::testing::Values(DriftCase{300, 800}, DriftCase{600, 1100},
+                                           DriftCase{250, 700}));
+
 struct EarlyEdgeCase {
     int row, edge;
 };
@@ -217,14 +246,14 @@ INSTANTIATE_TEST_SUITE_P(
         EmptyWindowCase{2, step(210)}, EmptyWindowCase{2, step(205)}, EmptyWindowCase{0, step(100)},
         EmptyWindowCase{0, step(85)}));
 
-TEST_F(Calibration, MeasuredButNegativeAmplitudeIsStoredAndReported) {
+// An inverted step must not replace good constants: acquisition goes on with the old ones.
+TEST_F(Calibration, NegativeAmplitudeIsReportedAndChangesNoConstant) {
     queueEdgeMeasurement([](int i) -> std::uint16_t {
         if (i < 300) return 100;
         return i >= 397 && i < 462 ? 50 : 2000;
     });
     EXPECT_EQ(velt_cal(2, 4, 0), -1);
-    EXPECT_EQ(vampl[4], -50.0);
-    EXPECT_EQ(calDelay[2], 760);
+    expectConstantsUntouched(4, 2);
 }
 
 TEST_F(Calibration, ShortSweepDuringTheLevelMeasurementChangesNoConstant) {
@@ -299,22 +328,18 @@ TEST_F(Calibration, NegativeTransmissionDelayWrapsIntoTheSweepWords) {
     EXPECT_EQ(w[4], (Bytes{0x7C, 0xB2, 0x14, 0xB2}));
 }
 
-TEST_F(Calibration, TransmittedEdgeTooEarlyKeepsTheNewLevelsButNotTheDelay) {
+// A transmission calibration whose second edge fails keeps every old constant, levels included.
+TEST_F(Calibration, FailedTransmittedEdgeChangesNoConstant) {
     queueEdgeMeasurement(regions(300, 290, 397, 462));
-    queueEdgeMeasurement(step(204));
+    queueEdgeMeasurement(step(204)); // edge too early
     EXPECT_EQ(velt_cal(7, 5, 1), -3);
-    EXPECT_EQ(vampl[5], 2900.0);
-    EXPECT_EQ(calDelay[7], kSentinelDelay);
-    EXPECT_EQ(delayTDT[7], kSentinelDelay);
-}
+    expectConstantsUntouched(5, 7);
 
-TEST_F(Calibration, ShortSweepDuringTheTransmissionMeasurementKeepsTheDelay) {
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     dev.queueRead(kAck);
     queueShortSweep();
     EXPECT_EQ(velt_cal(7, 5, 1), -3);
-    EXPECT_EQ(vampl[5], 2900.0);
-    EXPECT_EQ(calDelay[7], kSentinelDelay);
+    expectConstantsUntouched(5, 7);
 }
 
 class CalibrationStartup : public Calibration, public ::testing::WithParamInterface<int> {};

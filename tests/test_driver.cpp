@@ -444,17 +444,39 @@ TEST_F(Driver, InitOpensTheLinkAndSelectsTheInternalRow) {
     EXPECT_EQ(calIncrement, 8);
 }
 
-TEST_F(Driver, InitFailsOnlyWhenTheDeviceCannotBeOpened) {
+// Any failing step of the open is a failed start: a bridge that opens but does not take its
+// settings, or an instrument that does not answer, is no instrument. The link is closed again.
+class DriverInitFailure : public Driver, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DriverInitFailure, EveryFailingOpenStepFailsTheStartAndClosesTheLink) {
     ftdiopened.store(0);
-    dev.openStatus = 1;
-    EXPECT_EQ(velt_init(), -1);
-    EXPECT_TRUE(dev.written().empty());
-    dev.openStatus = 0;
+    switch (GetParam()) {
+    case 1:
+        dev.openStatus = 1;
+        break;
+    case 2:
+        dev.baudStatus = 1;
+        break;
+    case 3:
+        dev.dataStatus = 1;
+        break;
+    case 4:
+        dev.flowStatus = 1;
+        break;
+    case 5:
+        dev.timeoutStatus = 1;
+        break;
+    default:
+        break; // 6: the instrument answers the handshake with something else
+    }
     dev.queueRead(Bytes(16, 0x55));
-    dev.queueRead('?'); // handshake refused: the driver still goes on
-    dev.queueRead(kAck);
-    EXPECT_EQ(velt_init(), 1);
+    dev.queueRead('?');
+    EXPECT_EQ(velt_init(), -1);
+    EXPECT_EQ(ftdiopened.load(), 0);
+    EXPECT_EQ(dev.written().size(), GetParam() == 6 ? 2u : 0u); // no setup after a failure
 }
+
+INSTANTIATE_TEST_SUITE_P(Steps, DriverInitFailure, ::testing::Range(1, 7));
 
 TEST_F(Driver, DifferentialAcquisitionSumsBothLinesAndReturnsToTheFirst) {
     yUnits = kRaw;

@@ -18,20 +18,27 @@ TEST(Options, NoArgumentsMeansTheFirstFtdiDevice) {
     EXPECT_FALSE(r.options.simulate);
     EXPECT_EQ(r.options.model, "QSB020");
     EXPECT_TRUE(r.options.screenshotPath.empty());
+    EXPECT_FALSE(r.options.light);
 }
 
 TEST(Options, SimulatorWithEverything) {
     ParseResult r =
         parse({"--simulate", "--model", "QSA004", "--dut=line.dut", "--connect", "2=OPEN",
-               "--connect=7=THROUGH", "--screenshot", "shot.png", "--screenshot-after", "2.5"});
+               "--connect=7=THROUGH", "--no-noise", "--screenshot", "shot.png",
+               "--screenshot-after", "2.5", "--unplug-after", "10", "--light"});
     ASSERT_TRUE(r.ok) << r.error;
     const Options& o = r.options;
     EXPECT_TRUE(o.simulate);
     EXPECT_EQ(o.model, "QSA004");
     EXPECT_EQ(o.dutFile, "line.dut");
     EXPECT_EQ(o.connections, (std::vector<std::string>{"2=OPEN", "7=THROUGH"}));
+    EXPECT_FALSE(o.noise);
+    EXPECT_TRUE(parse({"--simulate"}).options.noise) << "noise is on unless switched off";
     EXPECT_EQ(o.screenshotPath, "shot.png");
     EXPECT_DOUBLE_EQ(o.screenshotAfter, 2.5);
+    EXPECT_DOUBLE_EQ(o.unplugAfter, 10.0);
+    EXPECT_LT(parse({"--simulate"}).options.unplugAfter, 0) << "never unplugged by default";
+    EXPECT_TRUE(o.light);
 }
 
 TEST(Options, FrequencyDomainDemonstration) {
@@ -39,8 +46,9 @@ TEST(Options, FrequencyDomainDemonstration) {
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(r.options.autoSolt);
     EXPECT_EQ(r.options.frequencyChannel, 7);
-    EXPECT_EQ(parse({"--auto-solt"}).error,
-              "--model, --dut, --connect and --auto-solt need --simulate");
+    EXPECT_EQ(
+        parse({"--auto-solt"}).error,
+        "--model, --dut, --connect, --no-noise, --unplug-after and --auto-solt need --simulate");
     for (const char* bad : {"10", "x", "-1"})
         EXPECT_EQ(parse({"--frequency-domain", bad}).error,
                   "option --frequency-domain needs a channel from 0 to 9")
@@ -83,6 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Rejection{{"--simulate", "--model"}, "--model needs a model code"},
                     Rejection{{"--simulate", "--model="}, "--model needs a model code"},
                     Rejection{{"--simulate", "--dut"}, "--dut needs a file name"},
+                    Rejection{{"--light=yes"}, "--light takes no value"},
                     Rejection{{"--simulate", "--connect", "OPEN"}, "needs CH=WHAT"},
                     Rejection{{"--screenshot"}, "--screenshot needs a file name"},
                     Rejection{{"--screenshot", "a.png", "--screenshot-after", "soon"},
@@ -95,6 +104,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Rejection{{"--model", "QSA004"}, "need --simulate"},
                     Rejection{{"--dut", "x.dut"}, "need --simulate"},
                     Rejection{{"--connect", "2=OPEN"}, "need --simulate"},
+                    Rejection{{"--no-noise"}, "need --simulate"},
+                    Rejection{{"--unplug-after", "5"}, "need --simulate"},
+                    Rejection{{"--simulate", "--unplug-after", "x"}, "needs a number of seconds"},
+                    Rejection{{"--simulate", "--no-noise=1"}, "takes no value"},
                     Rejection{{"--simulate=yes"}, "takes no value"}));
 
 } // namespace

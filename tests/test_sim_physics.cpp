@@ -96,6 +96,55 @@ INSTANTIATE_TEST_SUITE_P(Endings, SimEndings,
                                            EndingCase{"load 50", 1.0}, EndingCase{"load 150", 1.5},
                                            EndingCase{"load 25", 2.0 / 3.0}));
 
+struct LongLineCase {
+    const char* device; // on channel 2, one line then the ending
+    double dielK;
+    double endLevel; // after the ending's reflection, in step heights
+};
+
+class SimLongLines : public SimPhysics, public ::testing::WithParamInterface<LongLineCase> {};
+
+// Everything that arrives after the sampler's window must stay out of it: a long cable reads
+// flat, and an ending inside the window arrives when the ground truth says, once.
+TEST_P(SimLongLines, EndingArrivesWhereTheProfileSaysOrNotAtAll) {
+    const LongLineCase& c = GetParam();
+    load(std::string("channel 2: ") + c.device + "\n");
+    const double a = physics::stepAmplitude(2);
+    const double length = sim.impedanceProfile(2).back().distance;
+    const double endReturn = connectorReturn(2) + 2.0 * length * std::sqrt(c.dielK) / 3e8;
+    const int from = finePosition(connectorReturn(2) + 1e-9);
+    const int inc = (physics::kGridPoints - from) / 1024;
+    const auto s = sweep(2, 4, from, inc);
+    double firstOff = -1.0, worstBefore = 0.0, worstAfter = 0.0, worstAt = 0.0;
+    for (int i = 0; i < 1024; ++i) {
+        const double t = (from + inc * i) * physics::kFineStep;
+        if (t < endReturn - 0.3e-9 && std::abs(s[i] - a) > worstBefore) {
+            worstBefore = std::abs(s[i] - a);
+            worstAt = t;
+        }
+        if (t > endReturn + 2e-9)
+            worstAfter = std::max(worstAfter, std::abs(s[i] - c.endLevel * a));
+        if (firstOff < 0 && std::abs(s[i] - a) > 0.25 * a) firstOff = t;
+    }
+    EXPECT_LT(worstBefore, 0.01 * a) << "reflection at " << worstAt * 1e9 << " ns";
+    EXPECT_LT(worstAfter, 0.02 * a) << "level after the ending";
+    const double windowEnd = physics::kGridPoints * physics::kFineStep;
+    if (endReturn > windowEnd) {
+        EXPECT_LT(firstOff, 0.0) << "the far end shows at " << firstOff * 1e9 << " ns";
+    } else {
+        EXPECT_NEAR(firstOff, endReturn, 0.2e-9);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, SimLongLines,
+                         ::testing::Values(LongLineCase{"line 50 20 2.25 0; open", 2.25, 2.0},
+                                           LongLineCase{"line 50 20 2.25 0; short", 2.25, 0.0},
+                                           LongLineCase{"line 50 100 2.25 0; open", 2.25, 2.0},
+                                           LongLineCase{"line 50 100 1 0.5; short", 1.0, 0.0},
+                                           LongLineCase{"line 50 14 1 0; short", 1.0, 0.0},
+                                           LongLineCase{"line 50 7 2.25 0; open", 2.25, 2.0},
+                                           LongLineCase{"line 50 11 1 0; load 150", 1.0, 1.5}));
+
 TEST_F(SimPhysics, StandardsAtTheConnectorReplaceTheDevice) {
     const double a = physics::stepAmplitude(2);
     const double after = connectorReturn(2) + 1e-9;

@@ -124,7 +124,30 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"channel 3: line 50 1 2.25 0; through\nchannel 8: open\n", 2,
                 "far end of channel 3"},
         BadCase{"channel 3: line 50 1 2.25 0; through\n\nchannel 8: line 50 1 2.25 0; through\n", 3,
-                "describe the cable on one side only"}));
+                "describe the cable on one side only"},
+        // A negative zero would be shown as "-0 m"; a channel is one digit.
+        BadCase{"channel 2: line 50 -0 2.25 0; open\n", 1, "length '-0' is out of range"},
+        BadCase{"channel 2: line 50 1 2.25 -0.0; open\n", 1, "loss '-0.0' is out of range"},
+        BadCase{"channel 2: load -0\n", 1, "load resistance '-0' is out of range"},
+        BadCase{"coupling fext -0\n", 1, "coupling '-0' is out of range"},
+        BadCase{"channel-0: open\n", 1, "channel '-0' is not a channel number"},
+        BadCase{"channel 02: open\n", 1, "channel '02' is not a channel number"},
+        // Numbers beyond a double are numbers out of range, not typing errors.
+        BadCase{"channel 2: line 50 1e-400 2.25 0; open\n", 1, "length '1e-400' is out of range"},
+        BadCase{"channel 2: load 1e400\n", 1, "load resistance '1e400' is out of range"},
+        BadCase{"channel 2: line 50 1 inf 0; open\n", 1, "constant 'inf' is out of range"},
+        BadCase{"channel 2: line 50 nan 2.25 0; open\n", 1, "not a number: 'nan'"}));
+
+TEST(SimScenario, SectionsPerChannelAreBoundedByANamedLimit) {
+    std::string many = "channel 2:";
+    for (std::size_t i = 0; i < simulator::kMaxSections; ++i) many += " line 50 0.01 2.25;";
+    std::string err;
+    const auto atLimit = simulator::parseScenario(many + " open\n", err);
+    ASSERT_TRUE(atLimit) << err;
+    EXPECT_EQ(atLimit->channels[2].sections.size(), 100u);
+    EXPECT_FALSE(simulator::parseScenario(many + " line 50 0.01 2.25; open\n", err));
+    EXPECT_EQ(err, "line 1: more than 100 line sections on one channel");
+}
 
 TEST(SimScenario, FileErrorsNameTheFileAndLine) {
     SimulatedInstrument sim;
@@ -167,9 +190,15 @@ TEST(SimConnections, OptionsAreParsedAndCheckedAgainstTheModel) {
     struct {
         const char* option;
         const char* mentions;
-    } bad[] = {{"2", "CH=WHAT"},           {"x=OPEN", "'x' is not a channel"},
-               {"12=OPEN", "'12'"},        {"2=WIRE", "'WIRE' is not DEVICE"},
-               {"1=OPEN", "no channel 1"}, {"=OPEN", "'' is not a channel"}};
+    } bad[] = {{"2", "CH=WHAT"},
+               {"x=OPEN", "'x' is not a channel"},
+               {"12=OPEN", "'12'"},
+               {"2=WIRE", "'WIRE' is not DEVICE"},
+               {"1=OPEN", "no channel 1"},
+               {"=OPEN", "'' is not a channel"},
+               {"-0=OPEN", "'-0' is not a channel"},
+               {"02=OPEN", "'02' is not a channel"},
+               {"2=thru", "'thru' is not DEVICE"}};
     for (const auto& b : bad) {
         EXPECT_FALSE(sim.applyConnectionOption(b.option, err)) << b.option;
         EXPECT_NE(err.find(b.mentions), std::string::npos) << b.option << ": " << err;

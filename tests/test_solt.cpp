@@ -3,6 +3,7 @@
 #include "acquisition/acquire.h"
 #include "acquisition/timebase.h"
 #include "acquisition/timer.h"
+#include "acquisition/zero.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "freqdomain/solt.h"
@@ -55,7 +56,7 @@ class Solt : public ::testing::Test {
         setYUnits(2);
         xStart.store(0.5);
         xEnd.store(2.5);
-        applyZeroReference(0.3);
+        setZero(0.3);
     }
     void TearDown() override {
         platform::setPopupHandler(nullptr);

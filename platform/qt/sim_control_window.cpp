@@ -4,9 +4,11 @@
 #include "simulator/sim_device.h"
 #include "simulator/sim_models.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 
 namespace {
 
@@ -82,6 +85,18 @@ class SimControlWindow : public QWidget {
                 ++row;
             }
         }
+        noise_ = new QCheckBox(QStringLiteral("Sampler noise (about 3 counts)"), this);
+        noise_->setObjectName("noise");
+        outer->addWidget(noise_);
+        connect(noise_, &QCheckBox::toggled, this, [this](bool on) { sim_.setNoise(on); });
+        // The worst case a user can meet: the cable pulled while the program runs.
+        unplug_ = new QPushButton(QStringLiteral("Unplug"), this);
+        unplug_->setObjectName("unplug");
+        outer->addWidget(unplug_);
+        connect(unplug_, &QPushButton::clicked, this, [this] {
+            sim_.setFault(simulator::Fault::Unplugged, true);
+            refresh();
+        });
         refresh();
         // Connections may also change from elsewhere (a script, the command line).
         auto* timer = new QTimer(this);
@@ -99,35 +114,77 @@ class SimControlWindow : public QWidget {
             combos_[ch]->setCurrentIndex(choiceIndex(sim_.connection(ch)));
             descriptions_[ch]->setText(QString::fromStdString(sim_.deviceDescription(ch)));
         }
+        const QSignalBlocker block(noise_);
+        noise_->setChecked(sim_.noise());
+        const bool unplugged = sim_.faultActive(simulator::Fault::Unplugged);
+        unplug_->setEnabled(!unplugged);
+        unplug_->setText(unplugged ? QStringLiteral("Unplugged") : QStringLiteral("Unplug"));
     }
 
   private:
-    // Once the main window is up, stand to its right (or at the screen's right edge) rather
-    // than on top of the graph.
+    // Once the main window is up, stand beside it rather than on top of the graph, and step
+    // aside again whenever the panel is moved or resized. Only the first placement may move or
+    // narrow the panel; later the user's size for it stands.
     void placeBesideParent() {
         QWidget* main = parentWidget();
-        if (placed_ || !main || !main->isVisible() || !isVisible()) return;
-        placed_ = true;
+        if (!main || !main->isVisible() || !isVisible()) return;
         const QRect frame = main->frameGeometry();
-        QPoint at = frame.topRight() + QPoint(8, 0);
-        if (const QScreen* screen = main->screen()) {
-            const QRect avail = screen->availableGeometry();
-            at.setX(std::min(at.x(), avail.right() - frameGeometry().width()));
-            at.setY(
-                std::max(avail.top(), std::min(at.y(), avail.bottom() - frameGeometry().height())));
+        if (placed_ && frame == panelFrame_) return;
+        const QScreen* screen = main->screen();
+        if (!screen) return;
+        // The frame adds the title bar and borders to the window's own size.
+        const QSize extra = frame.size() - main->size();
+        const int minWidth = placed_ ? INT_MAX : main->minimumSizeHint().width() + extra.width();
+        const SimWindowPlacement at = placeSimulatorWindow(frame, frameGeometry().size(),
+                                                           screen->availableGeometry(), minWidth);
+        if (at.panel != frame) {
+            main->move(at.panel.topLeft());
+            main->resize(at.panel.size() - extra);
         }
-        move(at);
-        raise();
+        move(at.tool.topLeft());
+        if (!placed_) raise();
+        placed_ = true;
+        panelFrame_ = at.panel;
     }
 
     bool placed_ = false;
+    QRect panelFrame_;
     simulator::SimulatedInstrument& sim_;
     std::array<QComboBox*, 10> combos_{};
     std::array<QLabel*, 10> descriptions_{};
+    QCheckBox* noise_ = nullptr;
+    QPushButton* unplug_ = nullptr;
 };
 
 } // namespace
 
 QWidget* createSimulatorControlWindow(simulator::SimulatedInstrument& sim, QWidget* parent) {
     return new SimControlWindow(sim, parent);
+}
+
+SimWindowPlacement placeSimulatorWindow(const QRect& panel, const QSize& tool, const QRect& screen,
+                                        int minPanelWidth) {
+    constexpr int kGap = 8;
+    auto clampY = [&](int y) {
+        return std::max(screen.top(), std::min(y, screen.bottom() + 1 - tool.height()));
+    };
+    auto clampX = [&](int x) {
+        return std::max(screen.left(), std::min(x, screen.right() + 1 - tool.width()));
+    };
+    const QRect candidates[] = {
+        QRect(QPoint(panel.right() + 1 + kGap, clampY(panel.top())), tool),
+        QRect(QPoint(panel.left() - kGap - tool.width(), clampY(panel.top())), tool),
+        QRect(QPoint(clampX(panel.left()), panel.bottom() + 1 + kGap), tool),
+        QRect(QPoint(clampX(panel.left()), panel.top() - kGap - tool.height()), tool)};
+    for (const QRect& c : candidates)
+        if (screen.contains(c)) return {c, panel};
+
+    // Side by side from the screen's left edge, the panel as wide as the room left allows.
+    const int room = screen.width() - kGap - tool.width();
+    const int width = std::min(panel.width(), room);
+    if (width >= minPanelWidth && tool.height() <= screen.height()) {
+        const QRect moved(QPoint(screen.left(), panel.top()), QSize(width, panel.height()));
+        return {QRect(QPoint(moved.right() + 1 + kGap, clampY(panel.top())), tool), moved};
+    }
+    return {QRect(QPoint(clampX(screen.right()), clampY(panel.top())), tool), panel};
 }

@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -58,5 +59,27 @@ void BM_SimSweepAfterConnectionChange(benchmark::State& state) {
     platform::setSerialDevice(nullptr);
 }
 BENCHMARK(BM_SimSweepAfterConnectionChange)->Unit(benchmark::kMillisecond);
+
+// The worst first sweep a description can cause: a channel with the most sections allowed, on
+// the fast step's wider band. Argument: speed class.
+void BM_SimResponseMostSections(benchmark::State& state) {
+    std::string text = "channel 2:";
+    for (std::size_t i = 0; i < simulator::kMaxSections; ++i)
+        text += i % 2 ? " line 60 0.05 2.25 0.2;" : " line 45 0.05 2.25 0.2;";
+    std::string err;
+    simulator::physics::Config cfg;
+    cfg.model = state.range(0) == 0 ? 3 : 5; // QSA012 or QSB020
+    cfg.scenario = simulator::parseScenario(text + " open\n", err).value_or(simulator::Scenario{});
+    cfg.connections.fill(simulator::Connection::Device);
+    if (cfg.scenario.channels[2].sections.size() != simulator::kMaxSections)
+        state.SkipWithError(err.c_str());
+    std::vector<float> out(simulator::physics::kGridPoints);
+    simulator::physics::Workspace ws;
+    for (auto _ : state) {
+        simulator::physics::computeResponse(cfg, 2, 2, out.data(), ws);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_SimResponseMostSections)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

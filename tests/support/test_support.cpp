@@ -1,5 +1,6 @@
 #include "tests/support/test_support.h"
 
+#include "acquisition/acquire.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/interface.h"
@@ -13,6 +14,8 @@ void freshPanel() {
     platform::setPopupHandler(nullptr);
     platform::defaultResponder().clear();
     platform::clearQuitRequest();
+    platform::headlessEventLoop().discardPending();
+    linkLost.store(false);
     loadInterface();
 }
 
