@@ -8,6 +8,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -87,6 +88,11 @@ bool parseRow(std::string_view line, int n, double* values, std::string& why) {
         const auto r = std::from_chars(p, end, values[k]);
         if (r.ec != std::errc()) {
             why = "value " + std::to_string(k + 1) + " is missing or not a number";
+            return false;
+        }
+        // A standard of nan or inf would turn every corrected trace into gaps.
+        if (!std::isfinite(values[k])) {
+            why = "value " + std::to_string(k + 1) + " is not a finite number";
             return false;
         }
         p = r.ptr;

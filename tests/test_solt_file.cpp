@@ -120,6 +120,11 @@ const Edit kEdits[] = {
     {"last row cut short", false, [](const std::string& t) { return t.substr(0, t.size() - 30); }},
     {"a value that is no number", false,
      [](const std::string& t) { return std::string(t).replace(rowStart(t, 300), 3, "abc"); }},
+    {"a value that is not finite", false,
+     [](const std::string& t) {
+         const auto p = rowStart(t, 7);
+         return std::string(t).replace(p, t.find(',', p) - p, "inf");
+     }},
     {"a row one value short", false,
      [](const std::string& t) {
          const auto p = rowStart(t, 10);
