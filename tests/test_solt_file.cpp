@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -34,7 +36,7 @@ std::string lastLog() {
 
 class SoltFile : public ::testing::TestWithParam<int> {
   protected:
-    fs::path dir = fs::path(::testing::TempDir()) / "velt_solt_file";
+    fs::path dir = fs::path(::testing::TempDir()) / ("velt_solt_file_" + std::to_string(getpid()));
     void SetUp() override {
         testing_support::freshPanel();
         fs::create_directories(dir);
