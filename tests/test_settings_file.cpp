@@ -9,9 +9,7 @@
 #include "platform/event_loop.h"
 #include "tests/support/file_test.h"
 
-#include <csignal>
 #include <functional>
-#include <sys/resource.h>
 
 namespace {
 
@@ -166,16 +164,7 @@ TEST_P(FullDisk, IsReportedAndThePreviousFileStaysWhole) {
     markLog();
     int result = 0;
     if (GetParam()) {
-        // Room for 64 more bytes: every larger write fails as on a full disk.
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit tight = old;
-        tight.rlim_cur = 64;
-        auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &tight);
-        result = saveSettings(1);
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, previous);
+        result = testing_support::onAFullDisk([] { return saveSettings(1); });
     } else {
         popups().pushFile("/dev/full");
         result = saveSettings(0);

@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -171,17 +169,7 @@ TEST_P(SoltFile, AFullDiskIsReportedAndThePreviousFileStaysWhole) {
     const std::string before = readFile(dir / "cal");
     soltStore[kShort][0][0] = soltStore[kThrough][0][0] = 42; // a calibration worth saving
     const int failed = GetParam() == 0 ? -3 : -5;
-    // Room for 64 more bytes: every larger write fails as on a full disk.
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit tight = old;
-    tight.rlim_cur = 64;
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &tight);
-    const int result = save(dir / "cal", GetParam());
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_EQ(result, failed);
+    EXPECT_EQ(testing_support::onAFullDisk([&] { return save(dir / "cal", GetParam()); }), failed);
     EXPECT_EQ(readFile(dir / "cal"), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "no temporary file left";
     EXPECT_EQ(save("/dev/full", GetParam()), failed);
