@@ -178,6 +178,19 @@ TEST_P(FullDisk, IsReportedAndThePreviousFileStaysWhole) {
 INSTANTIATE_TEST_SUITE_P(Writes, FullDisk, testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Autosave" : "DevFull"; });
 
+// A folder that cannot be written (here: one that is not there; as root no permission stops a
+// write) and a user.ini that cannot be replaced are refused with their own codes.
+TEST_F(FileTest, AnUnwritablePlaceIsNamedAndNothingIsWritten) {
+    markLog();
+    popups().pushFile("no/such/folder/s.ini");
+    EXPECT_EQ(saveSettings(0), -2);
+    std::filesystem::create_directory(kAutosaveFile); // not a file that can be replaced
+    EXPECT_EQ(saveSettings(1), -1);
+    EXPECT_EQ(newLog(), "> ERROR #2212: Could not open settings file.\n"
+                        "> ERROR #2211: Could not open autosave file.\n");
+    EXPECT_TRUE(std::filesystem::is_directory(kAutosaveFile));
+}
+
 // Start, change the set-up as a user does, exit; start again: it is all back.
 TEST(SettingsStory, TheSetUpSurvivesARestart) {
     char tmpl[] = "/tmp/velt_restart_XXXXXX";
