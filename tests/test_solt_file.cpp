@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 using platform::defaultResponder;
 
@@ -34,7 +36,8 @@ std::string lastLog() {
 
 class SoltFile : public ::testing::TestWithParam<int> {
   protected:
-    fs::path dir = fs::path(::testing::TempDir()) / "velt_solt_file";
+    // One folder per process: ctest runs these cases side by side.
+    fs::path dir = fs::path(::testing::TempDir()) / ("velt_solt_file_" + std::to_string(getpid()));
     void SetUp() override {
         testing_support::freshPanel();
         fs::create_directories(dir);
