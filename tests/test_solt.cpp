@@ -298,59 +298,30 @@ TEST_P(Check, MistakeIsNamedRightAfterItsStandardAndTheAnswerHolds) {
     EXPECT_NEAR(storedStandard(kLoad, 5)[1000], 0.0, 0.01);
 }
 
+// Parenthesised aggregate initialisation keeps each case to a few lines.
 INSTANTIATE_TEST_SUITE_P(
     Mistakes, Check,
     ::testing::Values(
         // Kept at the SHORT, the swap is named at the OPEN, before the LOAD.
-        Mistake{"SwapKept",
-                0,
-                {{0, Connection::Open}, {1, Connection::Short}},
-                {kKeep, kKeep},
-                1,
-                12,
-                {kShortAsOpen, kSwapped}},
+        Mistake("SwapKept", 0, {{0, Connection::Open}, {1, Connection::Short}}, {kKeep, kKeep}, 1,
+                12, {kShortAsOpen, kSwapped}),
         // Measuring again at the swap goes back to the SHORT.
-        Mistake{"SwapMeasuredAgain",
-                0,
-                {{0, Connection::Open}, {1, Connection::Short}},
-                {kKeep, kAgain},
-                1,
-                14,
-                {kShortAsOpen, kSwapped}},
-        Mistake{"OpenNotConnected",
-                0,
-                {{1, std::nullopt}},
-                {kAgain},
-                1,
-                13,
+        Mistake("SwapMeasuredAgain", 0, {{0, Connection::Open}, {1, Connection::Short}},
+                {kKeep, kAgain}, 1, 14, {kShortAsOpen, kSwapped}),
+        Mistake("OpenNotConnected", 0, {{1, std::nullopt}}, {kAgain}, 1, 13,
                 {"2: PORT 1, CH 1+ OPEN looks wrong: it is the same as the SHORT before it: the "
-                 "connection was not changed.\n\nMeasure it again, or keep it?"}},
+                 "connection was not changed.\n\nMeasure it again, or keep it?"}),
         // Only the standard just before counts as unchanged.
-        Mistake{"ShortForLoad",
-                0,
-                {{5, Connection::Short}},
-                {kAgain},
-                1,
-                13,
+        Mistake("ShortForLoad", 0, {{5, Connection::Short}}, {kAgain}, 1, 13,
                 {"6: PORT 1, CH 1- 50 OHM LOAD looks wrong: it settles at -1.00, where a LOAD "
-                 "settles near 0: it looks like a SHORT.\n\nMeasure it again, or keep it?"}},
-        Mistake{"CancelAtTheCheck",
-                0,
-                {{0, Connection::Load}},
-                {kStop},
-                -1,
-                1,
+                 "settles near 0: it looks like a SHORT.\n\nMeasure it again, or keep it?"}),
+        Mistake("CancelAtTheCheck", 0, {{0, Connection::Load}}, {kStop}, -1, 1,
                 {"1: PORT 1, CH 1+ SHORT looks wrong: it settles at +0.00, where a SHORT "
-                 "settles near -1: it looks like a LOAD.\n\nMeasure it again, or keep it?"}},
-        Mistake{"ThroughNotConnected",
-                1,
-                {{0, Connection::Open}},
-                {kAgain},
-                1,
-                5,
+                 "settles near -1: it looks like a LOAD.\n\nMeasure it again, or keep it?"}),
+        Mistake("ThroughNotConnected", 1, {{0, Connection::Open}}, {kAgain}, 1, 5,
                 {"1: PORT 2, CH 1+ THROUGH looks wrong: nothing arrives from the other port (it "
                  "rises by +0.00, a THROUGH by about +1): the THROUGH is not connected.\n\n"
-                 "Measure it again, or keep it?"}}),
+                 "Measure it again, or keep it?"})),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The last lines of the program log that start with the text.
