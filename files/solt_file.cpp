@@ -4,7 +4,10 @@
 
 #include "app/log.h"
 #include "app/settings.h"
+#include "app/startup.h"
 #include "files/file_io.h"
+#include "freqdomain/solt.h"
+#include "freqdomain/solt_check.h"
 #include "platform/popups.h"
 
 #include <array>
@@ -12,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 std::atomic<int> defaultSaveCAL{1};
 
@@ -146,6 +150,23 @@ ReadResult readWhole(const std::string& path, std::string& text) {
     return result;
 }
 
+// A loaded calibration is kept whatever it holds; what looks wrong is only reported, a few
+// lines at most so that a file of another model does not flood the log.
+void reportHealth(int type) {
+    constexpr std::size_t kMaxReported = 6;
+    const std::vector<SoltFinding> findings = checkCalibration(type, soltStore, channels);
+    for (std::size_t i = 0; i < findings.size() && i < kMaxReported; ++i)
+        writeMessage(0,
+                     "Calibration check: " +
+                         describeFinding(findings[i], soltSamplerLabel(findings[i].sampler)),
+                     0);
+    if (findings.size() > kMaxReported)
+        writeMessage(0,
+                     "Calibration check: " + std::to_string(findings.size() - kMaxReported) +
+                         " more standards look wrong.",
+                     0);
+}
+
 // Scratch copy for loading: 640 KiB, so not on the stack.
 StandardSet& scratch() {
     static const auto set = std::make_unique<StandardSet>();
@@ -233,6 +254,7 @@ int loadSOLTFile(int type, const std::string& path) {
         return -5;
     }
     writeMessage(0, "SOLT calibration loaded from disk.", 0);
+    reportHealth(type);
     return 1;
 }
 

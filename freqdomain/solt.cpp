@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "files/solt_file.h"
+#include "freqdomain/solt_check.h"
 #include "freqdomain/sparams.h"
 #include "freqdomain/store.h"
 #include "instrument/calibration.h"
@@ -164,6 +165,17 @@ int soltStandardCount(int type, int channelCount) {
     return n;
 }
 
+bool soltLineMeasured(int type, int sampler, int channelCount) {
+    if (sampler < 0 || sampler > 19) return false;
+    const int stimulus = sampler / 2;
+    for (const Block& b : kBlocks) {
+        if (b.stimulus != stimulus % 5) continue;
+        if (type == 0 && stimulus < 5) return channelCount >= b.minChannels;
+        return channelCount >= port2MinChannels(b);
+    }
+    return false;
+}
+
 int checkSOLT(int type) {
     if (type == 0) return calS11.load() == 1 ? 1 : 0;
     if (type == 1) return calS21.load() == 1 ? 1 : 0;
@@ -201,23 +213,59 @@ int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* 
 
 namespace {
 
-// Short, open and load of one line, each copied into its slot as soon as it is measured.
+enum CheckAnswer { kMeasureAgain = 1, kKeep = 2 };
+
+// After the prompt and the sweeps: what looks wrong and the choice to measure again, keep, or
+// cancel the calibration.
+int askAboutStandard(const SoltFinding& f, const std::string& label) {
+    std::string text = describeFinding(f, label);
+    text += f.problem == SoltProblem::Swapped
+                ? "\n\nMeasure the SHORT and the OPEN again, or keep them?"
+                : "\n\nMeasure it again, or keep it?";
+    return platform::GenericMessagePopup("SOLT STANDARD CHECK", text, "Measure Again", "Keep",
+                                         "Cancel");
+}
+
+// Short, open and load of one line, each checked and copied into its slot as soon as it is
+// measured. A swap found at the OPEN takes the line back to its SHORT.
 int reflectionLine(int stimulus, int sampler) {
+    using Get = int (*)(int, int, const char*);
+    constexpr std::array<Get, 3> get = {getWfmShort, getWfmOpen, getWfmLoad};
+    const std::array<Waveform*, 3> measured = {&wfmShort, &wfmOpen, &wfmLoad};
     const std::string label = soltSamplerLabel(sampler);
-    if (const int r = getWfmShort(stimulus, sampler, label.c_str()); r != 1) return r;
-    storedStandard(kShort, sampler) = wfmShort;
-    if (const int r = getWfmOpen(stimulus, sampler, label.c_str()); r != 1) return r;
-    storedStandard(kOpen, sampler) = wfmOpen;
-    if (const int r = getWfmLoad(stimulus, sampler, label.c_str()); r != 1) return r;
-    storedStandard(kLoad, sampler) = wfmLoad;
+    for (int s = kShort; s <= kLoad;) {
+        const auto i = static_cast<std::size_t>(s);
+        if (const int r = get[i](stimulus, sampler, label.c_str()); r != 1) return r;
+        const SoltFinding f = checkStandard(s, sampler, *measured[i], soltStore);
+        if (f.problem != SoltProblem::None) {
+            const int answer = askAboutStandard(f, label);
+            if (answer != kMeasureAgain && answer != kKeep) return -1;
+            if (answer == kMeasureAgain) {
+                const int from = f.problem == SoltProblem::Swapped ? kShort : s;
+                gStandardNo -= s - from + 1; // the progress counts each standard once
+                s = from;
+                continue;
+            }
+        }
+        storedStandard(s, sampler) = *measured[i];
+        ++s;
+    }
     return 1;
 }
 
 int throughLine(int stimulus, int from, int to) {
     const std::string fromLabel = soltSamplerLabel(from);
     const std::string toLabel = soltSamplerLabel(to);
-    if (const int r = getWfmThrough(stimulus, to, fromLabel.c_str(), toLabel.c_str()); r != 1)
-        return r;
+    for (;;) {
+        if (const int r = getWfmThrough(stimulus, to, fromLabel.c_str(), toLabel.c_str()); r != 1)
+            return r;
+        const SoltFinding f = checkStandard(kThrough, to, wfmThrough, soltStore);
+        if (f.problem == SoltProblem::None) break;
+        const int answer = askAboutStandard(f, toLabel);
+        if (answer == kKeep) break;
+        if (answer != kMeasureAgain) return -1;
+        --gStandardNo;
+    }
     storedStandard(kThrough, to) = wfmThrough;
     return 1;
 }

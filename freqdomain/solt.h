@@ -27,6 +27,9 @@ int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* 
 
 // Number of standards a sequence measures on a model with this many sampler channels.
 int soltStandardCount(int type, int channelCount);
+// Whether a calibration of the type measures the sampler line (0..19) on such a model: S11 its
+// SHORT, OPEN and LOAD, S21 the THROUGH that arrives on it.
+bool soltLineMeasured(int type, int sampler, int channelCount);
 // The prompt label of a sampler line ("PORT 1, CH 1+"; the 20-channel names when the stimulus
 // ring carries them).
 std::string soltSamplerLabel(int sampler);

@@ -21,11 +21,27 @@ platform::PopupAnswer SoltOperator::show(const platform::PopupRequest& r) {
         if (r.title.rfind("SOLT ", 0) == 0) reconnectDevices();
         return {1, {}};
     }
+    if (r.title == "SOLT STANDARD CHECK") {
+        warnings.push_back(r.text);
+        if (checkAnswers.empty()) return {checkAnswer, {}};
+        const int answer = checkAnswers.front();
+        checkAnswers.pop_front();
+        return {answer, {}};
+    }
     if (!prompt) return {offerAnswer, {}};
     const int index = static_cast<int>(prompts.size());
     prompts.push_back(r.title + " | " + r.text);
     if (index == cancelAtPrompt) return {2, {}};
-    connect(r.text);
+    const auto mistake = mistakes.find(index);
+    if (mistake == mistakes.end()) {
+        connect(r.text);
+    } else if (mistake->second && sim_) {
+        const int ch = channelOf(r.text.substr(r.text.rfind("Set ", 0) == 0 ? 4 : 8));
+        if (ch >= 0) {
+            sim_->setConnection(ch, *mistake->second);
+            touched_.push_back(ch);
+        }
+    }
     return {1, {}};
 }
 

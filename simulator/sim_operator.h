@@ -8,6 +8,9 @@
 #include "platform/popups.h"
 #include "simulator/sim_device.h"
 
+#include <deque>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,14 @@ class SoltOperator : public platform::PopupHandler {
     std::string filePath;    // answer to file dialogs; empty cancels them
     std::vector<platform::PopupRequest> seen;
     std::vector<std::string> prompts; // "title | text" of the standard prompts, in order
+    // Mistakes by prompt index: what is connected instead of the standard asked for; none
+    // leaves the connection as it was.
+    std::map<int, std::optional<Connection>> mistakes;
+    // Answers to "SOLT STANDARD CHECK" (1 Measure Again, 2 Keep, 3 Cancel), in order; once
+    // they run out, checkAnswer.
+    std::deque<int> checkAnswers;
+    int checkAnswer = 2;
+    std::vector<std::string> warnings; // texts of the standard checks, in order
 
     platform::PopupAnswer show(const platform::PopupRequest& r) override;
 

@@ -6,6 +6,7 @@
 #include "acquisition/zero.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "files/solt_file.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
@@ -22,6 +23,9 @@
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
 
 using platform::panel;
 
@@ -110,6 +114,7 @@ TEST_P(Prompts, CompleteRunAsksForEveryStandardInOrderAndStoresIt) {
                         "calibration again.\n"),
               std::string::npos);
     EXPECT_EQ(user.seen.back().title, "SOLT COMPLETE");
+    EXPECT_TRUE(user.warnings.empty()) << user.warnings.front(); // noise is on
     expectTimeDomainAsBefore(); // the five overridden settings are back
     // A SHORT falls to -1, an OPEN rises to +1, a THROUGH arrives; absent channels stay zero.
     if (GetParam().mode == 0) {
@@ -245,5 +250,115 @@ INSTANTIATE_TEST_SUITE_P(
                       Rings{
                           "QSB008", 8, {"TDR=0", "TDT=1", "NEXT=2", "FEXT=3"}, {"S11=0", "S21=1"}}),
     [](const auto& info) { return std::string(info.param.model); });
+
+// The health check after each standard: a user's mistake, each warning with the number of
+// prompts before it, and what the store holds once the user has answered.
+struct Mistake {
+    const char* name;
+    int mode;
+    std::map<int, std::optional<simulator::Connection>> mistakes; // by prompt index
+    std::deque<int> answers;                                      // 1 Again, 2 Keep, 3 Cancel
+    int result, prompts;
+    std::vector<std::string> warnings; // "<prompts so far>: <text>"
+    friend void PrintTo(const Mistake& m, std::ostream* os) { *os << m.name; }
+};
+class Check : public Solt, public ::testing::WithParamInterface<Mistake> {};
+
+using simulator::Connection;
+constexpr int kAgain = 1, kKeep = 2, kStop = 3;
+const std::string kShortAsOpen = "1: PORT 1, CH 1+ SHORT looks wrong: it settles at +1.00, where "
+                                 "a SHORT settles near -1: it looks like an OPEN.\n\nMeasure it "
+                                 "again, or keep it?";
+const std::string kSwapped = "2: PORT 1, CH 1+ OPEN looks wrong: it settles at -1.00 and the "
+                             "SHORT at +1.00: SHORT and OPEN look swapped.\n\nMeasure the SHORT "
+                             "and the OPEN again, or keep them?";
+
+TEST_P(Check, MistakeIsNamedRightAfterItsStandardAndTheAnswerHolds) {
+    const Mistake& m = GetParam();
+    start("QSA004", 4, m.mode);
+    user.mistakes = m.mistakes;
+    user.checkAnswers = m.answers;
+    user.checkAnswer = kStop; // a warning not foreseen ends the run
+    ASSERT_EQ(performSOLT(m.mode), m.result);
+    std::vector<std::string> warnings;
+    int prompts = 0;
+    for (const auto& r : user.seen) {
+        prompts += r.title.rfind("CALIBRATE ", 0) == 0;
+        if (r.title == "SOLT STANDARD CHECK")
+            warnings.push_back(std::to_string(prompts) + ": " + r.text);
+    }
+    EXPECT_EQ(warnings, m.warnings);
+    EXPECT_EQ(prompts, m.prompts);
+    EXPECT_EQ((m.mode == 0 ? calS11 : calS21).load(), m.result == 1 ? 1 : 0);
+    if (m.result != 1 || m.mode != 0) return;
+    // Kept records stay as measured; a standard measured again replaces the wrong one.
+    const double shortLevel = m.answers == std::deque<int>{kKeep, kKeep} ? 1.0 : -1.0;
+    EXPECT_NEAR(storedStandard(kShort, 4)[1000], shortLevel, 0.01);
+    EXPECT_NEAR(storedStandard(kOpen, 4)[1000], -shortLevel, 0.01);
+    EXPECT_NEAR(storedStandard(kLoad, 5)[1000], 0.0, 0.01);
+}
+
+// Parenthesised aggregate initialisation keeps each case to a few lines.
+INSTANTIATE_TEST_SUITE_P(
+    Mistakes, Check,
+    ::testing::Values(
+        // Kept at the SHORT, the swap is named at the OPEN, before the LOAD.
+        Mistake("SwapKept", 0, {{0, Connection::Open}, {1, Connection::Short}}, {kKeep, kKeep}, 1,
+                12, {kShortAsOpen, kSwapped}),
+        // Measuring again at the swap goes back to the SHORT.
+        Mistake("SwapMeasuredAgain", 0, {{0, Connection::Open}, {1, Connection::Short}},
+                {kKeep, kAgain}, 1, 14, {kShortAsOpen, kSwapped}),
+        Mistake("OpenNotConnected", 0, {{1, std::nullopt}}, {kAgain}, 1, 13,
+                {"2: PORT 1, CH 1+ OPEN looks wrong: it is the same as the SHORT before it: the "
+                 "connection was not changed.\n\nMeasure it again, or keep it?"}),
+        // Only the standard just before counts as unchanged.
+        Mistake("ShortForLoad", 0, {{5, Connection::Short}}, {kAgain}, 1, 13,
+                {"6: PORT 1, CH 1- 50 OHM LOAD looks wrong: it settles at -1.00, where a LOAD "
+                 "settles near 0: it looks like a SHORT.\n\nMeasure it again, or keep it?"}),
+        Mistake("CancelAtTheCheck", 0, {{0, Connection::Load}}, {kStop}, -1, 1,
+                {"1: PORT 1, CH 1+ SHORT looks wrong: it settles at +0.00, where a SHORT "
+                 "settles near -1: it looks like a LOAD.\n\nMeasure it again, or keep it?"}),
+        Mistake("ThroughNotConnected", 1, {{0, Connection::Open}}, {kAgain}, 1, 5,
+                {"1: PORT 2, CH 1+ THROUGH looks wrong: nothing arrives from the other port (it "
+                 "rises by +0.00, a THROUGH by about +1): the THROUGH is not connected.\n\n"
+                 "Measure it again, or keep it?"})),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The last lines of the program log that start with the text.
+std::vector<std::string> logLines(const std::string& start) {
+    std::vector<std::string> lines;
+    const std::string log = panel().text(PANEL_MESSAGE);
+    for (std::size_t at = log.find("> " + start); at != std::string::npos;
+         at = log.find("> " + start, at + 1))
+        lines.push_back(log.substr(at + 2, log.find('\n', at) - at - 2));
+    return lines;
+}
+
+TEST_F(Solt, LoadedFileWithWrongStandardsIsKeptAndEachIsLogged) {
+    start("QSA004", 4, 0);
+    ASSERT_EQ(performSOLT(0), 1);
+    const auto path = std::filesystem::path(::testing::TempDir()) / "velt_health.s11";
+    ASSERT_EQ(saveSOLTFile(0, path.string()), 1);
+    ASSERT_EQ(loadSOLTFile(0, path.string()), 1);
+    EXPECT_TRUE(logLines("Calibration check").empty()) << logLines("Calibration check")[0];
+    // SHORT and OPEN of one line swapped, and a LOAD never measured.
+    std::swap(storedStandard(kShort, 5), storedStandard(kOpen, 5));
+    storedStandard(kLoad, 14) = Waveform{};
+    ASSERT_EQ(saveSOLTFile(0, path.string()), 1);
+    const StandardSet written = soltStore;
+    soltStore = StandardSet{};
+    ASSERT_EQ(loadSOLTFile(0, path.string()), 1); // kept as it is
+    EXPECT_EQ(storedStandard(kLoad, 14), Waveform{});
+    EXPECT_NEAR(storedStandard(kShort, 5)[1000], written[kShort][1][1000], 1e-5);
+    EXPECT_EQ(logLines("Calibration check"),
+              (std::vector<std::string>{
+                  "Calibration check: PORT 1, CH 1- SHORT looks wrong: it settles at +1.00, "
+                  "where a SHORT settles near -1: it looks like an OPEN.",
+                  "Calibration check: PORT 1, CH 1- OPEN looks wrong: it settles at -1.00 and "
+                  "the SHORT at +1.00: SHORT and OPEN look swapped.",
+                  "Calibration check: PORT 2, CH 1+ 50 OHM LOAD looks wrong: the record is all "
+                  "zero."}));
+    std::filesystem::remove(path);
+}
 
 } // namespace

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 using platform::defaultResponder;
 
@@ -36,6 +38,7 @@ std::string lastLog() {
 
 class SoltFile : public ::testing::TestWithParam<int> {
   protected:
+    // One folder per process: ctest runs these cases side by side.
     fs::path dir = fs::path(::testing::TempDir()) / ("velt_solt_file_" + std::to_string(getpid()));
     void SetUp() override {
         testing_support::freshPanel();

@@ -1,0 +1,140 @@
+// Thresholds are set against the simulator with its sampler noise on, 32 sweeps a standard:
+// SHORT settles at -1.000, OPEN at +1.000, LOAD at 0.000 (each +-0.002, sample spread 0.0002),
+// a THROUGH rises by 1.00 from its first sample, and one standard measured twice differs by
+// 0.0003 to 0.0007 rms while different standards differ by 0.97 rms or more.
+#include "freqdomain/solt_check.h"
+
+#include "files/file_io.h"
+#include "freqdomain/solt.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr std::size_t kSettledFrom = 768;
+// Halfway to zero: a SHORT or OPEN behind up to 6 dB of round-trip cable loss still passes.
+constexpr double kReflectiveLevel = 0.5;
+// A termination between 33 and 75 ohm passes: a worn load or a fixture's own mismatch is not
+// flagged, a SHORT, an OPEN or a line left on a device under test mostly is.
+constexpr double kLoadLevel = 0.2;
+// A THROUGH behind the same 6 dB still rises by half.
+constexpr double kThroughRise = 0.5;
+// Twenty times the difference between two measurements of one standard, and fifty times
+// smaller than the smallest between two different ones.
+constexpr double kSameRms = 0.01;
+
+constexpr const char* kNames[] = {"SHORT", "OPEN", "LOAD", "THROUGH"};
+constexpr const char* kPromptNames[] = {"SHORT", "OPEN", "50 OHM LOAD", "THROUGH"};
+
+const Waveform& recordOf(const StandardSet& set, int standard, int sampler) {
+    const SlotId s = kSamplerSlot[static_cast<std::size_t>(sampler)];
+    return set[static_cast<std::size_t>(standard)][static_cast<std::size_t>(slotIndex(s))];
+}
+
+std::string signedFixed(double v) {
+    if (std::fabs(v) < 0.005) v = 0.0; // no "-0.00"
+    std::string s = v >= 0.0 ? "+" : "";
+    files::appendFixed(s, v, 2);
+    return s;
+}
+
+// What a settled level looks like, for the message.
+const char* looksLike(double level) {
+    if (level <= -kReflectiveLevel) return "a SHORT";
+    if (level >= kReflectiveLevel) return "an OPEN";
+    if (std::fabs(level) < kLoadLevel) return "a LOAD";
+    return "neither a SHORT, an OPEN nor a LOAD";
+}
+
+bool allZero(const Waveform& w) {
+    for (double v : w)
+        if (v != 0.0) return false;
+    return true;
+}
+
+bool levelFits(int standard, double level) {
+    if (standard == kShort) return level <= -kReflectiveLevel;
+    if (standard == kOpen) return level >= kReflectiveLevel;
+    return std::fabs(level) < kLoadLevel;
+}
+
+} // namespace
+
+double settledLevel(const Waveform& w) {
+    double sum = 0.0;
+    for (std::size_t i = kSettledFrom; i < w.size(); ++i) sum += w[i];
+    return sum / static_cast<double>(w.size() - kSettledFrom);
+}
+
+double rmsDifference(const Waveform& a, const Waveform& b) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
+    return std::sqrt(sum / static_cast<double>(a.size()));
+}
+
+SoltFinding checkStandard(int standard, int sampler, const Waveform& record,
+                          const StandardSet& set) {
+    SoltFinding f;
+    f.standard = standard;
+    f.sampler = sampler;
+    const std::string name = kNames[standard];
+    if (allZero(record)) {
+        f.problem = SoltProblem::Empty;
+        f.why = "the record is all zero";
+        return f;
+    }
+    const double level = settledLevel(record);
+    if (standard == kThrough) {
+        const double rise = level - record[0];
+        if (rise < kThroughRise) {
+            f.problem = SoltProblem::NoArrival;
+            f.why = "nothing arrives from the other port (it rises by " + signedFixed(rise) +
+                    ", a THROUGH by about +1): the THROUGH is not connected";
+        }
+        return f;
+    }
+    if (standard > kShort) {
+        const Waveform& before = recordOf(set, standard - 1, sampler);
+        if (!allZero(before) && rmsDifference(record, before) < kSameRms) {
+            f.problem = SoltProblem::Unchanged;
+            f.why = "it is the same as the " + std::string(kNames[standard - 1]) +
+                    " before it: the connection was not changed";
+            return f;
+        }
+    }
+    if (standard == kOpen && level <= -kReflectiveLevel) {
+        const Waveform& shortRecord = recordOf(set, kShort, sampler);
+        if (!allZero(shortRecord) && settledLevel(shortRecord) >= kReflectiveLevel) {
+            f.problem = SoltProblem::Swapped;
+            f.why = "it settles at " + signedFixed(level) + " and the SHORT at " +
+                    signedFixed(settledLevel(shortRecord)) + ": SHORT and OPEN look swapped";
+            return f;
+        }
+    }
+    if (!levelFits(standard, level)) {
+        f.problem = SoltProblem::Level;
+        const char* expected = standard == kShort ? "-1" : standard == kOpen ? "+1" : "0";
+        f.why = "it settles at " + signedFixed(level) + ", where " +
+                (standard == kOpen ? "an " : "a ") + name + " settles near " + expected +
+                ": it looks like " + looksLike(level);
+    }
+    return f;
+}
+
+std::vector<SoltFinding> checkCalibration(int type, const StandardSet& set, int channelCount) {
+    std::vector<SoltFinding> findings;
+    for (int sampler = 0; sampler < 20; ++sampler) {
+        if (!soltLineMeasured(type, sampler, channelCount)) continue;
+        const int first = type == 0 ? kShort : kThrough;
+        const int last = type == 0 ? kLoad : kThrough;
+        for (int s = first; s <= last; ++s) {
+            SoltFinding f = checkStandard(s, sampler, recordOf(set, s, sampler), set);
+            if (f.problem != SoltProblem::None) findings.push_back(std::move(f));
+        }
+    }
+    return findings;
+}
+
+std::string describeFinding(const SoltFinding& f, const std::string& label) {
+    return label + " " + kPromptNames[f.standard] + " looks wrong: " + f.why + ".";
+}

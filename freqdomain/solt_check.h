@@ -1,0 +1,40 @@
+// The health check of SOLT standards: what each standard must look like at the connector and
+// against the standard measured before it on the same line. Pure functions over the records.
+#pragma once
+
+#include "freqdomain/store.h"
+
+#include <string>
+#include <vector>
+
+enum class SoltProblem {
+    None,
+    Empty,     // all zero: nothing was measured or loaded for the line
+    Unchanged, // the same within noise as the standard before it: the connection was not changed
+    Swapped,   // SHORT and OPEN each read as the other
+    Level,     // settles where a different standard (or none) would
+    NoArrival  // a THROUGH that brings nothing from the other port
+};
+
+struct SoltFinding {
+    SoltProblem problem = SoltProblem::None;
+    int standard = 0;
+    int sampler = 0;
+    std::string why; // "it settles at +1.00, where a SHORT settles near -1: it looks like an OPEN"
+};
+
+// Mean of the last quarter of a record (about 56 to 74 ns), long after any connector ringing.
+double settledLevel(const Waveform& w);
+// Root mean square difference of two records.
+double rmsDifference(const Waveform& a, const Waveform& b);
+
+// Checks `record`, just measured or loaded as `standard` of a sampler line, against what that
+// standard settles to and against the standards before it on the line (SHORT, then OPEN, then
+// LOAD), taken from `set`. THROUGH is checked on its own.
+SoltFinding checkStandard(int standard, int sampler, const Waveform& record,
+                          const StandardSet& set);
+// Every standard of a calibration kind (0 S11, 1 S21) on every line a model with this many
+// channels measures; the findings in line order.
+std::vector<SoltFinding> checkCalibration(int type, const StandardSet& set, int channelCount);
+// "PORT 1, CH 1+ SHORT looks wrong: <why>." with the line's label.
+std::string describeFinding(const SoltFinding& f, const std::string& label);
