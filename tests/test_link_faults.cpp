@@ -15,7 +15,7 @@
 #include "platform/popups.h"
 #include "simulator/sim_device.h"
 #include "simulator/sim_operator.h"
-#include "tests/support/test_support.h"
+#include "tests/support/program_test.h"
 
 #include <gtest/gtest.h>
 
@@ -67,28 +67,8 @@ struct LinkFault {
     bool autosaved;
 };
 
-class LinkFaults : public testing::TestWithParam<LinkFault> {
-  protected:
-    void SetUp() override {
-        testing_support::freshPanel();
-        platform::setEventLoop(nullptr);
-        platform::asyncTimer().resume();
-        char tmpl[] = "/tmp/velt_faults_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        previous_ = fs::current_path();
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        platform::setSerialDevice(nullptr);
-        platform::headlessEventLoop().discardPending();
-        platform::asyncTimer().discard();
-        platform::asyncTimer().resume();
-        fs::current_path(previous_);
-        fs::remove_all(dir_);
-    }
-    fs::path dir_, previous_;
-};
+class LinkFaults : public testing_support::ProgramTest,
+                   public testing::WithParamInterface<LinkFault> {};
 
 TEST_P(LinkFaults, EndWithOneBoxAndTheRightExit) {
     const LinkFault c = GetParam();

@@ -13,6 +13,7 @@
 #include "platform/recording_device.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
+#include "tests/support/program_test.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -27,33 +28,12 @@ using platform::panel;
 
 namespace {
 
-// Each start-up runs in a folder of its own: it creates folders and may write user.ini.
-class StartupTest : public testing::Test {
+class StartupTest : public testing_support::ProgramTest {
   protected:
-    void SetUp() override {
-        testing_support::freshPanel();
-        platform::setEventLoop(nullptr);
-        platform::headlessEventLoop().run(); // nothing left over from another test
-        platform::asyncTimer().resume();
-        char tmpl[] = "/tmp/velt_startup_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        previous_ = fs::current_path();
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        platform::setSerialDevice(nullptr);
-        platform::headlessEventLoop().run();
-        platform::asyncTimer().discard();
-        platform::asyncTimer().resume();
-        fs::current_path(previous_);
-        fs::remove_all(dir_);
-    }
     static std::string firstLogLine() {
         std::string log = panel().text(PANEL_MESSAGE);
         return log.substr(0, log.find('\n'));
     }
-    fs::path dir_, previous_;
 };
 
 TEST_F(StartupTest, WithoutAnInstrumentShowsOnePopupAndEndsBeforeTheLoop) {
