@@ -4,7 +4,8 @@ JOBS    ?= $(shell nproc)
 RUNDIR  ?= run
 PACKAGES = build-essential cmake pkg-config qt6-base-dev libqcustomplot-dev libfftw3-dev \
            libftdi1-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool \
-           imagemagick fonts-dejavu-core clang-format locales
+           imagemagick fonts-dejavu-core clang-format locales libcli11-dev \
+           nlohmann-json3-dev
 SUDO    := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps build run test test-tsan test-asan bench screenshot clean format install-udev

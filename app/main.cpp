@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     }
     const Options& opt = parsed.options;
     if (opt.help) {
-        std::fputs(usageText().c_str(), stdout);
+        std::fputs(opt.helpText.c_str(), stdout);
         return 0;
     }
     if (opt.version) {

@@ -1,4 +1,4 @@
-// Command line of the program: what to talk to and whether to take a screenshot.
+// Command line of the program: what to talk to, whether to take a screenshot, or a batch run.
 #pragma once
 
 #include <array>
@@ -9,17 +9,25 @@
 constexpr std::array<std::string_view, 6> kModelCodes = {"QSA002", "QSA004", "QSB008",
                                                          "QSA012", "QSB016", "QSB020"};
 
+enum class Command { Window, Measure };
+
 struct Options {
+    Command command = Command::Window;
     bool simulate = false;
     std::string model = "QSB020";
+    bool modelGiven = false;              // --model was on the command line
     std::string dutFile;                  // scenario file for the simulated instrument
     std::vector<std::string> connections; // "CH=WHAT", in the order given
     bool noise = true;                    // the simulated sampler's noise
     double unplugAfter = -1.0;            // seconds after start-up; negative: never
     std::string screenshotPath;
     double screenshotAfter = 4.0; // seconds
+    bool light = false;           // start in the light scheme
+    std::string recipePath;       // measure: the recipe file
+    std::string outFolder;        // measure: overrides the recipe's output folder
     bool help = false;
     bool version = false;
+    std::string helpText; // the help of the command that asked for it
 };
 
 struct ParseResult {
@@ -30,4 +38,3 @@ struct ParseResult {
 
 // Pure: no file is read and nothing is printed.
 ParseResult parseOptions(int argc, const char* const* argv);
-std::string usageText();

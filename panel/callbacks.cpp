@@ -8,6 +8,7 @@
 #include "panel/ports.h"
 #include "panel/true_profile.h"
 #include "panel/units.h"
+#include "panel/zone_stats.h"
 
 namespace {
 
@@ -252,6 +253,14 @@ VELT_MENU_CB(onSetTrueProfile) {
     // Read by the next acquisition; nothing the tick uses is rebuilt, so no guard.
     toggleTrueProfile();
     requestAcquire();
+}
+VELT_MENU_CB(onSetZoneLimits) {
+    VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        askZoneLimits();
+    }
+    updateWaveform();
 }
 
 VELT_MENU_CB(onSetZero) {

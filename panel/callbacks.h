@@ -48,6 +48,7 @@ VELT_MENU_CB(onSetYUnitsRho);
 VELT_MENU_CB(onSetYUnitsRaw);
 VELT_MENU_CB(onSetYUnitsDB);
 VELT_MENU_CB(onSetTrueProfile);
+VELT_MENU_CB(onSetZoneLimits);
 VELT_MENU_CB(onSetZero);
 VELT_MENU_CB(onResetZero);
 VELT_MENU_CB(onSetCalInt);

@@ -39,14 +39,17 @@ constexpr ControlDef kControls[] = {
  {PANEL_YMAX, "PANEL_YMAX", CtrlKind::Numeric, "to", "", 500.0, 2, false, -1e6, 1e6, {}, onGeneric, 1155, 194, 115, 24},
  {PANEL_SERIAL, "PANEL_SERIAL", CtrlKind::String, "Serial:", "", 0, 0, false, -kBig, kBig, {}, nullptr, 1010, 240, 260, 24},
  {PANEL_NOTES, "PANEL_NOTES", CtrlKind::TextBox, "Notes:", "", 0, 0, false, -kBig, kBig, {}, nullptr, 1010, 286, 260, 52},
- {PANEL_PANELCURSOR, "PANEL_PANELCURSOR", CtrlKind::Decoration, "", "", 0, 0, false, -kBig, kBig, {}, nullptr, 1005, 346, 270, 92},
+ {PANEL_PANELCURSOR, "PANEL_PANELCURSOR", CtrlKind::Decoration, "", "", 0, 0, false, -kBig, kBig, {}, nullptr, 1005, 346, 270, 148},
  {PANEL_C1, "PANEL_C1", CtrlKind::TextMessage, "", " C1 ", 0, 0, false, -kBig, kBig, {}, nullptr, 1010, 352, 70, 24},
  {PANEL_CURSOR1, "PANEL_CURSOR1", CtrlKind::String, "", " 0.000 m  |  0.000 mV", 0, 0, false, -kBig, kBig, {}, nullptr, 1082, 352, 188, 24},
  {PANEL_C2, "PANEL_C2", CtrlKind::TextMessage, "", " C2 ", 0, 0, false, -kBig, kBig, {}, nullptr, 1010, 380, 70, 24},
  {PANEL_CURSOR2, "PANEL_CURSOR2", CtrlKind::String, "", " 0.000 m  |  0.000 mV", 0, 0, false, -kBig, kBig, {}, nullptr, 1082, 380, 188, 24},
  {PANEL_C3, "PANEL_C3", CtrlKind::TextMessage, "", " X2 - X1 ", 0, 0, false, -kBig, kBig, {}, nullptr, 1010, 408, 70, 24},
  {PANEL_DISTANCE, "PANEL_DISTANCE", CtrlKind::String, "", " 0.000 m (roundtrip)", 0, 0, false, -kBig, kBig, {}, nullptr, 1082, 408, 188, 24},
- {PANEL_MESSAGE, "PANEL_MESSAGE", CtrlKind::TextBox, "Program Log:", "> Initializing...", 0, 0, false, -kBig, kBig, {}, nullptr, 1010, 462, 260, 214},
+ {PANEL_C4, "PANEL_C4", CtrlKind::TextMessage, "", "", 0, 0, false, -kBig, kBig, {}, nullptr, 1010, 436, 70, 24},
+ {PANEL_ZONE, "PANEL_ZONE", CtrlKind::String, "", " ", 0, 0, false, -kBig, kBig, {}, nullptr, 1082, 436, 188, 24},
+ {PANEL_ZONESTATS, "PANEL_ZONESTATS", CtrlKind::String, "", " ", 0, 0, false, -kBig, kBig, {}, nullptr, 1010, 464, 260, 24},
+ {PANEL_MESSAGE, "PANEL_MESSAGE", CtrlKind::TextBox, "Program Log:", "> Initializing...", 0, 0, false, -kBig, kBig, {}, nullptr, 1010, 518, 260, 158},
  {PANEL_TIMESTAMP, "PANEL_TIMESTAMP", CtrlKind::TextMessage, "", "", 0, 0, false, -kBig, kBig, {}, nullptr, 1010, 686, 260, 22},
  {PANEL_PANELBOTTOM, "PANEL_PANELBOTTOM", CtrlKind::Decoration, "", "", 0, 0, false, -kBig, kBig, {}, nullptr, 0, 628, 1000, 92},
  {PANEL_XSTART, "PANEL_XSTART", CtrlKind::Slide, " Start (m)", "", 0.0, 3, false, 0, 15, {}, onSetWindow, 12, 656, 300, 26},
@@ -96,6 +99,7 @@ constexpr MenuItemDef kMenu[] = {
  {MENUBAR_YUNITS_Y6, MENUBAR_YUNITS, "MENUBAR_YUNITS_Y6", "Amplitude (dB)", false, onSetYUnitsDB},
  {MENUBAR_YUNITS_SEPARATOR_10, MENUBAR_YUNITS, "MENUBAR_YUNITS_SEPARATOR_10", nullptr, false, nullptr},
  {MENUBAR_YUNITS_TRUEPROFILE, MENUBAR_YUNITS, "MENUBAR_YUNITS_TRUEPROFILE", "True Impedance Profile", false, onSetTrueProfile},
+ {MENUBAR_YUNITS_ZONELIMITS, MENUBAR_YUNITS, "MENUBAR_YUNITS_ZONELIMITS", "Zone Limits...", false, onSetZoneLimits},
  {MENUBAR_CAL, 0, "MENUBAR_CAL", "Calibration", false, nullptr},
  {MENUBAR_CAL_SETZERO, MENUBAR_CAL, "MENUBAR_CAL_SETZERO", "Set Zero", false, onSetZero},
  {MENUBAR_CAL_RESETZERO, MENUBAR_CAL, "MENUBAR_CAL_RESETZERO", "Reset Zero", false, onResetZero},
@@ -118,7 +122,8 @@ constexpr int kRightMembers[] = {
     PANEL_AVERAGING, PANEL_DEBUG,   PANEL_ACQUIRE,  PANEL_AUTOACQUIRE, PANEL_AUTOSCALE,
     PANEL_YMIN,      PANEL_YMAX,    PANEL_NOTES,    PANEL_SERIAL,      PANEL_TIMESTAMP,
     PANEL_CURSOR1,   PANEL_CURSOR2, PANEL_DISTANCE, PANEL_PANELCURSOR, PANEL_C1,
-    PANEL_C2,        PANEL_C3,      PANEL_MESSAGE};
+    PANEL_C2,        PANEL_C3,      PANEL_MESSAGE,  PANEL_C4,          PANEL_ZONE,
+    PANEL_ZONESTATS};
 constexpr int kTopMembers[] = {PANEL_STIMULUS, PANEL_DIFFERENTIAL, PANEL_MODE,
                                PANEL_PANELTOP, PANEL_VERSION,      PANEL_SAMPLER};
 constexpr ControlArrayDef kArrays[] = {
