@@ -1,4 +1,5 @@
 // Program entry: command line, instrument back end, Qt window, then the start-up sequence.
+#include "app/batch.h"
 #include "app/options.h"
 #include "app/startup.h"
 #include "instrument/driver.h"
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
         std::printf("VELT %s\n", kVersionString);
         return 0;
     }
+    if (opt.command == Command::Measure) return runMeasure(opt);
 
     // The instrument first: a bad scenario file stops the program before any window opens.
     std::unique_ptr<simulator::SimulatedInstrument> sim;
