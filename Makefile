@@ -4,11 +4,11 @@ JOBS    ?= $(shell nproc)
 RUNDIR  ?= run
 PACKAGES = build-essential cmake pkg-config qt6-base-dev libqcustomplot-dev libfftw3-dev \
            libftdi1-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool \
-           imagemagick fonts-dejavu-core clang-format locales libcli11-dev \
-           nlohmann-json3-dev
+           imagemagick fonts-dejavu-core clang-format locales clang libclang-rt-14-dev \
+           libcli11-dev nlohmann-json3-dev
 SUDO    := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test test-tsan test-asan bench screenshot clean format install-udev
+.PHONY: deps build run test test-tsan test-asan fuzz bench screenshot clean format install-udev
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
@@ -42,12 +42,31 @@ test-asan: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j $(JOBS) --timeout 600
 
+# Every reader under libFuzzer with AddressSanitizer and UBSan, from the committed seeds in
+# tests/fuzz/corpus/<target>, for FUZZ_SECONDS in all. A new target is one more
+# tests/fuzz/fuzz_<name>.cpp with its seed folder.
+FUZZ_TARGETS = $(sort $(basename $(notdir $(wildcard tests/fuzz/fuzz_*.cpp))))
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DVELT_GUI=OFF -DVELT_FUZZ=ON -DVELT_SANITIZE=address,undefined,fuzzer-no-link
+	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
+	@each=$$(( $(FUZZ_SECONDS) / $(words $(FUZZ_TARGETS)) )); [ $$each -ge 1 ] || each=1; \
+	for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build-fuzz/corpus/$$t; \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 build-fuzz/tests/$$t -max_total_time=$$each -close_fd_mask=2 \
+	    -print_final_stats=1 build-fuzz/corpus/$$t tests/fuzz/corpus/$$t 2>build-fuzz/$$t.log \
+	    || { tail -n 60 build-fuzz/$$t.log; exit 1; }; \
+	  echo "$$t: $$(grep -o 'stat::number_of_executed_units: *[0-9]*' build-fuzz/$$t.log | grep -o '[0-9]*$$') executions in $$each s, no crash"; \
+	done
+
 bench: build
 	$(BUILD)/tests/velt_bench --benchmark_min_time=0.2
 
 screenshot: build
 	mkdir -p $(RUNDIR) docs
 	cd $(RUNDIR) && xvfb-run -a -s "-screen 0 1280x800x24" ../$(BUILD)/velt --simulate --screenshot ../docs/screenshot.png --screenshot-after 4
+	cd $(RUNDIR) && xvfb-run -a -s "-screen 0 1280x800x24" ../$(BUILD)/velt --simulate --light --screenshot ../docs/screenshot-light.png --screenshot-after 4
 
 # Lets every user read and write FTDI bridges (vendor 0403) without root.
 UDEV_RULE ?= /etc/udev/rules.d/99-velt-ftdi.rules
@@ -61,4 +80,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) build-tsan build-asan
+	rm -rf $(BUILD) build-tsan build-asan build-fuzz

@@ -52,10 +52,10 @@ int applyFilter(int width) {
 }
 
 int setRisetime(int speed) {
-    if (speed == 0) {
-        maxRange[4].store(7.2);
-        defaultEnd[4].store(7.2);
-        platform::panel().setValue(PANEL_FILTERWIDTH, 35);
-    }
+    // The fast step reaches higher frequencies and needs a shorter filter.
+    const double ghzEnd = speed == 0 ? 7.2 : 2.4;
+    maxRange[4].store(ghzEnd);
+    defaultEnd[4].store(ghzEnd);
+    if (speed == 0) platform::panel().setValue(PANEL_FILTERWIDTH, 35);
     return 1;
 }

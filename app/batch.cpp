@@ -5,10 +5,12 @@
 
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
+#include "acquisition/zero.h"
 #include "app/recipe.h"
 #include "app/report.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "files/export.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
@@ -25,6 +27,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -32,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+namespace fs = std::filesystem;
 using platform::panel;
 
 namespace {
@@ -70,14 +74,17 @@ std::string ringChoices(int control) {
     return list;
 }
 
+constexpr const char* kNoOpen = "Could not find instrument open";
+
 bool near(double a, double b) {
     return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b));
 }
 
 class BatchRun {
   public:
-    BatchRun(const Recipe& recipe, const BatchSetup& setup, simulator::SimulatedInstrument* sim)
-        : recipe_(recipe), setup_(setup), sim_(sim) {}
+    BatchRun(const Recipe& recipe, const BatchSetup& setup, simulator::SimulatedInstrument* sim,
+             platform::ScriptedResponder& responder)
+        : recipe_(recipe), setup_(setup), sim_(sim), responder_(responder) {}
 
     // Runs on the GUI thread inside the event loop; ends the loop with the exit status.
     void operator()() {
@@ -122,6 +129,14 @@ class BatchRun {
         {
             std::lock_guard lock(gSetsMutex);
             gSets = &sets;
+        }
+        // The picture shows the first zone between the cursors, judged as the recipe judges it.
+        if (!recipe_.zones.empty()) {
+            const RecipeZone& z = recipe_.zones.front();
+            panel().setCursor(1, z.from, 0);
+            panel().setCursor(2, z.to, 0);
+            zoneNominal.store(z.nominal);
+            zoneTolerance.store(z.tolerance);
         }
         sweepSetTap.store(keepSweepSet);
         acquire(1);
@@ -189,28 +204,29 @@ class BatchRun {
     void applyZero() {
         const Recipe& r = recipe_;
         if (r.zero) {
-            if (velt_zero(*r.zero, 0) < 1) throw BatchError{"measurement.zero", "not accepted"};
+            setZero(*r.zero);
             return;
         }
         if (!r.zeroAtOpen) return;
+        // The question before the search is answered yes: the recipe asked for it.
         const int stimulus = getStimulus();
+        const int missed = responder_.countTitle(kNoOpen);
         if (sim_) {
             // The simulated operator leaves the connector open for the zero, then connects.
             const simulator::Connection was = sim_->connection(stimulus);
             sim_->setConnection(stimulus, simulator::Connection::Open);
-            const int found = velt_zero(-1, 0);
+            setZero(-1);
             sim_->setConnection(stimulus, was);
-            if (found != 1)
-                throw BatchError{"measurement.zero", "no open connector found on the stimulus"};
-            return;
+        } else {
+            std::fprintf(setup_.err, "velt: leave the stimulus connector open, then press Enter\n");
+            std::string line;
+            std::getline(std::cin, line);
+            setZero(-1);
+            std::fprintf(setup_.err, "velt: connect the device, then press Enter\n");
+            std::getline(std::cin, line);
         }
-        std::fprintf(setup_.err, "velt: leave the stimulus connector open, then press Enter\n");
-        std::string line;
-        std::getline(std::cin, line);
-        const int found = velt_zero(-1, 0);
-        if (found != 1) throw BatchError{"measurement.zero", "no open connector found"};
-        std::fprintf(setup_.err, "velt: connect the device, then press Enter\n");
-        std::getline(std::cin, line);
+        if (responder_.countTitle(kNoOpen) != missed)
+            throw BatchError{"measurement.zero", "no open connector found on the stimulus channel"};
     }
 
     void applyWindow() {
@@ -247,16 +263,37 @@ class BatchRun {
     void writeOutputs(int status) {
         report_.status = status;
         std::string error;
+        if (!createRunFolder(recipe_, folder_, error)) throw BatchError{"outputs.folder", error};
+        // The exports are the menu's own, their file dialogs answered with the report's names.
+        const std::string base = (fs::path(folder_) / recipe_.name).string();
+        if (recipe_.csv) {
+            responder_.pushFile(base + ".csv", platform::VAL_NEW_FILE_SELECTED);
+            if (saveCSV() != 1) report_.problems.push_back("outputs.csv: the CSV export failed");
+        }
+        if (recipe_.png) {
+            responder_.pushFile(base + ".png", platform::VAL_NEW_FILE_SELECTED);
+            if (savePNG() != 1)
+                report_.problems.push_back("outputs.png: no picture of the panel (the PNG needs "
+                                           "the window system)");
+        }
+        // An output asked for and not written is an error the line must see.
+        if (!report_.problems.empty()) report_.status = kBatchError;
         if (!writeReport(recipe_, report_, folder_, error))
             throw BatchError{"outputs.folder", error};
-        std::fprintf(setup_.out, "%s: %zu zone%s, report in %s\n",
-                     status == kBatchPass ? "PASS" : "FAIL", recipe_.zones.size(),
+        for (const std::string& p : report_.problems)
+            std::fprintf(setup_.err, "velt: %s\n", p.c_str());
+        const char* verdict = report_.status == kBatchPass   ? "PASS"
+                              : report_.status == kBatchFail ? "FAIL"
+                                                             : "INCOMPLETE";
+        std::fprintf(setup_.out, "%s: %zu zone%s, report in %s\n", verdict, recipe_.zones.size(),
                      recipe_.zones.size() == 1 ? "" : "s", folder_.c_str());
+        if (!report_.problems.empty()) throw BatchError{"", "outputs incomplete"};
     }
 
     const Recipe& recipe_;
     const BatchSetup& setup_;
     simulator::SimulatedInstrument* sim_;
+    platform::ScriptedResponder& responder_;
     ReportData report_;
     std::string folder_;
     bool ran_ = false;
@@ -325,7 +362,7 @@ int runMeasure(const Options& options, const BatchSetup& setup) {
     platform::headlessEventLoop().discardPending();
     platform::clearQuitRequest();
 
-    BatchRun run(recipe, setup, sim.get());
+    BatchRun run(recipe, setup, sim.get(), responder);
     platform::headlessEventLoop().post([&run] { run(); });
     const int started = veltMain();
     platform::headlessEventLoop().discardPending();

@@ -3,15 +3,19 @@
 #include "app/options.h"
 #include "app/startup.h"
 #include "instrument/driver.h"
+#include "panel/colors.h"
 #include "platform/event_loop.h"
 #include "platform/popups.h"
+#include "platform/qt/panel_imager.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/sim_control_window.h"
 #include "platform/qt/view.h"
+#include "platform/qt/waveform_graph.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
 
 #include <QApplication>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QTimer>
 
@@ -32,6 +36,8 @@ void showPanel() {
 
 void takeScreenshot(const QString& path) {
     int status = 0;
+    // The graph draws on a queued replot; the picture must hold the trace of this moment.
+    if (gWindow) gWindow->graph()->replot(QCustomPlot::rpImmediateRefresh);
     if (gWindow && gWindow->grab().save(path, "PNG")) {
         std::fprintf(stderr, "velt: screenshot saved to %s\n", path.toLocal8Bit().constData());
     } else {
@@ -44,6 +50,41 @@ void takeScreenshot(const QString& path) {
         shutdown();
     else
         QCoreApplication::exit(status ? status : 1);
+}
+
+// The panel is never shown in a batch run and the Qt loop never turns: a capture first brings
+// the widgets up to the model, then draws the graph at once.
+class BatchImager : public platform::qt::QtPanelImager {
+  public:
+    explicit BatchImager(platform::qt::PanelWindow* window)
+        : QtPanelImager(window), window_(window) {}
+    bool capture() override {
+        window_->refresh();
+        if (window_->graph()) window_->graph()->replot(QCustomPlot::rpImmediateRefresh);
+        return QtPanelImager::capture();
+    }
+
+  private:
+    platform::qt::PanelWindow* window_;
+};
+
+// `velt measure`: no window on screen; one offscreen for the PNG of the panel.
+int measure(int argc, char** argv, const Options& opt) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    platform::qt::initApplicationLocale();
+    platform::qt::applyTheme(app);
+    int status = 0;
+    {
+        platform::qt::PanelWindow window;
+        // The panel's design size below the menu bar, as on screen.
+        window.resize(1280, 720 + window.menuBar()->sizeHint().height());
+        BatchImager imager(&window);
+        platform::setPanelImager(&imager);
+        status = runMeasure(opt);
+        platform::setPanelImager(nullptr);
+    }
+    return status;
 }
 
 } // namespace
@@ -63,7 +104,7 @@ int main(int argc, char** argv) {
         std::printf("VELT %s\n", kVersionString);
         return 0;
     }
-    if (opt.command == Command::Measure) return runMeasure(opt);
+    if (opt.command == Command::Measure) return measure(argc, argv, opt);
 
     // The instrument first: a bad scenario file stops the program before any window opens.
     std::unique_ptr<simulator::SimulatedInstrument> sim;
@@ -102,12 +143,16 @@ int main(int argc, char** argv) {
         gWindow = &window;
         popups.setParent(&window);
         platform::setPopupHandler(&popups);
+        platform::qt::QtPanelImager imager(&window);
+        platform::setPanelImager(&imager);
         platform::setEventLoop(&loop);
         setDisplayPanel(showPanel);
 
         // The simulator's own window; a screenshot shows the panel alone.
         if (sim && opt.screenshotPath.empty())
             if (QWidget* simWindow = createSimulatorControlWindow(*sim, &window)) simWindow->show();
+        // The scheme is not saved; once start-up is done the light one is applied if asked.
+        if (opt.light) loop.post([] { setColor(0); });
         if (!opt.screenshotPath.empty()) {
             const QString path = QString::fromStdString(opt.screenshotPath);
             const int ms = static_cast<int>(opt.screenshotAfter * 1000.0);
@@ -126,6 +171,7 @@ int main(int argc, char** argv) {
         status = veltMain();
 
         setDisplayPanel(nullptr);
+        platform::setPanelImager(nullptr);
         platform::setPopupHandler(nullptr);
         platform::setEventLoop(nullptr);
         gWindow = nullptr;

@@ -4,6 +4,7 @@
 
 #include "app/settings.h"
 #include "app/startup.h"
+#include "files/settings_file.h"
 #include "files/sha256.h"
 #include "instrument/calibration.h"
 #include "panel/interface.h"
@@ -129,8 +130,10 @@ ordered_json calibrationUsed() {
     return c;
 }
 
-// The run's own folder: the recipe's name and the time, numbered if that exists already.
-bool makeRunFolder(const Recipe& r, fs::path& folder, std::string& error) {
+} // namespace
+
+bool createRunFolder(const Recipe& r, std::string& folderOut, std::string& error) {
+    fs::path folder;
     std::error_code ec;
     fs::create_directories(r.outFolder, ec);
     if (ec) {
@@ -140,7 +143,10 @@ bool makeRunFolder(const Recipe& r, fs::path& folder, std::string& error) {
     const std::string base = r.name + "-" + stamp();
     for (int n = 1; n < 1000; ++n) {
         folder = fs::path(r.outFolder) / (n == 1 ? base : base + "-" + std::to_string(n));
-        if (fs::create_directory(folder, ec)) return true;
+        if (fs::create_directory(folder, ec)) {
+            folderOut = folder.string();
+            return true;
+        }
         if (ec) {
             error = "cannot create " + folder.string() + ": " + ec.message();
             return false;
@@ -149,8 +155,6 @@ bool makeRunFolder(const Recipe& r, fs::path& folder, std::string& error) {
     error = "too many runs named " + base + " in " + r.outFolder;
     return false;
 }
-
-} // namespace
 
 std::string zoneLine(const RecipeZone& zone, const ZoneStats& s, double minLength,
                      const char* xUnit) {
@@ -173,25 +177,33 @@ std::string zoneLine(const RecipeZone& zone, const ZoneStats& s, double minLengt
     return line + "\n";
 }
 
-bool writeReport(const Recipe& r, const ReportData& data, std::string& folderOut,
+bool writeReport(const Recipe& r, const ReportData& data, const std::string& folderName,
                  std::string& error) {
-    fs::path folder;
-    if (!makeRunFolder(r, folder, error)) return false;
-    folderOut = folder.string();
-
-    ordered_json files = ordered_json::array();
-    auto keep = [&](const std::string& name, const std::string& text) {
-        if (!writeText(folder / name, text, error)) return false;
-        files.push_back(name);
-        return true;
-    };
+    const fs::path folder(folderName);
     if (r.report) {
         std::ifstream in(r.path, std::ios::binary);
         const std::string recipeText((std::istreambuf_iterator<char>(in)),
                                      std::istreambuf_iterator<char>());
-        if (!keep("recipe.json", recipeText)) return false;
-        if (!keep("counts.csv", countsCsv(data.sweepSets))) return false;
+        if (!writeText(folder / "recipe.json", recipeText, error)) return false;
+        if (!writeText(folder / "counts.csv", countsCsv(data.sweepSets), error)) return false;
+        if (!writeText(folder / "settings.ini", formatSettings(currentSettings()), error))
+            return false;
+        for (const std::string& cal : data.calibrationFiles) {
+            std::error_code ec;
+            fs::copy_file(cal, folder / fs::path(cal).filename(),
+                          fs::copy_options::overwrite_existing, ec);
+            if (ec) {
+                error = "cannot copy " + cal + ": " + ec.message();
+                return false;
+            }
+        }
     }
+
+    // Everything the run wrote, in name order; result.json and the sums come last.
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.is_regular_file()) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
 
     ordered_json result;
     result["program"] = "VELT";
@@ -201,6 +213,10 @@ bool writeReport(const Recipe& r, const ReportData& data, std::string& folderOut
     result["instrument"] = {{"model", std::string(model)}, {"simulated", r.simulate}};
     result["settings"] = settingsApplied(r);
     result["calibration"] = calibrationUsed();
+    ordered_json cals = ordered_json::array();
+    for (const std::string& cal : data.calibrationFiles)
+        cals.push_back({{"file", cal}, {"sha256", sha256File(cal)}});
+    result["calibration"]["solt_files"] = cals;
     ordered_json zones = ordered_json::array();
     for (const ZoneResult& z : data.zones) {
         const ZoneStats& s = z.stats;
@@ -220,18 +236,18 @@ bool writeReport(const Recipe& r, const ReportData& data, std::string& folderOut
                          {"verdict", verdictText(s.verdict)}});
     }
     result["zones"] = zones;
-    result["verdict"] = data.status == 0 ? "PASS" : "FAIL";
+    result["verdict"] = data.status == 0 ? "PASS" : data.status == 1 ? "FAIL" : "INCOMPLETE";
     result["exit_status"] = data.status;
-    result["files"] = files;
+    result["files"] = names;
+    result["problems"] = data.problems;
     if (!writeText(folder / "result.json", result.dump(2) + "\n", error)) return false;
 
     if (r.report) {
         // In the format sha256sum -c reads, so the folder can be checked with standard tools.
+        names.push_back("result.json");
         std::string sums;
-        for (const auto& name : files)
-            sums += sha256File((folder / name.get<std::string>()).string()) + "  " +
-                    name.get<std::string>() + "\n";
-        sums += sha256File((folder / "result.json").string()) + "  result.json\n";
+        for (const std::string& name : names)
+            sums += sha256File((folder / name).string()) + "  " + name + "\n";
         if (!writeText(folder / "SHA256SUMS", sums, error)) return false;
     }
     return true;

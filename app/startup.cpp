@@ -13,6 +13,8 @@
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"
+#include "panel/ports.h"
+#include "panel/zoom.h"
 #include "platform/async_timer.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -62,6 +64,8 @@ int veltMain() {
     startTimer();
 
     loadInterface();
+    // The distances use the dielectric constant the field shows.
+    setDiel(-1.0);
     // The log's first line is completed below; a terminal sees it whole.
     std::fputs(platform::panel().text(PANEL_MESSAGE).c_str(), stderr);
     panelHandle = PANEL;
@@ -69,6 +73,9 @@ int veltMain() {
     rightHandle = RIGHT;
     topHandle = TOP;
     bottomHandle = BOTTOM;
+    // A resize while the panel is first shown lays out from the design size.
+    windowWidth = 0;
+    windowHeight = 0;
     if (auto display = gDisplayPanel.load()) display();
     platform::panel().panelSize(windowWidth, windowHeight);
 
@@ -80,6 +87,8 @@ int veltMain() {
     }
     platform::Delay(1.0);
 
+    countChannels();
+    hideChannels();
     setTimebase(0, 1);
     setRisetime(speed);
     platform::panel().setText(PANEL_VERSION, versionLabel(kVersionString, model));
@@ -130,6 +139,6 @@ VELT_MENU_CB(onExit) {
 int onPanel(int panel, int event, void* callbackData, int eventData1, int eventData2) {
     (void)panel, (void)callbackData, (void)eventData1, (void)eventData2;
     if (event == EVENT_CLOSE) shutdown();
-    // EVENT_PANEL_SIZE: the controls keep their design places until the resize layout exists.
+    if (event == EVENT_PANEL_SIZE) resizeWindow();
     return 0;
 }

@@ -1,12 +1,337 @@
-// Settings file (placeholder until the settings record is built): both directions succeed.
+// Settings file: written whole to a temporary file and renamed, read back by line position,
+// checked completely before the first setter runs.
 #include "files/settings_file.h"
 
-int loadSettings(int autosave) {
-    (void)autosave;
+#include "acquisition/acquire.h"
+#include "acquisition/timebase.h"
+#include "acquisition/timer.h"
+#include "acquisition/zero.h"
+#include "app/log.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "files/file_io.h"
+#include "instrument/driver.h"
+#include "panel/interface.h"
+#include "panel/ports.h"
+#include "panel/units.h"
+#include "platform/panel_model.h"
+#include "platform/popups.h"
+
+#include <array>
+#include <climits>
+#include <cmath>
+#include <limits>
+
+using platform::panel;
+
+std::atomic<int> defaultSaveSettings{1};
+
+namespace {
+
+constexpr std::size_t kLines = 18;
+constexpr int kUnparsedInt = INT_MIN;
+constexpr double kUnparsedReal = std::numeric_limits<double>::quiet_NaN();
+
+constexpr const char* kTypeList = "Configuration File (*.ini)";
+constexpr const char* kLoadError = "Error loading settings file. Reverting to defaults.";
+
+void line(std::string& out, const char* key, int v) {
+    out += key;
+    files::appendInt(out, v);
+    out += ";\n";
+}
+
+void lineReal(std::string& out, const char* key, double v) {
+    out += key;
+    // The file keeps single precision: 1000.123456 is written as 1000.12347.
+    files::appendFixed(out, static_cast<double>(static_cast<float>(v)), 5);
+    out += ";\n";
+}
+
+// Past the key (the first word, never compared) and the blanks and tabs after it.
+bool valueOf(const std::vector<files::Line>& lines, std::size_t i, std::string_view& value) {
+    if (i >= lines.size() || lines[i].tooLong) return false;
+    std::string_view s = lines[i].text;
+    files::skipBlanks(s);
+    std::size_t key = 0;
+    while (key < s.size() && s[key] != ' ' && s[key] != '\t') ++key;
+    if (key == 0) return false;
+    s.remove_prefix(key);
+    files::skipBlanks(s);
+    value = s;
+    return true;
+}
+
+// The value ends at the semicolon; nothing but blanks may follow it.
+bool endsValue(std::string_view rest) {
+    files::skipBlanks(rest);
+    if (!rest.empty() && rest.front() == ';') rest.remove_prefix(1);
+    files::skipBlanks(rest);
+    return rest.empty();
+}
+
+int intAt(const std::vector<files::Line>& lines, std::size_t i) {
+    std::string_view s;
+    int v = 0;
+    if (!valueOf(lines, i, s) || !files::parseInt(s, v) || !endsValue(s)) return kUnparsedInt;
+    return v;
+}
+
+double realAt(const std::vector<files::Line>& lines, std::size_t i) {
+    std::string_view s;
+    double v = 0;
+    if (!valueOf(lines, i, s) || !files::parseReal(s, v) || !endsValue(s)) return kUnparsedReal;
+    return v;
+}
+
+bool bit(int v) {
+    return v == 0 || v == 1;
+}
+
+struct Rejection {
+    int code;
+    int result;
+    const char* text;
+};
+
+Rejection rejection(int check) {
+    switch (check) {
+    case 1:
+        return {2251, -21,
+                "Stored settings do not match current instrument. Reverting to defaults"};
+    case 2:
+        return {2234, -4, kLoadError};
+    case 3:
+        return {2250, -20, "Cannot start program in frequency domain. Reverting to time domain."};
+    default:
+        return {2231 + check, -(check + 1), kLoadError};
+    }
+}
+
+void apply(const SettingsRecord& r) {
+    // merge: call setDomain(0) first when xUnits is 4 (a time-domain file loaded from the
+    // frequency domain leaves its rings and menus otherwise)
+    setXUnits(r.xUnits);
+    setYUnits(r.yUnits);
+    panel().setXAxisName(labelFullX[static_cast<std::size_t>(xUnits.load())]);
+    setDiff(r.diff);
+    setStimulus(r.mode, r.stimulus, r.sampler);
+    setSampler(r.sampler);
+    setCalMode(r.cal);
+    // The fields accept down to minus the zero and are marked while one is set.
+    setZero(r.xZero);
+    setXStart(r.xStart);
+    setXEnd(r.xEnd);
+    setDiel(r.dielK);
+    setYMinMax(r.yMin, r.yMax);
+    setAutoscale(r.autoscale);
+    setFilter(r.filter);
+    setFilterWidth(r.filterWidth);
+    calibrate(-1, -1, 0);
+    writeMessage(0, "Settings file loaded successfully.", 0);
+    setAutoAcquire(r.autoAcquire);
+}
+
+} // namespace
+
+SettingsRecord currentSettings() {
+    SettingsRecord r;
+    r.model = model;
+    r.yUnits = yUnits.load();
+    r.xUnits = xUnits.load();
+    r.xStart = xStart.load();
+    r.xEnd = xEnd.load();
+    r.xZero = xZero.load();
+    r.dielK = dielK.load();
+    r.yMax = getYMax();
+    r.yMin = getYMin();
+    r.autoscale = getAutoscale();
+    r.cal = getCalMode();
+    r.mode = getMode();
+    r.diff = getDiff();
+    r.stimulus = getStimulus();
+    r.sampler = getSampler();
+    r.autoAcquire = getAutoAcquire();
+    r.filter = getFilter();
+    r.filterWidth = getFilterWidth();
+    return r;
+}
+
+std::string formatSettings(const SettingsRecord& r) {
+    std::string out;
+    out.reserve(512);
+    out += "USER_MODEL\t\t\t";
+    out += r.model;
+    out += ";\n";
+    line(out, "USER_YUNITS\t\t\t", r.yUnits);
+    line(out, "USER_XUNITS\t\t\t", r.xUnits);
+    lineReal(out, "USER_XSTART\t\t\t", r.xStart);
+    lineReal(out, "USER_XEND\t\t\t", r.xEnd);
+    lineReal(out, "USER_XZERO\t\t\t", r.xZero);
+    lineReal(out, "USER_DIELK\t\t\t", r.dielK);
+    lineReal(out, "USER_YMIN\t\t\t", r.yMin);
+    lineReal(out, "USER_YMAX\t\t\t", r.yMax);
+    line(out, "USER_AUTOSCALE\t\t\t", r.autoscale);
+    line(out, "USER_CAL\t\t\t", r.cal);
+    line(out, "USER_MODE\t\t\t", r.mode);
+    line(out, "USER_DIFF\t\t\t", r.diff);
+    line(out, "USER_STIMULUS\t\t\t", r.stimulus);
+    line(out, "USER_SAMPLER\t\t\t", r.sampler);
+    line(out, "USER_AUTOACQ\t\t\t", r.autoAcquire);
+    line(out, "USER_FILTER\t\t\t", r.filter);
+    line(out, "USER_FILTERWIDTH\t\t", r.filterWidth);
+    return out;
+}
+
+namespace {
+
+SettingsRecord parseLines(const std::vector<files::Line>& lines) {
+    SettingsRecord r;
+    std::string_view m;
+    // At most six characters, ending at the semicolon; a model that cannot be read matches
+    // no instrument (a model code never holds a line feed).
+    r.model = "\n";
+    if (valueOf(lines, 0, m)) {
+        const std::size_t end = std::min(m.find_first_of("; \t"), m.size());
+        if (end <= 6 && endsValue(m.substr(end))) r.model.assign(m.substr(0, end));
+    }
+    r.yUnits = intAt(lines, 1);
+    r.xUnits = intAt(lines, 2);
+    r.xStart = realAt(lines, 3);
+    r.xEnd = realAt(lines, 4);
+    r.xZero = realAt(lines, 5);
+    r.dielK = realAt(lines, 6);
+    r.yMin = realAt(lines, 7);
+    r.yMax = realAt(lines, 8);
+    r.autoscale = intAt(lines, 9);
+    r.cal = intAt(lines, 10);
+    r.mode = intAt(lines, 11);
+    r.diff = intAt(lines, 12);
+    r.stimulus = intAt(lines, 13);
+    r.sampler = intAt(lines, 14);
+    r.autoAcquire = intAt(lines, 15);
+    r.filter = intAt(lines, 16);
+    r.filterWidth = intAt(lines, 17);
+    return r;
+}
+
+} // namespace
+
+SettingsRecord parseSettings(std::string_view text) {
+    return parseLines(files::splitLines(text, kLines));
+}
+
+int checkSettings(const SettingsRecord& r, std::string_view connectedModel) {
+    // Written as "not accepted" so that a NaN fails every check it meets.
+    const std::array<bool, 18> pass = {
+        r.model == connectedModel,
+        r.dielK > 0,
+        !(r.yUnits == 5 || r.xUnits == 4),
+        r.yUnits >= 0 && r.yUnits <= 3,
+        r.xUnits >= 0 && r.xUnits <= 2,
+        r.xStart >= -r.xZero,
+        r.xEnd >= -r.xZero,
+        r.xZero >= 0,
+        r.yMin <= r.yMax,
+        bit(r.autoscale),
+        bit(r.autoAcquire),
+        bit(r.filter),
+        r.filterWidth > 0,
+        r.mode >= 0 && r.mode <= 3,
+        r.stimulus >= 0 && r.stimulus <= 9,
+        r.sampler >= 0 && r.sampler <= 19,
+        bit(r.diff),
+        bit(r.cal),
+    };
+    for (std::size_t i = 0; i < pass.size(); ++i)
+        if (!pass[i]) return static_cast<int>(i) + 1;
+    return 0;
+}
+
+int saveSettings(int mode) {
+    std::string path = kAutosaveFile;
+    if (mode != 1) {
+        const std::string folder = files::startFolder(defaultSaveSettings, "settings");
+        if (platform::FileSelectPopup(folder, ".ini", kTypeList, "Select File to Save", true,
+                                      path) == platform::VAL_NO_FILE_SELECTED)
+            return 0;
+    }
+    const std::string text = formatSettings(currentSettings());
+    switch (files::replaceFile(path, text)) {
+    case files::ReplaceStatus::Ok:
+        break;
+    case files::ReplaceStatus::OpenFailed:
+        if (mode == 1) {
+            writeMessage(2211, "Could not open autosave file.", 0);
+            return -1;
+        }
+        writeMessage(2212, "Could not open settings file.", 0);
+        return -2;
+    case files::ReplaceStatus::WriteFailed:
+        writeMessage(2213, "Could not write settings file.", 0);
+        return -3;
+    case files::ReplaceStatus::CloseFailed:
+        writeMessage(2214, "Could not close settings file.", 0);
+        return -4;
+    }
+    writeMessage(0, "Settings file saved successfully.", 0);
     return 1;
 }
 
-int saveSettings(int autosave) {
-    (void)autosave;
+int loadSettings(int mode) {
+    std::string path = kAutosaveFile;
+    if (mode != 1) {
+        const std::string folder = files::startFolder(defaultSaveSettings, "settings");
+        if (platform::FileSelectPopup(folder, "*.ini", kTypeList, "Select File to Load", false,
+                                      path) == platform::VAL_NO_FILE_SELECTED)
+            return 0;
+    }
+    std::vector<files::Line> lines;
+    switch (files::readLines(path, kLines, lines)) {
+    case files::ReadStatus::Ok:
+        break;
+    case files::ReadStatus::OpenFailed:
+        if (mode == 1) {
+            writeMessage(2231, "Previous settings file not found. Reverting to defaults.", 0);
+            resetSettings();
+            return -1;
+        }
+        writeMessage(2232, "Could not read settings file.", 0);
+        return -2;
+    case files::ReadStatus::CloseFailed:
+        writeMessage(2233, "Could not close settings file.", 0);
+        return -3;
+    }
+    const SettingsRecord r = parseLines(lines);
+    if (const int check = checkSettings(r, model); check != 0) {
+        const Rejection bad = rejection(check);
+        writeMessage(bad.code, bad.text, 0);
+        resetSettings();
+        return bad.result;
+    }
+    apply(r);
+    return 1;
+}
+
+int resetSettings() {
+    if (const int stored = WfmStored.exchange(0); stored != 0) panel().deletePlot(stored);
+    // merge: call setDomain(0)
+    setDiff(0);
+    setStimulus(0, 2, 4);
+    setXUnits(0);
+    setYUnits(0);
+    setZero(0.0);
+    setXStart(0.0);
+    setXEnd(3.0);
+    setDiel(2.23);
+    panel().setXAxisName(labelFullX[static_cast<std::size_t>(xUnits.load())]);
+    setYMinMax(-250.0, 250.0);
+    setAutoscale(1);
+    setAutoAcquire(1);
+    setAveraging(1);
+    setCalMode(0);
+    setFilter(0);
+    setFilterWidth(speed != 0 ? 200 : 35);
+    writeMessage(0, "Settings successfully reset to defaults.", 0);
     return 1;
 }

@@ -1,6 +1,49 @@
-// Settings file: the autosaved user.ini and user-chosen settings files.
+// Settings file: the autosaved user.ini and user-chosen settings files (18 lines, one value
+// each), the checks a file must pass before anything is applied, and the factory defaults.
 #pragma once
 
-// autosave 1: user.ini in the working directory; 0: a file the user chooses.
-int loadSettings(int autosave);
-int saveSettings(int autosave);
+#include <atomic>
+#include <string>
+#include <string_view>
+
+// The first settings dialog after start-up, save or load, opens in "settings".
+extern std::atomic<int> defaultSaveSettings;
+
+// The 18 values of the file, in file order.
+struct SettingsRecord {
+    std::string model;
+    int yUnits = 0;
+    int xUnits = 0;
+    double xStart = 0.0;
+    double xEnd = 0.0;
+    double xZero = 0.0;
+    double dielK = 0.0;
+    double yMin = 0.0;
+    double yMax = 0.0;
+    int autoscale = 0;
+    int cal = 0;
+    int mode = 0;
+    int diff = 0;
+    int stimulus = 0;
+    int sampler = 0;
+    int autoAcquire = 0;
+    int filter = 0;
+    int filterWidth = 0;
+};
+
+constexpr const char* kAutosaveFile = "user.ini";
+
+// The program's set-up as the file keeps it.
+SettingsRecord currentSettings();
+// The file text: reals at single precision with five decimals, C locale.
+std::string formatSettings(const SettingsRecord& r);
+// Reads the text by line position. A missing, over-long or unparsable value comes back as one
+// its check rejects (NaN, or the lowest int; a model that matches none).
+SettingsRecord parseSettings(std::string_view text);
+// 0 when every check passes, else the number (1..18) of the first that fails.
+int checkSettings(const SettingsRecord& r, std::string_view connectedModel);
+
+// mode 1: user.ini in the working directory; any other: a file the user chooses.
+int saveSettings(int mode);
+int loadSettings(int mode);
+int resetSettings();

@@ -2,13 +2,19 @@
 #include "panel/callbacks.h"
 
 #include "acquisition/timer.h"
+#include "acquisition/zero.h"
 #include "app/settings.h"
+#include "files/export.h"
 #include "files/settings_file.h"
+#include "files/waveform_file.h"
+#include "instrument/driver.h"
+#include "panel/colors.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/true_profile.h"
 #include "panel/units.h"
 #include "panel/zone_stats.h"
+#include "panel/zoom.h"
 
 namespace {
 
@@ -24,13 +30,21 @@ bool committed(int event) {
     return event == EVENT_COMMIT;
 }
 
+// The frequency-domain units come only with the frequency domain, and the time-domain ones
+// only with the time domain; the domain switch moves both together.
+bool fitsDomain(bool frequencyUnit) {
+    return frequencyUnit == (xUnits.load() == 4);
+}
+
 void guardedXUnits(int code) {
+    if (!fitsDomain(code == 4)) return;
     Guarded g;
     setXUnits(code);
     requestAcquire();
 }
 
 void guardedYUnits(int code) {
+    if (!fitsDomain(code == 5)) return;
     Guarded g;
     setYUnits(code);
     requestAcquire();
@@ -131,17 +145,19 @@ VELT_CTRL_CB(onSetSampler) {
     return 0;
 }
 
-// Zoom and reset zoom are not built yet; a request without the zoom would only repeat the
-// current view.
 VELT_CTRL_CB(onZoom) {
     VELT_UNUSED_CTRL_ARGS;
-    (void)event;
+    if (!committed(event)) return 0;
+    zoom();
+    requestAcquire();
     return 0;
 }
 
 VELT_CTRL_CB(onResetZoom) {
     VELT_UNUSED_CTRL_ARGS;
-    (void)event;
+    if (!committed(event)) return 0;
+    resetZoom();
+    requestAcquire();
     return 0;
 }
 
@@ -157,38 +173,66 @@ VELT_CTRL_CB(onDebug) {
     return 0;
 }
 
-// Printing, exports, waveform files, resetting settings, domains, colours, the zero reference
-// and SOLT are not built yet: their menu items do nothing rather than pretend.
+// Domains and SOLT are not built yet: their menu items do nothing rather than pretend.
 VELT_MENU_CB(onPrint) {
     VELT_UNUSED_MENU_ARGS;
+    Guarded g;
+    printWaveform();
 }
 VELT_MENU_CB(onSaveCSV) {
     VELT_UNUSED_MENU_ARGS;
+    Guarded g;
+    saveCSV();
 }
 VELT_MENU_CB(onSavePNG) {
     VELT_UNUSED_MENU_ARGS;
+    Guarded g;
+    savePNG();
 }
 
 VELT_MENU_CB(onStoreWaveform) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        storeWaveform();
+    }
     // Storing takes no new trace; only the periodic recalibration is looked at.
     requestCheck();
 }
 
 VELT_MENU_CB(onRecallWaveform) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        recallWaveform();
+    }
+    requestAcquire();
 }
 VELT_MENU_CB(onClearWaveform) {
     VELT_UNUSED_MENU_ARGS;
+    clearWaveform();
+    requestAcquire();
 }
 VELT_MENU_CB(onSaveSettings) {
     VELT_UNUSED_MENU_ARGS;
+    Guarded g;
+    saveSettings(0);
 }
 VELT_MENU_CB(onLoadSettings) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        loadSettings(0);
+    }
+    requestRecal();
 }
 VELT_MENU_CB(onResetSettings) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        resetSettings();
+    }
+    requestRecal();
 }
 VELT_MENU_CB(onSetDomainTime) {
     VELT_UNUSED_MENU_ARGS;
@@ -198,9 +242,11 @@ VELT_MENU_CB(onSetDomainFreq) {
 }
 VELT_MENU_CB(onSetColorDark) {
     VELT_UNUSED_MENU_ARGS;
+    setColor(1);
 }
 VELT_MENU_CB(onSetColorLight) {
     VELT_UNUSED_MENU_ARGS;
+    setColor(0);
 }
 
 VELT_MENU_CB(onSetXUnitsM) {
@@ -265,9 +311,17 @@ VELT_MENU_CB(onSetZoneLimits) {
 
 VELT_MENU_CB(onSetZero) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        // Asks the user, then sweeps the instrument itself.
+        Guarded g;
+        setZero(-1.0);
+    }
+    requestAcquire();
 }
 VELT_MENU_CB(onResetZero) {
     VELT_UNUSED_MENU_ARGS;
+    setZero(0.0);
+    requestAcquire();
 }
 
 VELT_MENU_CB(onSetCalInt) {

@@ -187,6 +187,9 @@ void loadInterface() {
         if (d.id == PANEL_XSTART || d.id == PANEL_XEND)
             c.textBgColor = platform::makeColor(255, 255, 255);
         if (d.id == PANEL_TIMESTAMP) c.textColor = platform::makeColor(76, 157, 47);
+        if (d.id == PANEL_PANELCURSOR) c.textBgColor = platform::makeColor(32, 32, 32);
+        // The rise-time width means something only with the filter on, which it starts off.
+        if (d.id == PANEL_FILTERWIDTH) c.dimmed = true;
         p.addControl(c);
     }
     for (const auto& d : kMenu) {
@@ -197,8 +200,11 @@ void loadInterface() {
         m.label = d.label ? d.label : "";
         m.separator = d.label == nullptr;
         m.checked = d.checked;
-        // The panel starts in millivolts, where the true profile does not apply.
-        m.dimmed = d.id == MENUBAR_YUNITS_TRUEPROFILE;
+        // The time-domain arrangement: the frequency-domain units and the SOLT items come
+        // with the frequency domain; the true profile waits for ohms (the panel starts in mV).
+        for (int dimmed : {MENUBAR_XUNITS_X5, MENUBAR_YUNITS_Y6, MENUBAR_CAL_SOLTCAL,
+                           MENUBAR_CAL_SAVESOLT, MENUBAR_CAL_LOADSOLT, MENUBAR_YUNITS_TRUEPROFILE})
+            if (d.id == dimmed) m.dimmed = true;
         p.addMenuItem(m);
     }
     // Dark scheme at start: the graph's design colours.

@@ -1,4 +1,4 @@
-// Port selection: which sampler lines a mode offers for a stimulus, and the rings that show them.
+// Model detection and port selection: probes, ring pruning, and the sampler lines of a mode.
 #include "panel/ports.h"
 
 #include "app/settings.h"
@@ -11,7 +11,6 @@
 #include "platform/panel_model.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <string>
 
@@ -36,18 +35,83 @@ int pairsPerPort(int channels) {
     return channels <= 0 ? 5 : std::clamp(channels / 4, 1, 5);
 }
 
-std::string samplerLabel(int sampler) {
-    const int stimulus = sampler / 2;
-    const char sign = sampler % 2 == 0 ? '+' : '-';
-    for (const auto& item : panel().ringItems(PANEL_STIMULUS))
-        if (item.value == stimulus) return item.label + sign;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "PORT %d, CH %d%c", portOf(stimulus) + 1,
-                  channelNumber(stimulus) + 1, sign);
-    return buf;
+void fillSamplerLabels(const std::array<const char*, 10>& stimulusLabels,
+                       std::array<std::array<char, 16>, 20>& out) {
+    for (std::size_t s = 0; s < 10; ++s) {
+        std::snprintf(out[2 * s].data(), out[2 * s].size(), "%s+", stimulusLabels[s]);
+        std::snprintf(out[2 * s + 1].data(), out[2 * s + 1].size(), "%s-", stimulusLabels[s]);
+    }
 }
 
+std::array<std::array<char, 16>, 20> chLabels() {
+    std::array<std::array<char, 16>, 20> out{};
+    fillSamplerLabels(kStimulusLabelCh, out);
+    return out;
+}
+
+// Deletions from the stimulus ring (position, count, position, count) and the mode ring
+// (position, count) per model size.
+struct Pruning {
+    int channels;
+    int stimAt1, stimCount1, stimAt2, stimCount2;
+    int modeAt, modeCount;
+};
+constexpr std::array<Pruning, 5> kPruning = {{{2, 5, 5, 1, 4, 1, 3},
+                                              {4, 6, 4, 1, 4, 2, 2},
+                                              {8, 7, 3, 2, 3, 0, 0},
+                                              {12, 8, 2, 3, 2, 0, 0},
+                                              {16, 9, 1, 4, 1, 0, 0}}};
+
 } // namespace
+
+std::array<std::array<char, 16>, 20> smplLabel = chLabels();
+
+int countChannels() {
+    channels = 0;
+    speed = 0;
+    model[0] = '\0';
+    for (const ModelProbe& p : kModelProbes) {
+        // A probe that measures nothing leaves vampl alone; an old value must not pass for it.
+        vampl[static_cast<std::size_t>(p.sampler)] = 0.0;
+        velt_cal(p.stimulus, p.sampler, 0);
+        if (!(vampl[static_cast<std::size_t>(p.sampler)] > 0)) break;
+        channels = p.channels;
+        speed = p.speed;
+        std::snprintf(model, sizeof model, "%s", p.code);
+    }
+
+    if (channels != 20) {
+        fillSamplerLabels(kStimulusLabelCh, smplLabel);
+        return 1;
+    }
+    // The largest model names its pairs after what they usually carry.
+    const auto items = panel().ringItems(PANEL_STIMULUS);
+    for (std::size_t pos = 0; pos < items.size(); ++pos) {
+        const int s = items[pos].value;
+        if (s >= 0 && s < 10)
+            panel().ringReplace(PANEL_STIMULUS, static_cast<int>(pos),
+                                kStimulusLabelNamed[static_cast<std::size_t>(s)], s);
+    }
+    fillSamplerLabels(kStimulusLabelNamed, smplLabel);
+    const auto lines = panel().ringItems(PANEL_SAMPLER);
+    for (std::size_t pos = 0; pos < lines.size(); ++pos) {
+        const int s = lines[pos].value;
+        if (s >= 0 && s < 20)
+            panel().ringReplace(PANEL_SAMPLER, static_cast<int>(pos),
+                                smplLabel[static_cast<std::size_t>(s)].data(), s);
+    }
+    return 1;
+}
+
+int hideChannels() {
+    for (const Pruning& p : kPruning) {
+        if (p.channels != channels) continue;
+        panel().ringDelete(PANEL_STIMULUS, p.stimAt1, p.stimCount1);
+        panel().ringDelete(PANEL_STIMULUS, p.stimAt2, p.stimCount2);
+        if (p.modeCount > 0) panel().ringDelete(PANEL_MODE, p.modeAt, p.modeCount);
+    }
+    return 1;
+}
 
 std::vector<int> samplersFor(int mode, int stimulus, int channels) {
     std::vector<int> out;
@@ -91,7 +155,7 @@ int setStimulus(int mode, int stimulus, int third) {
 
     panel().ringClear(PANEL_SAMPLER);
     for (int s : samplersFor(mode, stimulus, channels))
-        panel().ringInsert(PANEL_SAMPLER, -1, samplerLabel(s), s);
+        panel().ringInsert(PANEL_SAMPLER, -1, smplLabel[static_cast<std::size_t>(s)].data(), s);
     panel().ringSetIndex(PANEL_SAMPLER, 0);
 
     if (mode != 0) velt_cal(stimulus, 2 * stimulus, 1);
@@ -102,9 +166,15 @@ int setStimulus(int mode, int stimulus, int third) {
     if (!(mode == 0 && yUnits.load() == 2) && getDiff() == 1) setDiff(0);
     panel().setDimmed(PANEL_DIFFERENTIAL, false);
 
-    // Impedance and reflection coefficient exist only in reflection.
+    // Impedance and reflection coefficient exist only in reflection. The range fields keep
+    // what the user set; only the unit and its check mark change.
     const int y = yUnits.load();
-    if (mode != 0 && (y == 2 || y == 3)) setYUnits(0);
+    if (mode != 0 && (y == 2 || y == 3)) {
+        yUnits.store(0);
+        panel().setMenuChecked(MENUBAR_YUNITS_Y1, true);
+        for (int item : {MENUBAR_YUNITS_Y2, MENUBAR_YUNITS_Y3, MENUBAR_YUNITS_Y4})
+            panel().setMenuChecked(item, false);
+    }
     panel().setMenuDimmed(MENUBAR_YUNITS_Y1, false);
     panel().setMenuDimmed(MENUBAR_YUNITS_Y2, false);
     panel().setMenuDimmed(MENUBAR_YUNITS_Y3, mode != 0);
@@ -118,5 +188,7 @@ int setStimulus(int mode, int stimulus, int third) {
 
 int setSampler(int sampler) {
     if (sampler != -1) panel().ringSetValue(PANEL_SAMPLER, sampler);
+    // In the time domain the choice reaches the instrument through the recalibration the
+    // callback requests.
     return 1;
 }

@@ -1,8 +1,39 @@
-// Mode, stimulus and sampler selection: the sampler ring follows the stimulus and the mode.
+// Model detection and port selection: which instrument size is connected, which ports and modes
+// it offers, and the sampler lines a mode receives for a stimulus.
 #pragma once
 
+#include <array>
 #include <vector>
 
+// Sampler item labels by sampler channel ("PORT 1, CH 1+", "PORT 2, ETH-"); filled by
+// countChannels, holding the "CH" names until then.
+extern std::array<std::array<char, 16>, 20> smplLabel;
+
+// Stimulus labels by stimulus channel: models up to 16 channels, and the 20-channel model.
+constexpr std::array<const char*, 10> kStimulusLabelCh = {
+    "PORT 1, CH 3", "PORT 1, CH 2", "PORT 1, CH 1", "PORT 1, CH 4", "PORT 1, CH 5",
+    "PORT 2, CH 3", "PORT 2, CH 2", "PORT 2, CH 1", "PORT 2, CH 4", "PORT 2, CH 5"};
+constexpr std::array<const char*, 10> kStimulusLabelNamed = {
+    "PORT 1, D0", "PORT 1, D1", "PORT 1, D2", "PORT 1, CLK", "PORT 1, ETH",
+    "PORT 2, D0", "PORT 2, D1", "PORT 2, D2", "PORT 2, CLK", "PORT 2, ETH"};
+
+// The probes in order: each calibrates a channel only the next larger size has.
+struct ModelProbe {
+    int stimulus;
+    int sampler;
+    int channels;
+    int speed;
+    const char* code;
+};
+constexpr std::array<ModelProbe, 6> kModelProbes = {{{2, 4, 2, 0, "QSA002"},
+                                                     {7, 14, 4, 0, "QSA004"},
+                                                     {1, 2, 8, 1, "QSB008"},
+                                                     {0, 0, 12, 0, "QSA012"},
+                                                     {3, 6, 16, 1, "QSB016"},
+                                                     {4, 8, 20, 1, "QSB020"}}};
+
+int countChannels();
+int hideChannels();
 int setStimulus(int mode, int stimulus, int third);
 int setSampler(int sampler);
 // Sampler channels offered for a mode and stimulus, in ring order; channels 0 means all.

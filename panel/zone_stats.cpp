@@ -156,8 +156,8 @@ void updateZoneReadouts(double x1, double x2) {
         std::snprintf(line, sizeof line, "no trace between the cursors");
         stats[0] = '\0';
     } else {
-        std::snprintf(line, sizeof line, "%.2f Ohm  %s (%g +- %g %%)", s.mean,
-                      verdictText(s.verdict), zoneNominal.load(), zoneTolerance.load());
+        // The limits are the menu's; the field has room for the verdict and the mean.
+        std::snprintf(line, sizeof line, "%s  avg %.2f Ohm", verdictText(s.verdict), s.mean);
         std::snprintf(stats, sizeof stats, "min %.2f  max %.2f  sd %.2f", s.min, s.max, s.stddev);
     }
     text.assign(line);

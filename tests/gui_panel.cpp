@@ -186,8 +186,12 @@ TEST_P(EveryMenuItem, ExistsInItsMenuWithItsCheckMark) {
         return;
     }
     EXPECT_EQ(a->isChecked(), m.checked);
-    // The panel starts in millivolts, where only the true impedance profile does not apply.
-    EXPECT_EQ(a->isEnabled(), m.id != MENUBAR_YUNITS_TRUEPROFILE);
+    // The panel starts in the time domain and in millivolts: the frequency-domain units, the
+    // SOLT items and the true impedance profile wait until they apply.
+    const bool dimmedAtStart = m.id == MENUBAR_XUNITS_X5 || m.id == MENUBAR_YUNITS_Y6 ||
+                               m.id == MENUBAR_CAL_SOLTCAL || m.id == MENUBAR_CAL_SAVESOLT ||
+                               m.id == MENUBAR_CAL_LOADSOLT || m.id == MENUBAR_YUNITS_TRUEPROFILE;
+    EXPECT_EQ(a->isEnabled(), !dimmedAtStart);
     if (m.parent == 0) {
         EXPECT_TRUE(window_->menuBar()->actions().contains(a));
     } else {

@@ -123,6 +123,7 @@ constexpr Expected kExpected[] = {
     {"MenuOhm", 0, Shows::MenuLabel, MENUBAR_YUNITS_Y3, "Impedance (Ohm)"},
     {"MenuRho", 0, Shows::MenuLabel, MENUBAR_YUNITS_Y4, "Reflect Coeff (Rho)"},
     {"MenuDb", 0, Shows::MenuLabel, MENUBAR_YUNITS_Y6, "Amplitude (dB)"},
+    {"MenuTrueProfile", 0, Shows::MenuLabel, MENUBAR_YUNITS_TRUEPROFILE, "True Impedance Profile"},
     {"MenuCal", 0, Shows::MenuLabel, MENUBAR_CAL, "Calibration"},
     {"MenuSetZero", 0, Shows::MenuLabel, MENUBAR_CAL_SETZERO, "Set Zero"},
     {"MenuResetZero", 0, Shows::MenuLabel, MENUBAR_CAL_RESETZERO, "Reset Zero"},

@@ -2,6 +2,7 @@
 // production line relies on, the report folder, and every bad recipe named by its field.
 #include "app/batch.h"
 #include "app/options.h"
+#include "files/settings_file.h"
 #include "files/sha256.h"
 #include "platform/async_timer.h"
 #include "platform/event_loop.h"
@@ -29,7 +30,7 @@ const char* const kRecipe = R"({
   "name": "cable",
   "instrument": { "simulate": true, "dut": "cable.dut" },
   "measurement": {
-    "mode": "TDR", "stimulus": "PORT 1, CH 1", "sampler": "PORT 1, CH 1+",
+    "mode": "TDR", "stimulus": "PORT 1, D2", "sampler": "PORT 1, D2+",
     "x_units": "m", "y_units": "Ohm", "dielectric": 2.25, "zero": "open",
     "window": [0, 3], "averaging": 4, "filter": true, "filter_width": 200
   },
@@ -144,7 +145,7 @@ TEST_P(BatchCable, JudgesTheCableAndKeepsTheEvidence) {
     // What was applied, read back from the panel rather than copied from the recipe.
     const json& applied = result["settings"];
     EXPECT_EQ(applied["mode"], "TDR");
-    EXPECT_EQ(applied["sampler"], "PORT 1, CH 1+");
+    EXPECT_EQ(applied["sampler"], "PORT 1, D2+");
     EXPECT_EQ(applied["y_units"], "Ohm");
     EXPECT_EQ(applied["averaging"], 4);
     EXPECT_EQ(applied["filter_width"], 200);
@@ -164,7 +165,12 @@ TEST_P(BatchCable, JudgesTheCableAndKeepsTheEvidence) {
         EXPECT_EQ(hash, sha256File((folder / name).string())) << name;
         ++checked;
     }
-    EXPECT_EQ(checked, 3); // recipe.json, counts.csv, result.json
+    EXPECT_EQ(checked, 4); // recipe.json, counts.csv, settings.ini, result.json
+    // The settings file is one the program loads again as it stands.
+    const SettingsRecord settings = parseSettings(slurp(folder / "settings.ini"));
+    EXPECT_EQ(checkSettings(settings, "QSB020"), 0);
+    EXPECT_EQ(settings.yUnits, 2);
+    EXPECT_EQ(settings.filterWidth, 200);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cables, BatchCable,
@@ -215,13 +221,23 @@ INSTANTIATE_TEST_SUITE_P(
         BadRecipe{"ZonesNeedOhm", "\"y_units\": \"Ohm\"", "\"y_units\": \"mV\"",
                   "zones: judge impedance"},
         BadRecipe{"NotJson", "\"zones\": [", "\"zones\": [[", "not valid JSON: "},
-        BadRecipe{"NoSuchStimulus", "PORT 1, CH 1\"", "PORT 3, CH 1\"",
-                  "measurement.stimulus: no \"PORT 3, CH 1\" on this instrument"},
-        BadRecipe{"SamplerOfAnotherPair", "PORT 1, CH 1+", "PORT 2, CH 3+",
-                  "measurement.sampler: \"PORT 2, CH 3+\" is not offered"},
+        BadRecipe{"NoSuchStimulus", "PORT 1, D2\"", "PORT 3, D2\"",
+                  "measurement.stimulus: no \"PORT 3, D2\" on this instrument"},
+        BadRecipe{"SamplerOfAnotherPair", "PORT 1, D2+", "PORT 2, D0+",
+                  "measurement.sampler: \"PORT 2, D0+\" is not offered"},
         BadRecipe{"WindowOutsideTheField", "[0, 3]", "[0, 300]", "measurement.window: "},
         BadRecipe{"MissingDut", "cable.dut", "nothing.dut", "instrument.dut: "}),
     [](const testing::TestParamInfo<BadRecipe>& info) { return info.param.name; });
+
+TEST_F(Batch, TheInstrumentMustBeTheModelTheRecipeNames) {
+    const std::string recipe =
+        replaced(kRecipe, R"("simulate": true,)", R"("simulate": true, "model": "QSB020",)");
+    EXPECT_EQ(run(recipe, {"--model", "QSA004"}), 2);
+    EXPECT_NE(err_.find("instrument.model: the recipe expects QSB020, the instrument is QSA004"),
+              std::string::npos)
+        << err_;
+    EXPECT_FALSE(fs::exists("out"));
+}
 
 TEST_F(Batch, AMissingRecipeFileIsAnError) {
     std::vector<const char*> args = {"velt", "measure", "absent.json", "--simulate"};

@@ -18,12 +18,14 @@ TEST(Options, NoArgumentsMeansTheFirstFtdiDevice) {
     EXPECT_FALSE(r.options.simulate);
     EXPECT_EQ(r.options.model, "QSB020");
     EXPECT_TRUE(r.options.screenshotPath.empty());
+    EXPECT_FALSE(r.options.light);
 }
 
 TEST(Options, SimulatorWithEverything) {
-    ParseResult r = parse({"--simulate", "--model", "QSA004", "--dut=line.dut", "--connect",
-                           "2=OPEN", "--connect=7=THROUGH", "--no-noise", "--screenshot",
-                           "shot.png", "--screenshot-after", "2.5", "--unplug-after", "10"});
+    ParseResult r =
+        parse({"--simulate", "--model", "QSA004", "--dut=line.dut", "--connect", "2=OPEN",
+               "--connect=7=THROUGH", "--no-noise", "--screenshot", "shot.png",
+               "--screenshot-after", "2.5", "--unplug-after", "10", "--light"});
     ASSERT_TRUE(r.ok) << r.error;
     const Options& o = r.options;
     EXPECT_TRUE(o.simulate);
@@ -36,6 +38,7 @@ TEST(Options, SimulatorWithEverything) {
     EXPECT_DOUBLE_EQ(o.screenshotAfter, 2.5);
     EXPECT_DOUBLE_EQ(o.unplugAfter, 10.0);
     EXPECT_LT(parse({"--simulate"}).options.unplugAfter, 0) << "never unplugged by default";
+    EXPECT_TRUE(o.light);
 }
 
 TEST(Options, EveryModelCodeIsAccepted) {

@@ -1,5 +1,7 @@
 // Start-up and shutdown through the headless event loop, with and without an instrument.
+#include "acquisition/timebase.h"
 #include "acquisition/timer.h"
+#include "app/settings.h"
 #include "app/startup.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
@@ -17,6 +19,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -128,7 +131,7 @@ TEST_P(SimulatedStartup, RunsAndShutsDownTheSameWayWhicheverWayTheUserQuits) {
     // The start-up traces come from the positive line and use its own calibration.
     EXPECT_EQ(activeSampler, 4);
     EXPECT_EQ(firstLogLine(), "> Initializing...DONE!");
-    EXPECT_EQ(panel().text(PANEL_VERSION), "VELT v2.8.0 / ");
+    EXPECT_EQ(panel().text(PANEL_VERSION), "VELT v2.8.0 / QSB020");
     EXPECT_EQ(platform::defaultResponder().shown().size(), 0u);
     EXPECT_TRUE(platform::quitRequested());
     EXPECT_TRUE(shuttingDown.load());
@@ -157,6 +160,79 @@ INSTANTIATE_TEST_SUITE_P(Exits, SimulatedStartup,
                              }
                              return "";
                          });
+
+// Start-up on a simulated model, then `inLoop` from the event loop, then "Exit Program".
+class ModelStartup : public StartupTest {
+  protected:
+    void run(simulator::SimulatedInstrument& sim, const std::function<void()>& inLoop) {
+        platform::setSerialDevice(&sim);
+        platform::headlessEventLoop().post([&inLoop] {
+            inLoop();
+            onExit(MENUBAR, MENUBAR_FILE_EXIT, nullptr, PANEL);
+        });
+        ASSERT_EQ(veltMain(), 0);
+    }
+    static std::string ring(int id) {
+        std::string out;
+        for (const auto& item : panel().ringItems(id))
+            out += (out.empty() ? "" : "; ") + item.label;
+        return out;
+    }
+};
+
+struct ModelCase {
+    const char* code;
+    int channels, speed, filterWidth;
+    double ghzEnd;
+    const char *stimuli, *modes;
+};
+
+class EachModel : public ModelStartup, public testing::WithParamInterface<ModelCase> {};
+
+TEST_P(EachModel, IsDetectedAsItselfAndOffersExactlyItsPortsAndModes) {
+    const ModelCase& m = GetParam();
+    simulator::SimulatedInstrument sim(m.code);
+    vampl.fill(100.0); // an old amplitude must not pass for a probe that found nothing
+    run(sim, [] {});
+    EXPECT_STREQ(model, m.code);
+    EXPECT_EQ(channels, m.channels);
+    EXPECT_EQ(speed, m.speed);
+    EXPECT_EQ(panel().text(PANEL_VERSION), std::string("VELT v2.8.0 / ") + m.code);
+    EXPECT_EQ(ring(PANEL_STIMULUS), m.stimuli);
+    EXPECT_EQ(ring(PANEL_MODE), m.modes);
+    EXPECT_EQ(ring(PANEL_SAMPLER),
+              m.channels == 20 ? "PORT 1, D2+; PORT 1, D2-" : "PORT 1, CH 1+; PORT 1, CH 1-");
+    EXPECT_EQ(getFilterWidth(), m.filterWidth);
+    EXPECT_DOUBLE_EQ(defaultEnd[4].load(), m.ghzEnd);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Models, EachModel, testing::Values(
+    ModelCase{"QSA002", 2, 0, 35, 7.2, "PORT 1, CH 1", "TDR"},
+    ModelCase{"QSA004", 4, 0, 35, 7.2, "PORT 1, CH 1; PORT 2, CH 1", "TDR; TDT"},
+    // Passes the first three probes and fails the fourth.
+    ModelCase{"QSB008", 8, 1, 200, 2.4, "PORT 1, CH 1; PORT 1, CH 2; PORT 2, CH 1; PORT 2, CH 2", "TDR; TDT; NEXT; FEXT"},
+    ModelCase{"QSA012", 12, 0, 35, 7.2, "PORT 1, CH 1; PORT 1, CH 2; PORT 1, CH 3; PORT 2, CH 1; PORT 2, CH 2; PORT 2, CH 3", "TDR; TDT; NEXT; FEXT"},
+    ModelCase{"QSB016", 16, 1, 200, 2.4, "PORT 1, CH 1; PORT 1, CH 2; PORT 1, CH 3; PORT 1, CH 4; PORT 2, CH 1; PORT 2, CH 2; PORT 2, CH 3; PORT 2, CH 4", "TDR; TDT; NEXT; FEXT"},
+    ModelCase{"QSB020", 20, 1, 200, 2.4, "PORT 1, D2; PORT 1, D1; PORT 1, D0; PORT 1, CLK; PORT 1, ETH; PORT 2, D2; PORT 2, D1; PORT 2, D0; PORT 2, CLK; PORT 2, ETH", "TDR; TDT; NEXT; FEXT"}),
+    [](const auto& info) { return std::string(info.param.code); });
+// clang-format on
+
+TEST_F(ModelStartup, StartsInTheTimeDomainWithTheDielectricShown) {
+    simulator::SimulatedInstrument sim("QSB020");
+    run(sim, [] {
+        // Not even a callback that slipped past a dimmed item reaches a frequency-domain unit.
+        onSetXUnitsGHz(MENUBAR, MENUBAR_XUNITS_X5, nullptr, PANEL);
+        onSetYUnitsDB(MENUBAR, MENUBAR_YUNITS_Y6, nullptr, PANEL);
+    });
+    EXPECT_EQ(xUnits.load(), 0);
+    EXPECT_EQ(yUnits.load(), 0);
+    for (int item : {MENUBAR_XUNITS_X5, MENUBAR_YUNITS_Y6, MENUBAR_CAL_SOLTCAL,
+                     MENUBAR_CAL_SAVESOLT, MENUBAR_CAL_LOADSOLT})
+        EXPECT_TRUE(panel().menuDimmed(item)) << panel().menuLabel(item);
+    EXPECT_TRUE(panel().dimmed(PANEL_FILTERWIDTH));
+    EXPECT_DOUBLE_EQ(dielK.load(), 2.23);
+}
 
 TEST(VersionLabel, DropsTheBuildNumberAndAddsTheModel) {
     EXPECT_EQ(versionLabel("2.8.0.1", "QSA004"), "VELT v2.8.0 / QSA004");

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 
 namespace {
 
@@ -121,25 +122,33 @@ class SimControlWindow : public QWidget {
     }
 
   private:
-    // Once the main window is up, stand to its right (or at the screen's right edge) rather
-    // than on top of the graph.
+    // Once the main window is up, stand beside it rather than on top of the graph, and step
+    // aside again whenever the panel is moved or resized. Only the first placement may move or
+    // narrow the panel; later the user's size for it stands.
     void placeBesideParent() {
         QWidget* main = parentWidget();
-        if (placed_ || !main || !main->isVisible() || !isVisible()) return;
-        placed_ = true;
+        if (!main || !main->isVisible() || !isVisible()) return;
         const QRect frame = main->frameGeometry();
-        QPoint at = frame.topRight() + QPoint(8, 0);
-        if (const QScreen* screen = main->screen()) {
-            const QRect avail = screen->availableGeometry();
-            at.setX(std::min(at.x(), avail.right() - frameGeometry().width()));
-            at.setY(
-                std::max(avail.top(), std::min(at.y(), avail.bottom() - frameGeometry().height())));
+        if (placed_ && frame == panelFrame_) return;
+        const QScreen* screen = main->screen();
+        if (!screen) return;
+        // The frame adds the title bar and borders to the window's own size.
+        const QSize extra = frame.size() - main->size();
+        const int minWidth = placed_ ? INT_MAX : main->minimumSizeHint().width() + extra.width();
+        const SimWindowPlacement at = placeSimulatorWindow(frame, frameGeometry().size(),
+                                                           screen->availableGeometry(), minWidth);
+        if (at.panel != frame) {
+            main->move(at.panel.topLeft());
+            main->resize(at.panel.size() - extra);
         }
-        move(at);
-        raise();
+        move(at.tool.topLeft());
+        if (!placed_) raise();
+        placed_ = true;
+        panelFrame_ = at.panel;
     }
 
     bool placed_ = false;
+    QRect panelFrame_;
     simulator::SimulatedInstrument& sim_;
     std::array<QComboBox*, 10> combos_{};
     std::array<QLabel*, 10> descriptions_{};
@@ -151,4 +160,31 @@ class SimControlWindow : public QWidget {
 
 QWidget* createSimulatorControlWindow(simulator::SimulatedInstrument& sim, QWidget* parent) {
     return new SimControlWindow(sim, parent);
+}
+
+SimWindowPlacement placeSimulatorWindow(const QRect& panel, const QSize& tool, const QRect& screen,
+                                        int minPanelWidth) {
+    constexpr int kGap = 8;
+    auto clampY = [&](int y) {
+        return std::max(screen.top(), std::min(y, screen.bottom() + 1 - tool.height()));
+    };
+    auto clampX = [&](int x) {
+        return std::max(screen.left(), std::min(x, screen.right() + 1 - tool.width()));
+    };
+    const QRect candidates[] = {
+        QRect(QPoint(panel.right() + 1 + kGap, clampY(panel.top())), tool),
+        QRect(QPoint(panel.left() - kGap - tool.width(), clampY(panel.top())), tool),
+        QRect(QPoint(clampX(panel.left()), panel.bottom() + 1 + kGap), tool),
+        QRect(QPoint(clampX(panel.left()), panel.top() - kGap - tool.height()), tool)};
+    for (const QRect& c : candidates)
+        if (screen.contains(c)) return {c, panel};
+
+    // Side by side from the screen's left edge, the panel as wide as the room left allows.
+    const int room = screen.width() - kGap - tool.width();
+    const int width = std::min(panel.width(), room);
+    if (width >= minPanelWidth && tool.height() <= screen.height()) {
+        const QRect moved(QPoint(screen.left(), panel.top()), QSize(width, panel.height()));
+        return {QRect(QPoint(moved.right() + 1 + kGap, clampY(panel.top())), tool), moved};
+    }
+    return {QRect(QPoint(clampX(screen.right()), clampY(panel.top())), tool), panel};
 }

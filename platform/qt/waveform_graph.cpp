@@ -167,7 +167,8 @@ void WaveformGraph::sync(const GraphState& g) {
             c.line->setPen(QPen(col, 1.3, Qt::DashLine));
             c.marker->setPen(QPen(col, 1.6));
             c.marker->setBrush(Qt::NoBrush);
-            c.tag->setColor(QColor(16, 18, 22));
+            // Dark text on a light cursor colour, white on the light scheme's deep blue and red.
+            c.tag->setColor(col.lightness() > 140 ? QColor(16, 18, 22) : QColor(255, 255, 255));
             c.tag->setBrush(col);
             changed = true;
         }

@@ -1,0 +1,47 @@
+// Horizontal zero reference: the window stays absolute; only what is shown moves.
+#include "acquisition/zero.h"
+
+#include "app/settings.h"
+#include "instrument/driver.h"
+#include "panel/interface.h"
+#include "platform/panel_model.h"
+#include "platform/popups.h"
+
+#include <cmath>
+
+using platform::panel;
+
+int setZero(double x) {
+    if (std::isnan(x)) return 1;
+    const int differential = getDiff();
+    if (x < 0) {
+        if (platform::ConfirmPopup("Set New Horizontal Reference Point",
+                                   "Please ensure the TDR is in open before setting a new "
+                                   "horizontal reference point.\n\nDo you want to continue?") != 1)
+            return 0;
+        // The search clears the reference to measure from the instrument's origin; when it
+        // finds no open the user keeps the reference they had.
+        const double previous = xZero.load();
+        if (velt_zero(-1.0, differential) == -1) {
+            xZero.store(previous);
+            platform::MessagePopup("Could not find instrument open",
+                                   "Cannot set zero reference because the active TDR channel "
+                                   "is not in open.\n\nPlease set to open and try again.");
+        }
+    } else {
+        velt_zero(x, differential);
+    }
+
+    const double z = xZero.load();
+    for (int id : {PANEL_XSTART, PANEL_XEND}) {
+        double lo = 0, hi = 0;
+        panel().range(id, lo, hi);
+        panel().setRange(id, -z, hi);
+    }
+    setXStart(xStart.load());
+    setXEnd(xEnd.load());
+    const int color = z > 0 ? kZeroActiveColor : kZeroClearColor;
+    panel().setTextBgColor(PANEL_XSTART, color);
+    panel().setTextBgColor(PANEL_XEND, color);
+    return 1;
+}

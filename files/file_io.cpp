@@ -1,0 +1,167 @@
+// Shared file helpers: C-locale numbers, bounded reading, checked and atomic writes.
+#include "files/file_io.h"
+
+#include "panel/interface.h"
+#include "platform/panel_model.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace files {
+
+std::string startFolder(std::atomic<int>& firstTime, const char* folder) {
+    return firstTime.exchange(0) == 1 ? std::string(folder) : std::string();
+}
+
+bool serialTextAccepted(std::string_view serial) {
+    for (char ch : serial) {
+        const auto c = static_cast<unsigned char>(ch);
+        // ispunct of the POSIX locale: printable ASCII that is neither a letter, a digit nor a
+        // blank. Bytes above 127 (letters of other scripts) pass.
+        const bool punct = c > 32 && c < 127 && !(c >= '0' && c <= '9') &&
+                           !(c >= 'A' && c <= 'Z') && !(c >= 'a' && c <= 'z');
+        if (punct && c != '(' && c != ')' && c != '-') return false;
+    }
+    return true;
+}
+
+std::string serialText(std::size_t n) {
+    std::string s = platform::panel().text(PANEL_SERIAL);
+    if (s.size() > n) s.resize(n);
+    return s;
+}
+
+void appendFixed(std::string& out, double v, int decimals) {
+    char buf[400];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    if (r.ec != std::errc()) {
+        out += "nan";
+        return;
+    }
+    out.append(buf, r.ptr);
+}
+
+void appendInt(std::string& out, int v) {
+    char buf[16];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+void skipBlanks(std::string_view& s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+}
+
+namespace {
+// from_chars takes no leading plus; the scanf formats of the files did.
+std::string_view withoutPlus(std::string_view s) {
+    if (s.size() > 1 && s.front() == '+' && s[1] != '-' && s[1] != '+') s.remove_prefix(1);
+    return s;
+}
+} // namespace
+
+bool parseInt(std::string_view& s, int& v) {
+    skipBlanks(s);
+    std::string_view t = withoutPlus(s);
+    int out = 0;
+    auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+    if (r.ec != std::errc()) return false;
+    v = out;
+    s = std::string_view(r.ptr, static_cast<std::size_t>(t.data() + t.size() - r.ptr));
+    return true;
+}
+
+bool parseReal(std::string_view& s, double& v, bool allowNonFinite) {
+    skipBlanks(s);
+    std::string_view t = withoutPlus(s);
+    double out = 0;
+    auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+    if (r.ec != std::errc()) return false;
+    if (!allowNonFinite && !std::isfinite(out)) return false;
+    v = out;
+    s = std::string_view(r.ptr, static_cast<std::size_t>(t.data() + t.size() - r.ptr));
+    return true;
+}
+
+std::vector<Line> splitLines(std::string_view text, std::size_t maxLines) {
+    std::vector<Line> lines;
+    while (!text.empty() && lines.size() < maxLines) {
+        std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        Line l;
+        l.tooLong = line.size() > kMaxLineLength;
+        l.text.assign(line.substr(0, kMaxLineLength));
+        lines.push_back(std::move(l));
+    }
+    return lines;
+}
+
+ReadStatus readLines(const std::string& path, std::size_t maxLines, std::vector<Line>& lines) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return ReadStatus::OpenFailed;
+    // Enough for every line at full length with CR LF, and one byte to see a longer last line.
+    const std::size_t cap = maxLines * (kMaxLineLength + 2) + 1;
+    std::string text(cap, '\0');
+    const std::size_t n = std::fread(text.data(), 1, cap, f);
+    text.resize(n);
+    const bool readError = std::ferror(f) != 0;
+    if (std::fclose(f) != 0 || readError) return ReadStatus::CloseFailed;
+    lines = splitLines(text, maxLines);
+    return ReadStatus::Ok;
+}
+
+bool writeAll(std::FILE* f, std::string_view text) {
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), f) != text.size()) return false;
+    return std::fflush(f) == 0 && std::ferror(f) == 0;
+}
+
+ReplaceStatus replaceFile(const std::string& path, std::string_view text) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    std::error_code ec;
+    const fs::file_status st = fs::status(target, ec);
+    if (fs::exists(st) && !fs::is_regular_file(st)) {
+        // A device or pipe is written in place: renaming over it would replace the node.
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f) return ReplaceStatus::OpenFailed;
+        const bool written = writeAll(f, text);
+        if (std::fclose(f) != 0 && written) return ReplaceStatus::CloseFailed;
+        return written ? ReplaceStatus::Ok : ReplaceStatus::WriteFailed;
+    }
+    // Beside the target, so the rename stays on one file system and is atomic.
+    std::string tmpl =
+        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = mkstemp(tmpl.data());
+    if (fd < 0) return ReplaceStatus::OpenFailed;
+    std::FILE* f = fdopen(fd, "wb");
+    if (!f) {
+        close(fd);
+        unlink(tmpl.c_str());
+        return ReplaceStatus::OpenFailed;
+    }
+    // mkstemp makes the file private; a settings file is as readable as any other.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    const bool written = writeAll(f, text) && fsync(fd) == 0;
+    if (std::fclose(f) != 0) {
+        unlink(tmpl.c_str());
+        return written ? ReplaceStatus::CloseFailed : ReplaceStatus::WriteFailed;
+    }
+    if (!written) {
+        unlink(tmpl.c_str());
+        return ReplaceStatus::WriteFailed;
+    }
+    if (std::rename(tmpl.c_str(), path.c_str()) != 0) {
+        unlink(tmpl.c_str());
+        return ReplaceStatus::WriteFailed;
+    }
+    return ReplaceStatus::Ok;
+}
+
+} // namespace files

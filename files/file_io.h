@@ -1,0 +1,58 @@
+// What the file commands share: C-locale numbers, bounded line reading, checked and atomic
+// writes, the serial-text rule for default file names and the one-shot dialog folders.
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace files {
+
+// Lines of every text format are at most this long (the line buffers hold 128 bytes).
+constexpr std::size_t kMaxLineLength = 127;
+
+// The first dialog of a family opens in its folder beside user.ini, later ones wherever the
+// dialog was left ("" leaves it to the dialog). The flag goes to 0 even when the user cancels.
+std::string startFolder(std::atomic<int>& firstTime, const char* folder);
+
+// A serial text may name a file when it holds no POSIX punctuation other than ( ) and -.
+bool serialTextAccepted(std::string_view serial);
+
+// The panel's serial text cut to the buffer a format gives it (at most n bytes).
+std::string serialText(std::size_t n);
+
+// Fixed-point text with the given decimals, always with a decimal point whatever the locale.
+void appendFixed(std::string& out, double v, int decimals);
+void appendInt(std::string& out, int v);
+
+// Parsers in the C locale. Each consumes what it read from the front of s; leading blanks and
+// tabs are skipped. A number out of range, "inf" or "nan" (unless allowed) is no number.
+bool parseInt(std::string_view& s, int& v);
+bool parseReal(std::string_view& s, double& v, bool allowNonFinite = false);
+void skipBlanks(std::string_view& s);
+
+struct Line {
+    std::string text; // without its line end (LF or CR LF)
+    bool tooLong = false;
+};
+
+enum class ReadStatus { Ok, OpenFailed, CloseFailed };
+
+// Reads at most maxLines lines of a file; a longer line is kept cut and marked. Reading stops
+// after a bounded number of bytes, so no file, however large, is taken into memory whole.
+ReadStatus readLines(const std::string& path, std::size_t maxLines, std::vector<Line>& lines);
+std::vector<Line> splitLines(std::string_view text, std::size_t maxLines);
+
+// Writes all of text to an open stream and flushes it: false when any byte did not get out.
+bool writeAll(std::FILE* f, std::string_view text);
+
+enum class ReplaceStatus { Ok, OpenFailed, WriteFailed, CloseFailed };
+
+// Replaces path by text without ever leaving it half written: a temporary file beside it is
+// written, flushed to the disk and renamed over it. On any failure the old file is untouched
+// and the temporary file is removed.
+ReplaceStatus replaceFile(const std::string& path, std::string_view text);
+
+} // namespace files

@@ -1,0 +1,341 @@
+// Stored waveform files: checked writes, a recall that checks the whole file before it changes
+// anything, and the dimming that keeps the stored trace's settings in force while it is shown.
+#include "files/waveform_file.h"
+
+#include "acquisition/acquire.h"
+#include "acquisition/timebase.h"
+#include "acquisition/zero.h"
+#include "app/log.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "files/file_io.h"
+#include "panel/interface.h"
+#include "panel/ports.h"
+#include "panel/units.h"
+#include "platform/popups.h"
+
+#include <algorithm>
+
+using platform::panel;
+
+std::atomic<int> defaultSaveWaveform{1};
+Waveform wfmRecallX{};
+Waveform wfmRecall{};
+
+namespace {
+
+constexpr std::size_t kFileLines = 1026;
+constexpr const char* kTypeList = "VELT Waveform (*.velt)";
+
+// What a recall dims, and clearing gives back.
+constexpr std::array<int, 12> kDimmedControls = {
+    PANEL_MODE,      PANEL_DIFFERENTIAL, PANEL_XEND,        PANEL_XSTART,
+    PANEL_DIEL,      PANEL_FILTER,       PANEL_FILTERWIDTH, PANEL_ZOOM,
+    PANEL_RESETZOOM, PANEL_YMAX,         PANEL_YMIN,        PANEL_AUTOSCALE};
+constexpr std::array<int, 6> kDimmedMenuItems = {MENUBAR_FILE_STORE,  MENUBAR_FILE_RESETSETTINGS,
+                                                 MENUBAR_XUNITS,      MENUBAR_YUNITS,
+                                                 MENUBAR_CAL_SETZERO, MENUBAR_CAL_RESETZERO};
+
+bool bit(int v) {
+    return v == 0 || v == 1;
+}
+
+bool comma(std::string_view& s) {
+    files::skipBlanks(s);
+    if (s.empty() || s.front() != ',') return false;
+    s.remove_prefix(1);
+    return true;
+}
+
+bool rest(std::string_view s) {
+    files::skipBlanks(s);
+    return s.empty();
+}
+
+bool parseSettingsLine(std::string_view s, StoredSettings& out) {
+    StoredSettings r;
+    int* ints1[] = {&r.xUnits, &r.yUnits};
+    double* reals[] = {&r.xStart, &r.xEnd, &r.xZero, &r.dielK, &r.yMin, &r.yMax};
+    int* ints2[] = {&r.mode, &r.diff, &r.stimulus, &r.sampler, &r.filter, &r.filterWidth};
+    // Every field but the first follows a comma.
+    bool first = true;
+    auto sep = [&s, &first] {
+        const bool ok = first || comma(s);
+        first = false;
+        return ok;
+    };
+    for (int* v : ints1)
+        if (!sep() || !files::parseInt(s, *v)) return false;
+    for (double* v : reals)
+        if (!sep() || !files::parseReal(s, *v)) return false;
+    for (int* v : ints2)
+        if (!sep() || !files::parseInt(s, *v)) return false;
+    if (!rest(s)) return false;
+    out = r;
+    return true;
+}
+
+bool parsePoint(std::string_view s, double& x, double& y) {
+    return files::parseReal(s, x) && comma(s) && files::parseReal(s, y, true) && rest(s);
+}
+
+bool ringHolds(int id, int value) {
+    for (const platform::RingItem& item : panel().ringItems(id))
+        if (item.value == value) return true;
+    return false;
+}
+
+// The file's ports must be ones this instrument has.
+bool fitsInstrument(const StoredSettings& s) {
+    if (!ringHolds(PANEL_MODE, s.mode) || !ringHolds(PANEL_STIMULUS, s.stimulus)) return false;
+    const std::vector<int> samplers = samplersFor(s.mode, s.stimulus, channels);
+    return std::find(samplers.begin(), samplers.end(), s.sampler) != samplers.end();
+}
+
+void markZero(int color) {
+    panel().setTextBgColor(PANEL_XSTART, color);
+    panel().setTextBgColor(PANEL_XEND, color);
+}
+
+void showStored(const StoredSettings& s) {
+    xUnits.store(s.xUnits);
+    yUnits.store(s.yUnits);
+    xStart.store(s.xStart);
+    xEnd.store(s.xEnd);
+    xZero.store(s.xZero);
+    dielK.store(s.dielK);
+    // The fields must accept the window relative to the file's zero before it is shown in them.
+    const double top = maxRange[static_cast<std::size_t>(s.xUnits)].load();
+    panel().setRange(PANEL_XSTART, -s.xZero, top);
+    panel().setRange(PANEL_XEND, -s.xZero, top);
+    setXStart(s.xStart);
+    setXEnd(s.xEnd);
+    setDiel(s.dielK);
+    setYMinMax(s.yMin, s.yMax);
+    setStimulus(s.mode, s.stimulus, s.sampler);
+    setSampler(s.sampler);
+    setDiff(s.diff);
+    setFilter(s.filter);
+    setFilterWidth(s.filterWidth);
+    if (xZero.load() > 0) markZero(kZeroActiveColor);
+    setXUnits(xUnits.load());
+    setYUnits(yUnits.load());
+    // The unit switch put its own default range in the fields; they show the file's.
+    setYMinMax(s.yMin, s.yMax);
+
+    if (const int stored = WfmStored.exchange(0); stored != 0) panel().deletePlot(stored);
+    if (const int active = WfmActive.exchange(0); active != 0) panel().deletePlot(active);
+    panel().setXAutoscale();
+    panel().setYRange(s.yMin, s.yMax);
+    WfmStored.store(panel().plotXY(wfmRecallX.data(), wfmRecall.data(), 1024, kStoredTraceColor,
+                                   kLiveTraceStyle, 0));
+    if (xUnits.load() == 4) {
+        xEnd.store(wfmRecallX[1023]);
+        panel().setValue(PANEL_XEND, xEnd.load());
+    }
+    panel().setValue(PANEL_AUTOSCALE, 0);
+    for (int id : kDimmedControls) panel().setDimmed(id, true);
+    for (int id : kDimmedMenuItems) panel().setMenuDimmed(id, true);
+    panel().setMenuDimmed(MENUBAR_FILE_CLEAR, false);
+}
+
+} // namespace
+
+std::string formatStoredSettings(const StoredSettings& s) {
+    std::string out;
+    files::appendInt(out, s.xUnits);
+    out += ',';
+    files::appendInt(out, s.yUnits);
+    for (double v : {s.xStart, s.xEnd, s.xZero, s.dielK, s.yMin, s.yMax}) {
+        out += ',';
+        files::appendFixed(out, v, 5);
+    }
+    for (int v : {s.mode, s.diff, s.stimulus, s.sampler, s.filter, s.filterWidth}) {
+        out += ',';
+        files::appendInt(out, v);
+    }
+    out += '\n';
+    return out;
+}
+
+std::string formatStoredPoints(const Waveform& x, const Waveform& y) {
+    std::string out;
+    out.reserve(1024 * 24);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        files::appendFixed(out, x[i], 5);
+        out += ", ";
+        files::appendFixed(out, y[i], 5);
+        out += '\n';
+    }
+    return out;
+}
+
+namespace {
+
+StoredParse parseStoredLines(const std::vector<files::Line>& lines, StoredSettings& s, Waveform& x,
+                             Waveform& y, int& badLine) {
+    badLine = 2;
+    if (lines.size() < 2 || lines[1].tooLong || !parseSettingsLine(lines[1].text, s))
+        return StoredParse::BadSettings;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const std::size_t n = i + 2;
+        badLine = static_cast<int>(n) + 1;
+        if (n >= lines.size() || lines[n].tooLong || !parsePoint(lines[n].text, x[i], y[i]))
+            return StoredParse::BadPoint;
+    }
+    badLine = 0;
+    return StoredParse::Ok;
+}
+
+} // namespace
+
+StoredParse parseStoredWaveform(std::string_view text, StoredSettings& s, Waveform& x, Waveform& y,
+                                int& badLine) {
+    return parseStoredLines(files::splitLines(text, kFileLines), s, x, y, badLine);
+}
+
+bool storedSettingsValid(const StoredSettings& s) {
+    const bool fd = s.xUnits == 4;
+    return s.xUnits >= 0 && s.xUnits <= 4 && s.yUnits >= 0 && s.yUnits <= 5 &&
+           fd == (s.yUnits == 5) && s.xZero >= 0 && s.dielK > 0 && s.xStart >= 0 &&
+           s.xEnd >= s.xStart && s.yMin <= s.yMax && s.mode >= 0 && s.mode <= (fd ? 1 : 3) &&
+           bit(s.diff) && s.stimulus >= 0 && s.stimulus <= 9 && s.sampler >= 0 && s.sampler <= 19 &&
+           bit(s.filter) && s.filterWidth > 0;
+}
+
+int storeWaveform() {
+    const std::string folder = files::startFolder(defaultSaveWaveform, "waveforms");
+    const std::string serial = files::serialText(31);
+    if (!files::serialTextAccepted(serial)) {
+        writeMessage(2176,
+                     "Only alphanumeric values, dashes, parentheses, and spaces allowed in file "
+                     "name.",
+                     0);
+        return -2;
+    }
+    std::string path;
+    if (platform::FileSelectPopup(folder, serial + ".velt", kTypeList, "Select File to Save", true,
+                                  path) == platform::VAL_NO_FILE_SELECTED)
+        return -1;
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) {
+        writeMessage(2172, "Could not open target save file.", 0);
+        return -2;
+    }
+    StoredSettings s;
+    s.xUnits = xUnits.load();
+    s.yUnits = yUnits.load();
+    s.xStart = xStart.load();
+    s.xEnd = xEnd.load();
+    s.xZero = xZero.load();
+    s.dielK = dielK.load();
+    s.yMin = getYMin();
+    s.yMax = getYMax();
+    s.mode = getMode();
+    s.diff = getDiff();
+    s.stimulus = getStimulus();
+    s.sampler = getSampler();
+    s.filter = getFilter();
+    s.filterWidth = getFilterWidth();
+
+    // Each part is flushed before the next, so a full disk is reported where it struck.
+    int code = 0, result = 1;
+    const char* text = nullptr;
+    if (!files::writeAll(f, kStoredLabelLine)) {
+        code = 2173, result = -3, text = "Could not write header labels.";
+    } else if (!files::writeAll(f, formatStoredSettings(s))) {
+        code = 2174, result = -4, text = "Could not write header values.";
+    } else if (!files::writeAll(f, formatStoredPoints(wfmDataX, wfmDataCombined))) {
+        code = 2177, result = -6, text = "Could not write waveform points.";
+    }
+    if (std::fclose(f) != 0 && code == 0) {
+        code = 2175, result = -5, text = "Could not close file.";
+    }
+    if (code != 0) {
+        writeMessage(code, text, 0);
+        return result;
+    }
+    writeMessage(0, "VELT file saved successfully.", 0);
+    return 1;
+}
+
+int recallWaveform() {
+    const std::string folder = files::startFolder(defaultSaveWaveform, "waveforms");
+    std::string path;
+    if (platform::FileSelectPopup(folder, "*.velt", kTypeList, "Select File to Retrieve", false,
+                                  path) == platform::VAL_NO_FILE_SELECTED)
+        return -1;
+    std::vector<files::Line> lines;
+    switch (files::readLines(path, kFileLines, lines)) {
+    case files::ReadStatus::Ok:
+        break;
+    case files::ReadStatus::OpenFailed:
+        writeMessage(2192, "Could not open stored VELT file.", 0);
+        return -2;
+    case files::ReadStatus::CloseFailed:
+        writeMessage(2195, "Could not close stored VELT file.", 0);
+        return -5;
+    }
+    // Parsed into locals: nothing of the program changes until the whole file has passed.
+    StoredSettings s;
+    Waveform x{}, y{};
+    int badLine = 0;
+    const StoredParse parsed = parseStoredLines(lines, s, x, y, badLine);
+    if (parsed == StoredParse::BadSettings) {
+        writeMessage(2196,
+                     "Stored VELT file has unreadable settings in line 2. Nothing was changed.", 0);
+        return -6;
+    }
+    if (s.xUnits == 4 && xUnits.load() != 4) {
+        platform::MessagePopup("ERROR #2193",
+                               "Stored waveform is in the Frequency Domain and cannot be loaded "
+                               "with the current settings.\nPlease switch to the Frequency Domain "
+                               "and try loading the waveform again.");
+        return -3;
+    }
+    if (s.xUnits != 4 && xUnits.load() == 4) {
+        platform::MessagePopup("ERROR #2194",
+                               "Stored waveform is in the Time Domain and cannot be loaded with "
+                               "the current settings.\nPlease switch to the Time Domain and try "
+                               "loading the waveform again.");
+        return -4;
+    }
+    if (!storedSettingsValid(s)) {
+        writeMessage(
+            2196, "Stored VELT file has settings out of range in line 2. Nothing was changed.", 0);
+        return -6;
+    }
+    if (parsed == StoredParse::BadPoint) {
+        writeMessage(2197,
+                     "Stored VELT file has a missing or unreadable point in line " +
+                         std::to_string(badLine) + ". Nothing was changed.",
+                     0);
+        return -7;
+    }
+    if (!fitsInstrument(s)) {
+        writeMessage(2198,
+                     "Stored VELT file uses a mode or port this instrument does not have. Nothing "
+                     "was changed.",
+                     0);
+        return -8;
+    }
+    wfmRecallX = x;
+    wfmRecall = y;
+    showStored(s);
+    writeMessage(0, "VELT file retrieved successfully.", 0);
+    return 1;
+}
+
+int clearWaveform() {
+    if (const int stored = WfmStored.exchange(0); stored != 0) panel().deletePlot(stored);
+    panel().setValue(PANEL_AUTOSCALE, 1);
+    for (int id : kDimmedControls) panel().setDimmed(id, false);
+    // Autoscale is on again, so the range fields follow it.
+    panel().setDimmed(PANEL_YMAX, true);
+    panel().setDimmed(PANEL_YMIN, true);
+    for (int id : kDimmedMenuItems) panel().setMenuDimmed(id, false);
+    panel().setMenuDimmed(MENUBAR_FILE_CLEAR, true);
+    markZero(xZero.load() > 0 ? kZeroActiveColor : kZeroClearColor);
+    writeMessage(0, "Stored VELT cleared from plot.", 0);
+    return 1;
+}

@@ -1,0 +1,55 @@
+// Stored waveform files (.velt): the shown waveform with the settings needed to show it again,
+// recalled as a second trace over the live one.
+#pragma once
+
+#include "instrument/driver.h"
+#include "platform/panel_model.h"
+
+#include <atomic>
+#include <string>
+#include <string_view>
+
+// The first store or recall dialog after start-up opens in "waveforms".
+extern std::atomic<int> defaultSaveWaveform;
+// The recalled trace, valid while it is shown.
+extern Waveform wfmRecallX;
+extern Waveform wfmRecall;
+
+constexpr int kStoredTraceColor = platform::makeColor(233, 113, 233);
+
+// Line 2 of the file, in file order.
+struct StoredSettings {
+    int xUnits = 0;
+    int yUnits = 0;
+    double xStart = 0.0;
+    double xEnd = 0.0;
+    double xZero = 0.0;
+    double dielK = 0.0;
+    double yMin = 0.0; // field 7, although the label line calls it ymax
+    double yMax = 0.0;
+    int mode = 0;
+    int diff = 0;
+    int stimulus = 0;
+    int sampler = 0;
+    int filter = 0;
+    int filterWidth = 0;
+};
+
+constexpr const char* kStoredLabelLine =
+    "xUnits,yUnits,xStart,xEnd,xZero,dielK,ymax,ymin,mode,differential,stimulus,sampler,filter,"
+    "filterWidth\n";
+
+std::string formatStoredSettings(const StoredSettings& s);
+std::string formatStoredPoints(const Waveform& x, const Waveform& y);
+
+enum class StoredParse { Ok, BadSettings, BadPoint };
+// Parses a whole file. A missing, over-long or unparsable field or point fails it; badLine is
+// then the 1-based line at fault. Only a y value may be inf or nan (an unconnected channel).
+StoredParse parseStoredWaveform(std::string_view text, StoredSettings& s, Waveform& x, Waveform& y,
+                                int& badLine);
+// Ranges any stored file must keep, whatever instrument is connected.
+bool storedSettingsValid(const StoredSettings& s);
+
+int storeWaveform();
+int recallWaveform();
+int clearWaveform();

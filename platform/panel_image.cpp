@@ -1,0 +1,32 @@
+// Dispatch to the installed panel imager.
+#include "platform/panel_image.h"
+
+#include <atomic>
+
+namespace platform {
+namespace {
+std::atomic<PanelImager*> gImager{nullptr};
+bool gCaptured = false; // GUI thread only
+} // namespace
+
+void setPanelImager(PanelImager* imager) {
+    gImager.store(imager);
+}
+
+bool CapturePanel() {
+    PanelImager* i = gImager.load();
+    gCaptured = i && i->capture();
+    return gCaptured;
+}
+
+int SaveCapturedPng(const std::string& path) {
+    PanelImager* i = gImager.load();
+    if (!i || !gCaptured) return -1;
+    return i->saveCapture(path);
+}
+
+void PrintPanel() {
+    if (PanelImager* i = gImager.load()) i->print();
+}
+
+} // namespace platform

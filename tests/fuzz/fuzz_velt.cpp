@@ -1,0 +1,60 @@
+// Any bytes as a .velt file: a recall shows the stored trace or changes nothing at all.
+#include "acquisition/acquire.h"
+#include "app/settings.h"
+#include "files/waveform_file.h"
+#include "instrument/driver.h"
+#include "panel/interface.h"
+#include "platform/clock.h"
+#include "platform/panel_model.h"
+#include "platform/popups.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+std::string path;
+
+bool setUp() {
+    platform::setVirtualTime(true);
+    char tmpl[] = "/tmp/velt_fuzz_velt_XXXXXX";
+    if (!mkdtemp(tmpl)) std::abort();
+    path = std::string(tmpl) + "/w.velt";
+    return true;
+}
+
+std::string state() {
+    std::ostringstream s;
+    s << xUnits << ' ' << yUnits << ' ' << xStart << ' ' << xEnd << ' ' << xZero << ' ' << dielK
+      << ' ' << getStimulus() << ' ' << getSampler() << ' ' << getMode() << ' ' << getFilter()
+      << ' ' << getFilterWidth() << ' ' << WfmStored << ' ' << getYMin() << ' ' << getYMax();
+    return s.str();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool ready = setUp();
+    (void)ready;
+    loadInterface();
+    platform::defaultResponder().clear();
+    xUnits = 0, yUnits = 0, xZero = 0.0, xStart = 0.0, xEnd = 3.0, dielK = 2.25;
+    WfmStored = 0;
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    }
+    const std::string before = state();
+    platform::defaultResponder().pushFile(path);
+    const int result = recallWaveform();
+    if (result == 1) {
+        if (WfmStored.load() == 0 || !platform::panel().plotExists(WfmStored.load())) std::abort();
+        clearWaveform();
+    } else if (state() != before) {
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,210 @@
+// The real window on the simulated instrument: store a waveform, change the device, recall it
+// over the live trace; the PNG is the panel as shown; the printout fills the page in proportion.
+#include "acquisition/acquire.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "files/waveform_file.h"
+#include "panel/callbacks.h"
+#include "panel/interface.h"
+#include "platform/event_loop.h"
+#include "platform/panel_model.h"
+#include "platform/qt/panel_imager.h"
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/view.h"
+#include "platform/qt/waveform_graph.h"
+#include "platform/serial_device.h"
+#include "simulator/sim_device.h"
+#include "tests/support/test_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using platform::panel;
+
+namespace {
+
+platform::qt::PanelWindow* gWindow = nullptr;
+void showWindow() {
+    gWindow->show();
+}
+
+// Pixels of (about) one colour: the traces are antialiased, their middles are exact.
+int pixelsOf(const QImage& image, int rgb) {
+    const QColor want(rgb >> 16, (rgb >> 8) & 255, rgb & 255);
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += std::abs(c.red() - want.red()) < 12 && std::abs(c.green() - want.green()) < 12 &&
+                 std::abs(c.blue() - want.blue()) < 12;
+        }
+    return n;
+}
+
+double largestDifference(const std::vector<double>& a, const std::vector<double>& b) {
+    double d = 0;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
+        d = std::max(d, std::abs(a[i] - b[i]));
+    return d;
+}
+
+// Where the panel lands on a page: the bounding box of what is not paper.
+QRect printed(const QImage& page) {
+    QRect box;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (page.pixel(x, y) != qRgb(255, 255, 255)) box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+class FilesWindow : public testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/velt_gui_files_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        previous_ = fs::current_path();
+        fs::current_path(dir_);
+        testing_support::freshPanel();
+        platform::setSerialDevice(&sim_);
+        gWindow = &window_;
+        platform::setEventLoop(&loop_);
+        platform::setPanelImager(&imager_);
+        setDisplayPanel(showWindow);
+    }
+    void TearDown() override {
+        setDisplayPanel(nullptr);
+        platform::setPanelImager(nullptr);
+        platform::setEventLoop(nullptr);
+        platform::setSerialDevice(nullptr);
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+    }
+    // Runs the program; step is polled every 20 ms on the GUI thread until it returns true.
+    void run(std::function<bool()> step) {
+        QElapsedTimer clock;
+        clock.start();
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (step() || clock.elapsed() > 30000) {
+                poll.stop();
+                onExit(MENUBAR, MENUBAR_FILE_EXIT, nullptr, PANEL);
+            }
+        });
+        loop_.post([&poll] { poll.start(20); });
+        EXPECT_EQ(veltMain(), 0);
+    }
+    static bool liveTrace() {
+        const int h = WfmActive.load();
+        return h != 0 && panel().plotCount(h) == 1024;
+    }
+    void menu(int id) { window_.menuAction(id)->trigger(); }
+
+    simulator::SimulatedInstrument sim_;
+    platform::qt::PanelWindow window_;
+    platform::qt::QtEventLoop loop_;
+    platform::qt::QtPanelImager imager_{&window_};
+    fs::path dir_, previous_;
+};
+
+TEST_F(FilesWindow, StoredTraceLiesOverTheLiveOneThePngIsThePanelAsShownAndPrintsToScale) {
+    QImage page(600, 900, QImage::Format_RGB32); // portrait: the panel is the wider one
+    page.fill(Qt::white);
+    imager_.setPrintTarget(&page);
+    int phase = 0;
+    std::uint64_t generation = 0;
+    std::vector<double> x, before, stored, live;
+    QImage shown, saved;
+    run([&] {
+        if (phase == 0 && liveTrace()) {
+            panel().plotData(WfmActive.load(), x, before);
+            platform::defaultResponder().pushFile("reference.velt");
+            menu(MENUBAR_FILE_STORE);
+            // The device changes: channel 2's cable now ends in a short.
+            sim_.setConnection(2, simulator::Connection::Short);
+            generation = panel().snapshot().graph.plotGeneration;
+            phase = 1;
+        } else if (phase == 1 && liveTrace() &&
+                   panel().snapshot().graph.plotGeneration > generation + 2) {
+            platform::defaultResponder().pushFile("reference.velt");
+            menu(MENUBAR_FILE_RECALL);
+            phase = 2;
+        } else if (phase == 2 && liveTrace() && WfmStored.load() != 0) {
+            panel().plotData(WfmStored.load(), x, stored);
+            panel().plotData(WfmActive.load(), x, live);
+            // What the user sees right now, and what Save PNG makes of it.
+            window_.refresh();
+            window_.graph()->replot(QCustomPlot::rpImmediateRefresh);
+            platform::defaultResponder().pushFile("panel.png");
+            menu(MENUBAR_FILE_SAVEPNG);
+            shown = window_.centralWidget()->grab().toImage();
+            saved.load("panel.png");
+            menu(MENUBAR_FILE_PRINT);
+            phase = 3;
+        }
+        return phase == 3;
+    });
+    ASSERT_EQ(phase, 3);
+    // The stored trace is the one stored, in its own colour, beside a live trace that shows
+    // the short.
+    EXPECT_LT(largestDifference(stored, before), 1e-5);
+    EXPECT_GT(largestDifference(live, stored), 50.0);
+    EXPECT_EQ(window_.graph()->graphsShown(), 2);
+
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_EQ(saved.size(), window_.centralWidget()->size());
+    EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32),
+              shown.convertToFormat(QImage::Format_RGB32));
+    EXPECT_GT(pixelsOf(saved, kStoredTraceColor), 200);
+    EXPECT_GT(pixelsOf(saved, kLiveTraceColor), 200);
+
+    // The whole panel on the page, as wide as the paper, in proportion, centred.
+    const QRect box = printed(page);
+    EXPECT_EQ(box.width(), page.width());
+    EXPECT_NEAR(static_cast<double>(box.height()) / box.width(),
+                static_cast<double>(saved.height()) / saved.width(), 0.01);
+    EXPECT_NEAR(box.center().y(), page.height() / 2, 2);
+}
+
+// Needs the colour schemes (setColor), which printWaveform calls once they are merged.
+TEST_F(FilesWindow, ThePrintoutIsLightWhileThePanelStaysDark) {
+    QImage page(900, 600, QImage::Format_RGB32);
+    page.fill(Qt::black);
+    imager_.setPrintTarget(&page);
+    QImage screen;
+    run([&] {
+        if (!liveTrace()) return false;
+        menu(MENUBAR_FILE_PRINT);
+        window_.refresh();
+        window_.graph()->replot(QCustomPlot::rpImmediateRefresh);
+        screen = window_.graph()->grab().toImage();
+        return true;
+    });
+    const int dark = platform::makeColor(32, 32, 32);
+    const int white = platform::makeColor(255, 255, 255);
+    // Most of the plot area is background: white on paper, dark on screen again afterwards.
+    EXPECT_GT(pixelsOf(page, white), page.width() * page.height() / 4);
+    EXPECT_GT(pixelsOf(screen, dark), screen.width() * screen.height() / 2);
+    EXPECT_TRUE(panel().menuChecked(MENUBAR_PLOT_DARK));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    platform::qt::initApplicationLocale();
+    platform::qt::applyTheme(app);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

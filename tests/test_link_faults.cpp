@@ -1,0 +1,155 @@
+// Every way the instrument link can fail, injected through the simulator, through the whole
+// program on the headless loop: what the user is shown, the exit status, and that the settings
+// are autosaved whenever the program got as far as running.
+#include "acquisition/acquire.h"
+#include "acquisition/timer.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "instrument/transport.h"
+#include "panel/interface.h"
+#include "platform/async_timer.h"
+#include "platform/event_loop.h"
+#include "platform/panel_model.h"
+#include "platform/popups.h"
+#include "simulator/sim_device.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using platform::panel;
+using simulator::Fault;
+
+namespace {
+
+// Forwards to the simulator and pulls the cable as the first sweep is asked for, i.e. in the
+// middle of start-up's calibration.
+class UnplugAtFirstSweep : public platform::SerialDevice {
+  public:
+    explicit UnplugAtFirstSweep(simulator::SimulatedInstrument& sim) : sim_(sim) {}
+    int open(int i) override { return sim_.open(i); }
+    int setBaudRate(int b) override { return sim_.setBaudRate(b); }
+    int setDataCharacteristics(int w, int s, int p) override {
+        return sim_.setDataCharacteristics(w, s, p);
+    }
+    int setFlowControl(int f, std::uint8_t on, std::uint8_t off) override {
+        return sim_.setFlowControl(f, on, off);
+    }
+    int setTimeouts(int r, int w) override { return sim_.setTimeouts(r, w); }
+    int write(const std::uint8_t* data, std::size_t count, std::size_t* written) override {
+        if (count == 1 && data[0] == 'a') sim_.setFault(Fault::Unplugged, true);
+        return sim_.write(data, count, written);
+    }
+    int read(std::uint8_t* data, std::size_t count, std::size_t* received) override {
+        return sim_.read(data, count, received);
+    }
+    int close() override { return sim_.close(); }
+
+  private:
+    simulator::SimulatedInstrument& sim_;
+};
+
+enum class When { AtOpen, DuringStartupCalibration, WhileAutoAcquiring };
+
+struct LinkFault {
+    const char* name;
+    Fault fault;
+    When when;
+    int exitStatus;
+    const char* title; // the one box the user sees
+    bool autosaved;
+};
+
+class LinkFaults : public testing::TestWithParam<LinkFault> {
+  protected:
+    void SetUp() override {
+        testing_support::freshPanel();
+        platform::setEventLoop(nullptr);
+        platform::asyncTimer().resume();
+        char tmpl[] = "/tmp/velt_faults_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        previous_ = fs::current_path();
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        platform::setSerialDevice(nullptr);
+        platform::headlessEventLoop().discardPending();
+        platform::asyncTimer().discard();
+        platform::asyncTimer().resume();
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+    }
+    fs::path dir_, previous_;
+};
+
+TEST_P(LinkFaults, EndWithOneBoxAndTheRightExit) {
+    const LinkFault c = GetParam();
+    simulator::SimulatedInstrument sim;
+    UnplugAtFirstSweep unplugging(sim);
+    if (c.when == When::AtOpen) sim.setFault(c.fault, true);
+    platform::setSerialDevice(c.when == When::DuringStartupCalibration
+                                  ? static_cast<platform::SerialDevice*>(&unplugging)
+                                  : &sim);
+    // What the user does once the window runs: auto-acquire on, then the link fails during
+    // the next tick (run here on a thread of its own, as the timer would).
+    platform::headlessEventLoop().post([&sim, c] {
+        setAutoAcquire(1);
+        if (c.when == When::WhileAutoAcquiring) sim.setFault(c.fault, true);
+        std::thread tick([] { onAsyncTimer(); });
+        tick.join();
+    });
+
+    EXPECT_EQ(veltMain(), c.exitStatus);
+
+    const auto shown = platform::defaultResponder().shown();
+    ASSERT_EQ(shown.size(), 1u) << "exactly one box";
+    EXPECT_EQ(shown[0].title, c.title);
+    EXPECT_EQ(fs::exists("user.ini"), c.autosaved);
+    EXPECT_EQ(sim.protocolViolations(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LinkFaults,
+    testing::Values(LinkFault{"NoDevice", Fault::NoDevice, When::AtOpen, 1, "Error #1001", false},
+                    LinkFault{"WrongHandshake", Fault::WrongHandshake, When::AtOpen, 1,
+                              "Error #1001", false},
+                    LinkFault{"UnpluggedInStartupCalibration", Fault::Unplugged,
+                              When::DuringStartupCalibration, kExitLinkLost, "ERROR #3012", true},
+                    LinkFault{"ShortReadMidSweep", Fault::ShortRead, When::WhileAutoAcquiring,
+                              kExitLinkLost, "ERROR #3012", true},
+                    LinkFault{"UnpluggedWhileAutoAcquiring", Fault::Unplugged,
+                              When::WhileAutoAcquiring, kExitLinkLost, "ERROR #3012", true}),
+    [](const testing::TestParamInfo<LinkFault>& info) { return std::string(info.param.name); });
+
+// Acknowledgements that never come cost their time-out each, but the sweeps themselves arrive
+// whole: the trace goes on, with no box.
+TEST_F(LinkFaults, LostAcknowledgementsSlowTheLinkButLoseNothing) {
+    simulator::SimulatedInstrument sim;
+    platform::setSerialDevice(&sim);
+    long sweepsBefore = 0, sweepsAfter = 0;
+    std::uint64_t plotsBefore = 0, plotsAfter = 0;
+    platform::headlessEventLoop().post([&] {
+        sim.setFault(Fault::LostAck, true);
+        setAutoAcquire(1);
+        sweepsBefore = sim.sweepsServed();
+        plotsBefore = panel().snapshot().graph.plotGeneration;
+        std::thread tick([] { onAsyncTimer(); });
+        tick.join();
+        sweepsAfter = sim.sweepsServed();
+        plotsAfter = panel().snapshot().graph.plotGeneration;
+        shutdown();
+    });
+
+    EXPECT_EQ(veltMain(), 0);
+    EXPECT_TRUE(platform::defaultResponder().shown().empty());
+    EXPECT_GT(sweepsAfter, sweepsBefore);
+    EXPECT_GT(plotsAfter, plotsBefore) << "a new trace was drawn";
+    EXPECT_EQ(sim.protocolViolations(), 0);
+}
+
+} // namespace
