@@ -52,22 +52,6 @@ void takeScreenshot(const QString& path) {
         QCoreApplication::exit(status ? status : 1);
 }
 
-// The panel is never shown in a batch run and the Qt loop never turns: a capture first brings
-// the widgets up to the model, then draws the graph at once.
-class BatchImager : public platform::qt::QtPanelImager {
-  public:
-    explicit BatchImager(platform::qt::PanelWindow* window)
-        : QtPanelImager(window), window_(window) {}
-    bool capture() override {
-        window_->refresh();
-        if (window_->graph()) window_->graph()->replot(QCustomPlot::rpImmediateRefresh);
-        return QtPanelImager::capture();
-    }
-
-  private:
-    platform::qt::PanelWindow* window_;
-};
-
 // `velt measure`: no window on screen; one offscreen for the PNG of the panel.
 int measure(int argc, char** argv, const Options& opt) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -79,7 +63,8 @@ int measure(int argc, char** argv, const Options& opt) {
         platform::qt::PanelWindow window;
         // The panel's design size below the menu bar, as on screen.
         window.resize(1280, 720 + window.menuBar()->sizeHint().height());
-        BatchImager imager(&window);
+        platform::qt::QtPanelImager imager(&window);
+        imager.setRefreshBeforeCapture(true);
         platform::setPanelImager(&imager);
         status = runMeasure(opt);
         platform::setPanelImager(nullptr);
