@@ -163,7 +163,12 @@ void readMeasurement(const json& j, Recipe& r) {
     }
     if (auto v = member(j, "calibration")) r.calibration = text(*v, "measurement.calibration");
     if (r.frequencyDomain && r.calibration.empty())
-        fail("measurement.calibration", "the frequency domain needs a .s11 or .s21 file");
+        fail("measurement.calibration",
+             "the frequency domain needs a .s11 or .s21 file, or \"new\" on the simulator");
+    if (r.frequencyDomain && (r.zero || r.zeroAtOpen))
+        fail("measurement.zero", "the frequency domain has no zero reference");
+    if (r.frequencyDomain && r.differential)
+        fail("measurement.differential", "the frequency domain measures single lines");
     if (!r.frequencyDomain && !r.calibration.empty())
         fail("measurement.calibration", "a SOLT calibration file is for the frequency domain");
 }

@@ -39,7 +39,7 @@ struct Recipe {
     std::optional<int> filterWidth; // ps
     bool zeroAtOpen = false;        // find the zero at the open connector
     std::optional<double> zero;     // or this value
-    std::string calibration;        // frequency domain: the .s11 / .s21 file
+    std::string calibration;        // frequency domain: the .s11 / .s21 file, or "new"
 
     std::vector<RecipeZone> zones;
 
