@@ -160,16 +160,11 @@ int acquire(int plot) {
 
     const bool fd = frequencyDomain();
     if (fd) {
-        // Every frequency-domain record is a reflection-coefficient sweep over a fixed window.
-        yUnits.store(3);
-        xUnits.store(2);
-        xStart.store(3.5);
-        xEnd.store(74.0);
-        xZero.store(0.0);
-        checkWaveform(velt_acquire(averaging));
+        // Every frequency-domain record is a reflection-coefficient sweep over the fixed window
+        // of the SOLT standards. The shared units stay as they are: an unguarded callback may
+        // read them meanwhile.
+        checkWaveform(acquireFrequencyRecord(averaging));
         wfmDataCombined = wfmDataAvg;
-        yUnits.store(5);
-        xUnits.store(4);
     } else if (yUnits.load() == 2 && differential == 1 && mode == 0) {
         VELT_SetChan(stimulus, positive);
         checkWaveform(velt_acquire(averaging));

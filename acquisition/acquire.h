@@ -15,6 +15,12 @@ extern double yAxisMin;
 // The live trace's look.
 constexpr int kLiveTraceColor = (113 << 16) | (233 << 8) | 70;
 constexpr int kLiveTraceStyle = 5; // thick line
+// The window of every frequency-domain record (the DUT's and the SOLT standards'):
+// reflection coefficient from 3.5 to 74 ns, no zero offset.
+constexpr int kFdYUnit = 3;
+constexpr int kFdXUnit = 2;
+constexpr double kFdStart = 3.5;
+constexpr double kFdEnd = 74.0;
 // A differential impedance reading never goes above this.
 constexpr double kMaxDifferentialOhms = 500.0;
 

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -201,9 +202,17 @@ void formatCursorReadouts(double x1, double y1, double x2, double y2, int xUnits
                          ? labelY[std::size_t(yUnitsCode)]
                          : "";
     const auto n = static_cast<std::size_t>(size);
-    std::snprintf(cursor1, n, "%3.3f %s  |  %3.3f %s", x1, xl, y1, yl);
-    std::snprintf(cursor2, n, "%3.3f %s  |  %3.3f %s", x2, xl, y2, yl);
-    if (mode == 0 || mode == 2)
+    // A point without a value (a gap in a frequency-domain trace) reads as dashes, not "nan".
+    auto readout = [&](char* out, double x, double y) {
+        if (std::isfinite(y))
+            std::snprintf(out, n, "%3.3f %s  |  %3.3f %s", x, xl, y, yl);
+        else
+            std::snprintf(out, n, "%3.3f %s  |  --- %s", x, xl, yl);
+    };
+    readout(cursor1, x1, y1);
+    readout(cursor2, x2, y2);
+    // A frequency difference is no round trip.
+    if ((mode == 0 || mode == 2) && xUnitsCode != 4)
         std::snprintf(distance, n, "%3.3f %s (roundtrip)", x2 - x1, xl);
     else
         std::snprintf(distance, n, "%3.3f %s", x2 - x1, xl);

@@ -3,8 +3,11 @@
 #include "app/options.h"
 #include "app/startup.h"
 #include "instrument/driver.h"
+#include "panel/callbacks.h"
 #include "panel/colors.h"
+#include "panel/interface.h"
 #include "platform/event_loop.h"
+#include "platform/panel_model.h"
 #include "platform/popups.h"
 #include "platform/qt/panel_imager.h"
 #include "platform/qt/qt_platform.h"
@@ -13,6 +16,7 @@
 #include "platform/qt/waveform_graph.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
+#include "simulator/sim_operator.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -36,7 +40,9 @@ void showPanel() {
 
 void takeScreenshot(const QString& path) {
     int status = 0;
-    // The graph draws on a queued replot; the picture must hold the trace of this moment.
+    // A refresh may still wait behind this timer (after long work on the GUI thread); the graph
+    // draws on a queued replot; the picture must hold the trace of this moment.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     if (gWindow) gWindow->graph()->replot(QCustomPlot::rpImmediateRefresh);
     if (gWindow && gWindow->grab().save(path, "PNG")) {
         std::fprintf(stderr, "velt: screenshot saved to %s\n", path.toLocal8Bit().constData());
@@ -70,6 +76,17 @@ int measure(int argc, char** argv, const Options& opt) {
         platform::setPanelImager(nullptr);
     }
     return status;
+}
+
+// What a user does once the program runs: choose the channel, then "Frequency Domain".
+void showFrequencyDomain(int channel) {
+    if (isInit.load() != 1) {
+        QTimer::singleShot(100, [channel] { showFrequencyDomain(channel); });
+        return;
+    }
+    if (platform::panel().ringSetValue(PANEL_STIMULUS, channel))
+        onSetStimulus(PANEL, PANEL_STIMULUS, EVENT_COMMIT, nullptr, 0, 0);
+    onSetDomainFreq(MENUBAR, MENUBAR_DOMAIN_FREQ, nullptr, PANEL);
 }
 
 } // namespace
@@ -128,6 +145,13 @@ int main(int argc, char** argv) {
         gWindow = &window;
         popups.setParent(&window);
         platform::setPopupHandler(&popups);
+        std::unique_ptr<simulator::SoltOperator> soltOperator;
+        if (sim && opt.autoSolt) {
+            soltOperator = std::make_unique<simulator::SoltOperator>(sim.get(), &popups);
+            platform::setPopupHandler(soltOperator.get());
+        }
+        if (opt.frequencyChannel >= 0)
+            loop.post([channel = opt.frequencyChannel] { showFrequencyDomain(channel); });
         platform::qt::QtPanelImager imager(&window);
         platform::setPanelImager(&imager);
         platform::setEventLoop(&loop);

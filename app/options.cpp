@@ -24,7 +24,7 @@ bool parseSeconds(std::string_view s, double& out) {
 // Values are taken as text and checked below: the messages name what is wrong, and numbers are
 // read in the C locale. expected(0, 1) lets an option given without its value reach the check.
 struct Raw {
-    std::vector<std::string> model, dut, unplugAfter, screenshot, screenshotAfter, out;
+    std::vector<std::string> model, dut, unplugAfter, screenshot, screenshotAfter, out, frequency;
     std::vector<std::string> connect;
     bool noNoise = false;
 };
@@ -76,6 +76,15 @@ struct Parser {
             ->expected(0, 1)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
             ->type_name("S");
+        app.add_flag("--auto-solt", o.autoSolt,
+                     "the simulated instrument connects each SOLT standard as prompted and "
+                     "confirms the prompt")
+            ->disable_flag_override();
+        app.add_option("--frequency-domain", raw.frequency,
+                       "once started, show S11 of stimulus channel CH (0 to 9)")
+            ->expected(0, 1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->type_name("CH");
         app.add_flag("--light", o.light, "start with the light background")
             ->disable_flag_override();
         app.add_flag("--version", o.version, "show the version")->disable_flag_override();
@@ -128,7 +137,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     } catch (const CLI::ArgumentMismatch& e) {
         // The one mismatch left is a value given to a flag ("--simulate=yes").
         std::string what = e.what();
-        for (const char* flag : {"simulate", "no-noise", "light", "version"})
+        for (const char* flag : {"simulate", "no-noise", "light", "auto-solt", "version"})
             if (what.starts_with(flag))
                 return fail(std::string("option --") + flag + " takes no value");
         return fail(what);
@@ -182,20 +191,29 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     if (!text.empty() && !parseSeconds(text, o.screenshotAfter))
         return fail("option --screenshot-after needs a number of seconds, got '" + text + "'");
     if (!single(p.rawMeasure.out, o.outFolder, "--out", "a folder", error)) return fail(error);
+    if (!p.raw.frequency.empty()) {
+        const std::string& ch = p.raw.frequency.back();
+        if (ch.size() != 1 || ch[0] < '0' || ch[0] > '9')
+            return fail("option --frequency-domain needs a channel from 0 to 9");
+        o.frequencyChannel = ch[0] - '0';
+    }
 
     if (measuring) {
         if (o.recipePath.empty()) return fail("measure needs a recipe file");
         // A batch run has no window to unplug from or to photograph.
-        if (o.unplugAfter >= 0 || !o.screenshotPath.empty())
-            return fail("--unplug-after and --screenshot do not go with measure");
+        if (o.unplugAfter >= 0 || !o.screenshotPath.empty() || o.autoSolt ||
+            o.frequencyChannel >= 0)
+            return fail("--unplug-after, --screenshot, --auto-solt and --frequency-domain do not "
+                        "go with measure");
         // The recipe may ask for the simulator itself: the batch run checks the rest.
         r.options = std::move(o);
         return r;
     }
     // Options for the simulated instrument would be silently ignored on real hardware.
     if (!o.simulate && (o.modelGiven || !o.dutFile.empty() || !o.connections.empty() || !o.noise ||
-                        o.unplugAfter >= 0))
-        return fail("--model, --dut, --connect, --no-noise and --unplug-after need --simulate");
+                        o.unplugAfter >= 0 || o.autoSolt))
+        return fail("--model, --dut, --connect, --no-noise, --unplug-after and --auto-solt need "
+                    "--simulate");
     if (!p.raw.screenshotAfter.empty() && o.screenshotPath.empty())
         return fail("--screenshot-after needs --screenshot");
     r.options = std::move(o);

@@ -18,6 +18,8 @@ struct Options {
     bool modelGiven = false;              // --model was on the command line
     std::string dutFile;                  // scenario file for the simulated instrument
     std::vector<std::string> connections; // "CH=WHAT", in the order given
+    bool autoSolt = false;                // the simulator answers the SOLT prompts itself
+    int frequencyChannel = -1;            // switch to S11 on this stimulus channel once started
     bool noise = true;                    // the simulated sampler's noise
     double unplugAfter = -1.0;            // seconds after start-up; negative: never
     std::string screenshotPath;

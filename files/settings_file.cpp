@@ -11,6 +11,7 @@
 #include "app/startup.h"
 #include "files/file_io.h"
 #include "instrument/driver.h"
+#include "panel/domain.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/units.h"
@@ -109,8 +110,8 @@ Rejection rejection(int check) {
 }
 
 void apply(const SettingsRecord& r) {
-    // merge: call setDomain(0) first when xUnits is 4 (a time-domain file loaded from the
-    // frequency domain leaves its rings and menus otherwise)
+    // A time-domain file loaded from the frequency domain would leave its rings and menus.
+    if (xUnits.load() == 4) setDomain(0);
     setXUnits(r.xUnits);
     setYUnits(r.yUnits);
     panel().setXAxisName(labelFullX[static_cast<std::size_t>(xUnits.load())]);
@@ -315,7 +316,7 @@ int loadSettings(int mode) {
 
 int resetSettings() {
     if (const int stored = WfmStored.exchange(0); stored != 0) panel().deletePlot(stored);
-    // merge: call setDomain(0)
+    setDomain(0);
     setDiff(0);
     setStimulus(0, 2, 4);
     setXUnits(0);

@@ -1,9 +1,119 @@
-// Stand-ins until the frequency-domain conversion exists: the waveform passes unchanged.
+// S11 = (DUT - L)(O - S) / ((DUT - L)((S - L) + (O - L)) - 2(S - L)(O - L)) with ideal
+// standards; S21 = DUT / THROUGH. All buffers are static: nothing is allocated per acquisition.
 #include "freqdomain/sparams.h"
 
+#include "acquisition/acquire.h"
+#include "freqdomain/store.h"
+
+#include <cmath>
+#include <limits>
+
+Spectrum FDReal{};
+Spectrum FDImag{};
+
+namespace {
+
+Waveform wfmDUT{};
+
+// Bins 1024 to 2047 mirror the shown ones (the records are real) and are not computed.
+constexpr std::size_t kShownBins = 1024;
+
+enum Slot { A = 0, B = 1, C = 2, D = 3, E = 4, G = 6 };
+
+Waveform& slot(Slot s) {
+    return wfmSlot[static_cast<std::size_t>(s)];
+}
+
+// The frequency axis from the spacing actually swept. The standards were swept over the same
+// fixed window, so they share it.
+void writeResult() {
+    const double step = binSpacingGHz(increment.load(), timebase);
+    for (std::size_t i = 0; i < wfmDataCombined.size(); ++i) {
+        wfmDataCombined[i] = magnitudeDb(FDReal[i], FDImag[i]);
+        wfmDataX[i] = static_cast<double>(i) * step;
+    }
+}
+
+void divide(double nr, double ni, double dr, double di, double& re, double& im) {
+    const double den = dr * dr + di * di;
+    re = (nr * dr + ni * di) / den;
+    im = (ni * dr - nr * di) / den;
+}
+
+} // namespace
+
+int acquireFrequencyRecord(int count) {
+    // Swept in millivolts and mapped to reflection coefficient here: the driver's own
+    // reflection-coefficient sweep takes absolute counts, which folds a level dipping below the
+    // offset (a short's ringing, a through's first arrival) back up and bends every spectrum
+    // built on it. Millivolts keep the sign, and the mapping below is the same line elsewhere.
+    constexpr int kMillivolts = 0;
+    const int status = acquireWindow(count, kMillivolts, kFdXUnit, kFdStart, kFdEnd, 0.0);
+    if (status != 1) return status;
+    const double sign = polarity == 1 ? 1.0 : -1.0;
+    for (double& v : wfmDataAvg) v = sign * v / 250.0 - 1.0;
+    return status;
+}
+
+// 10 log10(x) = 10 log10(2) log2(x); log2 is the cheaper of the two.
+constexpr double kDbPerOctave = 3.0102999566398120;
+
+double magnitudeDb(double re, double im) {
+    // 20 log10 |S| without the square root.
+    const double power = re * re + im * im;
+    if (!std::isfinite(power)) return std::numeric_limits<double>::quiet_NaN();
+    if (power == 0.0) return kDbFloor;
+    const double db = kDbPerOctave * std::log2(power);
+    return db < kDbFloor ? kDbFloor : db;
+}
+
+double binSpacingGHz(int incrementSteps, double timebaseSeconds) {
+    const double dt = incrementSteps * (timebaseSeconds + 5e-9) / 65536.0;
+    if (!(dt > 0.0)) return 0.0;
+    return 1.0 / (2048.0 * dt) * 1e-9;
+}
+
 int performS11() {
+    wfmDUT = wfmDataCombined;
+    Waveform& a = slot(A);
+    Waveform& b = slot(B);
+    Waveform& c = slot(C);
+    Waveform& d = slot(D);
+    Waveform& e = slot(E);
+    for (std::size_t i = 0; i < wfmDUT.size(); ++i) {
+        a[i] = wfmDUT[i] - wfmLoad[i];
+        b[i] = wfmOpen[i] - wfmShort[i];
+        c[i] = wfmShort[i] - wfmLoad[i];
+        d[i] = wfmOpen[i] - wfmLoad[i];
+        e[i] = c[i] + d[i];
+    }
+    for (int s = A; s <= E; ++s) convertFFT(s);
+
+    const Spectrum &ar = specReal[A], &ai = specImag[A], &br = specReal[B], &bi = specImag[B];
+    const Spectrum &cr = specReal[C], &ci = specImag[C], &dr = specReal[D], &di = specImag[D];
+    const Spectrum &er = specReal[E], &ei = specImag[E];
+    for (std::size_t k = 0; k < kShownBins; ++k) {
+        const double numR = ar[k] * br[k] - ai[k] * bi[k];
+        const double numI = ar[k] * bi[k] + ai[k] * br[k];
+        const double aeR = ar[k] * er[k] - ai[k] * ei[k];
+        const double aeI = ar[k] * ei[k] + ai[k] * er[k];
+        const double cdR = 2.0 * (cr[k] * dr[k] - ci[k] * di[k]);
+        const double cdI = 2.0 * (cr[k] * di[k] + ci[k] * dr[k]);
+        divide(numR, numI, aeR - cdR, aeI - cdI, FDReal[k], FDImag[k]);
+    }
+    writeResult();
     return 1;
 }
+
 int performS21() {
+    wfmDUT = wfmDataCombined;
+    slot(A) = wfmDUT;
+    slot(G) = wfmThrough;
+    convertFFT(A);
+    convertFFT(G);
+    for (std::size_t k = 0; k < kShownBins; ++k)
+        divide(specReal[A][k], specImag[A][k], specReal[G][k], specImag[G][k], FDReal[k],
+               FDImag[k]);
+    writeResult();
     return 1;
 }

@@ -1,5 +1,27 @@
-// Return loss and insertion loss of the last acquisition.
+// Return loss (S11, one-port SOLT correction) and insertion loss (S21, through normalisation)
+// of the last frequency-domain acquisition, in dB against GHz.
 #pragma once
 
+#include "freqdomain/convert.h"
+
+// One frequency-domain record into wfmDataAvg: `count` sweeps averaged over the fixed window,
+// as reflection coefficient. Returns what the driver's acquisition returned.
+int acquireFrequencyRecord(int count);
+
+// The DUT record and the working standards in, dB in wfmDataCombined and GHz in wfmDataX out.
 int performS11();
 int performS21();
+
+// Corrected complex result of the last performS11 / performS21, per shown bin (0 to 1023).
+extern Spectrum FDReal;
+extern Spectrum FDImag;
+
+// A magnitude of exactly zero (a DUT identical to the LOAD) is shown at this floor rather than
+// as minus infinity; a result with no meaning (a zero denominator: no calibration for the
+// sampler) is NaN, which the plot leaves out as a gap and the autoscale skips.
+constexpr double kDbFloor = -200.0;
+double magnitudeDb(double re, double im);
+
+// Spacing of frequency bins in GHz for records sampled `increment` delay steps apart over 2048
+// transform points: 1 / (2048 x increment x (timebase + 5 ns) / 65536).
+double binSpacingGHz(int incrementSteps, double timebaseSeconds);

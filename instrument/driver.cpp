@@ -44,6 +44,7 @@ Waveform wfmDataNeg{};
 std::atomic<int> isInit{0};
 Waveform acqSweep{};
 Waveform acqMean{};
+std::atomic<SweepProgressFn> sweepProgress{nullptr};
 
 namespace {
 
@@ -239,11 +240,11 @@ void convertSweep(int pass, int yUnit) {
 }
 
 int acquireSweeps(int count, int yUnit) {
-    const int xu = xUnits.load();
-    const double xs = xStart.load();
-    const double xe = xEnd.load();
+    return acquireWindow(count, yUnit, xUnits.load(), xStart.load(), xEnd.load(), xZero.load());
+}
+
+int acquireWindow(int count, int yUnit, int xu, double xs, double xe, double xz) {
     const double k = dielK.load();
-    const double xz = xZero.load();
 
     polarity = samplerPort % 2 == 0 ? 1 : 0;
     if (!std::isfinite(xs) || !std::isfinite(xe) || !std::isfinite(xz) || !std::isfinite(k) ||
@@ -289,6 +290,7 @@ int acquireSweeps(int count, int yUnit) {
             for (std::size_t i = 0; i < countsMean.size(); ++i)
                 countsMean[i] = p == 0 ? readCounts[i]
                                        : countsMean[i] + (readCounts[i] - countsMean[i]) / (p + 1);
+        if (const SweepProgressFn report = sweepProgress.load()) report(p + 1, passes);
     }
     if (tap) tap(SweepSet{stimActive, samplActive, start, inc, passes, offset, &countsMean});
 

@@ -102,6 +102,14 @@ struct SweepSet {
 using SweepSetTap = void (*)(const SweepSet&);
 extern std::atomic<SweepSetTap> sweepSetTap;
 
+// acquireSweeps over an explicit window (x unit, start, end and zero reference), leaving the
+// shared window variables alone.
+int acquireWindow(int count, int yUnit, int xUnit, double xStartArg, double xEndArg,
+                  double xZeroArg);
+// Called after each averaged sweep with (sweeps done, sweeps asked for); for progress displays.
+// Set and cleared by guarded work on the GUI thread while the tick is suspended.
+using SweepProgressFn = void (*)(int done, int total);
+extern std::atomic<SweepProgressFn> sweepProgress;
 // The acquisition works in these and publishes them only when every sweep came back whole.
 extern Waveform acqSweep;
 extern Waveform acqMean;

@@ -6,9 +6,13 @@
 #include "app/settings.h"
 #include "files/export.h"
 #include "files/settings_file.h"
+#include "files/solt_file.h"
 #include "files/waveform_file.h"
+#include "freqdomain/solt.h"
+#include "freqdomain/store.h"
 #include "instrument/driver.h"
 #include "panel/colors.h"
+#include "panel/domain.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/true_profile.h"
@@ -173,7 +177,6 @@ VELT_CTRL_CB(onDebug) {
     return 0;
 }
 
-// Domains and SOLT are not built yet: their menu items do nothing rather than pretend.
 VELT_MENU_CB(onPrint) {
     VELT_UNUSED_MENU_ARGS;
     Guarded g;
@@ -236,9 +239,19 @@ VELT_MENU_CB(onResetSettings) {
 }
 VELT_MENU_CB(onSetDomainTime) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        setDomain(0);
+    }
+    requestRecal();
 }
 VELT_MENU_CB(onSetDomainFreq) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        setDomain(1);
+    }
+    requestRecal();
 }
 VELT_MENU_CB(onSetColorDark) {
     VELT_UNUSED_MENU_ARGS;
@@ -344,12 +357,26 @@ VELT_MENU_CB(onSetCalExt) {
 
 VELT_MENU_CB(onSOLTCal) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        if (performSOLT(-1) > 0) populateSOLT(getSampler());
+    }
+    // A new calibration leaves the instrument on the line of its last standard: select the
+    // chosen one again before the next trace.
+    requestRecal();
 }
 VELT_MENU_CB(onSaveSOLT) {
     VELT_UNUSED_MENU_ARGS;
+    Guarded g;
+    saveSOLT(-1);
 }
 VELT_MENU_CB(onLoadSOLT) {
     VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        if (loadSOLT(-1) == 1) populateSOLT(getSampler());
+    }
+    requestAcquire();
 }
 
 VELT_MENU_CB(onRecalibrate) {

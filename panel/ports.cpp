@@ -1,8 +1,11 @@
 // Model detection and port selection: probes, ring pruning, and the sampler lines of a mode.
 #include "panel/ports.h"
 
+#include "acquisition/timer.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "freqdomain/solt.h"
+#include "freqdomain/store.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
@@ -160,8 +163,13 @@ int setStimulus(int mode, int stimulus, int third) {
 
     if (mode != 0) velt_cal(stimulus, 2 * stimulus, 1);
 
-    // The frequency domain keeps its own arrangement; its calibration check is not built here.
-    if (yUnits.load() == 5) return 1;
+    // The frequency domain keeps its own arrangement; a new mode needs its own calibration.
+    if (yUnits.load() == 5) {
+        int r = checkSOLT(mode);
+        if (r != 1) r = performSOLT(mode);
+        if (r > 0) populateSOLT(getSampler());
+        return 1;
+    }
 
     if (!(mode == 0 && yUnits.load() == 2) && getDiff() == 1) setDiff(0);
     panel().setDimmed(PANEL_DIFFERENTIAL, false);
@@ -188,7 +196,11 @@ int setStimulus(int mode, int stimulus, int third) {
 
 int setSampler(int sampler) {
     if (sampler != -1) panel().ringSetValue(PANEL_SAMPLER, sampler);
-    // In the time domain the choice reaches the instrument through the recalibration the
-    // callback requests.
+    if (yUnits.load() == 5) {
+        // The sampler callback is not guarded, but a running tick reads the working records.
+        suspendAndWait();
+        populateSOLT(getSampler());
+        resumeTimer();
+    }
     return 1;
 }

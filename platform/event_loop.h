@@ -16,6 +16,9 @@ class EventLoop {
     virtual void quit(int code) = 0; // thread-safe; posted when called off the GUI thread
     // Runs fn on the GUI thread, later (thread-safe, never waits).
     virtual void post(std::function<void()> fn) = 0;
+    // Brings the screen up to date during long work on the GUI thread; runs no timer, takes no
+    // user input.
+    virtual void processEvents() {}
 };
 
 // Runs posted actions in order until one asks to quit or none are left.

@@ -19,6 +19,7 @@ void PanelModel::reset() {
         controls_.clear();
         menu_.clear();
         graph_ = GraphState{};
+        busyText_.clear();
         nextPlotHandle_ = 1;
     }
     changed();
@@ -572,6 +573,19 @@ void PanelModel::refreshGraph() {
     changed();
 }
 
+void PanelModel::setBusyText(const std::string& text) {
+    {
+        std::lock_guard lock(mutex_);
+        busyText_.assign(text);
+    }
+    changed();
+}
+
+std::string PanelModel::busyText() const {
+    std::lock_guard lock(mutex_);
+    return busyText_;
+}
+
 PanelSnapshot PanelModel::snapshot() const {
     std::lock_guard lock(mutex_);
     PanelSnapshot s;
@@ -583,6 +597,7 @@ PanelSnapshot PanelModel::snapshot() const {
     s.controls = controls_;
     s.menu = menu_;
     s.graph = graph_;
+    s.busyText = busyText_;
     s.version = version_.load();
     return s;
 }

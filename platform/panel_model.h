@@ -109,6 +109,7 @@ struct PanelSnapshot {
     std::vector<ControlState> controls;
     std::vector<MenuItemState> menu;
     GraphState graph;
+    std::string busyText; // empty when the program shows no busy indication
     std::uint64_t version = 0;
 };
 
@@ -201,6 +202,11 @@ class PanelModel {
     void graphColors(int& background, int& grid, int& axisText) const;
     void refreshGraph();
 
+    // A busy indication over the panel while long instrument work runs on the GUI thread
+    // (what it is doing and how far it got); empty clears it.
+    void setBusyText(const std::string& text);
+    std::string busyText() const;
+
     PanelSnapshot snapshot() const;
     std::uint64_t version() const { return version_.load(); }
 
@@ -224,6 +230,7 @@ class PanelModel {
     std::vector<ControlState> controls_;
     std::vector<MenuItemState> menu_;
     GraphState graph_;
+    std::string busyText_;
     int nextPlotHandle_ = 1;
     std::atomic<std::uint64_t> version_{0};
     std::function<void()> listener_;

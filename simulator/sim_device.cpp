@@ -421,6 +421,14 @@ void SimulatedInstrument::sParameters(int stimulusChannel, std::vector<double>& 
     physics::sParameters(impl_->snapshot(gen), stimulusChannel, frequencyGHz, s11, s21);
 }
 
+void SimulatedInstrument::sParametersAt(int stimulusChannel,
+                                        const std::vector<double>& frequencyGHz,
+                                        std::vector<std::complex<double>>& s11,
+                                        std::vector<std::complex<double>>& s21) const {
+    std::uint64_t gen = 0;
+    physics::sParametersAt(impl_->snapshot(gen), stimulusChannel, frequencyGHz, s11, s21);
+}
+
 int SimulatedInstrument::protocolViolations() const {
     return impl_->violations.load();
 }

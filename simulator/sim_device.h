@@ -70,6 +70,10 @@ class SimulatedInstrument : public platform::SerialDevice {
     void sParameters(int stimulusChannel, std::vector<double>& frequencyGHz,
                      std::vector<std::complex<double>>& s11,
                      std::vector<std::complex<double>>& s21) const;
+    // The same at given frequencies (GHz), for comparing with a measurement bin by bin.
+    void sParametersAt(int stimulusChannel, const std::vector<double>& frequencyGHz,
+                       std::vector<std::complex<double>>& s11,
+                       std::vector<std::complex<double>>& s21) const;
 
     // Commands that arrived while another exchange was incomplete, or malformed framing.
     int protocolViolations() const;

@@ -346,20 +346,27 @@ std::vector<ImpedancePoint> impedanceProfile(const Config& cfg, int stimulus) {
     return profile;
 }
 
+void sParametersAt(const Config& cfg, int stimulus, const std::vector<double>& frequencyGHz,
+                   std::vector<cd>& s11, std::vector<cd>& s21) {
+    s11.clear();
+    s21.clear();
+    if (stimulus < 0 || stimulus > 9) return;
+    const Path path = buildPath(cfg, stimulus, false);
+    for (double ghz : frequencyGHz) {
+        const Response r = evaluate(path, complexFrequency(ghz * 1e9, 0.0));
+        s11.push_back(r.gamma);
+        s21.push_back(path.reachesPartner ? r.s21 : cd(0.0));
+    }
+}
+
 void sParameters(const Config& cfg, int stimulus, std::vector<double>& frequencyGHz,
                  std::vector<cd>& s11, std::vector<cd>& s21) {
     frequencyGHz.clear();
     s11.clear();
     s21.clear();
     if (stimulus < 0 || stimulus > 9) return;
-    const Path path = buildPath(cfg, stimulus, false);
-    for (int i = 1; i <= 1000; ++i) {
-        const double ghz = 0.01 * i;
-        const Response r = evaluate(path, complexFrequency(ghz * 1e9, 0.0));
-        frequencyGHz.push_back(ghz);
-        s11.push_back(r.gamma);
-        s21.push_back(path.reachesPartner ? r.s21 : cd(0.0));
-    }
+    for (int i = 1; i <= 1000; ++i) frequencyGHz.push_back(0.01 * i);
+    sParametersAt(cfg, stimulus, frequencyGHz, s11, s21);
 }
 
 } // namespace simulator::physics

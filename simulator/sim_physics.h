@@ -63,6 +63,9 @@ void computeResponse(const Config& cfg, int stimulus, int pair, float* out, Work
 std::vector<ImpedancePoint> impedanceProfile(const Config& cfg, int stimulus);
 void sParameters(const Config& cfg, int stimulus, std::vector<double>& frequencyGHz,
                  std::vector<std::complex<double>>& s11, std::vector<std::complex<double>>& s21);
+// The same at given frequencies.
+void sParametersAt(const Config& cfg, int stimulus, const std::vector<double>& frequencyGHz,
+                   std::vector<std::complex<double>>& s11, std::vector<std::complex<double>>& s21);
 
 // In-place radix-2 transform of a power-of-two length; inverse is unnormalised.
 void fft(std::vector<std::complex<double>>& data, bool inverse);

@@ -312,25 +312,27 @@ TEST_F(Cycle, PopupsOfTheTimerThreadArePostedOnceUntilSeen) {
     EXPECT_EQ(popups("Error #3031"), 2);
 }
 
-TEST_F(Cycle, FrequencyDomainSweepsRhoOverTheFixedWindow) {
+TEST_F(Cycle, FrequencyDomainSweepsRhoOverTheFixedWindowLeavingTheSharedOnesAlone) {
     xUnits = 4;
     yUnits = 5;
     xStart = 0.0;
     xEnd = 2.4;
     panel().setRange(PANEL_XSTART, -1e3, 1e3);
     panel().setRange(PANEL_XEND, -1e3, 1e3);
-    panel().setValue(PANEL_XSTART, 10.0);
-    panel().setValue(PANEL_XEND, 20.0);
+    panel().setValue(PANEL_XSTART, 1.0);
+    panel().setValue(PANEL_XEND, 2.0);
     acquire(1);
+    // Swept over 3.5 to 74 ns in reflection coefficient without touching what a callback reads.
     EXPECT_EQ(xUnits.load(), 4);
     EXPECT_EQ(yUnits.load(), 5);
-    EXPECT_DOUBLE_EQ(xStart.load(), 3.5);
-    EXPECT_DOUBLE_EQ(xEnd.load(), 74.0);
+    EXPECT_DOUBLE_EQ(xStart.load(), 0.0);
+    EXPECT_DOUBLE_EQ(xEnd.load(), 2.4);
     EXPECT_DOUBLE_EQ(xZero.load(), 0.0);
-    EXPECT_NEAR(wfmDataX[0], 3.5, 1e-9);           // swept in nanoseconds
-    EXPECT_NEAR(wfmDataCombined[1000], 0.0, 1e-9); // a matched step reads rho 0
+    EXPECT_EQ(increment.load(), 56);
+    EXPECT_NEAR(wfmDataAvg[1000], 0.0, 1e-9); // a matched step reads rho 0
+    EXPECT_NEAR(wfmDataX[140], 1.0, 1e-9);    // GHz, a bin every 7.142857 MHz
     const auto visible = std::count_if(wfmDataX.begin(), wfmDataX.end(),
-                                       [](double x) { return x >= 10.0 && x <= 20.0; });
+                                       [](double x) { return x >= 1.0 && x <= 2.0; });
     EXPECT_EQ(panel().plotCount(WfmActive.load()), visible);
     panel().setValue(PANEL_XSTART, 500.0);
     panel().setValue(PANEL_XEND, 600.0);

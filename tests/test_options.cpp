@@ -41,6 +41,21 @@ TEST(Options, SimulatorWithEverything) {
     EXPECT_TRUE(o.light);
 }
 
+TEST(Options, FrequencyDomainDemonstration) {
+    ParseResult r = parse({"--simulate", "--auto-solt", "--frequency-domain", "7"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.options.autoSolt);
+    EXPECT_EQ(r.options.frequencyChannel, 7);
+    EXPECT_EQ(
+        parse({"--auto-solt"}).error,
+        "--model, --dut, --connect, --no-noise, --unplug-after and --auto-solt need --simulate");
+    for (const char* bad : {"10", "x", "-1"})
+        EXPECT_EQ(parse({"--frequency-domain", bad}).error,
+                  "option --frequency-domain needs a channel from 0 to 9")
+            << bad;
+    EXPECT_FALSE(parse({"--simulate", "--auto-solt=yes"}).ok);
+}
+
 TEST(Options, EveryModelCodeIsAccepted) {
     for (std::string_view code : kModelCodes) {
         std::string s(code);

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <string>
 
 using platform::panel;
@@ -289,7 +291,16 @@ INSTANTIATE_TEST_SUITE_P(
         ReadoutCase{2, 0, 2, "0.750 ns  |  50.000 mV", "1.250 ns  |  -12.346 mV",
                     "0.500 ns (roundtrip)"},
         ReadoutCase{1, 1, 1, "0.750 ft  |  50.000 Norm", "1.250 ft  |  -12.346 Norm", "0.500 ft"},
-        ReadoutCase{4, 5, 3, "0.750 GHz  |  50.000 dB", "1.250 GHz  |  -12.346 dB", "0.500 GHz"}));
+        ReadoutCase{4, 5, 3, "0.750 GHz  |  50.000 dB", "1.250 GHz  |  -12.346 dB", "0.500 GHz"},
+        // S11 is mode 0, but a frequency difference is no round trip.
+        ReadoutCase{4, 5, 0, "0.750 GHz  |  50.000 dB", "1.250 GHz  |  -12.346 dB", "0.500 GHz"}));
+
+TEST(Readout, PointWithoutAValueReadsAsDashes) {
+    char c1[128], c2[128], d[128];
+    formatCursorReadouts(1.0, std::nan(""), 2.0, -3.0, 4, 5, 0, c1, c2, d, 128);
+    EXPECT_STREQ(c1, "1.000 GHz  |  --- dB");
+    EXPECT_STREQ(c2, "2.000 GHz  |  -3.000 dB");
+}
 
 TEST_F(Tick, CursorMovedByTheUserRefreshesTheReadouts) {
     acquire(1);

@@ -166,6 +166,15 @@ void QtEventLoop::post(std::function<void()> fn) {
         QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }
 
+void QtEventLoop::processEvents() {
+    // Only what brings the screen up to date: queued refreshes, layouts and paints. Timers, user
+    // input and window closes wait for the event loop, so nothing re-enters the work in hand.
+    if (!QCoreApplication::instance() || QThread::currentThread() != qApp->thread()) return;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+}
+
 namespace {
 
 // Style sheets take arrow images only as files; they are drawn once per run.

@@ -42,6 +42,7 @@ class QtEventLoop : public EventLoop {
     int run() override;
     void quit(int code) override;
     void post(std::function<void()> fn) override;
+    void processEvents() override;
 };
 
 } // namespace platform::qt

@@ -413,7 +413,36 @@ void PanelWindow::refresh() {
         }
     syncMenu(s);
     if (graph_) graph_->sync(s.graph);
+    syncBusy(s.busyText);
     syncing_ = false;
+}
+
+void PanelWindow::syncBusy(const std::string& text) {
+    if (!graph_) return;
+    if (!busy_) {
+        busy_ = new QLabel(graph_);
+        busy_->setObjectName("busy");
+        busy_->setAlignment(Qt::AlignCenter);
+        busy_->setStyleSheet("background: rgba(20, 24, 28, 220); color: #f0f3f5; padding: 10px;"
+                             "border: 1px solid #71e946; font-size: 14px;");
+        busy_->hide();
+    }
+    const QString t = qs(text);
+    if (t.isEmpty()) {
+        if (busy_->isVisible()) {
+            busy_->hide();
+            unsetCursor();
+        }
+        return;
+    }
+    if (busy_->text() != t) busy_->setText(t);
+    busy_->adjustSize();
+    busy_->move((graph_->width() - busy_->width()) / 2, (graph_->height() - busy_->height()) / 3);
+    if (!busy_->isVisible()) {
+        busy_->show();
+        busy_->raise();
+        setCursor(Qt::BusyCursor);
+    }
 }
 
 void PanelWindow::syncControl(Control& c, const platform::ControlState& s) {

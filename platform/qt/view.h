@@ -76,12 +76,14 @@ class PanelWindow : public QMainWindow {
     double sliderValue(const Control& c) const;
     void panelResized(int width, int height);
     void scheduleRefresh();
+    void syncBusy(const std::string& text);
     Control* find(int id);
     int backdropColorAt(const QRect& r, const platform::PanelSnapshot& s) const;
 
     class PanelArea;
     PanelArea* area_ = nullptr;
     WaveformGraph* graph_ = nullptr;
+    QLabel* busy_ = nullptr; // the busy indication over the graph
     std::vector<Control> controls_;
     std::map<int, QAction*> actions_;
     std::atomic<bool> dirty_{false};

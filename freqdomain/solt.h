@@ -1,0 +1,31 @@
+// The SOLT calibration: the calibrated flags, the offer to load or measure one, and the guided
+// sequences that prompt for each standard and store what the instrument measures.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+// 1 once a calibration of the kind is in force; never cleared while the program runs.
+extern std::atomic<int> calS11;
+extern std::atomic<int> calS21;
+
+// 1 when a calibration for the type (0 S11, 1 S21) is in force, else 0.
+int checkSOLT(int type);
+// Offers "Load File" / "New Calibration" / "Cancel" for type 0 or 1; any other type means one
+// is loaded already and the type is the current mode. 1 success, -1 cancelled, -2..-4 (and
+// -5 for a refused file) when loading failed.
+int performSOLT(int type);
+// The prompted sequences: 1 complete, -1 cancelled at a prompt.
+int newS11();
+int newS21();
+// One prompted standard into wfmShort / wfmOpen / wfmLoad / wfmThrough: 1 acquired, -1 cancelled.
+int getWfmShort(int stimulus, int sampler, const char* label);
+int getWfmOpen(int stimulus, int sampler, const char* label);
+int getWfmLoad(int stimulus, int sampler, const char* label);
+int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* toLabel);
+
+// Number of standards a sequence measures on a model with this many sampler channels.
+int soltStandardCount(int type, int channelCount);
+// The prompt label of a sampler line ("PORT 1, CH 1+"; the 20-channel names when the stimulus
+// ring carries them).
+std::string soltSamplerLabel(int sampler);

@@ -1,0 +1,129 @@
+// The frequency domain is xUnits GHz with yUnits dB; the time-domain window, zero and units
+// are kept aside while in it and come back on leaving.
+#include "panel/domain.h"
+
+#include "acquisition/acquire.h"
+#include "acquisition/timer.h"
+#include "acquisition/zero.h"
+#include "app/settings.h"
+#include "files/waveform_file.h"
+#include "freqdomain/solt.h"
+#include "freqdomain/store.h"
+#include "instrument/driver.h"
+#include "panel/interface.h"
+#include "panel/ports.h"
+#include "panel/units.h"
+#include "platform/panel_model.h"
+#include "platform/popups.h"
+
+#include <vector>
+
+using platform::panel;
+
+namespace {
+
+// The time-domain mode ring as it was on entering the frequency domain, so that leaving it
+// gives back exactly the modes this model offers.
+std::vector<platform::RingItem> gTimeModes;
+
+void removeTraces() {
+    if (const int active = WfmActive.exchange(0); active != 0) panel().deletePlot(active);
+    if (WfmStored.load() != 0) clearWaveform();
+}
+
+void setSoltMenu(bool frequency) {
+    panel().setMenuChecked(MENUBAR_DOMAIN_TIME, !frequency);
+    panel().setMenuChecked(MENUBAR_DOMAIN_FREQ, frequency);
+    panel().setMenuDimmed(MENUBAR_CAL_SETZERO, frequency);
+    panel().setMenuDimmed(MENUBAR_CAL_RESETZERO, frequency);
+    for (int item : {MENUBAR_CAL_SOLTCAL, MENUBAR_CAL_SAVESOLT, MENUBAR_CAL_LOADSOLT})
+        panel().setMenuDimmed(item, !frequency);
+}
+
+void toTimeDomain() {
+    setXUnits(savedXUnits.load());
+    setYUnits(savedYUnits.load());
+    setZero(savedXZero.load());
+
+    for (int id : {PANEL_FILTER, PANEL_DIEL, PANEL_VC}) panel().setDimmed(id, false);
+    if (getMode() == 0) panel().setDimmed(PANEL_DIFFERENTIAL, false);
+    if (getFilter() == 1) panel().setDimmed(PANEL_FILTERWIDTH, false);
+
+    const int mode = getMode();
+    if (!gTimeModes.empty()) {
+        panel().ringClear(PANEL_MODE);
+        for (const auto& item : gTimeModes)
+            panel().ringInsert(PANEL_MODE, -1, item.label, item.value);
+        panel().ringSetValue(PANEL_MODE, mode);
+    }
+    setSoltMenu(false);
+
+    calibrate(-1, -1, 1);
+    acquire(1);
+    updateWaveform();
+}
+
+void toFrequencyDomain() {
+    savedYUnits.store(yUnits.load());
+    savedXUnits.store(xUnits.load());
+    savedXStart.store(xStart.load());
+    savedXEnd.store(xEnd.load());
+    savedXZero.store(xZero.load());
+
+    // Crosstalk has no frequency-domain counterpart; it is measured as S11 instead.
+    const int mode = getMode();
+    const int m = mode == 1 ? 1 : 0;
+    int r = checkSOLT(m);
+    if (r != 1) r = performSOLT(m);
+
+    if (r <= 0) {
+        if (r == -1)
+            platform::MessagePopup(
+                "SOLT CANCELLED", "SOLT calibration has been cancelled. Reverting to time domain.");
+        else
+            platform::MessagePopup(
+                "SOLT ERROR", "SOLT calibration could not be completed. Reverting to time domain.");
+        xUnits.store(savedXUnits.load());
+        yUnits.store(savedYUnits.load());
+        xStart.store(savedXStart.load());
+        xEnd.store(savedXEnd.load());
+        xZero.store(savedXZero.load());
+        return;
+    }
+
+    if (mode != m) setStimulus(m, -1, -1);
+    populateSOLT(getSampler());
+    setDiff(0);
+    for (int id : {PANEL_DIFFERENTIAL, PANEL_FILTER, PANEL_FILTERWIDTH, PANEL_DIEL, PANEL_VC})
+        panel().setDimmed(id, true);
+
+    gTimeModes = panel().ringItems(PANEL_MODE);
+    panel().ringClear(PANEL_MODE);
+    for (const auto& item : gTimeModes) {
+        if (item.value == 0) panel().ringInsert(PANEL_MODE, -1, "S11", 0);
+        if (item.value == 1) panel().ringInsert(PANEL_MODE, -1, "S21", 1);
+    }
+    panel().ringSetValue(PANEL_MODE, m);
+    setSoltMenu(true);
+
+    setZero(0.0);
+    setXUnits(4);
+    setYUnits(5);
+    // A new calibration leaves the instrument on the line of its last standard; the first
+    // trace must come from the selected one.
+    calibrate(-1, -1, 0);
+    acquire(1);
+    updateWaveform();
+}
+
+} // namespace
+
+int setDomain(int domain) {
+    removeTraces();
+    const bool frequency = xUnits.load() == 4;
+    if (domain == 0 && frequency)
+        toTimeDomain();
+    else if (domain == 1 && !frequency)
+        toFrequencyDomain();
+    return 1;
+}

@@ -1,0 +1,7 @@
+// Switching between the time domain (step response against distance or time) and the
+// frequency domain (S11 or S21 in dB against GHz), with the panel rearranged to match.
+#pragma once
+
+// 0 time domain, 1 frequency domain. Entering the frequency domain needs a SOLT calibration of
+// the current mode and offers one; without it the program stays where it was. Returns 1.
+int setDomain(int domain);

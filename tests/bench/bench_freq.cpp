@@ -1,0 +1,89 @@
+// The frequency domain: one conversion, one S11 and one S21 correction, and a whole
+// frequency-domain acquisition against the unpaced simulated instrument.
+#include "acquisition/acquire.h"
+#include "acquisition/timer.h"
+#include "app/settings.h"
+#include "freqdomain/convert.h"
+#include "freqdomain/sparams.h"
+#include "freqdomain/store.h"
+#include "instrument/driver.h"
+#include "panel/interface.h"
+#include "panel/ports.h"
+#include "platform/panel_model.h"
+#include "simulator/sim_device.h"
+#include "tests/support/test_support.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+namespace {
+
+// Step-like records with a reflection at sample 400, like the standards of a real run.
+void standards() {
+    for (std::size_t i = 0; i < 1024; ++i) {
+        const double s = 0.5 * (1 + std::tanh((static_cast<double>(i) - 400) / 5));
+        wfmShort[i] = -s;
+        wfmOpen[i] = s;
+        wfmLoad[i] = 0.02 * s;
+        wfmThrough[i] = s - 1;
+        wfmDataCombined[i] = 0.3 * s;
+    }
+    increment.store(56);
+}
+
+void BM_ConvertFFT(benchmark::State& state) {
+    standards();
+    wfmSlot[0] = wfmOpen;
+    for (auto _ : state) {
+        convertFFT(0);
+        benchmark::DoNotOptimize(specReal[0].data());
+    }
+}
+BENCHMARK(BM_ConvertFFT)->Unit(benchmark::kMicrosecond);
+
+void BM_PerformS11(benchmark::State& state) {
+    standards();
+    const Waveform dut = wfmDataCombined;
+    for (auto _ : state) {
+        wfmDataCombined = dut;
+        performS11();
+        benchmark::DoNotOptimize(wfmDataCombined.data());
+    }
+}
+BENCHMARK(BM_PerformS11)->Unit(benchmark::kMicrosecond);
+
+void BM_PerformS21(benchmark::State& state) {
+    standards();
+    const Waveform dut = wfmDataCombined;
+    for (auto _ : state) {
+        wfmDataCombined = dut;
+        performS21();
+        benchmark::DoNotOptimize(wfmDataCombined.data());
+    }
+}
+BENCHMARK(BM_PerformS21)->Unit(benchmark::kMicrosecond);
+
+// Averaging 1: one offset sweep, one settle sweep and one window sweep, then S11 and the plot.
+void BM_AcquireFrequencyDomain(benchmark::State& state) {
+    static simulator::SimulatedInstrument sim;
+    testing_support::freshPanel();
+    platform::setSerialDevice(&sim);
+    velt_init();
+    velt_params(2);
+    xUnits.store(0);
+    yUnits.store(3);
+    setStimulus(0, 2, -1);
+    calibrate(2, 4, 0);
+    standards();
+    xUnits.store(4);
+    yUnits.store(5);
+    WfmActive.store(0);
+    WfmStored.store(0);
+    for (auto _ : state) acquire(1);
+    xUnits.store(0);
+    yUnits.store(0);
+}
+BENCHMARK(BM_AcquireFrequencyDomain)->Unit(benchmark::kMicrosecond);
+
+} // namespace

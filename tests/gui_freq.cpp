@@ -1,0 +1,150 @@
+// The real window on the simulated instrument: "Frequency Domain" from the real menu, a guided
+// SOLT calibration whose progress the window shows, and the corrected S11 against the truth.
+#include "acquisition/acquire.h"
+#include "app/startup.h"
+#include "panel/callbacks.h"
+#include "panel/interface.h"
+#include "platform/event_loop.h"
+#include "platform/panel_model.h"
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/view.h"
+#include "platform/serial_device.h"
+#include "simulator/sim_device.h"
+#include "simulator/sim_operator.h"
+#include "tests/support/test_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using platform::panel;
+
+namespace {
+
+platform::qt::PanelWindow* gWindow = nullptr;
+void showWindow() {
+    gWindow->show();
+}
+
+// The user at the prompts, who also looks at the box over the graph before each answer.
+class WatchingUser : public platform::PopupHandler {
+  public:
+    explicit WatchingUser(simulator::SimulatedInstrument* sim) : hands_(sim) {}
+    std::vector<std::string> boxes; // the busy box's text when each prompt came up
+    platform::PopupAnswer show(const platform::PopupRequest& r) override {
+        if (r.title.rfind("CALIBRATE ", 0) == 0) {
+            const auto* box = gWindow->findChild<QLabel*>("busy");
+            boxes.push_back(box ? box->text().toStdString() : "");
+        }
+        return hands_.show(r);
+    }
+
+  private:
+    simulator::SoltOperator hands_;
+};
+
+TEST(FrequencyWindow, CalibrationFromTheMenuShowsProgressThenCorrectedS11) {
+    char tmpl[] = "/tmp/velt_freq_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const fs::path previous = fs::current_path();
+    fs::current_path(tmpl);
+
+    testing_support::freshPanel();
+    simulator::SimulatedInstrument sim("QSB008"); // default scenario, unpaced
+    sim.setNoise(false);
+    platform::setSerialDevice(&sim);
+    platform::qt::PanelWindow window;
+    gWindow = &window;
+    platform::qt::QtEventLoop loop;
+    platform::setEventLoop(&loop);
+    setDisplayPanel(showWindow);
+    WatchingUser user(&sim);
+    platform::setPopupHandler(&user);
+
+    int phase = 0;
+    std::vector<double> x, db;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (phase == 0 && WfmActive.load() != 0) {
+            if (channels == 0) channels = 8; // until model detection fills it in
+            // Port 2 CH 2: a 35-ohm dip between two 0.3 m cables into a matched load.
+            panel().ringSetValue(PANEL_STIMULUS, 6);
+            onSetStimulus(PANEL, PANEL_STIMULUS, EVENT_COMMIT, nullptr, 0, 0);
+            window.menuAction(MENUBAR_DOMAIN_FREQ)->trigger(); // what the user clicks
+            phase = 1;
+        } else if (phase == 1 && WfmActive.load() != 0 && panel().plotCount(WfmActive) > 300) {
+            panel().plotData(WfmActive.load(), x, db);
+            phase = 2;
+        }
+        if (phase == 2 || clock.elapsed() > 60000) {
+            poll.stop();
+            onExit(MENUBAR, MENUBAR_FILE_EXIT, nullptr, PANEL);
+        }
+    });
+    loop.post([&poll] { poll.start(20); });
+
+    EXPECT_EQ(veltMain(), 0);
+
+    ASSERT_EQ(phase, 2) << "no frequency-domain trace";
+    // 8 channels: short, open and load on both lines of CH 1 and CH 2 of both ports.
+    ASSERT_EQ(user.boxes.size(), 24u);
+    EXPECT_EQ(user.boxes[0], "") << "a box before anything was measured";
+    // When the eighth prompt comes up, the box still says how the seventh standard ended.
+    EXPECT_EQ(user.boxes[7],
+              "SOLT calibration: standard 7 of 24, SHORT on PORT 1, CH 2+, sweep 32 of 32");
+    EXPECT_FALSE(window.findChild<QLabel*>("busy")->isVisible());
+    EXPECT_EQ(panel().xAxisName(), "FREQUENCY (GHz)");
+    EXPECT_EQ(panel().yAxisName(), "AMPLITUDE (dB)");
+    EXPECT_TRUE(window.menuAction(MENUBAR_DOMAIN_FREQ)->isChecked());
+
+    // The trace against the truth over the shown window (0 to 2.4 GHz on this model).
+    std::vector<double> f;
+    std::vector<double> shown;
+    for (std::size_t i = 1; i < x.size(); ++i)
+        if (x[i] <= 3.0) {
+            f.push_back(x[i]);
+            shown.push_back(db[i]);
+        }
+    std::vector<std::complex<double>> s11, s21;
+    sim.sParametersAt(6, f, s11, s21);
+    ASSERT_GT(f.size(), 300u);
+    double worst = 0;
+    for (std::size_t i = 0; i < f.size(); ++i)
+        worst = std::max(worst, std::abs(std::pow(10.0, shown[i] / 20) - std::abs(s11[i])));
+    std::printf("[ figure ] worst ||S11| - true| over the trace: %.4f\n", worst);
+    EXPECT_LT(worst, 0.01);
+
+    platform::setPopupHandler(nullptr);
+    setDisplayPanel(nullptr);
+    platform::setEventLoop(nullptr);
+    platform::setSerialDevice(nullptr);
+    channels = 0;
+    fs::current_path(previous);
+    fs::remove_all(tmpl);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    platform::qt::initApplicationLocale();
+    platform::qt::applyTheme(app);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,146 @@
+// Spectrum conversion and the S11 / S21 corrections on records whose answer is known.
+#include "acquisition/acquire.h"
+#include "freqdomain/convert.h"
+#include "freqdomain/sparams.h"
+#include "freqdomain/store.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <complex>
+#include <cstdlib>
+#include <new>
+#include <numbers>
+
+// Counts heap allocations while a test asks for it.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace {
+std::atomic<long> gAllocations{0};
+std::atomic<bool> gCounting{false};
+} // namespace
+void* operator new(std::size_t n) {
+    if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+// A smooth step from `from` to `to` around sample `at`, the shape an instrument records.
+Waveform edge(double from, double to, double at, double width = 5.0) {
+    Waveform w{};
+    for (std::size_t i = 0; i < w.size(); ++i)
+        w[i] = from + (to - from) * 0.5 * (1 + std::tanh((static_cast<double>(i) - at) / width));
+    return w;
+}
+
+std::complex<double> bin(int slot, int k) {
+    return {specReal[std::size_t(slot)][std::size_t(k)],
+            specImag[std::size_t(slot)][std::size_t(k)]};
+}
+
+TEST(ConvertFFT, ConstantRecordHasOnlyDC) {
+    wfmSlot[2].fill(0.25);
+    convertFFT(2);
+    EXPECT_NEAR(bin(2, 0).real(), 4096 * 0.25, 1e-9);
+    for (int k = 1; k < kSpectrumBins; ++k) ASSERT_LT(std::abs(bin(2, k)), 1e-9) << k;
+}
+
+TEST(ConvertFFT, ADelayedRecordDiffersOnlyByTheDelaysPhase) {
+    // What makes a delayed through read as a lossless line, in even bins as in odd ones.
+    wfmSlot[0] = edge(-1, 0.4, 300);
+    wfmSlot[1] = edge(-1, 0.4, 337);
+    convertFFT(0);
+    convertFFT(1);
+    for (int k = 1; k < 600; ++k)
+        ASSERT_LT(std::abs(bin(1, k) / bin(0, k) -
+                           std::polar(1.0, -2 * std::numbers::pi * k * 37 / 2048.0)),
+                  1e-6)
+            << "bin " << k;
+}
+
+TEST(ConvertFFT, SlotsAreIndependentAndRepeatsBitIdentical) {
+    wfmSlot[1] = edge(0, 1, 300);
+    wfmSlot[6] = edge(-1, 0.5, 700);
+    convertFFT(1);
+    const Spectrum re1 = specReal[1], im1 = specImag[1];
+    convertFFT(6);
+    EXPECT_EQ(specReal[1], re1) << "converting G touched B";
+    convertFFT(1);
+    EXPECT_EQ(specReal[1], re1);
+    EXPECT_EQ(specImag[1], im1);
+}
+
+// Standards with an internal-path bump at 150 and their reflection at 400.
+void standards() {
+    const Waveform base = edge(0, 0.02, 150, 3), down = edge(0, -0.9, 400), up = edge(0, 0.85, 402),
+                   match = edge(0, 0.03, 401, 3);
+    for (std::size_t i = 0; i < 1024; ++i) {
+        wfmShort[i] = base[i] + down[i];
+        wfmOpen[i] = base[i] + up[i];
+        wfmLoad[i] = base[i] + match[i];
+    }
+    increment.store(56);
+}
+
+struct Shown {
+    const char* device;
+    double db; // NaN: no value at all
+};
+class S11Device : public ::testing::TestWithParam<Shown> {};
+
+TEST_P(S11Device, ReadsItsIdealReflection) {
+    standards();
+    const std::string d = GetParam().device;
+    wfmDataCombined = d == "SHORT" ? wfmShort : d == "OPEN" ? wfmOpen : wfmLoad;
+    if (d == "uncalibrated") wfmShort = wfmOpen = wfmLoad = Waveform{};
+    performS11();
+    // Up to where the smooth test edges still carry spectrum above rounding.
+    for (std::size_t i = 1; i < 700; ++i) {
+        if (std::isnan(GetParam().db))
+            ASSERT_TRUE(std::isnan(wfmDataCombined[i])) << d << " bin " << i;
+        else
+            ASSERT_NEAR(wfmDataCombined[i], GetParam().db, 1e-4) << d << " bin " << i;
+    }
+}
+
+// A LOAD as device has |S11| = 0 exactly: shown at the floor, not as minus infinity.
+INSTANTIATE_TEST_SUITE_P(Standards, S11Device,
+                         ::testing::Values(Shown{"SHORT", 0.0}, Shown{"OPEN", 0.0},
+                                           Shown{"LOAD", kDbFloor}, Shown{"uncalibrated", NAN}),
+                         [](const auto& info) { return std::string(info.param.device); });
+
+class S21Scale : public ::testing::TestWithParam<std::pair<double, double>> {};
+
+TEST_P(S21Scale, ScaledThroughReadsTheScale) {
+    wfmThrough = edge(-0.97, 0.02, 380);
+    for (std::size_t i = 0; i < 1024; ++i) wfmDataCombined[i] = GetParam().first * wfmThrough[i];
+    performS21();
+    for (std::size_t i = 1; i < 1024; ++i)
+        ASSERT_NEAR(wfmDataCombined[i], GetParam().second, 1e-6) << "bin " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Through, S21Scale,
+                         ::testing::Values(std::pair{1.0, 0.0}, std::pair{0.5, -6.0206}));
+
+TEST(Corrections, AllocateNothing) {
+    standards();
+    wfmDataCombined = wfmOpen;
+    performS11(); // the FFT plan is made on first use
+    gAllocations = 0;
+    gCounting = true;
+    performS11();
+    performS21();
+    populateSOLT(4);
+    gCounting = false;
+    EXPECT_EQ(gAllocations.load(), 0);
+}
+
+} // namespace

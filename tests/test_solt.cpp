@@ -1,0 +1,249 @@
+// The guided SOLT calibration and the domain switch against the simulated instrument: prompts
+// and their order per model, what is stored, what a cancel leaves, and the panel on either side.
+#include "acquisition/acquire.h"
+#include "acquisition/timebase.h"
+#include "acquisition/timer.h"
+#include "acquisition/zero.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "freqdomain/solt.h"
+#include "freqdomain/store.h"
+#include "instrument/driver.h"
+#include "instrument/transport.h"
+#include "panel/callbacks.h"
+#include "panel/domain.h"
+#include "panel/interface.h"
+#include "panel/ports.h"
+#include "panel/units.h"
+#include "platform/panel_model.h"
+#include "platform/serial_device.h"
+#include "simulator/sim_device.h"
+#include "simulator/sim_operator.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+using platform::panel;
+
+namespace {
+
+std::vector<std::string> modeRing() {
+    std::vector<std::string> v;
+    for (const auto& item : panel().ringItems(PANEL_MODE))
+        v.push_back(item.label + "=" + std::to_string(item.value));
+    return v;
+}
+
+// A model's instrument after start-up, with impedance over 0.5 to 2.5 m and a 0.3 m zero.
+class Solt : public ::testing::Test {
+  protected:
+    void start(const char* model, int channelCount, int mode) {
+        sim.setModel(model);
+        testing_support::freshPanel();
+        testing_support::resetEnvironment();
+        platform::setSerialDevice(&sim);
+        ASSERT_EQ(velt_init(), 1);
+        ASSERT_EQ(velt_params(2), 1);
+        channels = channelCount;
+        if (channels == 2) panel().ringDelete(PANEL_MODE, 1, 3);
+        if (channels == 4) panel().ringDelete(PANEL_MODE, 2, 2);
+        soltStore = StandardSet{};
+        calS11.store(0);
+        calS21.store(0);
+        setStimulus(mode, 2, -1);
+        platform::setPopupHandler(&user);
+        setXUnits(0);
+        setYUnits(2);
+        xStart.store(0.5);
+        xEnd.store(2.5);
+        setZero(0.3);
+    }
+    void TearDown() override {
+        platform::setPopupHandler(nullptr);
+        EXPECT_EQ(sim.protocolViolations(), 0);
+        usbftdi_close();
+        platform::setSerialDevice(nullptr);
+        channels = 0;
+    }
+    void expectTimeDomainAsBefore() {
+        EXPECT_EQ(xUnits.load(), 0);
+        EXPECT_EQ(yUnits.load(), 2);
+        EXPECT_NEAR(getXStart(), 0.2, 1e-9);
+        EXPECT_NEAR(getXEnd(), 2.2, 1e-9);
+        EXPECT_NEAR(xZero.load(), 0.3, 1e-12);
+        EXPECT_TRUE(panel().menuChecked(MENUBAR_DOMAIN_TIME));
+        EXPECT_TRUE(panel().menuDimmed(MENUBAR_CAL_SOLTCAL));
+        EXPECT_FALSE(panel().menuDimmed(MENUBAR_CAL_SETZERO));
+        EXPECT_FALSE(panel().dimmed(PANEL_FILTER));
+    }
+    simulator::SimulatedInstrument sim;
+    simulator::SoltOperator user{&sim};
+};
+
+std::string reflection(const std::string& label, const std::string& what) {
+    return "CALIBRATE " + label + " | Set " + label + " to " + what +
+           " and click OK.\nCalibration may take up to 15 seconds.";
+}
+std::string through(const std::string& from, const std::string& to) {
+    return "CALIBRATE " + to + " | Connect " + from + " in THROUGH to " + to +
+           " and click OK.\nCalibration may take up to 15 seconds.";
+}
+
+struct Sequence {
+    const char* model;
+    int channels, mode, prompts;
+    std::vector<std::string> first; // the first prompts, in order
+};
+class Prompts : public Solt, public ::testing::WithParamInterface<Sequence> {};
+
+TEST_P(Prompts, CompleteRunAsksForEveryStandardInOrderAndStoresIt) {
+    start(GetParam().model, GetParam().channels, GetParam().mode);
+    ASSERT_EQ(performSOLT(GetParam().mode), 1);
+    ASSERT_EQ(static_cast<int>(user.prompts.size()), GetParam().prompts);
+    for (std::size_t i = 0; i < GetParam().first.size(); ++i)
+        EXPECT_EQ(user.prompts[i], GetParam().first[i]) << "prompt " << i;
+    EXPECT_EQ((GetParam().mode == 0 ? calS11 : calS21).load(), 1);
+    EXPECT_NE(panel()
+                  .text(PANEL_MESSAGE)
+                  .find("> SOLT completed successfully. Please manually "
+                        "save file to disk if you want to use this "
+                        "calibration again.\n"),
+              std::string::npos);
+    EXPECT_EQ(user.seen.back().title, "SOLT COMPLETE");
+    expectTimeDomainAsBefore(); // the five overridden settings are back
+    // A SHORT falls to -1, an OPEN rises to +1, a THROUGH arrives; absent channels stay zero.
+    if (GetParam().mode == 0) {
+        EXPECT_LT(storedStandard(kShort, 4)[1000], -0.9);
+        EXPECT_GT(storedStandard(kOpen, 15)[1000], 0.9);
+        EXPECT_NEAR(storedStandard(kLoad, 5)[1000], 0.0, 0.05);
+    } else {
+        EXPECT_GT(storedStandard(kThrough, 14)[1000] - storedStandard(kThrough, 14)[0], 0.5);
+    }
+    if (GetParam().channels < 20) {
+        EXPECT_EQ(storedStandard(kLoad, 8), Waveform{});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, Prompts,
+    ::testing::Values(
+        Sequence{"QSA004",
+                 4,
+                 0,
+                 12,
+                 {reflection("PORT 1, CH 1+", "SHORT"), reflection("PORT 1, CH 1+", "OPEN"),
+                  reflection("PORT 1, CH 1+", "50 OHM LOAD"), reflection("PORT 1, CH 1-", "SHORT"),
+                  reflection("PORT 1, CH 1-", "OPEN"), reflection("PORT 1, CH 1-", "50 OHM LOAD"),
+                  reflection("PORT 2, CH 1+", "SHORT"), reflection("PORT 2, CH 1+", "OPEN"),
+                  reflection("PORT 2, CH 1+", "50 OHM LOAD"), reflection("PORT 2, CH 1-", "SHORT"),
+                  reflection("PORT 2, CH 1-", "OPEN"), reflection("PORT 2, CH 1-", "50 OHM LOAD")}},
+        Sequence{
+            "QSA004",
+            4,
+            1,
+            4,
+            {through("PORT 1, CH 1+", "PORT 2, CH 1+"), through("PORT 2, CH 1+", "PORT 1, CH 1+"),
+             through("PORT 1, CH 1-", "PORT 2, CH 1-"), through("PORT 2, CH 1-", "PORT 1, CH 1-")}},
+        // All of port 1 (CH 1, 2, 3, 4, 5) before port 2.
+        Sequence{"QSB020",
+                 20,
+                 0,
+                 60,
+                 {reflection("PORT 1, CH 1+", "SHORT"), reflection("PORT 1, CH 1+", "OPEN"),
+                  reflection("PORT 1, CH 1+", "50 OHM LOAD"), reflection("PORT 1, CH 1-", "SHORT"),
+                  reflection("PORT 1, CH 1-", "OPEN"), reflection("PORT 1, CH 1-", "50 OHM LOAD"),
+                  reflection("PORT 1, CH 2+", "SHORT")}},
+        Sequence{
+            "QSB020",
+            20,
+            1,
+            20,
+            {through("PORT 1, CH 1+", "PORT 2, CH 1+"), through("PORT 2, CH 1+", "PORT 1, CH 1+"),
+             through("PORT 1, CH 1-", "PORT 2, CH 1-"), through("PORT 2, CH 1-", "PORT 1, CH 1-"),
+             through("PORT 1, CH 2+", "PORT 2, CH 2+")}}),
+    [](const auto& info) {
+        return std::string(info.param.model) + (info.param.mode == 0 ? "_S11" : "_S21");
+    });
+
+TEST_F(Solt, CancelAtAPromptRestoresTheSettingsAndKeepsWhatWasMeasured) {
+    start("QSA004", 4, 0);
+    user.cancelAtPrompt = 0;
+    EXPECT_EQ(performSOLT(0), -1);
+    EXPECT_TRUE(soltStore == StandardSet{});
+    expectTimeDomainAsBefore();
+    user.prompts.clear();
+    user.seen.clear();
+    user.cancelAtPrompt = 3; // the SHORT of PORT 1, CH 1-
+    EXPECT_EQ(performSOLT(-1), -1);
+    EXPECT_EQ(user.seen.front().title, "SOLT CALIBRATION"); // the already-loaded offer
+    EXPECT_NE(storedStandard(kLoad, 4), Waveform{});
+    EXPECT_EQ(storedStandard(kShort, 5), Waveform{});
+    EXPECT_EQ(calS11.load(), 0);
+    expectTimeDomainAsBefore();
+}
+
+struct Rings {
+    const char* model;
+    int channels;
+    std::vector<std::string> time, frequency;
+};
+class Domain : public Solt, public ::testing::WithParamInterface<Rings> {};
+
+TEST_P(Domain, RoundTripGivesBackWindowZeroUnitAndModes) {
+    start(GetParam().model, GetParam().channels, 0);
+    calS11.store(1); // a calibration is in force: no offer
+    setDomain(1);
+    EXPECT_EQ(xUnits.load(), 4);
+    EXPECT_EQ(yUnits.load(), 5);
+    EXPECT_EQ(getXEnd(), maxRange[4].load());
+    EXPECT_EQ(modeRing(), GetParam().frequency);
+    EXPECT_TRUE(panel().menuChecked(MENUBAR_DOMAIN_FREQ));
+    EXPECT_TRUE(panel().menuDimmed(MENUBAR_CAL_RESETZERO));
+    EXPECT_FALSE(panel().menuDimmed(MENUBAR_CAL_LOADSOLT));
+    for (int id : {PANEL_DIFFERENTIAL, PANEL_FILTER, PANEL_FILTERWIDTH, PANEL_DIEL, PANEL_VC})
+        EXPECT_TRUE(panel().dimmed(id)) << id;
+    EXPECT_EQ(panel().xAxisName(), "FREQUENCY (GHz)");
+    for (const auto& r : user.seen) EXPECT_EQ(r.kind, platform::PopupKind::Message) << r.title;
+    setDomain(1); // the domain in force: only the trace goes
+    EXPECT_EQ(WfmActive.load(), 0);
+    EXPECT_EQ(modeRing(), GetParam().frequency);
+    setDomain(0);
+    expectTimeDomainAsBefore();
+    EXPECT_EQ(modeRing(), GetParam().time);
+}
+
+TEST_P(Domain, WithoutACalibrationACancelOrAFailedLoadStaysInTheTimeDomain) {
+    start(GetParam().model, GetParam().channels, 0);
+    user.offerAnswer = 3;
+    setDomain(1);
+    EXPECT_EQ(user.seen.front().title, "S11 SOLT CALIBRATION REQUIRED");
+    EXPECT_EQ(user.seen.back().title + ": " + user.seen.back().text,
+              "SOLT CANCELLED: SOLT calibration has been cancelled. Reverting to time domain.");
+    expectTimeDomainAsBefore();
+    user.offerAnswer = 1;
+    user.filePath = "/nonexistent/cal.s11";
+    setDomain(1);
+    EXPECT_EQ(user.seen.back().title + ": " + user.seen.back().text,
+              "SOLT ERROR: SOLT calibration could not be completed. Reverting to time domain.");
+    EXPECT_EQ(calS11.load(), 0);
+    expectTimeDomainAsBefore();
+    EXPECT_EQ(modeRing(), GetParam().time);
+}
+
+TEST_P(Domain, AfterANewCalibrationTheTraceComesFromTheSelectedLine) {
+    // The calibration ends on the line of its last standard.
+    start(GetParam().model, GetParam().channels, 0);
+    setDomain(1);
+    ASSERT_EQ(user.seen.back().title, "SOLT COMPLETE");
+    EXPECT_EQ(samplerPort, samplerPortCode[static_cast<std::size_t>(getSampler())]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, Domain,
+    ::testing::Values(Rings{"QSA002", 2, {"TDR=0"}, {"S11=0"}},
+                      Rings{"QSA004", 4, {"TDR=0", "TDT=1"}, {"S11=0", "S21=1"}},
+                      Rings{
+                          "QSB008", 8, {"TDR=0", "TDT=1", "NEXT=2", "FEXT=3"}, {"S11=0", "S21=1"}}),
+    [](const auto& info) { return std::string(info.param.model); });
+
+} // namespace
