@@ -11,7 +11,12 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "files/export.h"
+#include "files/solt_file.h"
+#include "freqdomain/solt.h"
+#include "freqdomain/store.h"
+#include "freqdomain/touchstone.h"
 #include "instrument/driver.h"
+#include "panel/domain.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/units.h"
@@ -23,12 +28,15 @@
 #include "platform/popups.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
+#include "simulator/sim_operator.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -122,6 +130,7 @@ class BatchRun {
         applySettings();
         if (calibrate(-1, -1, 0) != 1)
             throw BatchError{"instrument", "calibration of the selected channels failed"};
+        if (recipe_.frequencyDomain) enterFrequencyDomain();
         applyZero();
         applyWindow();
 
@@ -156,8 +165,11 @@ class BatchRun {
             if (!near(getDiel(), *r.dielectric))
                 throw BatchError{"measurement.dielectric", "the panel does not take this value"};
         }
-        setXUnits(r.xUnits);
-        setYUnits(r.yUnits);
+        // The frequency domain sets its own units on entering it.
+        if (!r.frequencyDomain) {
+            setXUnits(r.xUnits);
+            setYUnits(r.yUnits);
+        }
         bool found = true;
         int stimulus = getStimulus();
         if (!r.stimulus.empty()) {
@@ -179,6 +191,12 @@ class BatchRun {
                                      ringChoices(PANEL_SAMPLER) + ")"};
             setSampler(sampler);
         }
+        setAveraging(r.averaging);
+        if (getAveraging() != r.averaging)
+            throw BatchError{"measurement.averaging", "the panel does not take this value"};
+        // A fixed vertical range would clip a reading the verdict needs.
+        setAutoscale(1);
+        if (r.frequencyDomain) return;
         // The mode decides which units and line types exist; what it refused is named.
         setYUnits(r.yUnits);
         setDiff(r.differential ? 1 : 0);
@@ -187,9 +205,6 @@ class BatchRun {
         if (yUnits.load() != r.yUnits)
             throw BatchError{"measurement.y_units", std::string(kRecipeYUnits[r.yUnits]) +
                                                         " is not available in this mode"};
-        setAveraging(r.averaging);
-        if (getAveraging() != r.averaging)
-            throw BatchError{"measurement.averaging", "the panel does not take this value"};
         if (r.filterWidth) {
             panel().setValue(PANEL_FILTERWIDTH, *r.filterWidth);
             setFilterWidth(-1);
@@ -197,8 +212,45 @@ class BatchRun {
                 throw BatchError{"measurement.filter_width", "the panel does not take this value"};
         }
         setFilter(r.filter ? 1 : 0);
-        // A fixed vertical range would clip a reading the verdict needs.
-        setAutoscale(1);
+    }
+
+    // The SOLT calibration the recipe names, then the frequency domain as the menu enters it.
+    void enterFrequencyDomain() {
+        const Recipe& r = recipe_;
+        const int type = r.mode; // 0 S11, 1 S21
+        if (r.calibration == "new") {
+            if (!sim_)
+                throw BatchError{"measurement.calibration",
+                                 "\"new\" is for the simulated instrument; calibrate on screen, "
+                                 "save the file and name it here"};
+            // The simulated operator connects each standard it is asked for.
+            simulator::SoltOperator user(sim_, &responder_);
+            user.offerAnswer = 2;
+            platform::setPopupHandler(&user);
+            setDomain(1);
+            platform::setPopupHandler(&responder_);
+            newCalibration_ = true;
+        } else {
+            const std::string path = recipeFile(r, r.calibration);
+            std::ifstream in(path, std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+            if (!in && !in.eof())
+                throw BatchError{"measurement.calibration", "cannot read " + path};
+            StandardSet check{};
+            std::string error;
+            if (text.empty() || parseSOLT(type, text, check, error) != 1)
+                throw BatchError{"measurement.calibration",
+                                 path + ": not a " + (type == 1 ? ".s21" : ".s11") +
+                                     " calibration file" + (error.empty() ? "" : ": " + error)};
+            if (loadSOLTFile(type, path) != 1)
+                throw BatchError{"measurement.calibration", "cannot load " + path};
+            (type == 1 ? calS21 : calS11).store(1);
+            report_.calibrationFiles.push_back(path);
+            setDomain(1);
+        }
+        if (yUnits.load() != 5)
+            throw BatchError{"measurement.calibration", "the frequency domain did not open"};
     }
 
     void applyZero() {
@@ -270,6 +322,21 @@ class BatchRun {
             responder_.pushFile(base + ".csv", platform::VAL_NEW_FILE_SELECTED);
             if (saveCSV() != 1) report_.problems.push_back("outputs.csv: the CSV export failed");
         }
+        if (recipe_.touchstone) {
+            responder_.pushFile(base + (recipe_.mode == 1 ? ".s2p" : ".s1p"),
+                                platform::VAL_NEW_FILE_SELECTED);
+            if (saveTouchstone() != 1)
+                report_.problems.push_back("outputs.touchstone: the Touchstone export failed");
+        }
+        if (newCalibration_) {
+            // A calibration made for this run is kept with it, so the run can be repeated.
+            const std::string cal = base + (recipe_.mode == 1 ? ".s21" : ".s11");
+            if (saveSOLTFile(recipe_.mode, cal) == 1)
+                report_.calibrationFiles.push_back(cal);
+            else
+                report_.problems.push_back("measurement.calibration: the new calibration could "
+                                           "not be saved");
+        }
         if (recipe_.png) {
             responder_.pushFile(base + ".png", platform::VAL_NEW_FILE_SELECTED);
             if (savePNG() != 1)
@@ -296,6 +363,7 @@ class BatchRun {
     platform::ScriptedResponder& responder_;
     ReportData report_;
     std::string folder_;
+    bool newCalibration_ = false;
     bool ran_ = false;
     int status_ = kBatchError;
     std::string error_;

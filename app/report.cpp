@@ -190,6 +190,7 @@ bool writeReport(const Recipe& r, const ReportData& data, const std::string& fol
             return false;
         for (const std::string& cal : data.calibrationFiles) {
             std::error_code ec;
+            if (fs::equivalent(cal, folder / fs::path(cal).filename(), ec)) continue;
             fs::copy_file(cal, folder / fs::path(cal).filename(),
                           fs::copy_options::overwrite_existing, ec);
             if (ec) {

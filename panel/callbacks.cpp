@@ -10,6 +10,7 @@
 #include "files/waveform_file.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
+#include "freqdomain/touchstone.h"
 #include "instrument/driver.h"
 #include "panel/colors.h"
 #include "panel/domain.h"
@@ -186,6 +187,11 @@ VELT_MENU_CB(onSaveCSV) {
     VELT_UNUSED_MENU_ARGS;
     Guarded g;
     saveCSV();
+}
+VELT_MENU_CB(onSaveTouchstone) {
+    VELT_UNUSED_MENU_ARGS;
+    Guarded g;
+    saveTouchstone();
 }
 VELT_MENU_CB(onSavePNG) {
     VELT_UNUSED_MENU_ARGS;

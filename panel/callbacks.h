@@ -24,6 +24,7 @@ VELT_CTRL_CB(onDebug);
 
 VELT_MENU_CB(onPrint);
 VELT_MENU_CB(onSaveCSV);
+VELT_MENU_CB(onSaveTouchstone);
 VELT_MENU_CB(onSavePNG);
 VELT_MENU_CB(onStoreWaveform);
 VELT_MENU_CB(onRecallWaveform);

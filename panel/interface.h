@@ -100,6 +100,7 @@ constexpr int MENUBAR_CAL_RECALIBRATE = 47;
 constexpr int MENUBAR_YUNITS_SEPARATOR_10 = 48;
 constexpr int MENUBAR_YUNITS_TRUEPROFILE = 49;
 constexpr int MENUBAR_YUNITS_ZONELIMITS = 50;
+constexpr int MENUBAR_FILE_SAVETOUCHSTONE = 51;
 
 // Control arrays.
 constexpr int BOTTOM = 1;

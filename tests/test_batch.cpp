@@ -4,16 +4,21 @@
 #include "app/options.h"
 #include "files/settings_file.h"
 #include "files/sha256.h"
+#include "freqdomain/touchstone.h"
 #include "platform/async_timer.h"
 #include "platform/event_loop.h"
+#include "simulator/sim_operator.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <unistd.h>
 
@@ -239,6 +244,85 @@ TEST_F(Batch, TheInstrumentMustBeTheModelTheRecipeNames) {
     EXPECT_FALSE(fs::exists("out"));
 }
 
+// S11 of a connector: a SOLT calibration made by the simulated operator, kept in the report and
+// used again by a second run; the Touchstone file holds what the CSV shows in dB.
+TEST_F(Batch, ConnectorReturnLossInTouchstoneAndAReusableCalibration) {
+    std::ofstream("connector.dut")
+        << "channel 2: line 50 0.05 2.25 0; line 42 0.012 3.0 0; line 50 0.3 2.25 0; load 50\n";
+    const std::string recipe = R"({
+      "name": "conn",
+      "instrument": { "simulate": true, "dut": "connector.dut" },
+      "measurement": { "domain": "frequency", "mode": "S11", "stimulus": "PORT 1, D2",
+                       "sampler": "PORT 1, D2+", "window": [0, 2.4], "averaging": 4,
+                       "calibration": "CAL" },
+      "outputs": { "folder": "FOLDER", "png": false, "touchstone": true }
+    })";
+    ASSERT_EQ(run(replaced(replaced(recipe, "CAL", "new"), "FOLDER", "first")), 0) << err_;
+    fs::path first;
+    for (const auto& e : fs::directory_iterator("first")) first = e.path();
+    std::vector<SParamPoint> s11;
+    std::string error;
+    ASSERT_TRUE(parseTouchstone(slurp(first / "conn.s1p"), 1, s11, error)) << error;
+    ASSERT_GT(s11.size(), 300u);
+    EXPECT_NEAR(s11.back().ghz, 2.4, 0.01);
+
+    // Every Touchstone point is a CSV row: the same frequency and, in dB, the same value.
+    std::map<std::string, std::string> csv;
+    std::istringstream rows(slurp(first / "conn.csv"));
+    std::string row;
+    std::getline(rows, row);
+    EXPECT_EQ(row.rfind("GHz,dB,", 0), 0u) << row;
+    while (std::getline(rows, row))
+        csv[row.substr(0, row.find(','))] = row.substr(row.find(',') + 1);
+    for (const SParamPoint& p : s11) {
+        char f[32], db[32];
+        std::snprintf(f, sizeof f, "%.3f", p.ghz);
+        std::snprintf(db, sizeof db, "%.3f", 20 * std::log10(std::hypot(p.re, p.im)));
+        EXPECT_EQ(csv[f], db) << p.ghz << " GHz";
+    }
+
+    // The calibration made is in the report, with its checksum in the result.
+    const json result = json::parse(slurp(first / "result.json"));
+    ASSERT_EQ(result["calibration"]["solt_files"].size(), 1u);
+    EXPECT_EQ(result["calibration"]["solt_files"][0]["sha256"],
+              sha256File((first / "conn.s11").string()));
+    EXPECT_EQ(result["settings"]["mode"], "S11");
+    EXPECT_EQ(result["settings"]["x_units"], "GHz");
+
+    // A second run loads that file and measures the same S11.
+    const std::string again = replaced(recipe, "CAL", (first / "conn.s11").string());
+    ASSERT_EQ(run(replaced(again, "FOLDER", "second")), 0) << err_;
+    fs::path second;
+    for (const auto& e : fs::directory_iterator("second")) second = e.path();
+    std::vector<SParamPoint> repeat;
+    ASSERT_TRUE(parseTouchstone(slurp(second / "conn.s1p"), 1, repeat, error)) << error;
+    ASSERT_EQ(repeat.size(), s11.size());
+    // Noise aside: the root-mean-square difference over the band a connector is judged in.
+    double sum = 0;
+    int n = 0;
+    for (std::size_t i = 0; i < s11.size(); ++i)
+        if (s11[i].ghz >= 0.2) {
+            sum += std::pow(repeat[i].re - s11[i].re, 2) + std::pow(repeat[i].im - s11[i].im, 2);
+            ++n;
+        }
+    EXPECT_LT(std::sqrt(sum / n), 0.03);
+    // A near match: a calibration that missed its standards reads |S11| far above 1 here.
+    for (const SParamPoint& p : s11) {
+        if (p.ghz >= 0.2) {
+            EXPECT_LT(std::hypot(p.re, p.im), 0.3) << p.ghz << " GHz";
+        }
+    }
+    EXPECT_TRUE(fs::exists(second / "conn.s11")) << "the file used is kept with the run";
+
+    // A file that is not a calibration is named, and nothing is measured.
+    std::ofstream("bad.s11") << "not a calibration\n";
+    EXPECT_EQ(run(replaced(replaced(recipe, "CAL", "bad.s11"), "FOLDER", "third")), 2);
+    EXPECT_NE(err_.find("measurement.calibration: bad.s11: not a .s11 calibration file"),
+              std::string::npos)
+        << err_;
+    EXPECT_FALSE(fs::exists("third"));
+}
+
 TEST_F(Batch, AMissingRecipeFileIsAnError) {
     std::vector<const char*> args = {"velt", "measure", "absent.json", "--simulate"};
     ParseResult parsed = parseOptions(static_cast<int>(args.size()), args.data());
@@ -249,6 +333,19 @@ TEST_F(Batch, AMissingRecipeFileIsAnError) {
     setup.paced = false;
     EXPECT_EQ(runMeasure(parsed.options, setup), 2);
     EXPECT_NE(readBack(err).find("absent.json: cannot read the recipe file"), std::string::npos);
+}
+
+// The simulated operator finds the channel in either naming the prompts use.
+TEST(SimulatedOperator, ReadsTheChannelFromBothKindsOfLabel) {
+    using simulator::SoltOperator;
+    EXPECT_EQ(SoltOperator::channelOf("PORT 1, CH 1+"), 2);
+    EXPECT_EQ(SoltOperator::channelOf("PORT 2, CH 4-"), 8);
+    EXPECT_EQ(SoltOperator::channelOf("PORT 1, D2+"), 2);
+    EXPECT_EQ(SoltOperator::channelOf("PORT 1, D0-"), 0);
+    EXPECT_EQ(SoltOperator::channelOf("PORT 2, CLK+"), 8);
+    EXPECT_EQ(SoltOperator::channelOf("PORT 2, ETH-"), 9);
+    EXPECT_EQ(SoltOperator::channelOf("PORT 3, D2+"), -1);
+    EXPECT_EQ(SoltOperator::channelOf("PORT 1, XY+"), -1);
 }
 
 TEST(Sha256, KnownDigests) {
