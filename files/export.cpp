@@ -43,7 +43,9 @@ int saveCSV() {
     if (platform::FileSelectPopup(folder, serial + ".csv", "CSV (*.csv)", "Select File to Save",
                                   true, path) == platform::VAL_NO_FILE_SELECTED)
         return 0;
-    std::FILE* f = std::fopen(path.c_str(), "w");
+    // Written beside the target: a full disk never costs the user the file that was there.
+    files::ReplacingFile out(path);
+    std::FILE* f = out.stream();
     if (!f) {
         writeMessage(2151, "Could not create log file.", 0);
         return -1;
@@ -68,7 +70,7 @@ int saveCSV() {
     } else if (!files::writeAll(f, data)) {
         code = 2153, result = -3, text = "Could not write data points to log.";
     }
-    if (std::fclose(f) != 0 && code == 0)
+    if (code == 0 && out.commit() != files::ReplaceStatus::Ok)
         code = 2154, result = -4, text = "Could not close log file.";
     if (code != 0) {
         writeMessage(code, text, 0);

@@ -120,48 +120,59 @@ bool writeAll(std::FILE* f, std::string_view text) {
     return std::fflush(f) == 0 && std::ferror(f) == 0;
 }
 
-ReplaceStatus replaceFile(const std::string& path, std::string_view text) {
+ReplacingFile::ReplacingFile(const std::string& path) : path_(path) {
     namespace fs = std::filesystem;
     const fs::path target(path);
     std::error_code ec;
     const fs::file_status st = fs::status(target, ec);
     if (fs::exists(st) && !fs::is_regular_file(st)) {
-        // A device or pipe is written in place: renaming over it would replace the node.
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        if (!f) return ReplaceStatus::OpenFailed;
-        const bool written = writeAll(f, text);
-        if (std::fclose(f) != 0 && written) return ReplaceStatus::CloseFailed;
-        return written ? ReplaceStatus::Ok : ReplaceStatus::WriteFailed;
+        f_ = std::fopen(path.c_str(), "wb");
+        return;
     }
     // Beside the target, so the rename stays on one file system and is atomic.
-    std::string tmpl =
-        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = mkstemp(tmpl.data());
-    if (fd < 0) return ReplaceStatus::OpenFailed;
-    std::FILE* f = fdopen(fd, "wb");
-    if (!f) {
-        close(fd);
-        unlink(tmpl.c_str());
-        return ReplaceStatus::OpenFailed;
+    temporary_ = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    fd_ = mkstemp(temporary_.data());
+    if (fd_ < 0) {
+        temporary_.clear();
+        return;
     }
-    // mkstemp makes the file private; a settings file is as readable as any other.
+    f_ = fdopen(fd_, "wb");
+    if (!f_) {
+        close(fd_);
+        unlink(temporary_.c_str());
+        temporary_.clear();
+        return;
+    }
+    // mkstemp makes the file private; a user's file is as readable as any other.
     const mode_t mask = umask(0);
     umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    const bool written = writeAll(f, text) && fsync(fd) == 0;
-    if (std::fclose(f) != 0) {
-        unlink(tmpl.c_str());
-        return written ? ReplaceStatus::CloseFailed : ReplaceStatus::WriteFailed;
-    }
-    if (!written) {
-        unlink(tmpl.c_str());
-        return ReplaceStatus::WriteFailed;
-    }
-    if (std::rename(tmpl.c_str(), path.c_str()) != 0) {
-        unlink(tmpl.c_str());
-        return ReplaceStatus::WriteFailed;
-    }
+    fchmod(fd_, 0666 & ~mask);
+}
+
+ReplacingFile::~ReplacingFile() {
+    if (f_) std::fclose(f_);
+    if (!temporary_.empty()) unlink(temporary_.c_str());
+}
+
+ReplaceStatus ReplacingFile::commit() {
+    if (!f_) return ReplaceStatus::OpenFailed;
+    const bool synced =
+        std::fflush(f_) == 0 && std::ferror(f_) == 0 && (temporary_.empty() || fsync(fd_) == 0);
+    const bool closed = std::fclose(f_) == 0;
+    f_ = nullptr;
+    if (!synced) return ReplaceStatus::WriteFailed;
+    if (!closed) return ReplaceStatus::CloseFailed;
+    if (temporary_.empty()) return ReplaceStatus::Ok;
+    if (std::rename(temporary_.c_str(), path_.c_str()) != 0) return ReplaceStatus::WriteFailed;
+    temporary_.clear();
     return ReplaceStatus::Ok;
+}
+
+ReplaceStatus replaceFile(const std::string& path, std::string_view text) {
+    ReplacingFile file(path);
+    if (!file.opened()) return ReplaceStatus::OpenFailed;
+    if (!writeAll(file.stream(), text)) return ReplaceStatus::WriteFailed;
+    return file.commit();
 }
 
 } // namespace files

@@ -50,9 +50,29 @@ bool writeAll(std::FILE* f, std::string_view text);
 
 enum class ReplaceStatus { Ok, OpenFailed, WriteFailed, CloseFailed };
 
-// Replaces path by text without ever leaving it half written: a temporary file beside it is
-// written, flushed to the disk and renamed over it. On any failure the old file is untouched
-// and the temporary file is removed.
+// A file written beside its target and renamed over it by commit(): until then, and after any
+// failure, the target keeps what it had. A device or pipe is written in place (renaming over
+// it would replace the node). Destroyed without a commit, the temporary file is removed.
+class ReplacingFile {
+  public:
+    explicit ReplacingFile(const std::string& path);
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    bool opened() const { return f_ != nullptr; }
+    std::FILE* stream() const { return f_; }
+    // Flushes to the disk, closes and renames: WriteFailed or CloseFailed leave the target as
+    // it was.
+    ReplaceStatus commit();
+
+  private:
+    std::string path_, temporary_;
+    std::FILE* f_ = nullptr;
+    int fd_ = -1;
+};
+
+// Replaces path by text without ever leaving it half written (a ReplacingFile).
 ReplaceStatus replaceFile(const std::string& path, std::string_view text);
 
 } // namespace files

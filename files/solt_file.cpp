@@ -4,10 +4,12 @@
 
 #include "app/log.h"
 #include "app/settings.h"
+#include "files/file_io.h"
 #include "platform/popups.h"
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -87,6 +89,11 @@ bool parseRow(std::string_view line, int n, double* values, std::string& why) {
         const auto r = std::from_chars(p, end, values[k]);
         if (r.ec != std::errc()) {
             why = "value " + std::to_string(k + 1) + " is missing or not a number";
+            return false;
+        }
+        // A standard of nan or inf would turn every corrected trace into gaps.
+        if (!std::isfinite(values[k])) {
+            why = "value " + std::to_string(k + 1) + " is not a finite number";
             return false;
         }
         p = r.ptr;
@@ -231,27 +238,26 @@ int loadSOLTFile(int type, const std::string& path) {
 
 int saveSOLTFile(int type, const std::string& path) {
     type = resolveType(type);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
+    // Written beside the target and renamed over it: a full disk never costs the user the
+    // calibration file that was there before.
+    switch (files::replaceFile(path, formatSOLT(type, soltStore))) {
+    case files::ReplaceStatus::OpenFailed:
         if (type == 0)
             writeMessage(2072, "Could not open S11 calibration file.", 0);
         else
             writeMessage(2074, "Could not open S21 calibration file.", 0);
         return type == 0 ? -2 : -4;
-    }
-    const std::string text = formatSOLT(type, soltStore);
-    // Flushed here so that a full disk shows as a failed write, not as a failed close.
-    if (std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fflush(f) != 0) {
-        std::fclose(f);
+    case files::ReplaceStatus::WriteFailed:
         if (type == 0)
             writeMessage(2073, "Could not write S11 calibration file to disk.", 0);
         else
             writeMessage(2075, "Could not write S21 calibration file to disk.", 0);
         return type == 0 ? -3 : -5;
-    }
-    if (std::fclose(f) != 0) {
+    case files::ReplaceStatus::CloseFailed:
         writeMessage(2076, "Could not close calibration file.", 0);
         return -6;
+    case files::ReplaceStatus::Ok:
+        break;
     }
     writeMessage(0, "SOLT calibration completed and saved to disk.", 0);
     return 1;

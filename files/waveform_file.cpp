@@ -217,7 +217,9 @@ int storeWaveform() {
     if (platform::FileSelectPopup(folder, serial + ".velt", kTypeList, "Select File to Save", true,
                                   path) == platform::VAL_NO_FILE_SELECTED)
         return -1;
-    std::FILE* f = std::fopen(path.c_str(), "w");
+    // Written beside the target: a full disk never costs the user the file that was there.
+    files::ReplacingFile out(path);
+    std::FILE* f = out.stream();
     if (!f) {
         writeMessage(2172, "Could not open target save file.", 0);
         return -2;
@@ -248,7 +250,7 @@ int storeWaveform() {
     } else if (!files::writeAll(f, formatStoredPoints(wfmDataX, wfmDataCombined))) {
         code = 2177, result = -6, text = "Could not write waveform points.";
     }
-    if (std::fclose(f) != 0 && code == 0) {
+    if (code == 0 && out.commit() != files::ReplaceStatus::Ok) {
         code = 2175, result = -5, text = "Could not close file.";
     }
     if (code != 0) {

@@ -86,8 +86,12 @@ bool prompt(const char* title, const char* text) {
     return platform::GenericMessagePopup(title, text, "OK", "Cancel", "") != 2;
 }
 
-void acquireStandard() {
-    acquireFrequencyRecord(kStandardSweeps);
+// A standard that did not come back must never be stored as if it had: the calibration stops
+// and a lost link is handled as in any acquisition.
+int acquireStandard() {
+    const int status = acquireFrequencyRecord(kStandardSweeps);
+    checkWaveform(status);
+    return status == 1 ? 1 : -2;
 }
 
 int getReflection(int standard, int stimulus, int sampler, const char* label, Waveform& into) {
@@ -100,7 +104,7 @@ int getReflection(int standard, int stimulus, int sampler, const char* label, Wa
     {
         BusySpan busy(kStandardNames[standard], label);
         calibrate(stimulus, sampler, 0);
-        acquireStandard();
+        if (acquireStandard() != 1) return -2;
     }
     into = wfmDataAvg;
     return 1;
@@ -189,7 +193,7 @@ int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* 
         velt_cal(stimulus, 2 * stimulus, 1);
         platform::Delay(0.5);
         calibrate(stimulus, sampler, 0);
-        acquireStandard();
+        if (acquireStandard() != 1) return -2;
     }
     wfmThrough = wfmDataAvg;
     return 1;
@@ -200,11 +204,11 @@ namespace {
 // Short, open and load of one line, each copied into its slot as soon as it is measured.
 int reflectionLine(int stimulus, int sampler) {
     const std::string label = soltSamplerLabel(sampler);
-    if (getWfmShort(stimulus, sampler, label.c_str()) == -1) return -1;
+    if (const int r = getWfmShort(stimulus, sampler, label.c_str()); r != 1) return r;
     storedStandard(kShort, sampler) = wfmShort;
-    if (getWfmOpen(stimulus, sampler, label.c_str()) == -1) return -1;
+    if (const int r = getWfmOpen(stimulus, sampler, label.c_str()); r != 1) return r;
     storedStandard(kOpen, sampler) = wfmOpen;
-    if (getWfmLoad(stimulus, sampler, label.c_str()) == -1) return -1;
+    if (const int r = getWfmLoad(stimulus, sampler, label.c_str()); r != 1) return r;
     storedStandard(kLoad, sampler) = wfmLoad;
     return 1;
 }
@@ -212,7 +216,8 @@ int reflectionLine(int stimulus, int sampler) {
 int throughLine(int stimulus, int from, int to) {
     const std::string fromLabel = soltSamplerLabel(from);
     const std::string toLabel = soltSamplerLabel(to);
-    if (getWfmThrough(stimulus, to, fromLabel.c_str(), toLabel.c_str()) == -1) return -1;
+    if (const int r = getWfmThrough(stimulus, to, fromLabel.c_str(), toLabel.c_str()); r != 1)
+        return r;
     storedStandard(kThrough, to) = wfmThrough;
     return 1;
 }
@@ -226,8 +231,8 @@ int newS11() {
         for (const Block& b : kBlocks) {
             if (channels < (port == 0 ? b.minChannels : port2MinChannels(b))) continue;
             const int s = b.stimulus + 5 * port;
-            if (reflectionLine(s, 2 * s) == -1) return -1;
-            if (reflectionLine(s, 2 * s + 1) == -1) return -1;
+            if (const int r = reflectionLine(s, 2 * s); r != 1) return r;
+            if (const int r = reflectionLine(s, 2 * s + 1); r != 1) return r;
         }
     }
     return 1;
@@ -240,8 +245,8 @@ int newS21() {
         if (channels < port2MinChannels(b)) continue;
         const int p1 = b.stimulus, p2 = b.stimulus + 5;
         for (int pol = 0; pol < 2; ++pol) {
-            if (throughLine(p1, 2 * p1 + pol, 2 * p2 + pol) == -1) return -1;
-            if (throughLine(p2, 2 * p2 + pol, 2 * p1 + pol) == -1) return -1;
+            if (const int r = throughLine(p1, 2 * p1 + pol, 2 * p2 + pol); r != 1) return r;
+            if (const int r = throughLine(p2, 2 * p2 + pol, 2 * p1 + pol); r != 1) return r;
         }
     }
     return 1;
@@ -279,7 +284,7 @@ int performSOLT(int type) {
         WindowOverride keep;
         r = type == 1 ? newS21() : newS11();
     }
-    if (r == -1) return -1;
+    if (r != 1) return r;
     flag.store(1);
     if (saveSOLT(type) == -1)
         writeMessage(0,

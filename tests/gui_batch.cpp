@@ -5,11 +5,9 @@
 #include "platform/async_timer.h"
 #include "platform/panel_image.h"
 #include "platform/qt/panel_imager.h"
-#include "platform/qt/qt_platform.h"
 #include "platform/qt/view.h"
 #include "tests/support/test_support.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QMenuBar>
 
@@ -108,12 +106,3 @@ TEST(BatchWindow, WritesTheMenusCsvAndAPictureOfTheMeasuredPanel) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    platform::qt::initApplicationLocale();
-    platform::qt::applyTheme(app);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

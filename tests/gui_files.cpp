@@ -124,7 +124,7 @@ TEST_F(FilesWindow, StoredTraceLiesOverTheLiveOneThePngIsThePanelAsShownAndPrint
     int phase = 0;
     std::uint64_t generation = 0;
     std::vector<double> x, before, stored, live;
-    QImage shown, saved;
+    QImage shown, saved, afterFullDisk;
     run([&] {
         if (phase == 0 && liveTrace()) {
             panel().plotData(WfmActive.load(), x, before);
@@ -149,6 +149,13 @@ TEST_F(FilesWindow, StoredTraceLiesOverTheLiveOneThePngIsThePanelAsShownAndPrint
             menu(MENUBAR_FILE_SAVEPNG);
             shown = window_.centralWidget()->grab().toImage();
             saved.load("panel.png");
+            // The same picture again onto a full disk: refused, and the first one stays.
+            platform::defaultResponder().pushFile("panel.png");
+            testing_support::onAFullDisk([&] {
+                menu(MENUBAR_FILE_SAVEPNG);
+                return 0;
+            });
+            afterFullDisk.load("panel.png");
             menu(MENUBAR_FILE_PRINT);
             phase = 3;
         }
@@ -162,6 +169,8 @@ TEST_F(FilesWindow, StoredTraceLiesOverTheLiveOneThePngIsThePanelAsShownAndPrint
     EXPECT_EQ(window_.graph()->graphsShown(), 2);
 
     ASSERT_FALSE(saved.isNull());
+    EXPECT_NE(panel().text(PANEL_MESSAGE).find("ERROR #2132"), std::string::npos);
+    EXPECT_EQ(afterFullDisk, saved);
     EXPECT_EQ(saved.size(), window_.centralWidget()->size());
     EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32),
               shown.convertToFormat(QImage::Format_RGB32));
@@ -199,12 +208,3 @@ TEST_F(FilesWindow, ThePrintoutIsLightWhileThePanelStaysDark) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    platform::qt::initApplicationLocale();
-    platform::qt::applyTheme(app);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -128,12 +128,3 @@ INSTANTIATE_TEST_SUITE_P(Screens, SimulatorWindow, testing::Values(
 // clang-format on
 
 } // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    platform::qt::initApplicationLocale();
-    platform::qt::applyTheme(app);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -108,12 +108,3 @@ TEST(LiveWindow, ShowsALiveTraceAndTheImpedanceMenuTurnsItIntoOhms) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    platform::qt::initApplicationLocale();
-    platform::qt::applyTheme(app);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

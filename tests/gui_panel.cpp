@@ -468,13 +468,3 @@ TEST(QtPopups, FileTypeListsBecomeDialogFilters) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    // Test discovery runs this at build time, without CTest's environment.
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    platform::qt::initApplicationLocale();
-    platform::qt::applyTheme(app);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -58,7 +60,8 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
     simulator::SoltOperator user(&sim);
     platform::setPopupHandler(&user);
     ASSERT_EQ(performSOLT(0), 1);
-    const std::string file = ::testing::TempDir() + "velt_conc_freq.s11";
+    const std::string file =
+        ::testing::TempDir() + "velt_conc_freq_" + std::to_string(getpid()) + ".s11";
     user.filePath = file;
     user.offerAnswer = 1;
     ASSERT_EQ(saveSOLTFile(0, file), 1);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -506,7 +508,8 @@ TEST_F(Driver, DifferentialAcquisitionWithALostLineKeepsBothLines) {
 }
 
 TEST_F(Driver, DumpWritesHeaderAndEveryPointInFixedDecimals) {
-    const std::string path = ::testing::TempDir() + "velt_dump_test.txt";
+    const std::string path =
+        ::testing::TempDir() + "velt_dump_test_" + std::to_string(getpid()) + ".txt";
     for (std::size_t i = 0; i < 1024; ++i) {
         wfmDataX[i] = 0.001 * static_cast<double>(i);
         wfmDataAvg[i] = 1.0 - static_cast<double>(i);

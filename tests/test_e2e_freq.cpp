@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -168,7 +170,8 @@ TEST_P(FrequencyDomain, S21OfALossyCableAgreesWithItsInsertionLoss) {
 
 TEST_P(FrequencyDomain, CalibrationLoadedFromTheMenuCorrectsTheSelectedSampler) {
     calibrateFor(0);
-    const std::string path = ::testing::TempDir() + "velt_menu_load.s11";
+    const std::string path =
+        ::testing::TempDir() + "velt_menu_load_" + std::to_string(getpid()) + ".s11";
     user.filePath = path;
     // In the file only the negative line (sampler 5) of port 1 CH 1 has standards.
     for (int s : {kShort, kOpen, kLoad}) storedStandard(s, 4).fill(0.0);

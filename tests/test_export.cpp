@@ -112,6 +112,27 @@ TEST_F(Export, FailedWritesAreReportedNeverCalledASuccess) {
     EXPECT_FALSE(std::filesystem::exists("p.png"));
 }
 
+// A full disk while a file is replaced: the failure is named and the earlier file is whole.
+TEST_F(Export, AFullDiskKeepsTheFileThatWasThere) {
+    struct Writer {
+        const char* path;
+        int (*save)();
+        const char* error;
+    };
+    for (const Writer& w : {Writer{"w.velt", storeWaveform, "ERROR #2173"},
+                            Writer{"w.csv", saveCSV, "ERROR #2153"}}) {
+        popups().pushFile(w.path);
+        ASSERT_EQ(w.save(), 1) << w.path;
+        const std::string before = slurp(w.path);
+        markLog();
+        popups().pushFile(w.path);
+        EXPECT_LT(testing_support::onAFullDisk(w.save), 0) << w.path;
+        EXPECT_NE(newLog().find(w.error), std::string::npos) << newLog();
+        EXPECT_EQ(slurp(w.path), before) << w.path;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), 2) << "no leftovers";
+}
+
 // Builds a German locale into a private folder, so the test needs no system locales.
 bool useCommaLocale() {
     char tmpl[] = "/tmp/velt_locale_XXXXXX";

@@ -5,13 +5,16 @@
 #include "acquisition/timer.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "freqdomain/solt.h"
 #include "instrument/transport.h"
+#include "panel/callbacks.h"
 #include "panel/interface.h"
 #include "platform/async_timer.h"
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
 #include "simulator/sim_device.h"
+#include "simulator/sim_operator.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -150,6 +153,44 @@ TEST_F(LinkFaults, LostAcknowledgementsSlowTheLinkButLoseNothing) {
     EXPECT_GT(sweepsAfter, sweepsBefore);
     EXPECT_GT(plotsAfter, plotsBefore) << "a new trace was drawn";
     EXPECT_EQ(sim.protocolViolations(), 0);
+}
+
+// The user answers the prompts; the cable comes out while the third standard is measured.
+class UnplugAtThirdStandard : public platform::PopupHandler {
+  public:
+    UnplugAtThirdStandard(simulator::SimulatedInstrument& sim) : sim_(sim), user_(&sim) {}
+    platform::PopupAnswer show(const platform::PopupRequest& r) override {
+        titles.push_back(r.title);
+        if (r.title.rfind("CALIBRATE", 0) == 0 && ++standards_ == 3)
+            sim_.setFault(Fault::Unplugged, true);
+        return user_.show(r);
+    }
+    std::vector<std::string> titles;
+
+  private:
+    simulator::SimulatedInstrument& sim_;
+    simulator::SoltOperator user_;
+    int standards_ = 0;
+};
+
+TEST_F(LinkFaults, UnpluggedDuringASoltCalibrationStoresNoCalibrationAndEndsTheProgram) {
+    simulator::SimulatedInstrument sim("QSA002");
+    platform::setSerialDevice(&sim);
+    UnplugAtThirdStandard user(sim);
+    platform::setPopupHandler(&user);
+    platform::headlessEventLoop().post(
+        [] { onSetDomainFreq(MENUBAR, MENUBAR_DOMAIN_FREQ, nullptr, PANEL); });
+
+    EXPECT_EQ(veltMain(), kExitLinkLost);
+
+    // The calibration says it could not be completed, then the lost link is reported.
+    ASSERT_GE(user.titles.size(), 3u);
+    EXPECT_EQ(user.titles[user.titles.size() - 2], "SOLT ERROR");
+    EXPECT_EQ(user.titles.back(), "ERROR #3012");
+    EXPECT_EQ(checkSOLT(0), 0) << "no calibration is in force";
+    EXPECT_NE(xUnits.load(), 4) << "still in the time domain";
+    EXPECT_TRUE(fs::exists("user.ini"));
+    platform::setPopupHandler(nullptr);
 }
 
 } // namespace

@@ -9,9 +9,7 @@
 #include "platform/event_loop.h"
 #include "tests/support/file_test.h"
 
-#include <csignal>
 #include <functional>
-#include <sys/resource.h>
 
 namespace {
 
@@ -166,16 +164,7 @@ TEST_P(FullDisk, IsReportedAndThePreviousFileStaysWhole) {
     markLog();
     int result = 0;
     if (GetParam()) {
-        // Room for 64 more bytes: every larger write fails as on a full disk.
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit tight = old;
-        tight.rlim_cur = 64;
-        auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &tight);
-        result = saveSettings(1);
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, previous);
+        result = testing_support::onAFullDisk([] { return saveSettings(1); });
     } else {
         popups().pushFile("/dev/full");
         result = saveSettings(0);
@@ -188,6 +177,19 @@ TEST_P(FullDisk, IsReportedAndThePreviousFileStaysWhole) {
 
 INSTANTIATE_TEST_SUITE_P(Writes, FullDisk, testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Autosave" : "DevFull"; });
+
+// A folder that cannot be written (here: one that is not there; as root no permission stops a
+// write) and a user.ini that cannot be replaced are refused with their own codes.
+TEST_F(FileTest, AnUnwritablePlaceIsNamedAndNothingIsWritten) {
+    markLog();
+    popups().pushFile("no/such/folder/s.ini");
+    EXPECT_EQ(saveSettings(0), -2);
+    std::filesystem::create_directory(kAutosaveFile); // not a file that can be replaced
+    EXPECT_EQ(saveSettings(1), -1);
+    EXPECT_EQ(newLog(), "> ERROR #2212: Could not open settings file.\n"
+                        "> ERROR #2211: Could not open autosave file.\n");
+    EXPECT_TRUE(std::filesystem::is_directory(kAutosaveFile));
+}
 
 // Start, change the set-up as a user does, exit; start again: it is all back.
 TEST(SettingsStory, TheSetUpSurvivesARestart) {

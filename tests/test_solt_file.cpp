@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -34,7 +36,7 @@ std::string lastLog() {
 
 class SoltFile : public ::testing::TestWithParam<int> {
   protected:
-    fs::path dir = fs::path(::testing::TempDir()) / "velt_solt_file";
+    fs::path dir = fs::path(::testing::TempDir()) / ("velt_solt_file_" + std::to_string(getpid()));
     void SetUp() override {
         testing_support::freshPanel();
         fs::create_directories(dir);
@@ -120,6 +122,11 @@ const Edit kEdits[] = {
     {"last row cut short", false, [](const std::string& t) { return t.substr(0, t.size() - 30); }},
     {"a value that is no number", false,
      [](const std::string& t) { return std::string(t).replace(rowStart(t, 300), 3, "abc"); }},
+    {"a value that is not finite", false,
+     [](const std::string& t) {
+         const auto p = rowStart(t, 7);
+         return std::string(t).replace(p, t.find(',', p) - p, "inf");
+     }},
     {"a row one value short", false,
      [](const std::string& t) {
          const auto p = rowStart(t, 10);
@@ -155,6 +162,18 @@ TEST_P(SoltFile, EditedFilesLoadOrAreRefusedWithTheStoreUnchanged) {
     // A file of the other kind has 60 or 20 values a row: refused too.
     ASSERT_EQ(save(dir / "other", 1 - GetParam()), 1);
     EXPECT_EQ(load(dir / "other"), -5);
+}
+
+TEST_P(SoltFile, AFullDiskIsReportedAndThePreviousFileStaysWhole) {
+    ASSERT_EQ(save(dir / "cal", GetParam()), 1);
+    const std::string before = readFile(dir / "cal");
+    soltStore[kShort][0][0] = soltStore[kThrough][0][0] = 42; // a calibration worth saving
+    const int failed = GetParam() == 0 ? -3 : -5;
+    EXPECT_EQ(testing_support::onAFullDisk([&] { return save(dir / "cal", GetParam()); }), failed);
+    EXPECT_EQ(readFile(dir / "cal"), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "no temporary file left";
+    EXPECT_EQ(save("/dev/full", GetParam()), failed);
+    EXPECT_NE(lastLog().find(GetParam() == 0 ? "#2073" : "#2075"), std::string::npos);
 }
 
 TEST_P(SoltFile, OpenFailuresAndCancelledDialogsChangeNothing) {

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QSaveFile>
 
 namespace platform::qt {
 
@@ -23,7 +24,16 @@ bool QtPanelImager::capture() {
 
 int QtPanelImager::saveCapture(const std::string& path) {
     if (captured_.isNull()) return -1;
-    return captured_.save(QString::fromLocal8Bit(path.c_str()), "PNG") ? 1 : -1;
+    // Written beside the target and renamed over it: a full disk keeps the picture that was
+    // there. A device (no folder to write beside) is written in place.
+    QSaveFile file(QString::fromLocal8Bit(path.c_str()));
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly)) return -1;
+    if (!captured_.save(&file, "PNG")) {
+        file.cancelWriting();
+        return -1;
+    }
+    return file.commit() ? 1 : -1;
 }
 
 void QtPanelImager::paintPanel(QPaintDevice& page) {

@@ -4,6 +4,9 @@
 #include "platform/popups.h"
 #include "platform/recording_device.h"
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace testing_support {
 
 // Virtual clock on, panel loaded with its design values, responder cleared.
@@ -14,5 +17,19 @@ void resetEnvironment();
 
 // Opens the link on a recording fake (virtual clock on); returns what the open returned.
 int openFakeLink(platform::RecordingDevice& dev);
+
+// Runs f with room for only 64 more bytes in any file, as on a full disk; returns what f did.
+template <typename F> auto onAFullDisk(F f) {
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit tight = old;
+    tight.rlim_cur = 64;
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &tight);
+    auto result = f();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    return result;
+}
 
 } // namespace testing_support
