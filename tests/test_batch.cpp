@@ -251,7 +251,7 @@ TEST_F(Batch, ConnectorReturnLossInTouchstoneAndAReusableCalibration) {
         << "channel 2: line 50 0.05 2.25 0; line 42 0.012 3.0 0; line 50 0.3 2.25 0; load 50\n";
     const std::string recipe = R"({
       "name": "conn",
-      "instrument": { "simulate": true, "dut": "connector.dut" },
+      "instrument": { "simulate": true, "dut": "connector.dut", "noise": false },
       "measurement": { "domain": "frequency", "mode": "S11", "stimulus": "PORT 1, D2",
                        "sampler": "PORT 1, D2+", "window": [0, 2.4], "averaging": 4,
                        "calibration": "CAL" },

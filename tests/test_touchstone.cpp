@@ -1,6 +1,9 @@
 // Touchstone files: what a simulator reads back is what was measured, and a file that is not
 // one is refused with its line named.
 #include "freqdomain/touchstone.h"
+#include "instrument/driver.h"
+#include "platform/popups.h"
+#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +60,17 @@ TEST(Touchstone, OtherFormatsOfVersionOneAreRead) {
     EXPECT_NEAR(p[0].im, 0.1, 1e-12);
     ASSERT_TRUE(parseTouchstone("# ghz s ma r 50\r\n2 0.5 180 ! comment\r\n", 1, p, error));
     EXPECT_NEAR(p[0].re, -0.5, 1e-12);
+}
+
+TEST(Touchstone, OutsideTheFrequencyDomainTheMenuSaysWhyAndWritesNothing) {
+    testing_support::freshPanel();
+    yUnits.store(2);
+    EXPECT_EQ(saveTouchstone(), -1);
+    const auto shown = platform::defaultResponder().shown();
+    ASSERT_EQ(shown.size(), 1u) << "no file dialog";
+    EXPECT_EQ(shown[0].title, "Save Touchstone");
+    EXPECT_NE(shown[0].text.find("switch to the frequency domain"), std::string::npos);
+    yUnits.store(0);
 }
 
 struct Refused {
