@@ -4,10 +4,11 @@ JOBS    ?= $(shell nproc)
 RUNDIR  ?= run
 PACKAGES = build-essential cmake pkg-config qt6-base-dev libqcustomplot-dev libfftw3-dev \
            libftdi1-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool \
-           imagemagick fonts-dejavu-core clang-format locales clang libclang-rt-14-dev
+           imagemagick fonts-dejavu-core clang-format locales clang libclang-rt-14-dev \
+           libcli11-dev nlohmann-json3-dev
 SUDO    := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test test-tsan test-asan fuzz bench screenshot clean format install-udev
+.PHONY: deps build run run-batch test test-tsan test-asan fuzz bench screenshot clean format install-udev
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
@@ -25,6 +26,11 @@ build: deps $(BUILD)/Makefile
 run: build
 	mkdir -p $(RUNDIR)
 	cd $(RUNDIR) && ../$(BUILD)/velt --simulate $(ARGS)
+
+# The example recipe against the simulator: zone verdicts, then the report under run/results.
+run-batch: build
+	mkdir -p $(RUNDIR)
+	cd $(RUNDIR) && ../$(BUILD)/velt measure ../docs/examples/cable-50ohm.json --simulate $(ARGS)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300

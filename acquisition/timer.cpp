@@ -9,6 +9,7 @@
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/units.h"
+#include "panel/zone_stats.h"
 #include "platform/async_timer.h"
 #include "platform/clock.h"
 #include "platform/panel_model.h"
@@ -236,6 +237,7 @@ int updateWaveform() {
     panel().setText(PANEL_CURSOR2, text);
     text.assign(d);
     panel().setText(PANEL_DISTANCE, text);
+    updateZoneReadouts(x1, x2);
     return 1;
 }
 

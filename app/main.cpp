@@ -1,4 +1,5 @@
 // Program entry: command line, instrument back end, Qt window, then the start-up sequence.
+#include "app/batch.h"
 #include "app/options.h"
 #include "app/startup.h"
 #include "instrument/driver.h"
@@ -18,6 +19,7 @@
 #include "simulator/sim_operator.h"
 
 #include <QApplication>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QTimer>
 
@@ -56,6 +58,26 @@ void takeScreenshot(const QString& path) {
         QCoreApplication::exit(status ? status : 1);
 }
 
+// `velt measure`: no window on screen; one offscreen for the PNG of the panel.
+int measure(int argc, char** argv, const Options& opt) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    platform::qt::initApplicationLocale();
+    platform::qt::applyTheme(app);
+    int status = 0;
+    {
+        platform::qt::PanelWindow window;
+        // The panel's design size below the menu bar, as on screen.
+        window.resize(1280, 720 + window.menuBar()->sizeHint().height());
+        platform::qt::QtPanelImager imager(&window);
+        imager.setRefreshBeforeCapture(true);
+        platform::setPanelImager(&imager);
+        status = runMeasure(opt);
+        platform::setPanelImager(nullptr);
+    }
+    return status;
+}
+
 // What a user does once the program runs: choose the channel, then "Frequency Domain".
 void showFrequencyDomain(int channel) {
     if (isInit.load() != 1) {
@@ -77,13 +99,14 @@ int main(int argc, char** argv) {
     }
     const Options& opt = parsed.options;
     if (opt.help) {
-        std::fputs(usageText().c_str(), stdout);
+        std::fputs(opt.helpText.c_str(), stdout);
         return 0;
     }
     if (opt.version) {
         std::printf("VELT %s\n", kVersionString);
         return 0;
     }
+    if (opt.command == Command::Measure) return measure(argc, argv, opt);
 
     // The instrument first: a bad scenario file stops the program before any window opens.
     std::unique_ptr<simulator::SimulatedInstrument> sim;

@@ -1,9 +1,13 @@
-// Command-line parsing: every option is checked here, so a bad one stops before any window.
+// Command-line parsing: every option is checked here, so a bad one stops before any window or
+// instrument traffic.
 #include "app/options.h"
+
+#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -17,122 +21,201 @@ bool parseSeconds(std::string_view s, double& out) {
     return true;
 }
 
-} // namespace
+// Values are taken as text and checked below: the messages name what is wrong, and numbers are
+// read in the C locale. expected(0, 1) lets an option given without its value reach the check.
+struct Raw {
+    std::vector<std::string> model, dut, unplugAfter, screenshot, screenshotAfter, out, frequency;
+    std::vector<std::string> connect;
+    bool noNoise = false;
+};
 
-std::string usageText() {
-    return "Usage: velt [options]\n"
-           "  --simulate             use the simulated instrument instead of USB\n"
-           "  --model CODE           simulated model: QSA002 QSA004 QSB008 QSA012 QSB016 "
-           "QSB020 (default QSB020)\n"
-           "  --dut FILE             device under test for the simulated instrument\n"
-           "  --connect CH=WHAT      connect DEVICE, SHORT, OPEN, LOAD or THROUGH to a "
-           "channel (repeatable)\n"
-           "  --auto-solt            the simulated instrument connects each SOLT standard as "
-           "prompted and confirms the prompt\n"
-           "  --frequency-domain CH  once started, show S11 of stimulus channel CH (0 to 9)\n"
-           "  --no-noise             switch the simulated instrument's noise off\n"
-           "  --unplug-after S       unplug the simulated instrument S seconds after start-up\n"
-           "  --screenshot PATH      save the window as PNG, then exit\n"
-           "  --screenshot-after S   seconds to run before the screenshot (default 4)\n"
-           "  --light                start with the light background\n"
-           "  --help                 show this help\n"
-           "  --version              show the version\n";
+constexpr const char* kModelHelp =
+    "simulated model: QSA002 QSA004 QSB008 QSA012 QSB016 QSB020 (default QSB020)";
+
+void addInstrumentOptions(CLI::App& app, Options& o, Raw& raw) {
+    app.add_flag("--simulate", o.simulate, "use the simulated instrument instead of USB")
+        ->disable_flag_override();
+    app.add_option("--model", raw.model, kModelHelp)
+        ->expected(0, 1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("CODE");
+    app.add_option("--dut", raw.dut, "device under test for the simulated instrument")
+        ->expected(0, 1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("FILE");
+    app.add_option("--connect", raw.connect,
+                   "connect DEVICE, SHORT, OPEN, LOAD or THROUGH to a channel (repeatable)")
+        ->expected(0, 1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("CH=WHAT");
+    app.add_flag("--no-noise", raw.noNoise, "switch the simulated instrument's noise off")
+        ->disable_flag_override();
 }
+
+struct Parser {
+    CLI::App app{"VELT: time-domain reflectometer front end", "velt"};
+    CLI::App* measure = nullptr;
+    Options o;
+    Raw raw, rawMeasure;
+
+    Parser() {
+        app.allow_extras();
+        app.set_help_flag("-h,--help", "show this help");
+        addInstrumentOptions(app, o, raw);
+        app.add_option("--unplug-after", raw.unplugAfter,
+                       "unplug the simulated instrument S seconds after start-up")
+            ->expected(0, 1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->type_name("S");
+        app.add_option("--screenshot", raw.screenshot, "save the window as PNG, then exit")
+            ->expected(0, 1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->type_name("PATH");
+        app.add_option("--screenshot-after", raw.screenshotAfter,
+                       "seconds to run before the screenshot (default 4)")
+            ->expected(0, 1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->type_name("S");
+        app.add_flag("--auto-solt", o.autoSolt,
+                     "the simulated instrument connects each SOLT standard as prompted and "
+                     "confirms the prompt")
+            ->disable_flag_override();
+        app.add_option("--frequency-domain", raw.frequency,
+                       "once started, show S11 of stimulus channel CH (0 to 9)")
+            ->expected(0, 1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->type_name("CH");
+        app.add_flag("--light", o.light, "start with the light background")
+            ->disable_flag_override();
+        app.add_flag("--version", o.version, "show the version")->disable_flag_override();
+
+        measure = app.add_subcommand(
+            "measure", "run a measurement recipe without a window; exit 0 when every zone "
+                       "passes, 1 when one fails, 2 on an instrument, file or recipe error");
+        measure->allow_extras();
+        measure->set_help_flag("-h,--help", "show this help");
+        measure->add_option("RECIPE", o.recipePath, "the recipe (JSON)")->type_name("FILE");
+        addInstrumentOptions(*measure, o, rawMeasure);
+        measure->add_option("--out", rawMeasure.out, "write the outputs to this folder")
+            ->expected(0, 1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->type_name("DIR");
+    }
+};
+
+// The value of an option that takes one; false (with the message) when it came without one.
+bool single(const std::vector<std::string>& given, std::string& out, const char* name,
+            const char* what, std::string& error) {
+    if (given.empty()) return true;
+    out = given.back();
+    if (!out.empty()) return true;
+    error = std::string("option ") + name + " needs " + what;
+    return false;
+}
+
+} // namespace
 
 ParseResult parseOptions(int argc, const char* const* argv) {
     ParseResult r;
-    Options& o = r.options;
-    bool sawModel = false, sawAfter = false;
     auto fail = [&r](std::string msg) {
         r.ok = false;
         r.error = std::move(msg);
         return r;
     };
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i] ? argv[i] : "";
-        std::string_view name = arg, value;
-        bool inlineValue = false;
-        if (auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inlineValue = true;
-        }
-        auto takeValue = [&](std::string_view& out) {
-            if (inlineValue) {
-                out = value;
-            } else if (i + 1 < argc && argv[i + 1]) {
-                out = argv[++i];
-            } else {
-                return false;
-            }
-            return !out.empty();
-        };
-        bool flag = name == "--simulate" || name == "--no-noise" || name == "--help" ||
-                    name == "-h" || name == "--version" || name == "--light" ||
-                    name == "--auto-solt";
-        if (flag && inlineValue) return fail("option " + std::string(name) + " takes no value");
-        if (name == "--simulate") {
-            o.simulate = true;
-        } else if (name == "--no-noise") {
-            o.noise = false;
-        } else if (name == "--light") {
-            o.light = true;
-        } else if (name == "--help" || name == "-h") {
-            o.help = true;
-        } else if (name == "--version") {
-            o.version = true;
-        } else if (name == "--model") {
-            std::string_view v;
-            if (!takeValue(v)) return fail("option --model needs a model code");
-            if (std::find(kModelCodes.begin(), kModelCodes.end(), v) == kModelCodes.end())
-                return fail("unknown model '" + std::string(v) +
-                            "' (one of QSA002 QSA004 QSB008 QSA012 QSB016 QSB020)");
-            o.model = v;
-            sawModel = true;
-        } else if (name == "--dut") {
-            std::string_view v;
-            if (!takeValue(v)) return fail("option --dut needs a file name");
-            o.dutFile = v;
-        } else if (name == "--connect") {
-            std::string_view v;
-            if (!takeValue(v)) return fail("option --connect needs CH=WHAT");
-            if (v.find('=') == std::string_view::npos)
-                return fail("option --connect needs CH=WHAT, got '" + std::string(v) + "'");
-            o.connections.emplace_back(v);
-        } else if (name == "--auto-solt") {
-            o.autoSolt = true;
-        } else if (name == "--frequency-domain") {
-            std::string_view v;
-            if (!takeValue(v) || v.size() != 1 || v[0] < '0' || v[0] > '9')
-                return fail("option --frequency-domain needs a channel from 0 to 9");
-            o.frequencyChannel = v[0] - '0';
-        } else if (name == "--unplug-after") {
-            std::string_view v;
-            if (!takeValue(v)) return fail("option --unplug-after needs seconds");
-            if (!parseSeconds(v, o.unplugAfter))
-                return fail("option --unplug-after needs a number of seconds, got '" +
-                            std::string(v) + "'");
-        } else if (name == "--screenshot") {
-            std::string_view v;
-            if (!takeValue(v)) return fail("option --screenshot needs a file name");
-            o.screenshotPath = v;
-        } else if (name == "--screenshot-after") {
-            std::string_view v;
-            if (!takeValue(v)) return fail("option --screenshot-after needs seconds");
-            if (!parseSeconds(v, o.screenshotAfter))
-                return fail("option --screenshot-after needs a number of seconds, got '" +
-                            std::string(v) + "'");
-            sawAfter = true;
-        } else {
-            return fail("unknown option '" + std::string(arg) + "' (see --help)");
-        }
+    auto parser = std::make_unique<Parser>();
+    Parser& p = *parser;
+    // CLI11 wants writable strings; a null argument counts as an empty one.
+    std::vector<std::string> args;
+    for (int i = argc - 1; i >= 1; --i) args.emplace_back(argv[i] ? argv[i] : "");
+    try {
+        p.app.parse(args);
+    } catch (const CLI::CallForHelp&) {
+        p.o.help = true;
+        p.o.helpText = p.measure->parsed() ? p.measure->help() : p.app.help();
+        r.options = std::move(p.o);
+        return r;
+    } catch (const CLI::ArgumentMismatch& e) {
+        // The one mismatch left is a value given to a flag ("--simulate=yes").
+        std::string what = e.what();
+        for (const char* flag : {"simulate", "no-noise", "light", "auto-solt", "version"})
+            if (what.starts_with(flag))
+                return fail(std::string("option --") + flag + " takes no value");
+        return fail(what);
+    } catch (const CLI::Error& e) {
+        return fail(e.what());
     }
-    if (o.help || o.version) return r;
+    Options& o = p.o;
+    if (o.version) {
+        r.options = std::move(o);
+        return r;
+    }
+    const bool measuring = p.measure->parsed();
+    o.command = measuring ? Command::Measure : Command::Window;
+    const std::vector<std::string>& extras =
+        measuring && !p.measure->remaining().empty() ? p.measure->remaining() : p.app.remaining();
+    if (!extras.empty()) {
+        if (measuring && !extras.front().starts_with("-") && o.recipePath != extras.front())
+            return fail("measure takes one recipe, got '" + extras.front() + "' as well");
+        return fail("unknown option '" + extras.front() + "' (see --help)");
+    }
+
+    std::string error;
+    for (Raw* raw : {&p.raw, &p.rawMeasure}) {
+        std::string model;
+        if (!single(raw->model, model, "--model", "a model code", error)) return fail(error);
+        if (!raw->model.empty()) {
+            if (std::find(kModelCodes.begin(), kModelCodes.end(), model) == kModelCodes.end())
+                return fail("unknown model '" + model +
+                            "' (one of QSA002 QSA004 QSB008 QSA012 QSB016 QSB020)");
+            o.model = model;
+            o.modelGiven = true;
+        }
+        if (!single(raw->dut, o.dutFile, "--dut", "a file name", error)) return fail(error);
+        for (const std::string& c : raw->connect) {
+            if (c.empty()) return fail("option --connect needs CH=WHAT");
+            if (c.find('=') == std::string::npos)
+                return fail("option --connect needs CH=WHAT, got '" + c + "'");
+            o.connections.push_back(c);
+        }
+        if (raw->noNoise) o.noise = false;
+    }
+    std::string text;
+    if (!single(p.raw.unplugAfter, text, "--unplug-after", "seconds", error)) return fail(error);
+    if (!text.empty() && !parseSeconds(text, o.unplugAfter))
+        return fail("option --unplug-after needs a number of seconds, got '" + text + "'");
+    if (!single(p.raw.screenshot, o.screenshotPath, "--screenshot", "a file name", error))
+        return fail(error);
+    text.clear();
+    if (!single(p.raw.screenshotAfter, text, "--screenshot-after", "seconds", error))
+        return fail(error);
+    if (!text.empty() && !parseSeconds(text, o.screenshotAfter))
+        return fail("option --screenshot-after needs a number of seconds, got '" + text + "'");
+    if (!single(p.rawMeasure.out, o.outFolder, "--out", "a folder", error)) return fail(error);
+    if (!p.raw.frequency.empty()) {
+        const std::string& ch = p.raw.frequency.back();
+        if (ch.size() != 1 || ch[0] < '0' || ch[0] > '9')
+            return fail("option --frequency-domain needs a channel from 0 to 9");
+        o.frequencyChannel = ch[0] - '0';
+    }
+
+    if (measuring) {
+        if (o.recipePath.empty()) return fail("measure needs a recipe file");
+        // A batch run has no window to unplug from or to photograph.
+        if (o.unplugAfter >= 0 || !o.screenshotPath.empty() || o.autoSolt ||
+            o.frequencyChannel >= 0)
+            return fail("--unplug-after, --screenshot, --auto-solt and --frequency-domain do not "
+                        "go with measure");
+        // The recipe may ask for the simulator itself: the batch run checks the rest.
+        r.options = std::move(o);
+        return r;
+    }
     // Options for the simulated instrument would be silently ignored on real hardware.
-    if (!o.simulate && (sawModel || !o.dutFile.empty() || !o.connections.empty() || !o.noise ||
+    if (!o.simulate && (o.modelGiven || !o.dutFile.empty() || !o.connections.empty() || !o.noise ||
                         o.unplugAfter >= 0 || o.autoSolt))
         return fail("--model, --dut, --connect, --no-noise, --unplug-after and --auto-solt need "
                     "--simulate");
-    if (sawAfter && o.screenshotPath.empty()) return fail("--screenshot-after needs --screenshot");
+    if (!p.raw.screenshotAfter.empty() && o.screenshotPath.empty())
+        return fail("--screenshot-after needs --screenshot");
+    r.options = std::move(o);
     return r;
 }

@@ -1,4 +1,4 @@
-// Command line of the program: what to talk to and whether to take a screenshot.
+// Command line of the program: what to talk to, whether to take a screenshot, or a batch run.
 #pragma once
 
 #include <array>
@@ -9,9 +9,13 @@
 constexpr std::array<std::string_view, 6> kModelCodes = {"QSA002", "QSA004", "QSB008",
                                                          "QSA012", "QSB016", "QSB020"};
 
+enum class Command { Window, Measure };
+
 struct Options {
+    Command command = Command::Window;
     bool simulate = false;
     std::string model = "QSB020";
+    bool modelGiven = false;              // --model was on the command line
     std::string dutFile;                  // scenario file for the simulated instrument
     std::vector<std::string> connections; // "CH=WHAT", in the order given
     bool autoSolt = false;                // the simulator answers the SOLT prompts itself
@@ -21,8 +25,11 @@ struct Options {
     std::string screenshotPath;
     double screenshotAfter = 4.0; // seconds
     bool light = false;           // start in the light scheme
+    std::string recipePath;       // measure: the recipe file
+    std::string outFolder;        // measure: overrides the recipe's output folder
     bool help = false;
     bool version = false;
+    std::string helpText; // the help of the command that asked for it
 };
 
 struct ParseResult {
@@ -33,4 +40,3 @@ struct ParseResult {
 
 // Pure: no file is read and nothing is printed.
 ParseResult parseOptions(int argc, const char* const* argv);
-std::string usageText();

@@ -181,8 +181,17 @@ int getOffset() {
     return offset;
 }
 
+std::atomic<SweepSetTap> sweepSetTap{nullptr};
+
+namespace {
+// What the tap is handed: the counts of the sweep just read, and their running mean.
+Waveform readCounts{};
+Waveform countsMean{};
+} // namespace
+
 int readData(int incrementArg, int start, int offset, int absFlag) {
     const int status = readRaw(1024, incrementArg, start);
+    if (sweepSetTap.load()) readCounts = rawWaveform;
     const auto off = static_cast<double>(offset);
     if (absFlag == 1)
         for (double& sample : rawWaveform) sample = std::fabs(sample - off);
@@ -270,14 +279,20 @@ int acquireWindow(int count, int yUnit, int xu, double xs, double xe, double xz)
 
     const int absFlag = yUnit == kUnitMv || yUnit == kUnitRaw ? 0 : 1;
     const int passes = std::max(count, 1);
+    const SweepSetTap tap = sweepSetTap.load();
     for (int p = 0; p < passes; ++p) {
         // The delay line needs one sweep to reach a start away from 0 before it reads true.
         if (xs > 0 || p > 0) readData(0, start, offset, 0);
         const int status = readData(inc, start, offset, absFlag);
         if (status == -1 || status == -2) return status;
         convertSweep(p, yUnit);
+        if (tap)
+            for (std::size_t i = 0; i < countsMean.size(); ++i)
+                countsMean[i] = p == 0 ? readCounts[i]
+                                       : countsMean[i] + (readCounts[i] - countsMean[i]) / (p + 1);
         if (const SweepProgressFn report = sweepProgress.load()) report(p + 1, passes);
     }
+    if (tap) tap(SweepSet{stimActive, samplActive, start, inc, passes, offset, &countsMean});
 
     increment.store(inc);
     for (std::size_t i = 0; i < wfmDataX.size(); ++i) {

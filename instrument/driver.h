@@ -89,6 +89,19 @@ int acquireSweeps(int count, int yUnit);
 // One pass of the conversion: rawWaveform (offset-corrected counts) into acqSweep, folded into
 // the running mean acqMean as pass number `pass`.
 void convertSweep(int pass, int yUnit);
+// One acquisition's counts as the instrument sent them (before the offset is taken off),
+// averaged over its passes, with what they were taken at. A batch run installs a tap to keep
+// them for its report; without one nothing is copied or called.
+struct SweepSet {
+    int stimulus = 0, sampler = 0; // channels
+    int start = 0, increment = 0;  // delay positions
+    int passes = 0;
+    int offset = 0; // the offset sweep's level in counts
+    const Waveform* counts = nullptr;
+};
+using SweepSetTap = void (*)(const SweepSet&);
+extern std::atomic<SweepSetTap> sweepSetTap;
+
 // acquireSweeps over an explicit window (x unit, start, end and zero reference), leaving the
 // shared window variables alone.
 int acquireWindow(int count, int yUnit, int xUnit, double xStartArg, double xEndArg,

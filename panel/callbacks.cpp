@@ -10,6 +10,7 @@
 #include "files/waveform_file.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
+#include "freqdomain/touchstone.h"
 #include "instrument/driver.h"
 #include "panel/colors.h"
 #include "panel/domain.h"
@@ -17,6 +18,7 @@
 #include "panel/ports.h"
 #include "panel/true_profile.h"
 #include "panel/units.h"
+#include "panel/zone_stats.h"
 #include "panel/zoom.h"
 
 namespace {
@@ -186,6 +188,11 @@ VELT_MENU_CB(onSaveCSV) {
     Guarded g;
     saveCSV();
 }
+VELT_MENU_CB(onSaveTouchstone) {
+    VELT_UNUSED_MENU_ARGS;
+    Guarded g;
+    saveTouchstone();
+}
 VELT_MENU_CB(onSavePNG) {
     VELT_UNUSED_MENU_ARGS;
     Guarded g;
@@ -311,6 +318,14 @@ VELT_MENU_CB(onSetTrueProfile) {
     // Read by the next acquisition; nothing the tick uses is rebuilt, so no guard.
     toggleTrueProfile();
     requestAcquire();
+}
+VELT_MENU_CB(onSetZoneLimits) {
+    VELT_UNUSED_MENU_ARGS;
+    {
+        Guarded g;
+        askZoneLimits();
+    }
+    updateWaveform();
 }
 
 VELT_MENU_CB(onSetZero) {

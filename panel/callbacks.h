@@ -24,6 +24,7 @@ VELT_CTRL_CB(onDebug);
 
 VELT_MENU_CB(onPrint);
 VELT_MENU_CB(onSaveCSV);
+VELT_MENU_CB(onSaveTouchstone);
 VELT_MENU_CB(onSavePNG);
 VELT_MENU_CB(onStoreWaveform);
 VELT_MENU_CB(onRecallWaveform);
@@ -48,6 +49,7 @@ VELT_MENU_CB(onSetYUnitsRho);
 VELT_MENU_CB(onSetYUnitsRaw);
 VELT_MENU_CB(onSetYUnitsDB);
 VELT_MENU_CB(onSetTrueProfile);
+VELT_MENU_CB(onSetZoneLimits);
 VELT_MENU_CB(onSetZero);
 VELT_MENU_CB(onResetZero);
 VELT_MENU_CB(onSetCalInt);

@@ -45,6 +45,9 @@ constexpr int PANEL_C3 = 33;
 constexpr int PANEL_WAVEFORM = 34;
 constexpr int PANEL_DEBUG = 35;
 constexpr int PANEL_LED = 36;
+constexpr int PANEL_C4 = 37;
+constexpr int PANEL_ZONE = 38;
+constexpr int PANEL_ZONESTATS = 39;
 
 // Menu bar identifiers.
 constexpr int MENUBAR = 1;
@@ -96,6 +99,8 @@ constexpr int MENUBAR_CAL_SEPARATOR_4 = 46;
 constexpr int MENUBAR_CAL_RECALIBRATE = 47;
 constexpr int MENUBAR_YUNITS_SEPARATOR_10 = 48;
 constexpr int MENUBAR_YUNITS_TRUEPROFILE = 49;
+constexpr int MENUBAR_YUNITS_ZONELIMITS = 50;
+constexpr int MENUBAR_FILE_SAVETOUCHSTONE = 51;
 
 // Control arrays.
 constexpr int BOTTOM = 1;

@@ -35,6 +35,8 @@ PopupAnswer ScriptedResponder::show(const PopupRequest& request) {
     switch (request.kind) {
     case PopupKind::FileSelect:
         return PopupAnswer{VAL_NO_FILE_SELECTED, {}};
+    case PopupKind::Prompt:
+        return PopupAnswer{1, request.defaultName};
     default:
         return PopupAnswer{1, {}};
     }
@@ -95,6 +97,13 @@ int FileSelectPopup(const std::string& folder, const std::string& defaultName,
         PopupRequest{PopupKind::FileSelect, title, {}, {}, folder, defaultName, typeList, save});
     if (a.result != VAL_NO_FILE_SELECTED) path = a.path;
     return a.result;
+}
+
+int PromptPopup(const std::string& title, const std::string& prompt, std::string& text) {
+    PopupAnswer a =
+        dispatch(PopupRequest{PopupKind::Prompt, title, prompt, {}, {}, text, {}, false});
+    if (a.result == 1) text = a.path;
+    return a.result == 1 ? 1 : 0;
 }
 
 } // namespace platform

@@ -9,7 +9,7 @@
 
 namespace platform {
 
-enum class PopupKind { Message, Confirm, Choice, FileSelect };
+enum class PopupKind { Message, Confirm, Choice, FileSelect, Prompt };
 
 struct PopupRequest {
     PopupKind kind = PopupKind::Message;
@@ -17,14 +17,14 @@ struct PopupRequest {
     std::string text;
     std::vector<std::string> buttons; // Choice
     std::string folder;               // FileSelect
-    std::string defaultName;
+    std::string defaultName;          // FileSelect; Prompt: the text offered
     std::string typeList;
     bool save = false;
 };
 
 struct PopupAnswer {
     int result = 0;   // Confirm: 1 yes / 0 no; Choice: 1..3; FileSelect: see below
-    std::string path; // FileSelect
+    std::string path; // FileSelect; Prompt: the text entered
 };
 
 // File selection results.
@@ -38,7 +38,8 @@ class PopupHandler {
     virtual PopupAnswer show(const PopupRequest& request) = 0;
 };
 
-// Answers from a queue (default when empty: message 1, confirm 1, choice 1, no file) and keeps
+// Answers from a queue (default when empty: message 1, confirm 1, choice 1, no file, the prompt's
+// offered text accepted) and keeps
 // every request it was shown.
 class ScriptedResponder : public PopupHandler {
   public:
@@ -67,5 +68,8 @@ int GenericMessagePopup(const std::string& title, const std::string& text, const
 int FileSelectPopup(const std::string& folder, const std::string& defaultName,
                     const std::string& typeList, const std::string& title, bool save,
                     std::string& path);
+// A line of text: 1 with the text entered in `text` (which holds the offer on entry), 0 when
+// cancelled (text unchanged).
+int PromptPopup(const std::string& title, const std::string& prompt, std::string& text);
 
 } // namespace platform

@@ -46,12 +46,24 @@ platform::PopupAnswer SoltOperator::show(const platform::PopupRequest& r) {
 }
 
 int SoltOperator::channelOf(const std::string& label) {
-    // "PORT p, CH c" with the CH 1..CH 5 order of the stimulus channels.
+    // "PORT p, CH c" with the CH 1..CH 5 order of the stimulus channels, or the 20-channel
+    // model's names for the same places ("PORT p, D2" is CH 1).
     constexpr std::array<int, 5> port1 = {2, 1, 0, 3, 4};
-    if (label.size() < 12 || label.compare(0, 5, "PORT ") != 0) return -1;
+    constexpr std::array<const char*, 5> names = {"D2", "D1", "D0", "CLK", "ETH"};
+    if (label.size() < 10 || label.compare(0, 5, "PORT ") != 0 || label.compare(6, 2, ", ") != 0)
+        return -1;
     const int port = label[5] - '0';
-    const int ch = label[11] - '0';
-    if (port < 1 || port > 2 || ch < 1 || ch > 5) return -1;
+    if (port < 1 || port > 2) return -1;
+    const std::string where = label.substr(8);
+    int ch = 0;
+    if (where.size() >= 4 && where.compare(0, 3, "CH ") == 0) {
+        ch = where[3] - '0';
+    } else {
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (where.compare(0, std::char_traits<char>::length(names[i]), names[i]) == 0)
+                ch = static_cast<int>(i) + 1;
+    }
+    if (ch < 1 || ch > 5) return -1;
     return port1[static_cast<std::size_t>(ch - 1)] + (port == 2 ? 5 : 0);
 }
 

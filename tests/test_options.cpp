@@ -70,6 +70,37 @@ TEST(Options, HelpAndVersionWinOverEverythingElse) {
     EXPECT_TRUE(parse({"--model", "QSA004", "--version"}).options.version);
 }
 
+TEST(Options, MeasureTakesTheRecipeAndTheInstrumentOptionsOnEitherSide) {
+    ParseResult r = parse({"--no-noise", "measure", "cable.json", "--simulate", "--model=QSA004",
+                           "--dut", "line60.dut", "--connect", "2=DEVICE", "--out", "res"});
+    ASSERT_TRUE(r.ok) << r.error;
+    const Options& o = r.options;
+    EXPECT_EQ(o.command, Command::Measure);
+    EXPECT_EQ(o.recipePath, "cable.json");
+    EXPECT_TRUE(o.simulate);
+    EXPECT_FALSE(o.noise);
+    EXPECT_EQ(o.model, "QSA004");
+    EXPECT_TRUE(o.modelGiven);
+    EXPECT_EQ(o.dutFile, "line60.dut");
+    EXPECT_EQ(o.connections, (std::vector<std::string>{"2=DEVICE"}));
+    EXPECT_EQ(o.outFolder, "res");
+    // The recipe may name the simulator itself, so --model alone is no error here.
+    EXPECT_TRUE(parse({"measure", "r.json", "--model", "QSA002"}).ok);
+    EXPECT_EQ(parse({}).options.command, Command::Window);
+}
+
+TEST(Options, EachCommandHasItsOwnHelp) {
+    ParseResult top = parse({"--help"});
+    ParseResult measure = parse({"measure", "--help"});
+    ASSERT_TRUE(top.ok && measure.ok);
+    EXPECT_TRUE(measure.options.help);
+    for (const char* option : {"--simulate", "--screenshot-after", "--version", "measure"})
+        EXPECT_NE(top.options.helpText.find(option), std::string::npos) << option;
+    for (const char* option : {"RECIPE", "--out", "--dut", "exit 0"})
+        EXPECT_NE(measure.options.helpText.find(option), std::string::npos) << option;
+    EXPECT_EQ(measure.options.helpText.find("--screenshot"), std::string::npos);
+}
+
 struct Rejection {
     std::vector<const char*> args;
     const char* message; // part of the error text
@@ -85,29 +116,35 @@ TEST_P(OptionsRejected, WithAClearMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bad, OptionsRejected,
-    testing::Values(Rejection{{"--frobnicate"}, "unknown option '--frobnicate'"},
-                    Rejection{{"-platform", "offscreen"}, "unknown option '-platform'"},
-                    Rejection{{"--simulate", "--model", "QSX999"}, "unknown model 'QSX999'"},
-                    Rejection{{"--simulate", "--model"}, "--model needs a model code"},
-                    Rejection{{"--simulate", "--model="}, "--model needs a model code"},
-                    Rejection{{"--simulate", "--dut"}, "--dut needs a file name"},
-                    Rejection{{"--light=yes"}, "--light takes no value"},
-                    Rejection{{"--simulate", "--connect", "OPEN"}, "needs CH=WHAT"},
-                    Rejection{{"--screenshot"}, "--screenshot needs a file name"},
-                    Rejection{{"--screenshot", "a.png", "--screenshot-after", "soon"},
-                              "needs a number of seconds, got 'soon'"},
-                    Rejection{{"--screenshot", "a.png", "--screenshot-after", "-1"},
-                              "needs a number of seconds"},
-                    Rejection{{"--screenshot", "a.png", "--screenshot-after", "2,5"},
-                              "needs a number of seconds"},
-                    Rejection{{"--screenshot-after", "3"}, "needs --screenshot"},
-                    Rejection{{"--model", "QSA004"}, "need --simulate"},
-                    Rejection{{"--dut", "x.dut"}, "need --simulate"},
-                    Rejection{{"--connect", "2=OPEN"}, "need --simulate"},
-                    Rejection{{"--no-noise"}, "need --simulate"},
-                    Rejection{{"--unplug-after", "5"}, "need --simulate"},
-                    Rejection{{"--simulate", "--unplug-after", "x"}, "needs a number of seconds"},
-                    Rejection{{"--simulate", "--no-noise=1"}, "takes no value"},
-                    Rejection{{"--simulate=yes"}, "takes no value"}));
+    testing::Values(
+        Rejection{{"--frobnicate"}, "unknown option '--frobnicate'"},
+        Rejection{{"-platform", "offscreen"}, "unknown option '-platform'"},
+        Rejection{{"--simulate", "--model", "QSX999"}, "unknown model 'QSX999'"},
+        Rejection{{"--simulate", "--model"}, "--model needs a model code"},
+        Rejection{{"--simulate", "--model="}, "--model needs a model code"},
+        Rejection{{"--simulate", "--dut"}, "--dut needs a file name"},
+        Rejection{{"--simulate", "--connect", "OPEN"}, "needs CH=WHAT"},
+        Rejection{{"--screenshot"}, "--screenshot needs a file name"},
+        Rejection{{"--screenshot", "a.png", "--screenshot-after", "soon"},
+                  "needs a number of seconds, got 'soon'"},
+        Rejection{{"--screenshot", "a.png", "--screenshot-after", "-1"},
+                  "needs a number of seconds"},
+        Rejection{{"--screenshot", "a.png", "--screenshot-after", "2,5"},
+                  "needs a number of seconds"},
+        Rejection{{"--screenshot-after", "3"}, "needs --screenshot"},
+        Rejection{{"--model", "QSA004"}, "need --simulate"},
+        Rejection{{"--dut", "x.dut"}, "need --simulate"},
+        Rejection{{"--connect", "2=OPEN"}, "need --simulate"},
+        Rejection{{"--no-noise"}, "need --simulate"},
+        Rejection{{"--unplug-after", "5"}, "need --simulate"},
+        Rejection{{"--simulate", "--unplug-after", "x"}, "needs a number of seconds"},
+        Rejection{{"--simulate", "--no-noise=1"}, "takes no value"},
+        Rejection{{"--simulate=yes"}, "takes no value"},
+        Rejection{{"measure"}, "measure needs a recipe file"},
+        Rejection{{"measure", "a.json", "b.json"}, "got 'b.json' as well"},
+        Rejection{{"measure", "a.json", "--screenshot", "x.png"}, "unknown option '--screenshot'"},
+        Rejection{{"--screenshot", "x.png", "measure", "a.json"}, "do not go with measure"},
+        Rejection{{"measure", "a.json", "--out"}, "--out needs a folder"},
+        Rejection{{"measure", "a.json", "--model", "QSZ"}, "unknown model 'QSZ'"}));
 
 } // namespace

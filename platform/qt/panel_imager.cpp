@@ -14,6 +14,10 @@ namespace platform::qt {
 bool QtPanelImager::capture() {
     captured_ = QPixmap();
     if (!window_ || !window_->centralWidget()) return false;
+    if (refreshBeforeCapture_) {
+        window_->refresh();
+        if (window_->graph()) window_->graph()->replot(QCustomPlot::rpImmediateRefresh);
+    }
     captured_ = window_->centralWidget()->grab();
     return !captured_.isNull();
 }

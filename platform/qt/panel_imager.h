@@ -24,6 +24,9 @@ class QtPanelImager : public PanelImager {
     // Paints the panel as the model has it now onto a page, fitted and centred with its aspect
     // ratio kept.
     void paintPanel(QPaintDevice& page);
+    // For a window whose event loop never turns (batch runs): bring the widgets up to the
+    // model and draw the graph at once before each capture.
+    void setRefreshBeforeCapture(bool on) { refreshBeforeCapture_ = on; }
     // Prints onto this device instead of a printer, without the dialog (for batch checks).
     void setPrintTarget(QPaintDevice* page) { target_ = page; }
     const QPixmap& captured() const { return captured_; }
@@ -32,6 +35,7 @@ class QtPanelImager : public PanelImager {
     QPointer<PanelWindow> window_;
     QPixmap captured_;
     QPaintDevice* target_ = nullptr;
+    bool refreshBeforeCapture_ = false;
 };
 
 } // namespace platform::qt

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
@@ -65,6 +66,7 @@ PopupAnswer QtPopupHandler::defaultAnswer(const PopupRequest& request) {
     case PopupKind::Choice:
         return {1, {}};
     case PopupKind::FileSelect:
+    case PopupKind::Prompt: // nothing is typed on behalf of the user either
         break;
     }
     return {VAL_NO_FILE_SELECTED, {}};
@@ -134,6 +136,14 @@ PopupAnswer QtPopupHandler::showModal(const PopupRequest& r) {
         QString path = dialog.selectedFiles().front();
         bool exists = QFileInfo::exists(path);
         return {exists ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED, path.toStdString()};
+    }
+    case PopupKind::Prompt: {
+        QInputDialog dialog(parent);
+        dialog.setWindowTitle(qs(r.title));
+        dialog.setLabelText(qs(r.text));
+        dialog.setTextValue(qs(r.defaultName));
+        if (dialog.exec() != QDialog::Accepted) return {0, {}};
+        return {1, dialog.textValue().toStdString()};
     }
     }
     return defaultAnswer(r);

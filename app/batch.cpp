@@ -1,0 +1,452 @@
+// Batch measurement: the recipe is applied through the same settings operations a user's
+// clicks reach, inside the normal start-up's event loop, with the timer held off so nothing
+// else talks to the instrument meanwhile.
+#include "app/batch.h"
+
+#include "acquisition/acquire.h"
+#include "acquisition/timer.h"
+#include "acquisition/zero.h"
+#include "app/recipe.h"
+#include "app/report.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "files/export.h"
+#include "files/solt_file.h"
+#include "freqdomain/solt.h"
+#include "freqdomain/store.h"
+#include "freqdomain/touchstone.h"
+#include "instrument/driver.h"
+#include "panel/domain.h"
+#include "panel/interface.h"
+#include "panel/ports.h"
+#include "panel/units.h"
+#include "panel/zone_stats.h"
+#include "platform/async_timer.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/panel_model.h"
+#include "platform/popups.h"
+#include "platform/serial_device.h"
+#include "simulator/sim_device.h"
+#include "simulator/sim_operator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using platform::panel;
+
+namespace {
+
+// A recipe or instrument problem found while measuring: the field it concerns and why.
+struct BatchError {
+    std::string field, message;
+};
+
+// The sweep sets of the measured trace, kept by the driver's tap. Only the GUI thread
+// acquires while the batch holds the timer off, but the tap is a plain function pointer.
+std::mutex gSetsMutex;
+std::vector<SweepSetRecord>* gSets = nullptr;
+
+void keepSweepSet(const SweepSet& s) {
+    std::lock_guard lock(gSetsMutex);
+    if (!gSets || !s.counts) return;
+    gSets->push_back(
+        SweepSetRecord{s.stimulus, s.sampler, s.start, s.increment, s.passes, s.offset, *s.counts});
+}
+
+int ringValueOf(int control, const std::string& label, bool& found) {
+    for (const auto& item : panel().ringItems(control))
+        if (item.label == label) {
+            found = true;
+            return item.value;
+        }
+    found = false;
+    return 0;
+}
+
+std::string ringChoices(int control) {
+    std::string list;
+    for (const auto& item : panel().ringItems(control))
+        list += (list.empty() ? "\"" : ", \"") + item.label + "\"";
+    return list;
+}
+
+constexpr const char* kNoOpen = "Could not find instrument open";
+
+bool near(double a, double b) {
+    return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b));
+}
+
+class BatchRun {
+  public:
+    BatchRun(const Recipe& recipe, const BatchSetup& setup, simulator::SimulatedInstrument* sim,
+             platform::ScriptedResponder& responder)
+        : recipe_(recipe), setup_(setup), sim_(sim), responder_(responder) {}
+
+    // Runs on the GUI thread inside the event loop; ends the loop with the exit status.
+    void operator()() {
+        ran_ = true;
+        suspendAndWait();
+        int status = kBatchError;
+        try {
+            measure();
+            status = judge();
+            writeOutputs(status);
+        } catch (const BatchError& e) {
+            error_ = e.field.empty() ? e.message : e.field + ": " + e.message;
+        }
+        {
+            std::lock_guard lock(gSetsMutex);
+            gSets = nullptr;
+        }
+        sweepSetTap.store(nullptr);
+        status_ = error_.empty() ? status : kBatchError;
+        platform::QuitUserInterface(status_);
+    }
+
+    bool ran() const { return ran_; }
+    int status() const { return status_; }
+    const std::string& error() const { return error_; }
+
+  private:
+    void measure() {
+        if (linkLost.load() || isInit.load() != 1)
+            throw BatchError{"instrument", "start-up did not complete"};
+        if (!recipe_.model.empty() && recipe_.model != model)
+            throw BatchError{"instrument.model", "the recipe expects " + recipe_.model +
+                                                     ", the instrument is " +
+                                                     (model[0] ? std::string(model) : "unknown")};
+        applySettings();
+        if (calibrate(-1, -1, 0) != 1)
+            throw BatchError{"instrument", "calibration of the selected channels failed"};
+        if (recipe_.frequencyDomain) enterFrequencyDomain();
+        applyZero();
+        applyWindow();
+
+        std::vector<SweepSetRecord> sets;
+        {
+            std::lock_guard lock(gSetsMutex);
+            gSets = &sets;
+        }
+        // The picture shows the first zone between the cursors, judged as the recipe judges it.
+        if (!recipe_.zones.empty()) {
+            const RecipeZone& z = recipe_.zones.front();
+            panel().setCursor(1, z.from, 0);
+            panel().setCursor(2, z.to, 0);
+            zoneNominal.store(z.nominal);
+            zoneTolerance.store(z.tolerance);
+        }
+        sweepSetTap.store(keepSweepSet);
+        acquire(1);
+        sweepSetTap.store(nullptr);
+        {
+            std::lock_guard lock(gSetsMutex);
+            gSets = nullptr;
+        }
+        if (linkLost.load()) throw BatchError{"instrument", "the link was lost while measuring"};
+        report_.sweepSets = std::move(sets);
+    }
+
+    void applySettings() {
+        const Recipe& r = recipe_;
+        if (r.dielectric) {
+            setDiel(*r.dielectric);
+            if (!near(getDiel(), *r.dielectric))
+                throw BatchError{"measurement.dielectric", "the panel does not take this value"};
+        }
+        // The frequency domain sets its own units on entering it.
+        if (!r.frequencyDomain) {
+            setXUnits(r.xUnits);
+            setYUnits(r.yUnits);
+        }
+        bool found = true;
+        int stimulus = getStimulus();
+        if (!r.stimulus.empty()) {
+            stimulus = ringValueOf(PANEL_STIMULUS, r.stimulus, found);
+            if (!found)
+                throw BatchError{"measurement.stimulus", "no \"" + r.stimulus +
+                                                             "\" on this instrument (one of " +
+                                                             ringChoices(PANEL_STIMULUS) + ")"};
+        }
+        setStimulus(r.mode, stimulus, -1);
+        if (getMode() != r.mode)
+            throw BatchError{"measurement.mode", "the instrument does not offer this mode"};
+        if (!r.sampler.empty()) {
+            const int sampler = ringValueOf(PANEL_SAMPLER, r.sampler, found);
+            if (!found)
+                throw BatchError{"measurement.sampler",
+                                 "\"" + r.sampler +
+                                     "\" is not offered for this stimulus and mode (one of " +
+                                     ringChoices(PANEL_SAMPLER) + ")"};
+            setSampler(sampler);
+        }
+        setAveraging(r.averaging);
+        if (getAveraging() != r.averaging)
+            throw BatchError{"measurement.averaging", "the panel does not take this value"};
+        // A fixed vertical range would clip a reading the verdict needs.
+        setAutoscale(1);
+        if (r.frequencyDomain) return;
+        // The mode decides which units and line types exist; what it refused is named.
+        setYUnits(r.yUnits);
+        setDiff(r.differential ? 1 : 0);
+        if (getDiff() != (r.differential ? 1 : 0))
+            throw BatchError{"measurement.differential", "needs TDR in Ohm"};
+        if (yUnits.load() != r.yUnits)
+            throw BatchError{"measurement.y_units", std::string(kRecipeYUnits[r.yUnits]) +
+                                                        " is not available in this mode"};
+        if (r.filterWidth) {
+            panel().setValue(PANEL_FILTERWIDTH, *r.filterWidth);
+            setFilterWidth(-1);
+            if (getFilterWidth() != *r.filterWidth)
+                throw BatchError{"measurement.filter_width", "the panel does not take this value"};
+        }
+        setFilter(r.filter ? 1 : 0);
+    }
+
+    // The SOLT calibration the recipe names, then the frequency domain as the menu enters it.
+    void enterFrequencyDomain() {
+        const Recipe& r = recipe_;
+        const int type = r.mode; // 0 S11, 1 S21
+        if (r.calibration == "new") {
+            if (!sim_)
+                throw BatchError{"measurement.calibration",
+                                 "\"new\" is for the simulated instrument; calibrate on screen, "
+                                 "save the file and name it here"};
+            // The simulated operator connects each standard it is asked for.
+            simulator::SoltOperator user(sim_, &responder_);
+            user.offerAnswer = 2;
+            platform::setPopupHandler(&user);
+            setDomain(1);
+            platform::setPopupHandler(&responder_);
+            newCalibration_ = true;
+        } else {
+            const std::string path = recipeFile(r, r.calibration);
+            std::ifstream in(path, std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+            if (!in && !in.eof())
+                throw BatchError{"measurement.calibration", "cannot read " + path};
+            StandardSet check{};
+            std::string error;
+            if (text.empty() || parseSOLT(type, text, check, error) != 1)
+                throw BatchError{"measurement.calibration",
+                                 path + ": not a " + (type == 1 ? ".s21" : ".s11") +
+                                     " calibration file" + (error.empty() ? "" : ": " + error)};
+            if (loadSOLTFile(type, path) != 1)
+                throw BatchError{"measurement.calibration", "cannot load " + path};
+            (type == 1 ? calS21 : calS11).store(1);
+            report_.calibrationFiles.push_back(path);
+            setDomain(1);
+        }
+        if (yUnits.load() != 5)
+            throw BatchError{"measurement.calibration", "the frequency domain did not open"};
+    }
+
+    void applyZero() {
+        const Recipe& r = recipe_;
+        if (r.zero) {
+            setZero(*r.zero);
+            return;
+        }
+        if (!r.zeroAtOpen) return;
+        // The question before the search is answered yes: the recipe asked for it.
+        const int stimulus = getStimulus();
+        const int missed = responder_.countTitle(kNoOpen);
+        if (sim_) {
+            // The simulated operator leaves the connector open for the zero, then connects.
+            const simulator::Connection was = sim_->connection(stimulus);
+            sim_->setConnection(stimulus, simulator::Connection::Open);
+            setZero(-1);
+            sim_->setConnection(stimulus, was);
+        } else {
+            std::fprintf(setup_.err, "velt: leave the stimulus connector open, then press Enter\n");
+            std::string line;
+            std::getline(std::cin, line);
+            setZero(-1);
+            std::fprintf(setup_.err, "velt: connect the device, then press Enter\n");
+            std::getline(std::cin, line);
+        }
+        if (responder_.countTitle(kNoOpen) != missed)
+            throw BatchError{"measurement.zero", "no open connector found on the stimulus channel"};
+    }
+
+    void applyWindow() {
+        const Recipe& r = recipe_;
+        if (!r.windowStart) return;
+        const double z = xZero.load();
+        setXStart(*r.windowStart + z);
+        setXEnd(*r.windowEnd + z);
+        setWindow();
+        if (!near(getXStart(), *r.windowStart) || !near(getXEnd(), *r.windowEnd)) {
+            char buf[160];
+            std::snprintf(buf, sizeof buf, "the panel shows %.4g to %.4g %s instead", getXStart(),
+                          getXEnd(), kRecipeXUnits[r.xUnits]);
+            throw BatchError{"measurement.window", buf};
+        }
+    }
+
+    int judge() {
+        const double minLength =
+            zoneResolution(shownRiseTimePs(speed, getFilter() == 1, getFilterWidth()),
+                           xUnits.load(), dielK.load());
+        bool allPass = true;
+        for (const RecipeZone& z : recipe_.zones) {
+            const ZoneStats s = zoneStatistics(wfmDataX, wfmDataCombined, z.from, z.to, z.nominal,
+                                               z.tolerance, minLength);
+            report_.zones.push_back({z, s, minLength});
+            allPass = allPass && s.verdict == ZoneVerdict::Pass;
+            std::fputs(zoneLine(z, s, minLength, kRecipeXUnits[recipe_.xUnits]).c_str(),
+                       setup_.out);
+        }
+        return allPass ? kBatchPass : kBatchFail;
+    }
+
+    void writeOutputs(int status) {
+        report_.status = status;
+        std::string error;
+        if (!createRunFolder(recipe_, folder_, error)) throw BatchError{"outputs.folder", error};
+        // The exports are the menu's own, their file dialogs answered with the report's names.
+        const std::string base = (fs::path(folder_) / recipe_.name).string();
+        if (recipe_.csv) {
+            responder_.pushFile(base + ".csv", platform::VAL_NEW_FILE_SELECTED);
+            if (saveCSV() != 1) report_.problems.push_back("outputs.csv: the CSV export failed");
+        }
+        if (recipe_.touchstone) {
+            responder_.pushFile(base + (recipe_.mode == 1 ? ".s2p" : ".s1p"),
+                                platform::VAL_NEW_FILE_SELECTED);
+            if (saveTouchstone() != 1)
+                report_.problems.push_back("outputs.touchstone: the Touchstone export failed");
+        }
+        if (newCalibration_) {
+            // A calibration made for this run is kept with it, so the run can be repeated.
+            const std::string cal = base + (recipe_.mode == 1 ? ".s21" : ".s11");
+            if (saveSOLTFile(recipe_.mode, cal) == 1)
+                report_.calibrationFiles.push_back(cal);
+            else
+                report_.problems.push_back("measurement.calibration: the new calibration could "
+                                           "not be saved");
+        }
+        if (recipe_.png) {
+            responder_.pushFile(base + ".png", platform::VAL_NEW_FILE_SELECTED);
+            if (savePNG() != 1)
+                report_.problems.push_back("outputs.png: no picture of the panel (the PNG needs "
+                                           "the window system)");
+        }
+        // An output asked for and not written is an error the line must see.
+        if (!report_.problems.empty()) report_.status = kBatchError;
+        if (!writeReport(recipe_, report_, folder_, error))
+            throw BatchError{"outputs.folder", error};
+        for (const std::string& p : report_.problems)
+            std::fprintf(setup_.err, "velt: %s\n", p.c_str());
+        const char* verdict = report_.status == kBatchPass   ? "PASS"
+                              : report_.status == kBatchFail ? "FAIL"
+                                                             : "INCOMPLETE";
+        std::fprintf(setup_.out, "%s: %zu zone%s, report in %s\n", verdict, recipe_.zones.size(),
+                     recipe_.zones.size() == 1 ? "" : "s", folder_.c_str());
+        if (!report_.problems.empty()) throw BatchError{"", "outputs incomplete"};
+    }
+
+    const Recipe& recipe_;
+    const BatchSetup& setup_;
+    simulator::SimulatedInstrument* sim_;
+    platform::ScriptedResponder& responder_;
+    ReportData report_;
+    std::string folder_;
+    bool newCalibration_ = false;
+    bool ran_ = false;
+    int status_ = kBatchError;
+    std::string error_;
+};
+
+// Command-line instrument options go over the recipe's.
+bool mergeInstrument(const Options& o, Recipe& r, std::string& error) {
+    const bool cliSim = o.modelGiven || !o.dutFile.empty() || !o.connections.empty() || !o.noise;
+    if (o.simulate) r.simulate = true;
+    if (cliSim && !r.simulate) {
+        error = "--model, --dut, --connect and --no-noise need --simulate (or \"simulate\": true)";
+        return false;
+    }
+    if (!o.dutFile.empty())
+        r.dut = o.dutFile; // as given on the command line: from here
+    else if (!r.dut.empty())
+        r.dut = recipeFile(r, r.dut);
+    r.connect.insert(r.connect.end(), o.connections.begin(), o.connections.end());
+    if (!o.noise) r.noise = false;
+    if (!o.outFolder.empty()) r.outFolder = o.outFolder;
+    return true;
+}
+
+} // namespace
+
+int runMeasure(const Options& options, const BatchSetup& setup) {
+    Recipe recipe;
+    std::string error;
+    if (!loadRecipe(options.recipePath, recipe, error) ||
+        !mergeInstrument(options, recipe, error)) {
+        std::fprintf(setup.err, "velt: %s: %s\n", options.recipePath.c_str(), error.c_str());
+        return kBatchError;
+    }
+
+    std::unique_ptr<simulator::SimulatedInstrument> sim;
+    std::unique_ptr<platform::SerialDevice> ftdi;
+    if (recipe.simulate) {
+        const std::string simModel = options.modelGiven
+                                         ? options.model
+                                         : (recipe.model.empty() ? options.model : recipe.model);
+        sim = std::make_unique<simulator::SimulatedInstrument>(simModel);
+        if (!recipe.dut.empty() && !sim->loadScenarioFile(recipe.dut, error)) {
+            std::fprintf(setup.err, "velt: instrument.dut: %s\n", error.c_str());
+            return kBatchError;
+        }
+        for (const std::string& c : recipe.connect)
+            if (!sim->applyConnectionOption(c, error)) {
+                std::fprintf(setup.err, "velt: instrument.connect: %s: %s\n", c.c_str(),
+                             error.c_str());
+                return kBatchError;
+            }
+        sim->setNoise(recipe.noise);
+        sim->setPaced(setup.paced);
+        platform::setSerialDevice(sim.get());
+    } else {
+        ftdi = platform::makeFtdiDevice();
+        platform::setSerialDevice(ftdi.get());
+    }
+
+    // Popups go to stderr and are answered as a user who accepts would answer them.
+    platform::ScriptedResponder responder;
+    platform::setPopupHandler(&responder);
+    platform::setEventLoop(nullptr);
+    platform::headlessEventLoop().discardPending();
+    platform::clearQuitRequest();
+
+    BatchRun run(recipe, setup, sim.get(), responder);
+    platform::headlessEventLoop().post([&run] { run(); });
+    const int started = veltMain();
+    platform::headlessEventLoop().discardPending();
+    platform::setPopupHandler(nullptr);
+    platform::setSerialDevice(nullptr);
+
+    if (!run.ran()) {
+        std::fprintf(setup.err, "velt: instrument: %s\n",
+                     recipe.simulate ? "the simulated instrument did not start"
+                                     : "could not open the TDR device (Error #1001)");
+        return kBatchError;
+    }
+    if (!run.error().empty()) {
+        std::fprintf(setup.err, "velt: %s: %s\n", options.recipePath.c_str(), run.error().c_str());
+        return kBatchError;
+    }
+    (void)started;
+    return run.status();
+}
