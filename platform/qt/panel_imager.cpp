@@ -4,6 +4,8 @@
 #include "platform/qt/view.h"
 #include "platform/qt/waveform_graph.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -24,12 +26,16 @@ bool QtPanelImager::capture() {
 
 int QtPanelImager::saveCapture(const std::string& path) {
     if (captured_.isNull()) return -1;
-    // Written beside the target and renamed over it: a full disk keeps the picture that was
-    // there. A device (no folder to write beside) is written in place.
+    // Encoded in memory first, then written beside the target and renamed over it: a full
+    // disk keeps the picture that was there. A device (no folder to write beside) is written
+    // in place.
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !captured_.save(&buffer, "PNG")) return -1;
     QSaveFile file(QString::fromLocal8Bit(path.c_str()));
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) return -1;
-    if (!captured_.save(&file, "PNG")) {
+    if (file.write(png) != png.size()) {
         file.cancelWriting();
         return -1;
     }
