@@ -14,6 +14,7 @@
 #include "platform/qt/waveform_graph.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
+#include "tests/support/gui_window.h"
 #include "tests/support/test_support.h"
 
 #include <QAction>
@@ -33,10 +34,8 @@ using platform::panel;
 
 namespace {
 
-platform::qt::PanelWindow* gWindow = nullptr;
-void showWindow() {
-    gWindow->show();
-}
+using testing_support::gWindow;
+using testing_support::showWindow;
 
 // Pixels of (about) one colour: the traces are antialiased, their middles are exact.
 int pixelsOf(const QImage& image, int rgb) {

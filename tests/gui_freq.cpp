@@ -11,6 +11,7 @@
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
 #include "simulator/sim_operator.h"
+#include "tests/support/gui_window.h"
 #include "tests/support/test_support.h"
 
 #include <QAction>
@@ -34,10 +35,8 @@ using platform::panel;
 
 namespace {
 
-platform::qt::PanelWindow* gWindow = nullptr;
-void showWindow() {
-    gWindow->show();
-}
+using testing_support::gWindow;
+using testing_support::showWindow;
 
 // The user at the prompts, who also looks at the box over the graph before each answer.
 class WatchingUser : public platform::PopupHandler {

@@ -10,6 +10,7 @@
 #include "platform/qt/view.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
+#include "tests/support/gui_window.h"
 #include "tests/support/test_support.h"
 
 #include <QAbstractButton>
@@ -29,10 +30,8 @@ using platform::panel;
 
 namespace {
 
-platform::qt::PanelWindow* gWindow = nullptr;
-void showWindow() {
-    gWindow->show();
-}
+using testing_support::gWindow;
+using testing_support::showWindow;
 
 TEST(LinkLost, TheBoxStaysUntilAnsweredThenTheProgramExitsWithAFailure) {
     char tmpl[] = "/tmp/velt_lost_XXXXXX";

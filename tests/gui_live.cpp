@@ -10,6 +10,7 @@
 #include "platform/qt/view.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
+#include "tests/support/gui_window.h"
 #include "tests/support/test_support.h"
 
 #include <QAction>
@@ -28,10 +29,8 @@ using platform::panel;
 
 namespace {
 
-platform::qt::PanelWindow* gWindow = nullptr;
-void showWindow() {
-    gWindow->show();
-}
+using testing_support::gWindow;
+using testing_support::showWindow;
 
 int countNear(const std::vector<double>& v, double target, double tolerance) {
     int n = 0;

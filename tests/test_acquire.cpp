@@ -14,6 +14,7 @@
 #include "platform/panel_model.h"
 #include "platform/popups.h"
 #include "platform/recording_device.h"
+#include "tests/support/allocation_counter.h"
 #include "tests/support/sweep_device.h"
 #include "tests/support/test_support.h"
 
@@ -28,25 +29,7 @@
 #include <thread>
 #include <vector>
 
-// Counts heap allocations while a test asks for it.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-namespace {
-std::atomic<long> gAllocations{0};
-std::atomic<bool> gCounting{false};
-} // namespace
 std::vector<double>* allocationProbe = nullptr;
-
-void* operator new(std::size_t n) {
-    if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 using platform::panel;
 

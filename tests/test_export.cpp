@@ -14,13 +14,6 @@ namespace {
 using platform::panel;
 using testing_support::FileTest;
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::stringstream in(text);
-    for (std::string l; std::getline(in, l);) out.push_back(l);
-    return out;
-}
-
 class Export : public FileTest {
   protected:
     void SetUp() override {

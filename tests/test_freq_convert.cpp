@@ -4,6 +4,8 @@
 #include "freqdomain/sparams.h"
 #include "freqdomain/store.h"
 
+#include "tests/support/allocation_counter.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,24 +14,6 @@
 #include <cstdlib>
 #include <new>
 #include <numbers>
-
-// Counts heap allocations while a test asks for it.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-namespace {
-std::atomic<long> gAllocations{0};
-std::atomic<bool> gCounting{false};
-} // namespace
-void* operator new(std::size_t n) {
-    if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 

@@ -13,13 +13,6 @@ namespace {
 using platform::panel;
 using testing_support::FileTest;
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::stringstream in(text);
-    for (std::string l; std::getline(in, l);) out.push_back(l);
-    return out;
-}
-
 // Replaces line n (1-based) of a file; a negative n keeps only the lines before -n.
 std::string edited(std::string t, int n, const std::string& replacement) {
     std::size_t b = 0;

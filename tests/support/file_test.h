@@ -18,6 +18,7 @@
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
+#include <vector>
 
 namespace testing_support {
 
@@ -54,6 +55,12 @@ class FileTest : public testing::Test {
         std::ofstream(path, std::ios::binary) << text;
     }
     static std::string log() { return platform::panel().text(PANEL_MESSAGE); }
+    static std::vector<std::string> lines(const std::string& text) {
+        std::vector<std::string> out;
+        std::stringstream in(text);
+        for (std::string l; std::getline(in, l);) out.push_back(l);
+        return out;
+    }
     // The log from here on.
     std::string newLog() const { return log().substr(mark_); }
     void markLog() { mark_ = log().size(); }
