@@ -141,10 +141,12 @@ int onAsyncTimer() {
 }
 
 int calibrate(int stimulus, int sampler, int announce) {
+    return calibrateLine(stimulus, sampler, getMode(), getDiff(), announce);
+}
+
+int calibrateLine(int stimulus, int sampler, int mode, int differential, int announce) {
     setLED(1);
     startTimer();
-    const int mode = getMode();
-    const int differential = getDiff();
     if (stimulus == -1) stimulus = getStimulus();
     if (sampler == -1) sampler = getSampler();
 

@@ -12,6 +12,9 @@ extern std::atomic<unsigned> calClock;
 
 int onAsyncTimer();
 int calibrate(int stimulus, int sampler, int announce);
+// calibrate with the mode and line kind given rather than read from the panel: a SOLT standard
+// is measured in the mode it is used in, whatever the rings say meanwhile.
+int calibrateLine(int stimulus, int sampler, int mode, int differential, int announce);
 int setCalTime();
 double checkCalTime();
 int getCalMode();

@@ -1,6 +1,7 @@
 // Horizontal zero reference: the window stays absolute; only what is shown moves.
 #include "acquisition/zero.h"
 
+#include "acquisition/acquire.h"
 #include "app/settings.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
@@ -22,11 +23,15 @@ int setZero(double x) {
         // The search clears the reference to measure from the instrument's origin; when it
         // finds no open the user keeps the reference they had.
         const double previous = xZero.load();
-        if (velt_zero(-1.0, differential) == -1) {
+        int sweep = 1;
+        if (velt_zero(-1.0, differential, &sweep) == -1) {
             xZero.store(previous);
-            platform::MessagePopup("Could not find instrument open",
-                                   "Cannot set zero reference because the active TDR channel "
-                                   "is not in open.\n\nPlease set to open and try again.");
+            if (sweep == -1 || sweep == -2)
+                checkWaveform(sweep); // the link is gone, as any acquisition reports it
+            else
+                platform::MessagePopup("Could not find instrument open",
+                                       "Cannot set zero reference because the active TDR channel "
+                                       "is not in open.\n\nPlease set to open and try again.");
         }
     } else {
         velt_zero(x, differential);

@@ -150,6 +150,8 @@ int main(int argc, char** argv) {
             soltOperator = std::make_unique<simulator::SoltOperator>(sim.get(), &popups);
             platform::setPopupHandler(soltOperator.get());
         }
+        if (opt.averaging > 0)
+            loop.post([n = opt.averaging] { platform::panel().setValue(PANEL_AVERAGING, n); });
         if (opt.frequencyChannel >= 0)
             loop.post([channel = opt.frequencyChannel] { showFrequencyDomain(channel); });
         platform::qt::QtPanelImager imager(&window);
@@ -158,8 +160,11 @@ int main(int argc, char** argv) {
         setDisplayPanel(showPanel);
 
         // The simulator's own window; a screenshot shows the panel alone.
-        if (sim && opt.screenshotPath.empty())
-            if (QWidget* simWindow = createSimulatorControlWindow(*sim, &window)) simWindow->show();
+        std::unique_ptr<QWidget> simWindow;
+        if (sim && opt.screenshotPath.empty()) {
+            simWindow.reset(createSimulatorControlWindow(*sim, &window));
+            simWindow->show();
+        }
         // The scheme is not saved; once start-up is done the light one is applied if asked.
         if (opt.light) loop.post([] { setColor(0); });
         if (!opt.screenshotPath.empty()) {

@@ -24,7 +24,8 @@ bool parseSeconds(std::string_view s, double& out) {
 // Values are taken as text and checked below: the messages name what is wrong, and numbers are
 // read in the C locale. expected(0, 1) lets an option given without its value reach the check.
 struct Raw {
-    std::vector<std::string> model, dut, unplugAfter, screenshot, screenshotAfter, out, frequency;
+    std::vector<std::string> model, dut, unplugAfter, screenshot, screenshotAfter, out, frequency,
+        averaging;
     std::vector<std::string> connect;
     bool noNoise = false;
 };
@@ -85,6 +86,10 @@ struct Parser {
             ->expected(0, 1)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
             ->type_name("CH");
+        app.add_option("--averaging", raw.averaging, "once started, average N sweeps (1 to 1000)")
+            ->expected(0, 1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->type_name("N");
         app.add_flag("--light", o.light, "start with the light background")
             ->disable_flag_override();
         app.add_flag("--version", o.version, "show the version")->disable_flag_override();
@@ -196,6 +201,17 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         if (ch.size() != 1 || ch[0] < '0' || ch[0] > '9')
             return fail("option --frequency-domain needs a channel from 0 to 9");
         o.frequencyChannel = ch[0] - '0';
+    }
+    text.clear();
+    if (!single(p.raw.averaging, text, "--averaging", "a number of sweeps", error))
+        return fail(error);
+    if (!text.empty()) {
+        int n = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+        if (ec != std::errc() || end != text.data() + text.size() || n < 1 || n > 1000)
+            return fail("option --averaging needs a number of sweeps from 1 to 1000, got '" + text +
+                        "'");
+        o.averaging = n;
     }
 
     if (measuring) {

@@ -20,6 +20,7 @@ struct Options {
     std::vector<std::string> connections; // "CH=WHAT", in the order given
     bool autoSolt = false;                // the simulator answers the SOLT prompts itself
     int frequencyChannel = -1;            // switch to S11 on this stimulus channel once started
+    int averaging = 0;                    // sweeps averaged, set once started; 0: as restored
     bool noise = true;                    // the simulated sampler's noise
     double unplugAfter = -1.0;            // seconds after start-up; negative: never
     std::string screenshotPath;

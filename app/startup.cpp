@@ -93,7 +93,9 @@ int veltMain() {
     setRisetime(speed);
     platform::panel().setText(PANEL_VERSION, versionLabel(kVersionString, model));
 
+    showBusy(std::string("Calibrating ") + smplLabel[4].data());
     int calPos = velt_cal(2, 4, 0);
+    showBusy(std::string("Calibrating ") + smplLabel[5].data());
     int calNeg = velt_cal(2, 5, 0);
     stimulusPort = stimulusPortCode[2];
     samplerPort = samplerPortCode[4];
@@ -106,9 +108,11 @@ int veltMain() {
     appendLog(calPos == 1 && calNeg == 1 ? "DONE!\n" : "FAILED!\n");
     stopTimer("INIT", 0);
 
+    showBusy("Restoring the last settings");
     acquire(0);
     loadSettings(1);
     setCalTime();
+    showBusy("");
     acquire(1);
     updateWaveform();
     isInit.store(1);

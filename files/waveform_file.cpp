@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "files/file_io.h"
+#include "panel/domain.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/units.h"
@@ -337,6 +338,7 @@ int clearWaveform() {
     panel().setDimmed(PANEL_YMIN, true);
     for (int id : kDimmedMenuItems) panel().setMenuDimmed(id, false);
     panel().setMenuDimmed(MENUBAR_FILE_CLEAR, true);
+    applyDomainDimming();
     markZero(xZero.load() > 0 ? kZeroActiveColor : kZeroClearColor);
     writeMessage(0, "Stored VELT cleared from plot.", 0);
     return 1;

@@ -84,7 +84,7 @@ struct BusySpan {
 };
 
 bool prompt(const char* title, const char* text) {
-    return platform::GenericMessagePopup(title, text, "OK", "Cancel", "") != 2;
+    return platform::GenericMessagePopup(title, text, "OK", "Cancel", "", 1, 2) != 2;
 }
 
 // A standard that did not come back must never be stored as if it had: the calibration stops
@@ -104,7 +104,7 @@ int getReflection(int standard, int stimulus, int sampler, const char* label, Wa
     if (!prompt(title, text)) return -1;
     {
         BusySpan busy(kStandardNames[standard], label);
-        calibrate(stimulus, sampler, 0);
+        calibrateLine(stimulus, sampler, 0, 0, 0);
         if (acquireStandard() != 1) return -2;
     }
     into = wfmDataAvg;
@@ -204,7 +204,7 @@ int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* 
         BusySpan busy("THROUGH", toLabel);
         velt_cal(stimulus, 2 * stimulus, 1);
         platform::Delay(0.5);
-        calibrate(stimulus, sampler, 0);
+        calibrateLine(stimulus, sampler, 1, 0, 0);
         if (acquireStandard() != 1) return -2;
     }
     wfmThrough = wfmDataAvg;
@@ -223,7 +223,7 @@ int askAboutStandard(const SoltFinding& f, const std::string& label) {
                 ? "\n\nMeasure the SHORT and the OPEN again, or keep them?"
                 : "\n\nMeasure it again, or keep it?";
     return platform::GenericMessagePopup("SOLT STANDARD CHECK", text, "Measure Again", "Keep",
-                                         "Cancel");
+                                         "Cancel", 1, 3);
 }
 
 // Short, open and load of one line, each checked and copied into its slot as soon as it is
@@ -303,6 +303,7 @@ int newS21() {
 int performSOLT(int type) {
     const char* title = nullptr;
     const char* text = nullptr;
+    int active = 1; // "Load File"; "Cancel" when a calibration is in force already
     if (type == 0) {
         title = "S11 SOLT CALIBRATION REQUIRED";
         text = "VELT is not currently calibrated for Return Loss (S11) measurements.\n\nDo you "
@@ -313,12 +314,13 @@ int performSOLT(int type) {
                "you want to load a saved calibration file or perform a new calibration?";
     } else {
         type = getMode();
+        active = 3;
         title = "SOLT CALIBRATION";
         text = "SOLT calibration file already loaded.\n\nDo you want to execute a new SOLT "
                "calibration?";
     }
-    const int choice =
-        platform::GenericMessagePopup(title, text, "Load File", "New Calibration", "Cancel");
+    const int choice = platform::GenericMessagePopup(title, text, "Load File", "New Calibration",
+                                                     "Cancel", active, 3);
     std::atomic<int>& flag = type == 1 ? calS21 : calS11;
     if (choice == 1) {
         const int r = loadSOLT(type);
@@ -332,6 +334,9 @@ int performSOLT(int type) {
         WindowOverride keep;
         r = type == 1 ? newS21() : newS11();
     }
+    // The standards were measured through the working records: whatever way the run ended,
+    // they must again be the selected line's stored ones.
+    populateSOLT(getSampler());
     if (r != 1) return r;
     flag.store(1);
     if (saveSOLT(type) == -1)

@@ -16,9 +16,9 @@ int performS21();
 extern Spectrum FDReal;
 extern Spectrum FDImag;
 
-// A magnitude of exactly zero (a DUT identical to the LOAD) is shown at this floor rather than
-// as minus infinity; a result with no meaning (a zero denominator: no calibration for the
-// sampler) is NaN, which the plot leaves out as a gap and the autoscale skips.
+// Any magnitude below this floor (down to exactly zero, a DUT identical to the LOAD) is shown at
+// it rather than lower or as minus infinity; a result with no meaning (a zero denominator: no
+// calibration for the sampler) is NaN, which the plot leaves out as a gap and the autoscale skips.
 constexpr double kDbFloor = -200.0;
 double magnitudeDb(double re, double im);
 

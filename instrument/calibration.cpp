@@ -37,7 +37,7 @@ int measureEdge(int stimulus, int sampler, int& edge) {
     sendChannelSetup(stimulusPort, samplerPort);
     platform::Delay(1.0);
 
-    int offset = 0;
+    double offset = 0;
     int status = getOffsetChecked(offset);
     if (status != 1) return status;
 

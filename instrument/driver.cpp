@@ -169,16 +169,18 @@ int VELT_SetChan(int stim, int samp) {
     return 1;
 }
 
-int getOffsetChecked(int& offset) {
+int getOffsetChecked(double& offset) {
     const int status = readRaw(1024, 0, 0);
-    offset = sumCounts() >> 10;
+    // The mean itself: a whole count (sum >> 10) moves a 120-ohm reading by about 0.1 ohm from
+    // one acquisition to the next, which no averaging takes away.
+    offset = sumCounts() / 1024.0;
     return status;
 }
 
 int getOffset() {
-    int offset = 0;
-    getOffsetChecked(offset);
-    return offset;
+    const int status = readRaw(1024, 0, 0);
+    (void)status;
+    return sumCounts() >> 10;
 }
 
 std::atomic<SweepSetTap> sweepSetTap{nullptr};
@@ -189,10 +191,10 @@ Waveform readCounts{};
 Waveform countsMean{};
 } // namespace
 
-int readData(int incrementArg, int start, int offset, int absFlag) {
+int readData(int incrementArg, int start, double offset, int absFlag) {
     const int status = readRaw(1024, incrementArg, start);
     if (sweepSetTap.load()) readCounts = rawWaveform;
-    const auto off = static_cast<double>(offset);
+    const double off = offset;
     if (absFlag == 1)
         for (double& sample : rawWaveform) sample = std::fabs(sample - off);
     else
@@ -231,12 +233,23 @@ void convertSweep(int pass, int yUnit) {
         convertInto(pass, [&](double r) { return rhoOf(r) + 1; });
         break;
     case kUnitOhm:
-        convertInto(pass, [&](double r) { return ohms(rhoOf(r)); });
+        // Ohms are curved in rho: a mean of ohms is biased upward by the noise, so the mean is
+        // kept in rho and converted once all passes are in (finishMean).
+        for (std::size_t i = 0; i < rawWaveform.size(); ++i) {
+            const double rho = rhoOf(rawWaveform[i]);
+            acqSweep[i] = ohms(rho);
+            acqMean[i] = pass == 0 ? rho : (acqMean[i] * pass + rho) / (pass + 1);
+        }
         break;
     default:
         convertInto(pass, rhoOf);
         break;
     }
+}
+
+void finishMean(int yUnit) {
+    if (yUnit == kUnitOhm)
+        for (double& v : acqMean) v = std::isnan(v) ? v : ohms(v);
 }
 
 int acquireSweeps(int count, int yUnit) {
@@ -272,7 +285,7 @@ int acquireWindow(int count, int yUnit, int xu, double xs, double xe, double xz)
     const double xFirst = xu == kXUnitNs ? tStart * 1e9 : tStart * v * kSpeedOfLight;
     const double xLast = xu == kXUnitNs ? tLast * 1e9 : tLast * v * kSpeedOfLight;
 
-    int offset = 0;
+    double offset = 0;
     const int offsetStatus = getOffsetChecked(offset);
     // Counts measured against a stale offset would be plausible-looking and wrong.
     if (offsetStatus != 1) return offsetStatus;
@@ -292,7 +305,10 @@ int acquireWindow(int count, int yUnit, int xu, double xs, double xe, double xz)
                                        : countsMean[i] + (readCounts[i] - countsMean[i]) / (p + 1);
         if (const SweepProgressFn report = sweepProgress.load()) report(p + 1, passes);
     }
-    if (tap) tap(SweepSet{stimActive, samplActive, start, inc, passes, offset, &countsMean});
+    finishMean(yUnit);
+    if (tap)
+        tap(SweepSet{stimActive, samplActive, start, inc, passes,
+                     static_cast<int>(std::floor(offset)), &countsMean});
 
     increment.store(inc);
     for (std::size_t i = 0; i < wfmDataX.size(); ++i) {
@@ -334,7 +350,7 @@ int velt_diff(int count) {
     return 1;
 }
 
-int velt_zero(double x, int thresholdMode) {
+int velt_zero(double x, int thresholdMode, int* sweepStatus) {
     if (std::isnan(x) || std::isinf(x)) return -1;
     if (x >= 0) {
         xZero.store(x);
@@ -342,6 +358,7 @@ int velt_zero(double x, int thresholdMode) {
     }
     xZero.store(0.0);
     const int status = acquireSweeps(1, kUnitRho);
+    if (sweepStatus) *sweepStatus = status;
     if (status != 1) return -1;
     const double threshold = thresholdMode == 1 ? 0.5 : 0.3;
     for (std::size_t i = 0; i + 1 < wfmDataAvg.size(); ++i) {

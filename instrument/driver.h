@@ -71,17 +71,19 @@ int velt_environ(int xUnitsArg, int yUnitsArg, double xStartArg, double xEndArg,
 int sendChannelSetup(std::uint8_t stim, std::uint8_t samp);
 int VELT_SetChan(int stim, int samp);
 int getOffset();
-int readData(int incrementArg, int start, int offset, int absFlag);
+int readData(int incrementArg, int start, double offset, int absFlag);
 double meanArray();
 int velt_acquire(int count);
 int velt_diff(int count);
-int velt_zero(double x, int thresholdMode);
+// sweepStatus, when given, receives the search sweep's status: a lost link is not "no open".
+int velt_zero(double x, int thresholdMode, int* sweepStatus = nullptr);
 double velt_getX(int index);
 double velt_getY(int index);
 int velt_dump(const char* path);
 
-// getOffset with the status of its sweep, so a failed offset sweep is not mistaken for a level.
-int getOffsetChecked(int& offset);
+// The offset sweep's mean in counts, not cut to a whole count as getOffset's is, with the status
+// of its sweep, so a failed offset sweep is not mistaken for a level.
+int getOffsetChecked(double& offset);
 // velt_acquire in a given vertical unit, leaving the shared yUnits alone. Besides 1, -1 and -2 it
 // returns -3 when the window cannot be swept (a non-finite bound or dielK not above 0); a failed
 // acquisition leaves wfmDataX, wfmData, wfmDataAvg and increment as they were.
@@ -89,6 +91,8 @@ int acquireSweeps(int count, int yUnit);
 // One pass of the conversion: rawWaveform (offset-corrected counts) into acqSweep, folded into
 // the running mean acqMean as pass number `pass`.
 void convertSweep(int pass, int yUnit);
+// After the last pass: the mean in the unit asked for (in Ohm the passes are averaged in rho).
+void finishMean(int yUnit);
 // One acquisition's counts as the instrument sent them (before the offset is taken off),
 // averaged over its passes, with what they were taken at. A batch run installs a tap to keep
 // them for its report; without one nothing is copied or called.
@@ -96,7 +100,7 @@ struct SweepSet {
     int stimulus = 0, sampler = 0; // channels
     int start = 0, increment = 0;  // delay positions
     int passes = 0;
-    int offset = 0; // the offset sweep's level in counts
+    int offset = 0; // the offset sweep's level in whole counts
     const Waveform* counts = nullptr;
 };
 using SweepSetTap = void (*)(const SweepSet&);

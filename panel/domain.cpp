@@ -56,6 +56,8 @@ void toTimeDomain() {
             panel().ringInsert(PANEL_MODE, -1, item.label, item.value);
         panel().ringSetValue(PANEL_MODE, mode);
     }
+    // The unit restored was chosen in the mode before S11 or S21; it must suit the mode now.
+    applyModeUnits(getMode());
     setSoltMenu(false);
 
     calibrate(-1, -1, 1);
@@ -117,6 +119,15 @@ void toFrequencyDomain() {
 }
 
 } // namespace
+
+void applyDomainDimming() {
+    const bool frequency = xUnits.load() == 4;
+    for (int id : {PANEL_DIFFERENTIAL, PANEL_FILTER, PANEL_DIEL})
+        if (frequency) panel().setDimmed(id, true);
+    panel().setDimmed(PANEL_FILTERWIDTH, frequency || getFilter() != 1);
+    panel().setMenuDimmed(MENUBAR_CAL_SETZERO, frequency);
+    panel().setMenuDimmed(MENUBAR_CAL_RESETZERO, frequency);
+}
 
 int setDomain(int domain) {
     removeTraces();

@@ -2,6 +2,7 @@
 #include "panel/ports.h"
 
 #include "acquisition/timer.h"
+#include "app/log.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "freqdomain/solt.h"
@@ -11,6 +12,7 @@
 #include "panel/interface.h"
 #include "panel/true_profile.h"
 #include "panel/units.h"
+#include "platform/event_loop.h"
 #include "platform/panel_model.h"
 
 #include <algorithm>
@@ -69,11 +71,21 @@ constexpr std::array<Pruning, 5> kPruning = {{{2, 5, 5, 1, 4, 1, 3},
 
 std::array<std::array<char, 16>, 20> smplLabel = chLabels();
 
+void showBusy(const std::string& text) {
+    panel().setBusyText(text);
+    platform::eventLoop().processEvents();
+}
+
 int countChannels() {
     channels = 0;
     speed = 0;
     model[0] = '\0';
+    int probe = 0;
     for (const ModelProbe& p : kModelProbes) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Detecting the instrument: probe %d of %d", ++probe,
+                      static_cast<int>(kModelProbes.size()));
+        showBusy(text);
         // A probe that measures nothing leaves vampl alone; an old value must not pass for it.
         vampl[static_cast<std::size_t>(p.sampler)] = 0.0;
         velt_cal(p.stimulus, p.sampler, 0);
@@ -150,6 +162,8 @@ std::vector<int> samplersFor(int mode, int stimulus, int channels) {
 
 int setStimulus(int mode, int stimulus, int third) {
     (void)third;
+    const int previousMode = getMode(), previousStimulus = getStimulus();
+    const int previousSampler = getSampler();
     // A value the ring does not hold (a channel this model lacks) leaves the ring as it was.
     if (mode != -1) panel().ringSetValue(PANEL_MODE, mode);
     if (stimulus != -1) panel().ringSetValue(PANEL_STIMULUS, stimulus);
@@ -167,13 +181,29 @@ int setStimulus(int mode, int stimulus, int third) {
     if (yUnits.load() == 5) {
         int r = checkSOLT(mode);
         if (r != 1) r = performSOLT(mode);
-        if (r > 0) populateSOLT(getSampler());
+        if (r > 0) {
+            populateSOLT(getSampler());
+        } else if (mode != previousMode && checkSOLT(previousMode) == 1) {
+            // Without a calibration the new mode has no trace: go back to the one in force.
+            writeMessage(0,
+                         previousMode == 0 ? "No S21 calibration: back to S11."
+                                           : "No S11 calibration: back to S21.",
+                         0);
+            setStimulus(previousMode, previousStimulus, -1);
+            panel().ringSetValue(PANEL_SAMPLER, previousSampler);
+            populateSOLT(getSampler());
+        }
         return 1;
     }
 
     if (!(mode == 0 && yUnits.load() == 2) && getDiff() == 1) setDiff(0);
     panel().setDimmed(PANEL_DIFFERENTIAL, false);
 
+    applyModeUnits(mode);
+    return 1;
+}
+
+void applyModeUnits(int mode) {
     // Impedance and reflection coefficient exist only in reflection. The range fields keep
     // what the user set; only the unit and its check mark change.
     const int y = yUnits.load();
@@ -191,7 +221,6 @@ int setStimulus(int mode, int stimulus, int third) {
 
     setXLabels();
     setYLabels();
-    return 1;
 }
 
 int setSampler(int sampler) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <vector>
 
 // Sampler item labels by sampler channel ("PORT 1, CH 1+", "PORT 2, ETH-"); filled by
@@ -32,9 +33,14 @@ constexpr std::array<ModelProbe, 6> kModelProbes = {{{2, 4, 2, 0, "QSA002"},
                                                      {3, 6, 16, 1, "QSB016"},
                                                      {4, 8, 20, 1, "QSB020"}}};
 
+// Shows what long start-up work is doing in the box over the graph and repaints; "" hides it.
+void showBusy(const std::string& text);
 int countChannels();
 int hideChannels();
 int setStimulus(int mode, int stimulus, int third);
 int setSampler(int sampler);
+// The vertical units a time-domain mode allows (mV instead of Ohm or Rho outside TDR), the
+// Y Units items that go with them, and the axis names.
+void applyModeUnits(int mode);
 // Sampler channels offered for a mode and stimulus, in ring order; channels 0 means all.
 std::vector<int> samplersFor(int mode, int stimulus, int channels);

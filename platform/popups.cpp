@@ -85,8 +85,18 @@ int ConfirmPopup(const std::string& title, const std::string& text) {
 }
 
 int GenericMessagePopup(const std::string& title, const std::string& text, const std::string& b1,
-                        const std::string& b2, const std::string& b3) {
-    return dispatch(PopupRequest{PopupKind::Choice, title, text, {b1, b2, b3}, {}, {}, {}, false})
+                        const std::string& b2, const std::string& b3, int activeButton,
+                        int escapeButton) {
+    return dispatch(PopupRequest{PopupKind::Choice,
+                                 title,
+                                 text,
+                                 {b1, b2, b3},
+                                 {},
+                                 {},
+                                 {},
+                                 false,
+                                 activeButton,
+                                 escapeButton})
         .result;
 }
 

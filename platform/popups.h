@@ -20,6 +20,8 @@ struct PopupRequest {
     std::string defaultName;          // FileSelect; Prompt: the text offered
     std::string typeList;
     bool save = false;
+    int activeButton = 1; // Choice: the button Enter presses (1..3)
+    int escapeButton = 0; // Choice: the answer of Escape and of closing the box; 0 none
 };
 
 struct PopupAnswer {
@@ -64,7 +66,8 @@ ScriptedResponder& defaultResponder();
 void MessagePopup(const std::string& title, const std::string& text);
 int ConfirmPopup(const std::string& title, const std::string& text);
 int GenericMessagePopup(const std::string& title, const std::string& text, const std::string& b1,
-                        const std::string& b2, const std::string& b3);
+                        const std::string& b2, const std::string& b3, int activeButton = 1,
+                        int escapeButton = 0);
 int FileSelectPopup(const std::string& folder, const std::string& defaultName,
                     const std::string& typeList, const std::string& title, bool save,
                     std::string& path);

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <string>
 
 using simulator::Connection;
@@ -110,6 +112,28 @@ TEST_P(EndToEnd, SectionImpedancesReadWithinTolerance) {
     // Round trip: the 50-ohm metre spans 0..2 m, the 75-ohm one 2..4 m; keep off the edges.
     forPoints(0.2, 1.8, [](double x, double ohm) { EXPECT_NEAR(ohm, 50.0, 1.0) << x; });
     forPoints(2.2, 3.8, [](double x, double ohm) { EXPECT_NEAR(ohm, 75.0, 1.5) << x; });
+}
+
+// Averaging beats the noise without biasing the level: ohms are curved in rho. (Calibrated
+// without noise, so that only the sweeps' noise is left to average.)
+TEST_P(EndToEnd, AveragedImpedanceLosesTheNoiseAndKeepsTheLevel) {
+    sim.setNoise(false);
+    ASSERT_EQ(velt_cal(2, 4, 0), 1);
+    xZero.store(zeroAtConnector());
+    load("channel 2: line 120 3.0 2.25 0; load 120\n");
+    sim.setNoise(true);
+    yUnits.store(kOhm);
+    auto meanError = [&](int averaging) {
+        EXPECT_EQ(velt_acquire(averaging), 1);
+        double sum = 0;
+        int n = 0;
+        forPoints(0.5, 5.5, [&](double, double ohm) { sum += ohm - 120, ++n; });
+        return sum / n;
+    };
+    const double few = meanError(4), many = meanError(64);
+    std::printf("[ figure ] %s: 120 ohm reads %+.3f ohm at 4 sweeps, %+.3f at 64\n",
+                GetParam().model, few, many);
+    EXPECT_LT(std::fabs(many), 0.05);
 }
 
 // Transmission needs the second port, so only models that have one.

@@ -11,6 +11,7 @@
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
+#include "panel/domain.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "platform/panel_model.h"
@@ -208,6 +209,37 @@ TEST_P(FrequencyDomain, WithNoiseTheErrorFallsAsTheRootOfTheAveraging) {
     // What noise adds: sixteen times the sweeps, a quarter of it.
     EXPECT_NEAR(std::sqrt(few * few - clean * clean) / std::sqrt(many * many - clean * clean), 4.0,
                 1.0);
+}
+
+// From NEXT or FEXT the standards are still measured in reflection, as the device is.
+TEST_P(FrequencyDomain, EnteredFromCrosstalkS11IsCalibratedInReflection) {
+    if (!sim.hasChannel(1)) GTEST_SKIP() << "no crosstalk modes on this model";
+    channels = 8;
+    load("channel 2: line 50 0.3 2.25 0; load 100\n");
+    for (int mode : {2, 3}) {
+        calS11.store(0);
+        setStimulus(mode, 2, -1);
+        setDomain(1);
+        ASSERT_EQ(getMode(), 0);
+        measure();
+        EXPECT_LT(worstS11Error(), GetParam().s11Tolerance) << "entered from mode " << mode;
+        setDomain(0);
+    }
+}
+
+// A new calibration given up half way leaves the selected line's standards in force, even when
+// the one measured before the cancel was wrong (an OPEN kept for the SHORT).
+TEST_P(FrequencyDomain, ACancelledCalibrationLeavesTheTraceAsItWas) {
+    calibrateFor(0);
+    setStimulus(0, 7, -1); // PORT 2, CH 1
+    measure();
+    const Waveform before = wfmDataCombined;
+    const int next = static_cast<int>(user.prompts.size());
+    user.mistakes[next] = Connection::Open; // PORT 1, CH 1+ SHORT
+    user.cancelAtPrompt = next + 1;
+    EXPECT_EQ(performSOLT(-1), -1);
+    measure(1, false);
+    EXPECT_EQ(wfmDataCombined, before);
 }
 
 INSTANTIATE_TEST_SUITE_P(SpeedClasses, FrequencyDomain,

@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "files/solt_file.h"
+#include "files/waveform_file.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
@@ -241,6 +242,29 @@ TEST_P(Domain, AfterANewCalibrationTheTraceComesFromTheSelectedLine) {
     setDomain(1);
     ASSERT_EQ(user.seen.back().title, "SOLT COMPLETE");
     EXPECT_EQ(samplerPort, samplerPortCode[static_cast<std::size_t>(getSampler())]);
+}
+
+// Around S21: its offer cancelled, a recall cleared, and the way back to the time domain.
+TEST_P(Domain, S21CancelledClearedAndLeftKeepEachDomainsRules) {
+    if (GetParam().channels < 4) GTEST_SKIP() << "no S21 on this model";
+    start(GetParam().model, GetParam().channels, 0);
+    calS11.store(1);
+    setDomain(1);
+    user.offerAnswer = 3;
+    setStimulus(1, -1, -1);
+    EXPECT_EQ(getMode(), 0) << "back to S11, the mode in force";
+    acquire(1);
+    for (const auto& r : user.seen) EXPECT_NE(r.title, "Error #3031");
+    clearWaveform();
+    for (int id : {PANEL_DIFFERENTIAL, PANEL_FILTER, PANEL_FILTERWIDTH, PANEL_DIEL})
+        EXPECT_TRUE(panel().dimmed(id)) << id;
+    EXPECT_TRUE(panel().menuDimmed(MENUBAR_CAL_SETZERO));
+    calS21.store(1);
+    setStimulus(1, -1, -1);
+    setDomain(0);
+    EXPECT_EQ(getMode(), 1);
+    EXPECT_EQ(yUnits.load(), 0) << "TDT shows no impedance";
+    EXPECT_TRUE(panel().menuDimmed(MENUBAR_YUNITS_Y3));
 }
 
 INSTANTIATE_TEST_SUITE_P(

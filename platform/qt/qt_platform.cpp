@@ -93,38 +93,55 @@ PopupAnswer QtPopupHandler::show(const PopupRequest& request) {
     return defaultAnswer(request);
 }
 
+// Modal to the panel only: other top-level windows (the simulated instrument's, where a user
+// connects the standard a prompt asks for) keep taking input.
+template <typename Dialog> void panelModal(Dialog& dialog, QWidget* parent) {
+    if (parent) dialog.setWindowModality(Qt::WindowModal);
+}
+
 PopupAnswer QtPopupHandler::showModal(const PopupRequest& r) {
     QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
     switch (r.kind) {
     case PopupKind::Message: {
         QMessageBox box(QMessageBox::Information, qs(r.title), qs(r.text), QMessageBox::Ok, parent);
+        panelModal(box, parent);
         box.exec();
         return {1, {}};
     }
     case PopupKind::Confirm: {
         QMessageBox box(QMessageBox::Question, qs(r.title), qs(r.text),
                         QMessageBox::Yes | QMessageBox::No, parent);
+        panelModal(box, parent);
         box.setDefaultButton(QMessageBox::Yes);
         return {box.exec() == QMessageBox::Yes ? 1 : 0, {}};
     }
     case PopupKind::Choice: {
         QMessageBox box(QMessageBox::Question, qs(r.title), qs(r.text), QMessageBox::NoButton,
                         parent);
+        panelModal(box, parent);
         std::vector<std::pair<QAbstractButton*, int>> buttons;
+        QAbstractButton* active = nullptr;
         for (std::size_t i = 0; i < r.buttons.size() && i < 3; ++i) {
             if (r.buttons[i].empty()) continue;
-            buttons.emplace_back(box.addButton(qs(r.buttons[i]), QMessageBox::AcceptRole),
-                                 static_cast<int>(i) + 1);
+            const int number = static_cast<int>(i) + 1;
+            const auto role =
+                number == r.escapeButton ? QMessageBox::RejectRole : QMessageBox::AcceptRole;
+            QAbstractButton* b = box.addButton(qs(r.buttons[i]), role);
+            if (number == r.escapeButton) box.setEscapeButton(b);
+            if (number == r.activeButton) active = b;
+            buttons.emplace_back(b, number);
         }
         if (buttons.empty()) buttons.emplace_back(box.addButton(QMessageBox::Ok), 1);
-        box.setDefaultButton(qobject_cast<QPushButton*>(buttons.front().first));
+        if (!active) active = buttons.front().first;
+        box.setDefaultButton(qobject_cast<QPushButton*>(active));
         box.exec();
         for (auto& [button, number] : buttons)
             if (box.clickedButton() == button) return {number, {}};
-        return {buttons.front().second, {}};
+        return {r.escapeButton > 0 ? r.escapeButton : buttons.front().second, {}};
     }
     case PopupKind::FileSelect: {
         QFileDialog dialog(parent, qs(r.title), qs(r.folder), fileDialogFilter(r.typeList));
+        panelModal(dialog, parent);
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -139,6 +156,7 @@ PopupAnswer QtPopupHandler::showModal(const PopupRequest& r) {
     }
     case PopupKind::Prompt: {
         QInputDialog dialog(parent);
+        panelModal(dialog, parent);
         dialog.setWindowTitle(qs(r.title));
         dialog.setLabelText(qs(r.text));
         dialog.setTextValue(qs(r.defaultName));
@@ -170,7 +188,10 @@ void QtEventLoop::processEvents() {
     // Only what brings the screen up to date: queued refreshes, layouts and paints. Timers, user
     // input and window closes wait for the event loop, so nothing re-enters the work in hand.
     if (!QCoreApplication::instance() || QThread::currentThread() != qApp->thread()) return;
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    // The widgets' queued refreshes only: actions posted to the application (a queued
+    // shutdown, a user's request) wait for the loop, or they would run inside this work.
+    for (QWidget* w : QApplication::allWidgets())
+        QCoreApplication::sendPostedEvents(w, QEvent::MetaCall);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
 }

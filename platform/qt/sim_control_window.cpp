@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardItemModel>
@@ -38,7 +39,9 @@ int choiceIndex(Connection c) {
 class SimControlWindow : public QWidget {
   public:
     SimControlWindow(simulator::SimulatedInstrument& sim, QWidget* parent)
-        : QWidget(parent, Qt::Tool), sim_(sim) {
+        // A window of its own, not the panel's child: the panel's prompts block the panel, and a
+        // user must still be able to connect the standard they ask for.
+        : QWidget(nullptr, Qt::Tool), panel_(parent), sim_(sim) {
         const QString model = QString::fromStdString(sim.modelCode());
         setWindowTitle(QStringLiteral("Simulated instrument %1").arg(model));
         setObjectName("simControlWindow");
@@ -126,7 +129,7 @@ class SimControlWindow : public QWidget {
     // aside again whenever the panel is moved or resized. Only the first placement may move or
     // narrow the panel; later the user's size for it stands.
     void placeBesideParent() {
-        QWidget* main = parentWidget();
+        QWidget* main = panel_.data();
         if (!main || !main->isVisible() || !isVisible()) return;
         const QRect frame = main->frameGeometry();
         if (placed_ && frame == panelFrame_) return;
@@ -149,6 +152,7 @@ class SimControlWindow : public QWidget {
 
     bool placed_ = false;
     QRect panelFrame_;
+    QPointer<QWidget> panel_;
     simulator::SimulatedInstrument& sim_;
     std::array<QComboBox*, 10> combos_{};
     std::array<QLabel*, 10> descriptions_{};

@@ -10,6 +10,8 @@ class SimulatedInstrument;
 
 // A small tool window listing every channel the model has, each with a choice of the device
 // under test or a calibration standard. Changes go straight to the simulator on the GUI thread.
+// It stands beside `parent` (the panel) but is a top-level window the caller owns, so the
+// panel's modal prompts do not block it.
 QWidget* createSimulatorControlWindow(simulator::SimulatedInstrument& sim,
                                       QWidget* parent = nullptr);
 

@@ -431,6 +431,7 @@ void PanelWindow::syncBusy(const std::string& text) {
     if (t.isEmpty()) {
         if (busy_->isVisible()) {
             busy_->hide();
+            busy_->clear(); // a hidden box keeps no stale text
             unsetCursor();
         }
         return;
