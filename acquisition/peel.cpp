@@ -54,6 +54,10 @@ void peelProfile(Waveform& ohms, double referenceOhms) {
     double z = referenceOhms;
     double transmission = 1.0;
     for (std::size_t j = 0; j < m; ++j) {
+        // Where the plain trace already sends back all but 2 % of the step's energy (a short,
+        // seen through an edge of many small layers that each pass most of it), stop too.
+        const double plain = rho[start + j];
+        if (1.0 - plain * plain < kPeelMinTransmission) return;
         const double k = std::clamp(up[j] / down[0], -kMaxRho, kMaxRho);
         z *= (1.0 + k) / (1.0 - k);
         transmission *= 1.0 - k * k;

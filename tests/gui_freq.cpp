@@ -2,11 +2,13 @@
 // SOLT calibration whose progress the window shows, and the corrected S11 against the truth.
 #include "acquisition/acquire.h"
 #include "app/startup.h"
+#include "freqdomain/solt.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/sim_control_window.h"
 #include "platform/qt/view.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
@@ -16,8 +18,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -28,6 +35,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -133,6 +141,89 @@ TEST(FrequencyWindow, CalibrationFromTheMenuShowsProgressThenCorrectedS11) {
     platform::setEventLoop(nullptr);
     platform::setSerialDevice(nullptr);
     channels = 0;
+    fs::current_path(previous);
+    fs::remove_all(tmpl);
+}
+
+// A user's whole S11 calibration of a QSB008 by hand: Escape declines the first offer; then at
+// each prompt the standard is picked by keyboard in the simulator's own window, then OK.
+TEST(FrequencyWindow, CalibrationByHandInTheSimulatorsWindow) {
+    char tmpl[] = "/tmp/velt_hand_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const fs::path previous = fs::current_path();
+    fs::current_path(tmpl);
+    testing_support::freshPanel();
+    simulator::SimulatedInstrument sim("QSB008");
+    platform::setSerialDevice(&sim);
+    platform::qt::PanelWindow window;
+    gWindow = &window;
+    platform::qt::QtEventLoop loop;
+    platform::setEventLoop(&loop);
+    setDisplayPanel(showWindow);
+    platform::qt::QtPopupHandler popups;
+    popups.setParent(&window);
+    platform::setPopupHandler(&popups);
+    std::unique_ptr<QWidget> control(createSimulatorControlWindow(sim, &window));
+    control->show();
+    calS11.store(0);
+    int offers = 0, standards = 0, ticks = 0, fileDialogs = 0, cancels = 0;
+    // Clicked from a timer of its own: a timer does not fire again while its slot runs.
+    auto chooseFrequencyDomain = [&] {
+        QTimer::singleShot(0, [&] { window.menuAction(MENUBAR_DOMAIN_FREQ)->trigger(); });
+    };
+    auto press = [](QMessageBox* box, const char* label) {
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == label) return b->click();
+    };
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+            return ++fileDialogs, files->reject();
+        if (++ticks > 3000) return onExit(MENUBAR, MENUBAR_FILE_EXIT, nullptr, PANEL); // stuck
+        if (WfmActive.load() != 0 && offers == 0 && !box) {
+            offers = 1;
+            return chooseFrequencyDomain();
+        }
+        if (!box) return;
+        const std::string title = box->windowTitle().toStdString(),
+                          text = box->text().toStdString();
+        if (title == "S11 SOLT CALIBRATION REQUIRED" && offers++ == 1)
+            return QTest::keyClick(box, Qt::Key_Escape);
+        if (title == "S11 SOLT CALIBRATION REQUIRED") return press(box, "New Calibration");
+        if (title == "SOLT CANCELLED" && offers == 2) {
+            ++cancels;
+            box->accept();
+            return chooseFrequencyDomain(); // the user changes their mind
+        }
+        if (title.rfind("CALIBRATE ", 0) == 0) {
+            const int ch = simulator::SoltOperator::channelOf(text.substr(4));
+            const int n = text.find("SHORT") != std::string::npos  ? 1
+                          : text.find("OPEN") != std::string::npos ? 2
+                                                                   : 3; // the choice's index
+            auto* combo = control->findChild<QComboBox*>(QStringLiteral("connection%1").arg(ch));
+            combo->setFocus();
+            QTest::keyClick(control->windowHandle(), Qt::Key_Home);
+            for (int i = 0; i < n; ++i) QTest::keyClick(control->windowHandle(), Qt::Key_Down);
+            if (combo->currentIndex() != n) return press(box, "Cancel");
+            ++standards;
+        }
+        if (title.rfind("CALIBRATE ", 0) == 0 || title == "SOLT STANDARD CHECK")
+            return press(box, "OK");
+        poll.stop();
+        box->accept(); // SOLT COMPLETE, or the calibration failed
+        onExit(MENUBAR, MENUBAR_FILE_EXIT, nullptr, PANEL);
+    });
+    loop.post([&poll] { poll.start(20); });
+    EXPECT_EQ(veltMain(), 0);
+    EXPECT_EQ(cancels, 1) << "Escape cancels the offer";
+    EXPECT_EQ(fileDialogs, 1) << "Escape is not Load File; the one dialog offers to save";
+    EXPECT_EQ(standards, 24) << "each standard picked in the control window, none refused";
+    EXPECT_EQ(checkSOLT(0), 1);
+    platform::setPopupHandler(nullptr);
+    setDisplayPanel(nullptr);
+    platform::setEventLoop(nullptr);
+    platform::setSerialDevice(nullptr);
     fs::current_path(previous);
     fs::remove_all(tmpl);
 }

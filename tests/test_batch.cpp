@@ -185,6 +185,12 @@ INSTANTIATE_TEST_SUITE_P(Cables, BatchCable,
                              return info.param.name;
                          });
 
+// An output asked for and not written (no picture without a window) leaves the run incomplete.
+TEST_F(Batch, AnOutputNotWrittenMakesTheRunIncomplete) {
+    EXPECT_EQ(run(replaced(kRecipe, R"("png": false)", R"("png": true)")), 2);
+    EXPECT_EQ(json::parse(slurp(runFolder() / "result.json"))["verdict"], "INCOMPLETE");
+}
+
 TEST_F(Batch, AZoneTooShortForTheRiseTimeIsWarnedNotPassed) {
     const std::string recipe =
         replaced(kRecipe, R"("from": 0.3, "to": 1.7)", R"("from": 0.5, "to": 0.6)");
@@ -196,10 +202,17 @@ TEST_F(Batch, AZoneTooShortForTheRiseTimeIsWarnedNotPassed) {
 
 struct BadRecipe {
     const char* name;
-    const char* from; // replaced in the good recipe
-    const char* to;
+    std::string from; // replaced in the good recipe
+    std::string to;
     const char* message; // part of what the run says
 };
+// The good recipe's measurement moved to the frequency domain, for the refusals there.
+const std::string kTimeDomain =
+    R"("mode": "TDR", "stimulus": "PORT 1, D2", "sampler": "PORT 1, D2+",
+    "x_units": "m", "y_units": "Ohm", "dielectric": 2.25, "zero": "open",)";
+const std::string kFrequencyDomain =
+    R"("mode": "S11", "stimulus": "PORT 1, D2", "sampler": "PORT 1, D2+",
+    "domain": "frequency", "x_units": "GHz", "y_units": "dB", )";
 
 class BatchBadRecipe : public Batch, public testing::WithParamInterface<BadRecipe> {};
 
@@ -231,7 +244,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadRecipe{"SamplerOfAnotherPair", "PORT 1, D2+", "PORT 2, D0+",
                   "measurement.sampler: \"PORT 2, D0+\" is not offered"},
         BadRecipe{"WindowOutsideTheField", "[0, 3]", "[0, 300]", "measurement.window: "},
-        BadRecipe{"MissingDut", "cable.dut", "nothing.dut", "instrument.dut: "}),
+        BadRecipe{"MissingDut", "cable.dut", "nothing.dut", "instrument.dut: "},
+        BadRecipe{"FrequencyZero", kTimeDomain,
+                  kFrequencyDomain + "\"zero\": 0.5, \"calibration\": \"c.s11\",",
+                  "measurement.zero: the frequency domain has no zero reference"},
+        BadRecipe{"FrequencyPair", kTimeDomain,
+                  kFrequencyDomain + "\"differential\": true, \"calibration\": \"c.s11\",",
+                  "measurement.differential: the frequency domain measures single lines"},
+        BadRecipe{"FrequencyUncalibrated", kTimeDomain, kFrequencyDomain,
+                  "measurement.calibration: the frequency domain needs a .s11 or .s21 file"}),
     [](const testing::TestParamInfo<BadRecipe>& info) { return info.param.name; });
 
 TEST_F(Batch, TheInstrumentMustBeTheModelTheRecipeNames) {

@@ -101,6 +101,12 @@ INSTANTIATE_TEST_SUITE_P(Standards, S11Device,
                                            Shown{"LOAD", kDbFloor}, Shown{"uncalibrated", NAN}),
                          [](const auto& info) { return std::string(info.param.device); });
 
+// A magnitude too small to show sits on the floor, never below it.
+TEST(S11Floor, AMagnitudeJustAboveZeroSitsOnTheFloor) {
+    EXPECT_EQ(magnitudeDb(1e-12, 0.0), kDbFloor);
+    EXPECT_NEAR(magnitudeDb(1e-9, 0.0), -180.0, 1e-9);
+}
+
 class S21Scale : public ::testing::TestWithParam<std::pair<double, double>> {};
 
 TEST_P(S21Scale, ScaledThroughReadsTheScale) {

@@ -106,6 +106,8 @@ const Case kCases[] = {
     {"SingleHigh", "line 75 0.5 2.25 0; load 75", 0, 0.08, kAll, 0.1, true},
     {"SingleLow", "line 30 0.5 2.25 0; load 30", 0, 0.08, kAll, 0.1, true},
     {"SingleLossyOpen", "line 50 1.0 2.25 0.3; open", 0, 0.08, 1.9, 0.1, true},
+    // Behind a short nothing is peeled: the trace is the plain one.
+    {"BehindAShort", "line 50 0.5 2.25 0; short", 0, 1.1, kAll, 1e-9, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Devices, TrueProfile,

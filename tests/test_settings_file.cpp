@@ -221,7 +221,7 @@ TEST(SettingsStory, TheSetUpSurvivesARestart) {
         panel().setValue(PANEL_XSTART, 1.0);
         panel().setValue(PANEL_XEND, 6.5);
         onSetWindow(PANEL, PANEL_XEND, EVENT_COMMIT, nullptr, 0, 0);
-        panel().ringSetValue(PANEL_STIMULUS, 3);
+        panel().ringSetValue(PANEL_STIMULUS, 8); // PORT 2, CH 4: samplers 16 and 17
         onSetStimulus(PANEL, PANEL_STIMULUS, EVENT_COMMIT, nullptr, 0, 0);
         panel().setValue(PANEL_AUTOACQUIRE, 0);
         onSetAutoAcquire(PANEL, PANEL_AUTOACQUIRE, EVENT_COMMIT, nullptr, 0, 0);
@@ -230,8 +230,8 @@ TEST(SettingsStory, TheSetUpSurvivesARestart) {
     EXPECT_TRUE(panel().menuChecked(MENUBAR_XUNITS_X2));
     EXPECT_NEAR(getXStart(), 1.0, 1e-5);
     EXPECT_NEAR(getXEnd(), 6.5, 1e-5);
-    EXPECT_EQ(getStimulus(), 3);
-    EXPECT_EQ(getSampler(), 6);
+    EXPECT_EQ(getStimulus(), 8);
+    EXPECT_EQ(getSampler(), 16);
     EXPECT_EQ(getAutoAcquire(), 0);
     platform::setSerialDevice(nullptr);
     std::filesystem::current_path(previous);

@@ -9,6 +9,7 @@
 #include "files/solt_file.h"
 #include "files/waveform_file.h"
 #include "freqdomain/solt.h"
+#include "freqdomain/solt_check.h"
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
@@ -242,6 +243,25 @@ TEST_P(Domain, AfterANewCalibrationTheTraceComesFromTheSelectedLine) {
     setDomain(1);
     ASSERT_EQ(user.seen.back().title, "SOLT COMPLETE");
     EXPECT_EQ(samplerPort, samplerPortCode[static_cast<std::size_t>(getSampler())]);
+}
+
+// The last line's standards (PORT 2, CH 5-) become the working ones like any other's.
+TEST(Store, TheLastLinesStandardsBecomeTheWorkingOnes) {
+    soltStore = StandardSet{};
+    storedStandard(kOpen, 19).fill(0.5);
+    populateSOLT(19);
+    EXPECT_EQ(wfmOpen, storedStandard(kOpen, 19));
+}
+
+// A termination of 25 or 100 ohm is no 50-ohm LOAD; 40 and 60 ohm pass.
+TEST(SoltCheck, ALoadFarFromFiftyOhmIsNamed) {
+    for (const auto& [ohms, passes] :
+         {std::pair{25.0, false}, {40.0, true}, {60.0, true}, {100.0, false}}) {
+        Waveform w;
+        w.fill((ohms - 50) / (ohms + 50));
+        EXPECT_EQ(checkStandard(kLoad, 4, w, StandardSet{}).problem == SoltProblem::None, passes)
+            << ohms;
+    }
 }
 
 // Around S21: its offer cancelled, a recall cleared, and the way back to the time domain.

@@ -129,6 +129,14 @@ TEST_F(WaveformFile, AFrequencyDomainRecallEndsTheWindowAtTheLastFrequency) {
     ASSERT_EQ(recall(goodFile("4,5,0,2.4,0,4,-100,200,0,0,2,5,1,50")), 1);
     EXPECT_DOUBLE_EQ(xEnd.load(), 2.046);
     EXPECT_NEAR(getXEnd(), 2.046, 1e-9);
+    // The frequency domain has no NEXT: out of range, not a foreign port.
+    EXPECT_EQ(recall(goodFile("4,5,0,2.4,0,4,-100,200,2,0,2,5,1,50")), -6);
+}
+
+// A model without PORT 2, CH 5 refuses a recall of it, under its own code.
+TEST_F(WaveformFile, AStimulusTheModelLacksIsRefused) {
+    panel().ringDelete(PANEL_STIMULUS, 9, 1);
+    EXPECT_EQ(recall(goodFile("0,0,0.5,2.5,0.25,4,-100,200,0,0,9,18,1,50")), -8);
 }
 
 TEST_F(WaveformFile, RecallAcrossDomainsIsRefusedWithABoxAndChangesNothing) {
