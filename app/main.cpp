@@ -24,6 +24,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -78,12 +79,15 @@ int measure(int argc, char** argv, const Options& opt) {
     return status;
 }
 
-// What a user does once the program runs: choose the channel, then "Frequency Domain".
+// Runs what a user does once start-up is complete (showing the window may already run posted
+// actions).
+void onceStarted(std::function<void()> action) {
+    if (isInit.load() == 1) return action();
+    QTimer::singleShot(100, [action] { onceStarted(action); });
+}
+
+// Choose the channel, then "Frequency Domain".
 void showFrequencyDomain(int channel) {
-    if (isInit.load() != 1) {
-        QTimer::singleShot(100, [channel] { showFrequencyDomain(channel); });
-        return;
-    }
     if (platform::panel().ringSetValue(PANEL_STIMULUS, channel))
         onSetStimulus(PANEL, PANEL_STIMULUS, EVENT_COMMIT, nullptr, 0, 0);
     onSetDomainFreq(MENUBAR, MENUBAR_DOMAIN_FREQ, nullptr, PANEL);
@@ -151,9 +155,13 @@ int main(int argc, char** argv) {
             platform::setPopupHandler(soltOperator.get());
         }
         if (opt.averaging > 0)
-            loop.post([n = opt.averaging] { platform::panel().setValue(PANEL_AVERAGING, n); });
+            loop.post([n = opt.averaging] {
+                onceStarted([n] { platform::panel().setValue(PANEL_AVERAGING, n); });
+            });
         if (opt.frequencyChannel >= 0)
-            loop.post([channel = opt.frequencyChannel] { showFrequencyDomain(channel); });
+            loop.post([channel = opt.frequencyChannel] {
+                onceStarted([channel] { showFrequencyDomain(channel); });
+            });
         platform::qt::QtPanelImager imager(&window);
         platform::setPanelImager(&imager);
         platform::setEventLoop(&loop);

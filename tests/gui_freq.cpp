@@ -63,21 +63,40 @@ class WatchingUser : public platform::PopupHandler {
     simulator::SoltOperator hands_;
 };
 
-TEST(FrequencyWindow, CalibrationFromTheMenuShowsProgressThenCorrectedS11) {
-    char tmpl[] = "/tmp/velt_freq_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const fs::path previous = fs::current_path();
-    fs::current_path(tmpl);
-
-    testing_support::freshPanel();
-    simulator::SimulatedInstrument sim("QSB008"); // default scenario, unpaced
-    sim.setNoise(false);
-    platform::setSerialDevice(&sim);
+// The program in a real window on a QSB008 (default scenario, unpaced), in a folder of its own.
+class FrequencyWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(mkdtemp(tmpl_), nullptr);
+        previous_ = fs::current_path();
+        fs::current_path(tmpl_);
+        testing_support::freshPanel();
+        calS11.store(0);
+        platform::setSerialDevice(&sim);
+        gWindow = &window;
+        platform::setEventLoop(&loop);
+        setDisplayPanel(showWindow);
+    }
+    void TearDown() override {
+        platform::setPopupHandler(nullptr);
+        setDisplayPanel(nullptr);
+        platform::setEventLoop(nullptr);
+        platform::setSerialDevice(nullptr);
+        channels = 0;
+        fs::current_path(previous_);
+        fs::remove_all(tmpl_);
+    }
+    simulator::SimulatedInstrument sim{"QSB008"};
     platform::qt::PanelWindow window;
-    gWindow = &window;
     platform::qt::QtEventLoop loop;
-    platform::setEventLoop(&loop);
-    setDisplayPanel(showWindow);
+
+  private:
+    char tmpl_[32] = "/tmp/velt_freq_XXXXXX";
+    fs::path previous_;
+};
+
+TEST_F(FrequencyWindow, CalibrationFromTheMenuShowsProgressThenCorrectedS11) {
+    sim.setNoise(false);
     WatchingUser user(&sim);
     platform::setPopupHandler(&user);
 
@@ -135,37 +154,16 @@ TEST(FrequencyWindow, CalibrationFromTheMenuShowsProgressThenCorrectedS11) {
         worst = std::max(worst, std::abs(std::pow(10.0, shown[i] / 20) - std::abs(s11[i])));
     std::printf("[ figure ] worst ||S11| - true| over the trace: %.4f\n", worst);
     EXPECT_LT(worst, 0.01);
-
-    platform::setPopupHandler(nullptr);
-    setDisplayPanel(nullptr);
-    platform::setEventLoop(nullptr);
-    platform::setSerialDevice(nullptr);
-    channels = 0;
-    fs::current_path(previous);
-    fs::remove_all(tmpl);
 }
 
 // A user's whole S11 calibration of a QSB008 by hand: Escape declines the first offer; then at
 // each prompt the standard is picked by keyboard in the simulator's own window, then OK.
-TEST(FrequencyWindow, CalibrationByHandInTheSimulatorsWindow) {
-    char tmpl[] = "/tmp/velt_hand_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const fs::path previous = fs::current_path();
-    fs::current_path(tmpl);
-    testing_support::freshPanel();
-    simulator::SimulatedInstrument sim("QSB008");
-    platform::setSerialDevice(&sim);
-    platform::qt::PanelWindow window;
-    gWindow = &window;
-    platform::qt::QtEventLoop loop;
-    platform::setEventLoop(&loop);
-    setDisplayPanel(showWindow);
+TEST_F(FrequencyWindow, CalibrationByHandInTheSimulatorsWindow) {
     platform::qt::QtPopupHandler popups;
     popups.setParent(&window);
     platform::setPopupHandler(&popups);
     std::unique_ptr<QWidget> control(createSimulatorControlWindow(sim, &window));
     control->show();
-    calS11.store(0);
     int offers = 0, standards = 0, ticks = 0, fileDialogs = 0, cancels = 0;
     // Clicked from a timer of its own: a timer does not fire again while its slot runs.
     auto chooseFrequencyDomain = [&] {
@@ -208,10 +206,9 @@ TEST(FrequencyWindow, CalibrationByHandInTheSimulatorsWindow) {
             if (combo->currentIndex() != n) return press(box, "Cancel");
             ++standards;
         }
-        if (title.rfind("CALIBRATE ", 0) == 0 || title == "SOLT STANDARD CHECK")
-            return press(box, "OK");
+        if (title.rfind("CALIBRATE ", 0) == 0) return press(box, "OK");
         poll.stop();
-        box->accept(); // SOLT COMPLETE, or the calibration failed
+        box->accept(); // SOLT COMPLETE, or anything unforeseen
         onExit(MENUBAR, MENUBAR_FILE_EXIT, nullptr, PANEL);
     });
     loop.post([&poll] { poll.start(20); });
@@ -220,12 +217,6 @@ TEST(FrequencyWindow, CalibrationByHandInTheSimulatorsWindow) {
     EXPECT_EQ(fileDialogs, 1) << "Escape is not Load File; the one dialog offers to save";
     EXPECT_EQ(standards, 24) << "each standard picked in the control window, none refused";
     EXPECT_EQ(checkSOLT(0), 1);
-    platform::setPopupHandler(nullptr);
-    setDisplayPanel(nullptr);
-    platform::setEventLoop(nullptr);
-    platform::setSerialDevice(nullptr);
-    fs::current_path(previous);
-    fs::remove_all(tmpl);
 }
 
 } // namespace
