@@ -50,7 +50,7 @@ void notifyUser(std::atomic<bool>& pending, const char* title, const char* text)
 }
 
 bool frequencyDomain() {
-    return yUnits.load() == 5 && xUnits.load() == 4;
+    return domainOf(xUnits.load()) == Domain::Frequency;
 }
 
 void plotLiveTrace() {
@@ -98,11 +98,7 @@ void visibleRange(const Waveform& x, double start, double end, int& first, int& 
     while (last < 1024 && !(x[static_cast<std::size_t>(last)] > end)) ++last;
 }
 
-void autoscaleRange(const Waveform& data, int yUnitsCode, double& lo, double& hi) {
-    if (yUnitsCode < 0 || yUnitsCode >= static_cast<int>(kAutoscaleStep.size())) {
-        lo = hi = 0.0;
-        return;
-    }
+void autoscaleRange(const Waveform& data, YUnit unit, double& lo, double& hi) {
     double max = -500.0, min = 500.0;
     for (double v : data) {
         // Infinities come from an uncalibrated port; like NaN they say nothing about the range.
@@ -110,7 +106,7 @@ void autoscaleRange(const Waveform& data, int yUnitsCode, double& lo, double& hi
         if (v > max) max = v;
         if (v < min) min = v;
     }
-    const double step = kAutoscaleStep[static_cast<std::size_t>(yUnitsCode)];
+    const double step = kAutoscaleStep[index(unit)];
     lo = std::round(min / step) * step - step;
     hi = std::round(max / step) * step + step;
 }
@@ -148,7 +144,7 @@ int acquire(int plot) {
 
     const int stimulus = getStimulus();
     const int sampler = getSampler();
-    const int mode = getMode();
+    const Mode mode = getMode();
     const int differential = getDiff();
     const int filter = getFilter();
     const int width = getFilterWidth();
@@ -165,7 +161,7 @@ int acquire(int plot) {
         // read them meanwhile.
         checkWaveform(acquireFrequencyRecord(averaging));
         wfmDataCombined = wfmDataAvg;
-    } else if (yUnits.load() == 2 && differential == 1 && mode == 0) {
+    } else if (yUnits.load() == YUnit::Ohms && differential == 1 && mode == Mode::TDR) {
         VELT_SetChan(stimulus, positive);
         checkWaveform(velt_acquire(averaging));
         wfmDataPos = wfmDataAvg;
@@ -189,7 +185,7 @@ int acquire(int plot) {
     stopTimer("ACQ_DATA", 0);
 
     if (fd) {
-        if (mode == 0)
+        if (mode == Mode::TDR) // S11
             performS11();
         else
             performS21();
@@ -200,7 +196,7 @@ int acquire(int plot) {
 
     if (plot == 1) plotLiveTrace();
 
-    if (yUnits.load() == 5)
+    if (fd)
         stopTimer("ACQ_FD", 0);
     else if (differential == 1)
         stopTimer("ACQ_DIFF", 0);

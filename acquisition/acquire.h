@@ -17,8 +17,8 @@ constexpr int kLiveTraceColor = (113 << 16) | (233 << 8) | 70;
 constexpr int kLiveTraceStyle = 5; // thick line
 // The window of every frequency-domain record (the DUT's and the SOLT standards'):
 // reflection coefficient from 3.5 to 74 ns, no zero offset.
-constexpr int kFdYUnit = 3;
-constexpr int kFdXUnit = 2;
+constexpr YUnit kFdYUnit = YUnit::Rho;
+constexpr XUnit kFdXUnit = XUnit::Nanoseconds;
 constexpr double kFdStart = 3.5;
 constexpr double kFdEnd = 74.0;
 // A differential impedance reading never goes above this.
@@ -32,6 +32,6 @@ int acquire(int plot);
 int checkWaveform(int status);
 int scaleYAxis(int autoscale);
 // Outward-rounded autoscale range of data in a unit (pure; used by scaleYAxis).
-void autoscaleRange(const Waveform& data, int yUnitsCode, double& lo, double& hi);
+void autoscaleRange(const Waveform& data, YUnit unit, double& lo, double& hi);
 // Visible index range [first, last) of the frequency-domain trace for a shown window.
 void visibleRange(const Waveform& x, double start, double end, int& first, int& last);

@@ -144,7 +144,7 @@ int calibrate(int stimulus, int sampler, int announce) {
     return calibrateLine(stimulus, sampler, getMode(), getDiff(), announce);
 }
 
-int calibrateLine(int stimulus, int sampler, int mode, int differential, int announce) {
+int calibrateLine(int stimulus, int sampler, Mode mode, int differential, int announce) {
     setLED(1);
     startTimer();
     if (stimulus == -1) stimulus = getStimulus();
@@ -194,15 +194,10 @@ int setCalMode(int calMode) {
     return setTimebase(calMode, 1);
 }
 
-void formatCursorReadouts(double x1, double y1, double x2, double y2, int xUnitsCode,
-                          int yUnitsCode, int mode, char* cursor1, char* cursor2, char* distance,
-                          int size) {
-    const char* xl = (xUnitsCode >= 0 && xUnitsCode < static_cast<int>(labelX.size()))
-                         ? labelX[std::size_t(xUnitsCode)]
-                         : "";
-    const char* yl = (yUnitsCode >= 0 && yUnitsCode < static_cast<int>(labelY.size()))
-                         ? labelY[std::size_t(yUnitsCode)]
-                         : "";
+void formatCursorReadouts(double x1, double y1, double x2, double y2, XUnit xUnit, YUnit yUnit,
+                          Mode mode, char* cursor1, char* cursor2, char* distance, int size) {
+    const char* xl = labelX[index(xUnit)];
+    const char* yl = labelY[index(yUnit)];
     const auto n = static_cast<std::size_t>(size);
     // A point without a value (a gap in a frequency-domain trace) reads as dashes, not "nan".
     auto readout = [&](char* out, double x, double y) {
@@ -214,7 +209,7 @@ void formatCursorReadouts(double x1, double y1, double x2, double y2, int xUnits
     readout(cursor1, x1, y1);
     readout(cursor2, x2, y2);
     // A frequency difference is no round trip.
-    if ((mode == 0 || mode == 2) && xUnitsCode != 4)
+    if (roundTrip(mode) && domainOf(xUnit) == Domain::Time)
         std::snprintf(distance, n, "%3.3f %s (roundtrip)", x2 - x1, xl);
     else
         std::snprintf(distance, n, "%3.3f %s", x2 - x1, xl);

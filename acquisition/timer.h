@@ -1,6 +1,8 @@
 // The 0.5 s tick: pending and periodic recalibration, then acquisition; the request counters.
 #pragma once
 
+#include "setup/vocabulary.h"
+
 #include <atomic>
 
 // -1 none, 0 recalibrate quietly, 1 recalibrate and announce, 2 check the periodic interval.
@@ -14,7 +16,7 @@ int onAsyncTimer();
 int calibrate(int stimulus, int sampler, int announce);
 // calibrate with the mode and line kind given rather than read from the panel: a SOLT standard
 // is measured in the mode it is used in, whatever the rings say meanwhile.
-int calibrateLine(int stimulus, int sampler, int mode, int differential, int announce);
+int calibrateLine(int stimulus, int sampler, Mode mode, int differential, int announce);
 int setCalTime();
 double checkCalTime();
 int getCalMode();
@@ -37,6 +39,5 @@ void requestForced();
 void requestCheck(); // only while auto acquire is off
 
 // Cursor read-outs for given positions and units (pure; used by updateWaveform).
-void formatCursorReadouts(double x1, double y1, double x2, double y2, int xUnitsCode,
-                          int yUnitsCode, int mode, char* cursor1, char* cursor2, char* distance,
-                          int size);
+void formatCursorReadouts(double x1, double y1, double x2, double y2, XUnit xUnit, YUnit yUnit,
+                          Mode mode, char* cursor1, char* cursor2, char* distance, int size);

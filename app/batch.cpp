@@ -179,7 +179,7 @@ class BatchRun {
                                                              "\" on this instrument (one of " +
                                                              ringChoices(PANEL_STIMULUS) + ")"};
         }
-        setStimulus(r.mode, stimulus, -1);
+        setStimulus(r.mode, stimulus);
         if (getMode() != r.mode)
             throw BatchError{"measurement.mode", "the instrument does not offer this mode"};
         if (!r.sampler.empty()) {
@@ -203,7 +203,7 @@ class BatchRun {
         if (getDiff() != (r.differential ? 1 : 0))
             throw BatchError{"measurement.differential", "needs TDR in Ohm"};
         if (yUnits.load() != r.yUnits)
-            throw BatchError{"measurement.y_units", std::string(kRecipeYUnits[r.yUnits]) +
+            throw BatchError{"measurement.y_units", std::string(kRecipeYUnits[index(r.yUnits)]) +
                                                         " is not available in this mode"};
         if (r.filterWidth) {
             panel().setValue(PANEL_FILTERWIDTH, *r.filterWidth);
@@ -217,7 +217,7 @@ class BatchRun {
     // The SOLT calibration the recipe names, then the frequency domain as the menu enters it.
     void enterFrequencyDomain() {
         const Recipe& r = recipe_;
-        const int type = r.mode; // 0 S11, 1 S21
+        const int type = code(r.mode); // 0 S11, 1 S21
         if (r.calibration == "new") {
             if (!sim_)
                 throw BatchError{"measurement.calibration",
@@ -227,7 +227,7 @@ class BatchRun {
             simulator::SoltOperator user(sim_, &responder_);
             user.offerAnswer = 2;
             platform::setPopupHandler(&user);
-            setDomain(1);
+            setDomain(Domain::Frequency);
             platform::setPopupHandler(&responder_);
             newCalibration_ = true;
         } else {
@@ -247,9 +247,9 @@ class BatchRun {
                 throw BatchError{"measurement.calibration", "cannot load " + path};
             (type == 1 ? calS21 : calS11).store(1);
             report_.calibrationFiles.push_back(path);
-            setDomain(1);
+            setDomain(Domain::Frequency);
         }
-        if (yUnits.load() != 5)
+        if (domainOf(xUnits.load()) != Domain::Frequency)
             throw BatchError{"measurement.calibration", "the frequency domain did not open"};
     }
 
@@ -291,7 +291,7 @@ class BatchRun {
         if (!near(getXStart(), *r.windowStart) || !near(getXEnd(), *r.windowEnd)) {
             char buf[160];
             std::snprintf(buf, sizeof buf, "the panel shows %.4g to %.4g %s instead", getXStart(),
-                          getXEnd(), kRecipeXUnits[r.xUnits]);
+                          getXEnd(), kRecipeXUnits[index(r.xUnits)]);
             throw BatchError{"measurement.window", buf};
         }
     }
@@ -306,7 +306,7 @@ class BatchRun {
                                                z.tolerance, minLength);
             report_.zones.push_back({z, s, minLength});
             allPass = allPass && s.verdict == ZoneVerdict::Pass;
-            std::fputs(zoneLine(z, s, minLength, kRecipeXUnits[recipe_.xUnits]).c_str(),
+            std::fputs(zoneLine(z, s, minLength, kRecipeXUnits[index(recipe_.xUnits)]).c_str(),
                        setup_.out);
         }
         return allPass ? kBatchPass : kBatchFail;
@@ -323,15 +323,15 @@ class BatchRun {
             if (saveCSV() != 1) report_.problems.push_back("outputs.csv: the CSV export failed");
         }
         if (recipe_.touchstone) {
-            responder_.pushFile(base + (recipe_.mode == 1 ? ".s2p" : ".s1p"),
-                                platform::VAL_NEW_FILE_SELECTED);
+            const bool s21 = recipe_.mode == Mode::TDT;
+            responder_.pushFile(base + (s21 ? ".s2p" : ".s1p"), platform::VAL_NEW_FILE_SELECTED);
             if (saveTouchstone() != 1)
                 report_.problems.push_back("outputs.touchstone: the Touchstone export failed");
         }
         if (newCalibration_) {
             // A calibration made for this run is kept with it, so the run can be repeated.
-            const std::string cal = base + (recipe_.mode == 1 ? ".s21" : ".s11");
-            if (saveSOLTFile(recipe_.mode, cal) == 1)
+            const std::string cal = base + (recipe_.mode == Mode::TDT ? ".s21" : ".s11");
+            if (saveSOLTFile(code(recipe_.mode), cal) == 1)
                 report_.calibrationFiles.push_back(cal);
             else
                 report_.problems.push_back("measurement.calibration: the new calibration could "

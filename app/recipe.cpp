@@ -117,24 +117,24 @@ void readMeasurement(const json& j, Recipe& r) {
                "calibration"});
     constexpr const char* kDomains[] = {"time", "frequency"};
     if (auto v = member(j, "domain")) r.frequencyDomain = oneOf(*v, "measurement.domain", kDomains);
-    r.xUnits = r.frequencyDomain ? 4 : 0;
-    r.yUnits = r.frequencyDomain ? 5 : 2;
+    r.xUnits = r.frequencyDomain ? XUnit::GHz : XUnit::Metres;
+    r.yUnits = r.frequencyDomain ? YUnit::Decibels : YUnit::Ohms;
     if (auto v = member(j, "mode"))
-        r.mode = r.frequencyDomain ? oneOf(*v, "measurement.mode", kRecipeFreqModes)
-                                   : oneOf(*v, "measurement.mode", kRecipeTimeModes);
+        r.mode = modeFromCode(r.frequencyDomain ? oneOf(*v, "measurement.mode", kRecipeFreqModes)
+                                                : oneOf(*v, "measurement.mode", kRecipeTimeModes));
     if (auto v = member(j, "stimulus")) r.stimulus = text(*v, "measurement.stimulus");
     if (auto v = member(j, "sampler")) r.sampler = text(*v, "measurement.sampler");
     if (auto v = member(j, "differential"))
         r.differential = boolean(*v, "measurement.differential");
     if (auto v = member(j, "x_units")) {
-        r.xUnits = oneOf(*v, "measurement.x_units", kRecipeXUnits);
-        if ((r.xUnits == 4) != r.frequencyDomain)
+        r.xUnits = xUnitFromCode(oneOf(*v, "measurement.x_units", kRecipeXUnits));
+        if ((domainOf(r.xUnits) == Domain::Frequency) != r.frequencyDomain)
             fail("measurement.x_units", r.frequencyDomain ? "must be GHz in the frequency domain"
                                                           : "GHz needs \"domain\": \"frequency\"");
     }
     if (auto v = member(j, "y_units")) {
-        r.yUnits = oneOf(*v, "measurement.y_units", kRecipeYUnits);
-        if ((r.yUnits == 5) != r.frequencyDomain)
+        r.yUnits = yUnitFromCode(oneOf(*v, "measurement.y_units", kRecipeYUnits));
+        if ((r.yUnits == YUnit::Decibels) != r.frequencyDomain)
             fail("measurement.y_units", r.frequencyDomain ? "must be dB in the frequency domain"
                                                           : "dB needs \"domain\": \"frequency\"");
     }
@@ -191,7 +191,7 @@ void readZones(const json& j, Recipe& r) {
         zone.tolerance = number(z["tolerance"], at + ".tolerance", 1e-3, 99.0);
         r.zones.push_back(zone);
     }
-    if (!r.zones.empty() && r.yUnits != 2)
+    if (!r.zones.empty() && r.yUnits != YUnit::Ohms)
         fail("zones", "judge impedance: they need \"y_units\": \"Ohm\"");
 }
 

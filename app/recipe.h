@@ -2,6 +2,8 @@
 // and what to write. Read from JSON; every field is checked before the instrument is touched.
 #pragma once
 
+#include "setup/vocabulary.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,12 +28,12 @@ struct Recipe {
 
     // measurement
     bool frequencyDomain = false;
-    int mode = 0;         // 0 TDR, 1 TDT, 2 NEXT, 3 FEXT; 0 S11, 1 S21
-    std::string stimulus; // ring label, "PORT 1, CH 1"
-    std::string sampler;  // ring label, "PORT 1, CH 1+"; empty: the first offered
+    Mode mode = Mode::TDR; // TDR is S11 and TDT S21 in the frequency domain
+    std::string stimulus;  // ring label, "PORT 1, CH 1"
+    std::string sampler;   // ring label, "PORT 1, CH 1+"; empty: the first offered
     bool differential = false;
-    int xUnits = 0; // 0 m, 1 ft, 2 ns, 3 in, 4 GHz
-    int yUnits = 2; // 0 mV, 1 Norm, 2 Ohm, 3 Rho, 4 Raw, 5 dB
+    XUnit xUnits = XUnit::Metres;
+    YUnit yUnits = YUnit::Ohms;
     std::optional<double> windowStart, windowEnd;
     std::optional<double> dielectric;
     int averaging = 16;

@@ -101,8 +101,8 @@ ordered_json settingsApplied(const Recipe& r) {
     s["stimulus"] = ringLabel(PANEL_STIMULUS);
     s["sampler"] = ringLabel(PANEL_SAMPLER);
     s["differential"] = getDiff() == 1;
-    s["x_units"] = kRecipeXUnits[std::clamp(xUnits.load(), 0, 4)];
-    s["y_units"] = kRecipeYUnits[std::clamp(yUnits.load(), 0, 5)];
+    s["x_units"] = kRecipeXUnits[index(xUnits.load())];
+    s["y_units"] = kRecipeYUnits[index(yUnits.load())];
     s["window"] = {num(getXStart()), num(getXEnd())};
     s["zero"] = num(xZero.load());
     s["dielectric"] = num(dielK.load());

@@ -19,11 +19,6 @@ int toggleValue(int v) {
     return v == 1 ? 1 : 0;
 }
 
-int windowUnit() {
-    int u = xUnits.load();
-    return (u >= 0 && u < static_cast<int>(minWidth.size())) ? u : 0;
-}
-
 } // namespace
 
 int getAutoAcquire() {
@@ -86,9 +81,9 @@ int getDiff() {
 
 int setDiff(int v) {
     if (v == -1) v = getDiff();
-    if (v == 1 && yUnits.load() != 5) {
+    if (v == 1 && yUnits.load() != YUnit::Decibels) {
         panel().setValue(PANEL_DIFFERENTIAL, 1);
-        setYUnits(2);
+        setYUnits(YUnit::Ohms);
         panel().setDimmed(PANEL_SAMPLER, true);
     } else {
         panel().setValue(PANEL_DIFFERENTIAL, 0);
@@ -126,8 +121,10 @@ int setLED(int v) {
     return 1;
 }
 
-int getMode() {
-    return panel().intValue(PANEL_MODE);
+Mode getMode() {
+    // The ring holds the codes.
+    const int c = panel().intValue(PANEL_MODE);
+    return isModeCode(c) ? modeFromCode(c) : Mode::TDR;
 }
 
 double getXStart() {
@@ -158,7 +155,7 @@ int setXEnd(double x) {
 int setWindow() {
     double s = getXStart();
     double e = getXEnd();
-    const double w = minWidth[static_cast<std::size_t>(windowUnit())];
+    const double w = minWidth[index(xUnits.load())];
     const double z = xZero.load();
     if (e < s + w) {
         // Pushing the end out past the field's top would leave a window narrower than the

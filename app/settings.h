@@ -2,6 +2,8 @@
 // control's value and apply the side effects".
 #pragma once
 
+#include "setup/vocabulary.h"
+
 int getAutoAcquire();
 int setAutoAcquire(int v);
 int getAutoscale();
@@ -19,7 +21,7 @@ int getFilterWidth();
 int setFilterWidth(int v);
 int getLED();
 int setLED(int v);
-int getMode();
+Mode getMode();
 double getXStart();
 double getXEnd();
 int setXStart(double x);

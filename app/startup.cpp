@@ -94,9 +94,9 @@ int veltMain() {
     platform::panel().setText(PANEL_VERSION, versionLabel(kVersionString, model));
 
     showBusy(std::string("Calibrating ") + smplLabel[4].data());
-    int calPos = velt_cal(2, 4, 0);
+    int calPos = velt_cal(2, 4, Mode::TDR);
     showBusy(std::string("Calibrating ") + smplLabel[5].data());
-    int calNeg = velt_cal(2, 5, 0);
+    int calNeg = velt_cal(2, 5, Mode::TDR);
     stimulusPort = stimulusPortCode[2];
     samplerPort = samplerPortCode[4];
     sendChannelSetup(stimulusPort, samplerPort);

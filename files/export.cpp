@@ -23,10 +23,6 @@ namespace {
 constexpr const char* kSerialRejected =
     "Only alphanumeric values, dashes, parentheses, and spaces allowed in file name.";
 
-template <std::size_t N> const char* label(const std::array<const char*, N>& table, int code) {
-    return code >= 0 && code < static_cast<int>(N) ? table[static_cast<std::size_t>(code)] : "";
-}
-
 } // namespace
 
 int saveCSV() {
@@ -50,9 +46,9 @@ int saveCSV() {
         writeMessage(2151, "Could not create log file.", 0);
         return -1;
     }
-    std::string header = label(labelX, xUnits.load());
+    std::string header = labelX[index(xUnits.load())];
     header += ',';
-    header += label(labelY, yUnits.load());
+    header += labelY[index(yUnits.load())];
     header += ',' + serial + ",\"" + notes + "\"\n";
 
     std::string data;

@@ -111,12 +111,13 @@ Rejection rejection(int check) {
 
 void apply(const SettingsRecord& r) {
     // A time-domain file loaded from the frequency domain would leave its rings and menus.
-    if (xUnits.load() == 4) setDomain(0);
-    setXUnits(r.xUnits);
-    setYUnits(r.yUnits);
-    panel().setXAxisName(labelFullX[static_cast<std::size_t>(xUnits.load())]);
+    if (domainOf(xUnits.load()) == Domain::Frequency) setDomain(Domain::Time);
+    // The file's codes were checked before anything is applied.
+    setXUnits(xUnitFromCode(r.xUnits));
+    setYUnits(yUnitFromCode(r.yUnits));
+    panel().setXAxisName(labelFullX[index(xUnits.load())]);
     setDiff(r.diff);
-    setStimulus(r.mode, r.stimulus, r.sampler);
+    setStimulus(modeFromCode(r.mode), r.stimulus);
     setSampler(r.sampler);
     setCalMode(r.cal);
     // The fields accept down to minus the zero and are marked while one is set.
@@ -138,8 +139,8 @@ void apply(const SettingsRecord& r) {
 SettingsRecord currentSettings() {
     SettingsRecord r;
     r.model = model;
-    r.yUnits = yUnits.load();
-    r.xUnits = xUnits.load();
+    r.yUnits = code(yUnits.load());
+    r.xUnits = code(xUnits.load());
     r.xStart = xStart.load();
     r.xEnd = xEnd.load();
     r.xZero = xZero.load();
@@ -148,7 +149,7 @@ SettingsRecord currentSettings() {
     r.yMin = getYMin();
     r.autoscale = getAutoscale();
     r.cal = getCalMode();
-    r.mode = getMode();
+    r.mode = code(getMode());
     r.diff = getDiff();
     r.stimulus = getStimulus();
     r.sampler = getSampler();
@@ -227,9 +228,9 @@ int checkSettings(const SettingsRecord& r, std::string_view connectedModel) {
     const std::array<bool, 18> pass = {
         r.model == connectedModel,
         r.dielK > 0,
-        !(r.yUnits == 5 || r.xUnits == 4),
-        r.yUnits >= 0 && r.yUnits <= 3,
-        r.xUnits >= 0 && r.xUnits <= 2,
+        !(r.yUnits == code(YUnit::Decibels) || r.xUnits == code(XUnit::GHz)),
+        r.yUnits >= code(YUnit::Millivolts) && r.yUnits <= code(YUnit::Rho),
+        r.xUnits >= code(XUnit::Metres) && r.xUnits <= code(XUnit::Nanoseconds),
         r.xStart >= -r.xZero,
         r.xEnd >= -r.xZero,
         r.xZero >= 0,
@@ -238,7 +239,7 @@ int checkSettings(const SettingsRecord& r, std::string_view connectedModel) {
         bit(r.autoAcquire),
         bit(r.filter),
         r.filterWidth > 0,
-        r.mode >= 0 && r.mode <= 3,
+        isModeCode(r.mode),
         r.stimulus >= 0 && r.stimulus <= 9,
         r.sampler >= 0 && r.sampler <= 19,
         bit(r.diff),
@@ -316,16 +317,16 @@ int loadSettings(int mode) {
 
 int resetSettings() {
     if (const int stored = WfmStored.exchange(0); stored != 0) panel().deletePlot(stored);
-    setDomain(0);
+    setDomain(Domain::Time);
     setDiff(0);
-    setStimulus(0, 2, 4);
-    setXUnits(0);
-    setYUnits(0);
+    setStimulus(Mode::TDR, 2);
+    setXUnits(XUnit::Metres);
+    setYUnits(YUnit::Millivolts);
     setZero(0.0);
     setXStart(0.0);
     setXEnd(3.0);
     setDiel(2.23);
-    panel().setXAxisName(labelFullX[static_cast<std::size_t>(xUnits.load())]);
+    panel().setXAxisName(labelFullX[index(xUnits.load())]);
     setYMinMax(-250.0, 250.0);
     setAutoscale(1);
     setAutoAcquire(1);

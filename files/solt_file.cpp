@@ -54,7 +54,7 @@ template <typename Set> auto& column(int type, int k, Set& set) {
 
 int resolveType(int type) {
     if (type == 0 || type == 1) return type;
-    return getMode() == 1 ? 1 : 0;
+    return getMode() == Mode::TDT ? 1 : 0;
 }
 
 bool chooseFile(int type, bool save, std::string& path) {

@@ -89,7 +89,7 @@ bool ringHolds(int id, int value) {
 // The file's ports must be ones this instrument has.
 bool fitsInstrument(const StoredSettings& s) {
     if (!ringHolds(PANEL_MODE, s.mode) || !ringHolds(PANEL_STIMULUS, s.stimulus)) return false;
-    const std::vector<int> samplers = samplersFor(s.mode, s.stimulus, channels);
+    const std::vector<int> samplers = samplersFor(modeFromCode(s.mode), s.stimulus, channels);
     return std::find(samplers.begin(), samplers.end(), s.sampler) != samplers.end();
 }
 
@@ -99,21 +99,22 @@ void markZero(int color) {
 }
 
 void showStored(const StoredSettings& s) {
-    xUnits.store(s.xUnits);
-    yUnits.store(s.yUnits);
+    // The file's codes were checked before anything is shown.
+    xUnits.store(xUnitFromCode(s.xUnits));
+    yUnits.store(yUnitFromCode(s.yUnits));
     xStart.store(s.xStart);
     xEnd.store(s.xEnd);
     xZero.store(s.xZero);
     dielK.store(s.dielK);
     // The fields must accept the window relative to the file's zero before it is shown in them.
-    const double top = maxRange[static_cast<std::size_t>(s.xUnits)].load();
+    const double top = maxRange[index(xUnits.load())].load();
     panel().setRange(PANEL_XSTART, -s.xZero, top);
     panel().setRange(PANEL_XEND, -s.xZero, top);
     setXStart(s.xStart);
     setXEnd(s.xEnd);
     setDiel(s.dielK);
     setYMinMax(s.yMin, s.yMax);
-    setStimulus(s.mode, s.stimulus, s.sampler);
+    setStimulus(modeFromCode(s.mode), s.stimulus);
     setSampler(s.sampler);
     setDiff(s.diff);
     setFilter(s.filter);
@@ -130,7 +131,7 @@ void showStored(const StoredSettings& s) {
     panel().setYRange(s.yMin, s.yMax);
     WfmStored.store(panel().plotXY(wfmRecallX.data(), wfmRecall.data(), 1024, kStoredTraceColor,
                                    kLiveTraceStyle, 0));
-    if (xUnits.load() == 4) {
+    if (domainOf(xUnits.load()) == Domain::Frequency) {
         xEnd.store(wfmRecallX[1023]);
         panel().setValue(PANEL_XEND, xEnd.load());
     }
@@ -196,12 +197,13 @@ StoredParse parseStoredWaveform(std::string_view text, StoredSettings& s, Wavefo
 }
 
 bool storedSettingsValid(const StoredSettings& s) {
-    const bool fd = s.xUnits == 4;
-    return s.xUnits >= 0 && s.xUnits <= 4 && s.yUnits >= 0 && s.yUnits <= 5 &&
-           fd == (s.yUnits == 5) && s.xZero >= 0 && s.dielK > 0 && s.xStart >= 0 &&
-           s.xEnd >= s.xStart && s.yMin <= s.yMax && s.mode >= 0 && s.mode <= (fd ? 1 : 3) &&
-           bit(s.diff) && s.stimulus >= 0 && s.stimulus <= 9 && s.sampler >= 0 && s.sampler <= 19 &&
-           bit(s.filter) && s.filterWidth > 0;
+    const bool fd = s.xUnits == code(XUnit::GHz);
+    return isXUnitCode(s.xUnits) && isYUnitCode(s.yUnits) &&
+           fd == (s.yUnits == code(YUnit::Decibels)) && s.xZero >= 0 && s.dielK > 0 &&
+           s.xStart >= 0 && s.xEnd >= s.xStart && s.yMin <= s.yMax && isModeCode(s.mode) &&
+           (!fd || s.mode <= code(Mode::TDT)) && bit(s.diff) && s.stimulus >= 0 &&
+           s.stimulus <= 9 && s.sampler >= 0 && s.sampler <= 19 && bit(s.filter) &&
+           s.filterWidth > 0;
 }
 
 int storeWaveform() {
@@ -226,15 +228,15 @@ int storeWaveform() {
         return -2;
     }
     StoredSettings s;
-    s.xUnits = xUnits.load();
-    s.yUnits = yUnits.load();
+    s.xUnits = code(xUnits.load());
+    s.yUnits = code(yUnits.load());
     s.xStart = xStart.load();
     s.xEnd = xEnd.load();
     s.xZero = xZero.load();
     s.dielK = dielK.load();
     s.yMin = getYMin();
     s.yMax = getYMax();
-    s.mode = getMode();
+    s.mode = code(getMode());
     s.diff = getDiff();
     s.stimulus = getStimulus();
     s.sampler = getSampler();
@@ -289,14 +291,16 @@ int recallWaveform() {
                      "Stored VELT file has unreadable settings in line 2. Nothing was changed.", 0);
         return -6;
     }
-    if (s.xUnits == 4 && xUnits.load() != 4) {
+    const bool fileFrequency = s.xUnits == code(XUnit::GHz);
+    const bool shownFrequency = domainOf(xUnits.load()) == Domain::Frequency;
+    if (fileFrequency && !shownFrequency) {
         platform::MessagePopup("ERROR #2193",
                                "Stored waveform is in the Frequency Domain and cannot be loaded "
                                "with the current settings.\nPlease switch to the Frequency Domain "
                                "and try loading the waveform again.");
         return -3;
     }
-    if (s.xUnits != 4 && xUnits.load() == 4) {
+    if (!fileFrequency && shownFrequency) {
         platform::MessagePopup("ERROR #2194",
                                "Stored waveform is in the Time Domain and cannot be loaded with "
                                "the current settings.\nPlease switch to the Time Domain and try "

@@ -104,7 +104,7 @@ int getReflection(int standard, int stimulus, int sampler, const char* label, Wa
     if (!prompt(title, text)) return -1;
     {
         BusySpan busy(kStandardNames[standard], label);
-        calibrateLine(stimulus, sampler, 0, 0, 0);
+        calibrateLine(stimulus, sampler, Mode::TDR, 0, 0);
         if (acquireStandard() != 1) return -2;
     }
     into = wfmDataAvg;
@@ -113,7 +113,8 @@ int getReflection(int standard, int stimulus, int sampler, const char* label, Wa
 
 // The five shared display settings a new calibration overrides, restored whatever happens.
 struct WindowOverride {
-    int yu = yUnits.load(), xu = xUnits.load();
+    YUnit yu = yUnits.load();
+    XUnit xu = xUnits.load();
     double xs = xStart.load(), xe = xEnd.load(), xz = xZero.load();
     WindowOverride() {
         yUnits.store(kFdYUnit);
@@ -202,9 +203,9 @@ int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* 
     if (!prompt(title, text)) return -1;
     {
         BusySpan busy("THROUGH", toLabel);
-        velt_cal(stimulus, 2 * stimulus, 1);
+        velt_cal(stimulus, 2 * stimulus, Mode::TDT);
         platform::Delay(0.5);
-        calibrateLine(stimulus, sampler, 1, 0, 0);
+        calibrateLine(stimulus, sampler, Mode::TDT, 0, 0);
         if (acquireStandard() != 1) return -2;
     }
     wfmThrough = wfmDataAvg;
@@ -313,7 +314,7 @@ int performSOLT(int type) {
         text = "VELT is not currently calibrated for Insertion Loss (S21) measurements.\n\nDo "
                "you want to load a saved calibration file or perform a new calibration?";
     } else {
-        type = getMode();
+        type = code(getMode());
         active = 3;
         title = "SOLT CALIBRATION";
         text = "SOLT calibration file already loaded.\n\nDo you want to execute a new SOLT "

@@ -47,8 +47,7 @@ int acquireFrequencyRecord(int count) {
     // reflection-coefficient sweep takes absolute counts, which folds a level dipping below the
     // offset (a short's ringing, a through's first arrival) back up and bends every spectrum
     // built on it. Millivolts keep the sign, and the mapping below is the same line elsewhere.
-    constexpr int kMillivolts = 0;
-    const int status = acquireWindow(count, kMillivolts, kFdXUnit, kFdStart, kFdEnd, 0.0);
+    const int status = acquireWindow(count, YUnit::Millivolts, kFdXUnit, kFdStart, kFdEnd, 0.0);
     if (status != 1) return status;
     const double sign = polarity == 1 ? 1.0 : -1.0;
     for (double& v : wfmDataAvg) v = sign * v / 250.0 - 1.0;

@@ -23,8 +23,6 @@ std::atomic<int> defaultSaveTouchstone{1};
 
 namespace {
 
-constexpr int kUnitDb = 5;
-
 std::string shownRingLabel(int control) {
     const auto items = platform::panel().ringItems(control);
     const int i = platform::panel().ringIndex(control);
@@ -164,12 +162,12 @@ bool parseTouchstone(std::string_view text, int ports, std::vector<SParamPoint>&
 
 int saveTouchstone() {
     // Only the frequency domain has S-parameters.
-    if (yUnits.load() != kUnitDb) {
+    if (domainOf(xUnits.load()) != Domain::Frequency) {
         platform::MessagePopup("Save Touchstone", "Touchstone files hold S-parameters: switch to "
                                                   "the frequency domain first.");
         return -1;
     }
-    const bool s21 = getMode() == 1;
+    const bool s21 = getMode() == Mode::TDT;
     const std::string folder = files::startFolder(defaultSaveTouchstone, "datalogs");
     const std::string serial = files::serialText(63);
     if (!files::serialTextAccepted(serial)) {

@@ -70,7 +70,7 @@ int measureEdge(int stimulus, int sampler, int& edge) {
     return 1;
 }
 
-int velt_cal(int stimulus, int sampler, int mode) {
+int velt_cal(int stimulus, int sampler, Mode mode) {
     if (stimulus < 0 || stimulus >= static_cast<int>(calDelay.size()) || sampler < 0 ||
         sampler >= static_cast<int>(vampl.size()))
         return -1;
@@ -86,7 +86,7 @@ int velt_cal(int stimulus, int sampler, int mode) {
         samplPos = sampler;
         samplNeg = sampler + 1;
     }
-    const bool reflection = mode == 0;
+    const bool reflection = mode == Mode::TDR;
     const int levelStimulus = reflection ? stimulus : samplPos / 2;
 
     int edge = 0;

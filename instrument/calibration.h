@@ -1,12 +1,14 @@
 // Per-port calibration: start level, step amplitude and edge delay measured on the instrument.
 #pragma once
 
+#include "setup/vocabulary.h"
+
 #include <array>
 
 extern std::array<int, 10> delayTDR;
 extern std::array<int, 10> delayTDT;
 
-int velt_cal(int stimulus, int sampler, int mode);
+int velt_cal(int stimulus, int sampler, Mode mode);
 
 // One edge measurement on the given stimulus channel and sampler: select the ports, wait for
 // them, read offset, baseline and a calibration sweep (rawWaveform keeps it) and find the first

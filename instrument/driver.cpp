@@ -30,8 +30,8 @@ std::array<double, 20> vstart{};
 std::array<double, 20> vend{};
 std::array<double, 20> vampl{};
 std::array<int, 10> calDelay{};
-std::atomic<int> xUnits{0};
-std::atomic<int> yUnits{0};
+std::atomic<XUnit> xUnits{XUnit::Metres};
+std::atomic<YUnit> yUnits{YUnit::Millivolts};
 std::atomic<double> xStart{0.0};
 std::atomic<double> xEnd{3.0};
 std::atomic<double> dielK{2.25};
@@ -52,8 +52,6 @@ constexpr double kSpeedOfLight = 3e8;
 constexpr double kMetresPerFoot = 0.3048;
 constexpr int kMinIncrement = 1;
 constexpr int kMaxIncrement = 59;
-constexpr int kUnitMv = 0, kUnitNorm = 1, kUnitOhm = 2, kUnitRho = 3, kUnitRaw = 4;
-constexpr int kXUnitFeet = 1, kXUnitNs = 2;
 
 constexpr std::array<const char*, 3> kXUnitNames = {"m", "ft", "ns"};
 constexpr std::array<const char*, 5> kYUnitNames = {"mV", "Norm", "Ohm", "Rho", "Raw"};
@@ -138,7 +136,8 @@ int velt_params(int row) {
     return 1;
 }
 
-int velt_environ(int xUnitsArg, int yUnitsArg, double xStartArg, double xEndArg, double dielKArg) {
+int velt_environ(XUnit xUnitsArg, YUnit yUnitsArg, double xStartArg, double xEndArg,
+                 double dielKArg) {
     if (!std::isfinite(xStartArg) || !std::isfinite(xEndArg) || !std::isfinite(dielKArg) ||
         dielKArg <= 0)
         return -1;
@@ -206,8 +205,8 @@ double meanArray() {
     return sumCounts() / 1024.0;
 }
 
-void convertSweep(int pass, int yUnit) {
-    if (yUnit == kUnitRaw) {
+void convertSweep(int pass, YUnit yUnit) {
+    if (yUnit == YUnit::Raw) {
         convertInto(pass, [](double r) { return r; });
         return;
     }
@@ -222,17 +221,17 @@ void convertSweep(int pass, int yUnit) {
     auto rhoOf = [=](double r) {
         if (positive) return (r - s) / a - 1;
         // A negative line in millivolts keeps its sign; the other units got absolute counts.
-        if (yUnit == kUnitMv) return (r + s) / a - 1;
+        if (yUnit == YUnit::Millivolts) return (r + s) / a - 1;
         return std::fabs(r - s) / a - 1;
     };
     switch (yUnit) {
-    case kUnitMv:
+    case YUnit::Millivolts:
         convertInto(pass, [&](double r) { return 250 * rhoOf(r) + 250; });
         break;
-    case kUnitNorm:
+    case YUnit::Normalized:
         convertInto(pass, [&](double r) { return rhoOf(r) + 1; });
         break;
-    case kUnitOhm:
+    case YUnit::Ohms:
         // Ohms are curved in rho: a mean of ohms is biased upward by the noise, so the mean is
         // kept in rho and converted once all passes are in (finishMean).
         for (std::size_t i = 0; i < rawWaveform.size(); ++i) {
@@ -247,16 +246,16 @@ void convertSweep(int pass, int yUnit) {
     }
 }
 
-void finishMean(int yUnit) {
-    if (yUnit == kUnitOhm)
+void finishMean(YUnit yUnit) {
+    if (yUnit == YUnit::Ohms)
         for (double& v : acqMean) v = std::isnan(v) ? v : ohms(v);
 }
 
-int acquireSweeps(int count, int yUnit) {
+int acquireSweeps(int count, YUnit yUnit) {
     return acquireWindow(count, yUnit, xUnits.load(), xStart.load(), xEnd.load(), xZero.load());
 }
 
-int acquireWindow(int count, int yUnit, int xu, double xs, double xe, double xz) {
+int acquireWindow(int count, YUnit yUnit, XUnit xu, double xs, double xe, double xz) {
     const double k = dielK.load();
 
     polarity = samplerPort % 2 == 0 ? 1 : 0;
@@ -266,11 +265,11 @@ int acquireWindow(int count, int yUnit, int xu, double xs, double xe, double xz)
 
     const double v = 1 / std::sqrt(k);
     double tStart = 0, tEnd = 0;
-    if (xu == kXUnitNs) {
+    if (xu == XUnit::Nanoseconds) {
         tStart = xs * 1e-9;
         tEnd = xe * 1e-9;
     } else {
-        const double scale = xu == kXUnitFeet ? kMetresPerFoot : 1.0;
+        const double scale = xu == XUnit::Feet ? kMetresPerFoot : 1.0;
         tEnd = xe * scale / (v * kSpeedOfLight);
         tStart = xs * scale / (v * kSpeedOfLight);
     }
@@ -282,15 +281,15 @@ int acquireWindow(int count, int yUnit, int xu, double xs, double xe, double xz)
     const int inc =
         std::clamp(truncToInt(((tEnd - tStart) / 1024) / step), kMinIncrement, kMaxIncrement);
     const double tLast = tStart + inc * step * 1024;
-    const double xFirst = xu == kXUnitNs ? tStart * 1e9 : tStart * v * kSpeedOfLight;
-    const double xLast = xu == kXUnitNs ? tLast * 1e9 : tLast * v * kSpeedOfLight;
+    const double xFirst = xu == XUnit::Nanoseconds ? tStart * 1e9 : tStart * v * kSpeedOfLight;
+    const double xLast = xu == XUnit::Nanoseconds ? tLast * 1e9 : tLast * v * kSpeedOfLight;
 
     double offset = 0;
     const int offsetStatus = getOffsetChecked(offset);
     // Counts measured against a stale offset would be plausible-looking and wrong.
     if (offsetStatus != 1) return offsetStatus;
 
-    const int absFlag = yUnit == kUnitMv || yUnit == kUnitRaw ? 0 : 1;
+    const int absFlag = yUnit == YUnit::Millivolts || yUnit == YUnit::Raw ? 0 : 1;
     const int passes = std::max(count, 1);
     const SweepSetTap tap = sweepSetTap.load();
     for (int p = 0; p < passes; ++p) {
@@ -313,7 +312,7 @@ int acquireWindow(int count, int yUnit, int xu, double xs, double xe, double xz)
     increment.store(inc);
     for (std::size_t i = 0; i < wfmDataX.size(); ++i) {
         double x = xFirst + (xLast - xFirst) * static_cast<double>(i) / 1024;
-        if (xu == kXUnitFeet) x /= kMetresPerFoot;
+        if (xu == XUnit::Feet) x /= kMetresPerFoot;
         wfmDataX[i] = x - xz;
     }
     wfmData = acqSweep;
@@ -357,7 +356,7 @@ int velt_zero(double x, int thresholdMode, int* sweepStatus) {
         return 2;
     }
     xZero.store(0.0);
-    const int status = acquireSweeps(1, kUnitRho);
+    const int status = acquireSweeps(1, YUnit::Rho);
     if (sweepStatus) *sweepStatus = status;
     if (status != 1) return -1;
     const double threshold = thresholdMode == 1 ? 0.5 : 0.3;
@@ -387,14 +386,11 @@ int velt_dump(const char* path) {
     std::FILE* file = std::fopen(path, "w");
     if (file == nullptr) return -1;
 
-    const int xu = xUnits.load();
-    const int yu = yUnits.load();
-    const char* xName = xu == kXUnitFeet || xu == kXUnitNs
-                            ? kXUnitNames[static_cast<std::size_t>(xu)]
-                            : kXUnitNames[0];
-    const char* yName = yu >= 0 && yu < static_cast<int>(kYUnitNames.size())
-                            ? kYUnitNames[static_cast<std::size_t>(yu)]
-                            : "?";
+    const XUnit xu = xUnits.load();
+    const YUnit yu = yUnits.load();
+    const char* xName =
+        xu == XUnit::Feet || xu == XUnit::Nanoseconds ? kXUnitNames[index(xu)] : kXUnitNames[0];
+    const char* yName = index(yu) < kYUnitNames.size() ? kYUnitNames[index(yu)] : "?";
 
     // to_chars is locale-free; a fixed-format double needs at most ~330 characters, so four
     // of them fit whatever the values.

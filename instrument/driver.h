@@ -1,6 +1,8 @@
 // Instrument driver: port codes, timing rows, window arithmetic and sample conversion.
 #pragma once
 
+#include "setup/vocabulary.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -48,8 +50,8 @@ extern std::array<int, 10> calDelay;
 
 // Environment shared with the front panel. Atomic because unguarded callbacks write them while
 // a tick may be reading them.
-extern std::atomic<int> xUnits;
-extern std::atomic<int> yUnits;
+extern std::atomic<XUnit> xUnits;
+extern std::atomic<YUnit> yUnits;
 extern std::atomic<double> xStart;
 extern std::atomic<double> xEnd;
 extern std::atomic<double> dielK;
@@ -67,7 +69,8 @@ extern std::atomic<int> isInit;
 
 int velt_init();
 int velt_params(int row);
-int velt_environ(int xUnitsArg, int yUnitsArg, double xStartArg, double xEndArg, double dielKArg);
+int velt_environ(XUnit xUnitsArg, YUnit yUnitsArg, double xStartArg, double xEndArg,
+                 double dielKArg);
 int sendChannelSetup(std::uint8_t stim, std::uint8_t samp);
 int VELT_SetChan(int stim, int samp);
 int getOffset();
@@ -87,12 +90,12 @@ int getOffsetChecked(double& offset);
 // velt_acquire in a given vertical unit, leaving the shared yUnits alone. Besides 1, -1 and -2 it
 // returns -3 when the window cannot be swept (a non-finite bound or dielK not above 0); a failed
 // acquisition leaves wfmDataX, wfmData, wfmDataAvg and increment as they were.
-int acquireSweeps(int count, int yUnit);
+int acquireSweeps(int count, YUnit yUnit);
 // One pass of the conversion: rawWaveform (offset-corrected counts) into acqSweep, folded into
 // the running mean acqMean as pass number `pass`.
-void convertSweep(int pass, int yUnit);
+void convertSweep(int pass, YUnit yUnit);
 // After the last pass: the mean in the unit asked for (in Ohm the passes are averaged in rho).
-void finishMean(int yUnit);
+void finishMean(YUnit yUnit);
 // One acquisition's counts as the instrument sent them (before the offset is taken off),
 // averaged over its passes, with what they were taken at. A batch run installs a tap to keep
 // them for its report; without one nothing is copied or called.
@@ -108,7 +111,7 @@ extern std::atomic<SweepSetTap> sweepSetTap;
 
 // acquireSweeps over an explicit window (x unit, start, end and zero reference), leaving the
 // shared window variables alone.
-int acquireWindow(int count, int yUnit, int xUnit, double xStartArg, double xEndArg,
+int acquireWindow(int count, YUnit yUnit, XUnit xUnit, double xStartArg, double xEndArg,
                   double xZeroArg);
 // Called after each averaged sweep with (sweeps done, sweeps asked for); for progress displays.
 // Set and cleared by guarded work on the GUI thread while the tick is suspended.

@@ -38,20 +38,20 @@ bool committed(int event) {
 // The frequency-domain units come only with the frequency domain, and the time-domain ones
 // only with the time domain; the domain switch moves both together.
 bool fitsDomain(bool frequencyUnit) {
-    return frequencyUnit == (xUnits.load() == 4);
+    return frequencyUnit == (domainOf(xUnits.load()) == Domain::Frequency);
 }
 
-void guardedXUnits(int code) {
-    if (!fitsDomain(code == 4)) return;
+void guardedXUnits(XUnit unit) {
+    if (!fitsDomain(domainOf(unit) == Domain::Frequency)) return;
     Guarded g;
-    setXUnits(code);
+    setXUnits(unit);
     requestAcquire();
 }
 
-void guardedYUnits(int code) {
-    if (!fitsDomain(code == 5)) return;
+void guardedYUnits(YUnit unit) {
+    if (!fitsDomain(unit == YUnit::Decibels)) return;
     Guarded g;
-    setYUnits(code);
+    setYUnits(unit);
     requestAcquire();
 }
 
@@ -137,7 +137,7 @@ VELT_CTRL_CB(onSetStimulus) {
     VELT_UNUSED_CTRL_ARGS;
     if (!committed(event)) return 0;
     Guarded g;
-    setStimulus(-1, -1, -1);
+    setStimulus(std::nullopt);
     requestRecal();
     return 0;
 }
@@ -247,7 +247,7 @@ VELT_MENU_CB(onSetDomainTime) {
     VELT_UNUSED_MENU_ARGS;
     {
         Guarded g;
-        setDomain(0);
+        setDomain(Domain::Time);
     }
     requestRecal();
 }
@@ -255,7 +255,7 @@ VELT_MENU_CB(onSetDomainFreq) {
     VELT_UNUSED_MENU_ARGS;
     {
         Guarded g;
-        setDomain(1);
+        setDomain(Domain::Frequency);
     }
     requestRecal();
 }
@@ -270,48 +270,48 @@ VELT_MENU_CB(onSetColorLight) {
 
 VELT_MENU_CB(onSetXUnitsM) {
     VELT_UNUSED_MENU_ARGS;
-    guardedXUnits(0);
+    guardedXUnits(XUnit::Metres);
 }
 VELT_MENU_CB(onSetXUnitsFt) {
     VELT_UNUSED_MENU_ARGS;
-    guardedXUnits(1);
+    guardedXUnits(XUnit::Feet);
 }
 VELT_MENU_CB(onSetXUnitsNS) {
     VELT_UNUSED_MENU_ARGS;
-    guardedXUnits(2);
+    guardedXUnits(XUnit::Nanoseconds);
 }
 VELT_MENU_CB(onSetXUnitsIn) {
     VELT_UNUSED_MENU_ARGS;
-    guardedXUnits(3);
+    guardedXUnits(XUnit::Inches);
 }
 VELT_MENU_CB(onSetXUnitsGHz) {
     VELT_UNUSED_MENU_ARGS;
-    guardedXUnits(4);
+    guardedXUnits(XUnit::GHz);
 }
 
 VELT_MENU_CB(onSetYUnitsMV) {
     VELT_UNUSED_MENU_ARGS;
-    guardedYUnits(0);
+    guardedYUnits(YUnit::Millivolts);
 }
 VELT_MENU_CB(onSetYUnitsNorm) {
     VELT_UNUSED_MENU_ARGS;
-    guardedYUnits(1);
+    guardedYUnits(YUnit::Normalized);
 }
 VELT_MENU_CB(onSetYUnitsOhm) {
     VELT_UNUSED_MENU_ARGS;
-    guardedYUnits(2);
+    guardedYUnits(YUnit::Ohms);
 }
 VELT_MENU_CB(onSetYUnitsRho) {
     VELT_UNUSED_MENU_ARGS;
-    guardedYUnits(3);
+    guardedYUnits(YUnit::Rho);
 }
 VELT_MENU_CB(onSetYUnitsRaw) {
     VELT_UNUSED_MENU_ARGS;
-    guardedYUnits(4);
+    guardedYUnits(YUnit::Raw);
 }
 VELT_MENU_CB(onSetYUnitsDB) {
     VELT_UNUSED_MENU_ARGS;
-    guardedYUnits(5);
+    guardedYUnits(YUnit::Decibels);
 }
 VELT_MENU_CB(onSetTrueProfile) {
     VELT_UNUSED_MENU_ARGS;

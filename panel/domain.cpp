@@ -46,15 +46,15 @@ void toTimeDomain() {
     setZero(savedXZero.load());
 
     for (int id : {PANEL_FILTER, PANEL_DIEL, PANEL_VC}) panel().setDimmed(id, false);
-    if (getMode() == 0) panel().setDimmed(PANEL_DIFFERENTIAL, false);
+    if (getMode() == Mode::TDR) panel().setDimmed(PANEL_DIFFERENTIAL, false);
     if (getFilter() == 1) panel().setDimmed(PANEL_FILTERWIDTH, false);
 
-    const int mode = getMode();
+    const Mode mode = getMode();
     if (!gTimeModes.empty()) {
         panel().ringClear(PANEL_MODE);
         for (const auto& item : gTimeModes)
             panel().ringInsert(PANEL_MODE, -1, item.label, item.value);
-        panel().ringSetValue(PANEL_MODE, mode);
+        panel().ringSetValue(PANEL_MODE, code(mode));
     }
     // The unit restored was chosen in the mode before S11 or S21; it must suit the mode now.
     applyModeUnits(getMode());
@@ -73,10 +73,10 @@ void toFrequencyDomain() {
     savedXZero.store(xZero.load());
 
     // Crosstalk has no frequency-domain counterpart; it is measured as S11 instead.
-    const int mode = getMode();
-    const int m = mode == 1 ? 1 : 0;
-    int r = checkSOLT(m);
-    if (r != 1) r = performSOLT(m);
+    const Mode mode = getMode();
+    const Mode m = mode == Mode::TDT ? Mode::TDT : Mode::TDR; // S21 or S11
+    int r = checkSOLT(code(m));
+    if (r != 1) r = performSOLT(code(m));
 
     if (r <= 0) {
         if (r == -1)
@@ -93,7 +93,7 @@ void toFrequencyDomain() {
         return;
     }
 
-    if (mode != m) setStimulus(m, -1, -1);
+    if (mode != m) setStimulus(m);
     populateSOLT(getSampler());
     setDiff(0);
     for (int id : {PANEL_DIFFERENTIAL, PANEL_FILTER, PANEL_FILTERWIDTH, PANEL_DIEL, PANEL_VC})
@@ -102,15 +102,15 @@ void toFrequencyDomain() {
     gTimeModes = panel().ringItems(PANEL_MODE);
     panel().ringClear(PANEL_MODE);
     for (const auto& item : gTimeModes) {
-        if (item.value == 0) panel().ringInsert(PANEL_MODE, -1, "S11", 0);
-        if (item.value == 1) panel().ringInsert(PANEL_MODE, -1, "S21", 1);
+        if (item.value == code(Mode::TDR)) panel().ringInsert(PANEL_MODE, -1, "S11", item.value);
+        if (item.value == code(Mode::TDT)) panel().ringInsert(PANEL_MODE, -1, "S21", item.value);
     }
-    panel().ringSetValue(PANEL_MODE, m);
+    panel().ringSetValue(PANEL_MODE, code(m));
     setSoltMenu(true);
 
     setZero(0.0);
-    setXUnits(4);
-    setYUnits(5);
+    setXUnits(XUnit::GHz);
+    setYUnits(YUnit::Decibels);
     // A new calibration leaves the instrument on the line of its last standard; the first
     // trace must come from the selected one.
     calibrate(-1, -1, 0);
@@ -121,7 +121,7 @@ void toFrequencyDomain() {
 } // namespace
 
 void applyDomainDimming() {
-    const bool frequency = xUnits.load() == 4;
+    const bool frequency = domainOf(xUnits.load()) == Domain::Frequency;
     for (int id : {PANEL_DIFFERENTIAL, PANEL_FILTER, PANEL_DIEL})
         if (frequency) panel().setDimmed(id, true);
     panel().setDimmed(PANEL_FILTERWIDTH, frequency || getFilter() != 1);
@@ -129,12 +129,12 @@ void applyDomainDimming() {
     panel().setMenuDimmed(MENUBAR_CAL_RESETZERO, frequency);
 }
 
-int setDomain(int domain) {
+int setDomain(Domain domain) {
     removeTraces();
-    const bool frequency = xUnits.load() == 4;
-    if (domain == 0 && frequency)
+    const Domain now = domainOf(xUnits.load());
+    if (domain == Domain::Time && now == Domain::Frequency)
         toTimeDomain();
-    else if (domain == 1 && !frequency)
+    else if (domain == Domain::Frequency && now == Domain::Time)
         toFrequencyDomain();
     return 1;
 }

@@ -88,7 +88,7 @@ int countChannels() {
         showBusy(text);
         // A probe that measures nothing leaves vampl alone; an old value must not pass for it.
         vampl[static_cast<std::size_t>(p.sampler)] = 0.0;
-        velt_cal(p.stimulus, p.sampler, 0);
+        velt_cal(p.stimulus, p.sampler, Mode::TDR);
         if (!(vampl[static_cast<std::size_t>(p.sampler)] > 0)) break;
         channels = p.channels;
         speed = p.speed;
@@ -128,7 +128,7 @@ int hideChannels() {
     return 1;
 }
 
-std::vector<int> samplersFor(int mode, int stimulus, int channels) {
+std::vector<int> samplersFor(Mode mode, int stimulus, int channels) {
     std::vector<int> out;
     if (stimulus < 0 || stimulus > 9) return out;
     const int port = portOf(stimulus);
@@ -142,32 +142,31 @@ std::vector<int> samplersFor(int mode, int stimulus, int channels) {
     const auto& own = kPortChannels[static_cast<std::size_t>(port)];
     const auto& far = kPortChannels[static_cast<std::size_t>(other)];
     switch (mode) {
-    case 1:
+    case Mode::TDT:
         addPair(far[static_cast<std::size_t>(number)]);
         break;
-    case 2:
+    case Mode::NEXT:
         for (int c = 0; c < pairs; ++c)
             if (c != number) addPair(own[static_cast<std::size_t>(c)]);
         break;
-    case 3:
+    case Mode::FEXT:
         for (int c = 0; c < pairs; ++c)
             if (c != number) addPair(far[static_cast<std::size_t>(c)]);
         break;
-    default:
+    case Mode::TDR:
         addPair(stimulus);
         break;
     }
     return out;
 }
 
-int setStimulus(int mode, int stimulus, int third) {
-    (void)third;
-    const int previousMode = getMode(), previousStimulus = getStimulus();
-    const int previousSampler = getSampler();
+int setStimulus(std::optional<Mode> newMode, int stimulus) {
+    const Mode previousMode = getMode();
+    const int previousStimulus = getStimulus(), previousSampler = getSampler();
     // A value the ring does not hold (a channel this model lacks) leaves the ring as it was.
-    if (mode != -1) panel().ringSetValue(PANEL_MODE, mode);
+    if (newMode) panel().ringSetValue(PANEL_MODE, code(*newMode));
     if (stimulus != -1) panel().ringSetValue(PANEL_STIMULUS, stimulus);
-    mode = getMode();
+    const Mode mode = getMode();
     stimulus = getStimulus();
 
     panel().ringClear(PANEL_SAMPLER);
@@ -175,48 +174,49 @@ int setStimulus(int mode, int stimulus, int third) {
         panel().ringInsert(PANEL_SAMPLER, -1, smplLabel[static_cast<std::size_t>(s)].data(), s);
     panel().ringSetIndex(PANEL_SAMPLER, 0);
 
-    if (mode != 0) velt_cal(stimulus, 2 * stimulus, 1);
+    if (mode != Mode::TDR) velt_cal(stimulus, 2 * stimulus, Mode::TDT);
 
     // The frequency domain keeps its own arrangement; a new mode needs its own calibration.
-    if (yUnits.load() == 5) {
-        int r = checkSOLT(mode);
-        if (r != 1) r = performSOLT(mode);
+    if (domainOf(xUnits.load()) == Domain::Frequency) {
+        int r = checkSOLT(code(mode));
+        if (r != 1) r = performSOLT(code(mode));
         if (r > 0) {
             populateSOLT(getSampler());
-        } else if (mode != previousMode && checkSOLT(previousMode) == 1) {
+        } else if (mode != previousMode && checkSOLT(code(previousMode)) == 1) {
             // Without a calibration the new mode has no trace: go back to the one in force.
             writeMessage(0,
-                         previousMode == 0 ? "No S21 calibration: back to S11."
-                                           : "No S11 calibration: back to S21.",
+                         previousMode == Mode::TDR ? "No S21 calibration: back to S11."
+                                                   : "No S11 calibration: back to S21.",
                          0);
-            setStimulus(previousMode, previousStimulus, -1);
+            setStimulus(previousMode, previousStimulus);
             panel().ringSetValue(PANEL_SAMPLER, previousSampler);
             populateSOLT(getSampler());
         }
         return 1;
     }
 
-    if (!(mode == 0 && yUnits.load() == 2) && getDiff() == 1) setDiff(0);
+    if (!(mode == Mode::TDR && yUnits.load() == YUnit::Ohms) && getDiff() == 1) setDiff(0);
     panel().setDimmed(PANEL_DIFFERENTIAL, false);
 
     applyModeUnits(mode);
     return 1;
 }
 
-void applyModeUnits(int mode) {
+void applyModeUnits(Mode mode) {
     // Impedance and reflection coefficient exist only in reflection. The range fields keep
     // what the user set; only the unit and its check mark change.
-    const int y = yUnits.load();
-    if (mode != 0 && (y == 2 || y == 3)) {
-        yUnits.store(0);
+    const YUnit y = yUnits.load();
+    const bool reflection = mode == Mode::TDR;
+    if (!reflection && (y == YUnit::Ohms || y == YUnit::Rho)) {
+        yUnits.store(YUnit::Millivolts);
         panel().setMenuChecked(MENUBAR_YUNITS_Y1, true);
         for (int item : {MENUBAR_YUNITS_Y2, MENUBAR_YUNITS_Y3, MENUBAR_YUNITS_Y4})
             panel().setMenuChecked(item, false);
     }
     panel().setMenuDimmed(MENUBAR_YUNITS_Y1, false);
     panel().setMenuDimmed(MENUBAR_YUNITS_Y2, false);
-    panel().setMenuDimmed(MENUBAR_YUNITS_Y3, mode != 0);
-    panel().setMenuDimmed(MENUBAR_YUNITS_Y4, mode != 0);
+    panel().setMenuDimmed(MENUBAR_YUNITS_Y3, !reflection);
+    panel().setMenuDimmed(MENUBAR_YUNITS_Y4, !reflection);
     updateTrueProfileItem();
 
     setXLabels();
@@ -225,7 +225,7 @@ void applyModeUnits(int mode) {
 
 int setSampler(int sampler) {
     if (sampler != -1) panel().ringSetValue(PANEL_SAMPLER, sampler);
-    if (yUnits.load() == 5) {
+    if (domainOf(xUnits.load()) == Domain::Frequency) {
         // The sampler callback is not guarded, but a running tick reads the working records.
         suspendAndWait();
         populateSOLT(getSampler());

@@ -2,7 +2,10 @@
 // it offers, and the sampler lines a mode receives for a stimulus.
 #pragma once
 
+#include "setup/vocabulary.h"
+
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,10 +40,11 @@ constexpr std::array<ModelProbe, 6> kModelProbes = {{{2, 4, 2, 0, "QSA002"},
 void showBusy(const std::string& text);
 int countChannels();
 int hideChannels();
-int setStimulus(int mode, int stimulus, int third);
+// Applies a mode (none: the ring's) and a stimulus (-1: the ring's).
+int setStimulus(std::optional<Mode> mode, int stimulus = -1);
 int setSampler(int sampler);
 // The vertical units a time-domain mode allows (mV instead of Ohm or Rho outside TDR), the
 // Y Units items that go with them, and the axis names.
-void applyModeUnits(int mode);
+void applyModeUnits(Mode mode);
 // Sampler channels offered for a mode and stimulus, in ring order; channels 0 means all.
-std::vector<int> samplersFor(int mode, int stimulus, int channels);
+std::vector<int> samplersFor(Mode mode, int stimulus, int channels);

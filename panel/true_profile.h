@@ -1,10 +1,12 @@
 // The "True Impedance Profile" item of the Y Units menu and the display option behind it.
 #pragma once
 
+#include "setup/vocabulary.h"
+
 // The one rule for where the profile applies: reflection (TDR) in ohms, single-ended or
 // differential.
-constexpr bool trueProfileApplies(int mode, int yUnitsCode) {
-    return mode == 0 && yUnitsCode == 2;
+constexpr bool trueProfileApplies(Mode mode, YUnit unit) {
+    return mode == Mode::TDR && unit == YUnit::Ohms;
 }
 
 // The option lives in the item's check mark, like every display setting in the panel model: off

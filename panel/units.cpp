@@ -13,8 +13,8 @@
 using platform::panel;
 
 // The default window, so that a restore before anything was saved still gives a usable one.
-std::atomic<int> savedXUnits{0};
-std::atomic<int> savedYUnits{0};
+std::atomic<XUnit> savedXUnits{XUnit::Metres};
+std::atomic<YUnit> savedYUnits{YUnit::Millivolts};
 std::atomic<double> savedXZero{0.0};
 std::atomic<double> savedXStart{0.0};
 std::atomic<double> savedXEnd{3.0};
@@ -37,22 +37,22 @@ double metresPerNs() {
 }
 
 // Factor from one time-domain unit (m, ft, ns) to another.
-double conversion(int from, int to) {
+double conversion(XUnit from, XUnit to) {
     const double f = kMetresPerFoot;
     const double k = metresPerNs();
     // Row: new unit, column: old unit.
     const double table[3][3] = {{1.0, f, k}, {1.0 / f, 1.0, k / f}, {1.0 / k, f / k, 1.0}};
-    return table[to][from];
+    return table[index(to)][index(from)];
 }
 
-bool timeDomainUnit(int code) {
-    return code >= 0 && code <= 2;
+// The units the window converts between; inches keep their numbers.
+bool convertible(XUnit u) {
+    return u == XUnit::Metres || u == XUnit::Feet || u == XUnit::Nanoseconds;
 }
 
 void showWindowInUnit() {
-    const int u = xUnits.load();
     const double z = xZero.load();
-    const double hi = maxRange[static_cast<std::size_t>(u)].load();
+    const double hi = maxRange[index(xUnits.load())].load();
     panel().setRange(PANEL_XSTART, -z, hi);
     panel().setRange(PANEL_XEND, -z, hi);
     setXStart(xStart.load());
@@ -61,24 +61,23 @@ void showWindowInUnit() {
 
 } // namespace
 
-int setXUnits(int code) {
-    if (code < 0 || code >= static_cast<int>(labelX.size())) return 1;
-    const int old = xUnits.load();
+int setXUnits(XUnit code) {
+    const XUnit old = xUnits.load();
     const double s = getXStart();
     const double e = getXEnd();
     const double z = xZero.load();
     xUnits.store(code);
 
-    if (timeDomainUnit(code)) {
+    if (convertible(code)) {
         constexpr std::array<int, 3> items = {MENUBAR_XUNITS_X1, MENUBAR_XUNITS_X2,
                                               MENUBAR_XUNITS_X3};
-        for (int i = 0; i < 3; ++i) {
-            panel().setMenuChecked(items[static_cast<std::size_t>(i)], i == code);
-            panel().setMenuDimmed(items[static_cast<std::size_t>(i)], false);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            panel().setMenuChecked(items[i], i == index(code));
+            panel().setMenuDimmed(items[i], false);
         }
         panel().setMenuChecked(MENUBAR_XUNITS_X5, false);
         panel().setMenuDimmed(MENUBAR_XUNITS_X5, true);
-    } else if (code == 4) {
+    } else if (code == XUnit::GHz) {
         for (int item : {MENUBAR_XUNITS_X1, MENUBAR_XUNITS_X2, MENUBAR_XUNITS_X3}) {
             panel().setMenuChecked(item, false);
             panel().setMenuDimmed(item, true);
@@ -87,20 +86,20 @@ int setXUnits(int code) {
         panel().setMenuDimmed(MENUBAR_XUNITS_X5, false);
     }
 
-    if (code == 4) {
+    if (code == XUnit::GHz) {
         xZero.store(0.0);
         xStart.store(0.0);
-        xEnd.store(maxRange[4].load());
-    } else if (old == 4 && timeDomainUnit(code)) {
+        xEnd.store(maxRange[index(XUnit::GHz)].load());
+    } else if (old == XUnit::GHz && convertible(code)) {
         // Back from the frequency domain: the window saved on the way in, not a conversion of
         // the GHz numbers.
         double c = 1.0;
-        const int from = savedXUnits.load();
-        if (timeDomainUnit(from)) c = conversion(from, code);
+        const XUnit from = savedXUnits.load();
+        if (convertible(from)) c = conversion(from, code);
         xZero.store(savedXZero.load() * c);
         xStart.store(savedXStart.load() * c);
         xEnd.store(savedXEnd.load() * c);
-    } else if (timeDomainUnit(old) && timeDomainUnit(code)) {
+    } else if (convertible(old) && convertible(code)) {
         const double c = conversion(old, code);
         const double zc = z * c;
         xZero.store(zc);
@@ -115,12 +114,10 @@ int setXUnits(int code) {
 }
 
 int setXLabels() {
-    const auto u = static_cast<std::size_t>(xUnits.load());
-    if (u >= labelX.size()) return 1;
+    const std::size_t u = index(xUnits.load());
     panel().setLabel(PANEL_XSTART, labelStartX[u]);
     panel().setLabel(PANEL_XEND, labelEndX[u]);
-    const int mode = getMode();
-    panel().setXAxisName((mode == 0 || mode == 2) ? labelFullX[u] : labelFullX2[u]);
+    panel().setXAxisName(roundTrip(getMode()) ? labelFullX[u] : labelFullX2[u]);
     double lo = 0, hi = 0;
     panel().range(PANEL_XSTART, lo, hi);
     panel().setRange(PANEL_XSTART, lo, maxRange[u].load());
@@ -129,19 +126,18 @@ int setXLabels() {
     return 1;
 }
 
-int setYUnits(int code) {
-    if (code < 0 || code >= static_cast<int>(labelY.size())) return 1;
-    const auto u = static_cast<std::size_t>(code);
+int setYUnits(YUnit code) {
+    const std::size_t u = index(code);
     yUnits.store(code);
     for (std::size_t i = 0; i < kYMenuItem.size(); ++i)
         if (kYMenuItem[i] != 0) panel().setMenuChecked(kYMenuItem[i], i == u);
-    const bool db = code == 5;
+    const bool db = code == YUnit::Decibels;
     for (int item : {MENUBAR_YUNITS_Y1, MENUBAR_YUNITS_Y2, MENUBAR_YUNITS_Y3, MENUBAR_YUNITS_Y4})
         panel().setMenuDimmed(item, db);
     panel().setMenuDimmed(MENUBAR_YUNITS_Y6, !db);
     setYMinMax(kYRangeLow[u], kYRangeHigh[u]);
     panel().setYLabelPrecision(kYDecimals[u]);
-    if (code == 2) {
+    if (code == YUnit::Ohms) {
         panel().setDimmed(PANEL_DIFFERENTIAL, false);
     } else {
         // Single-ended again: the sampler ring, dimmed while differential, comes back with it.
@@ -155,7 +151,6 @@ int setYUnits(int code) {
 }
 
 int setYLabels() {
-    const auto u = static_cast<std::size_t>(yUnits.load());
-    if (u < labelFullY.size()) panel().setYAxisName(labelFullY[u]);
+    panel().setYAxisName(labelFullY[index(yUnits.load())]);
     return 1;
 }

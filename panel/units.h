@@ -1,6 +1,8 @@
 // Unit codes, their label tables, and the operations that switch units.
 #pragma once
 
+#include "setup/vocabulary.h"
+
 #include <array>
 #include <atomic>
 
@@ -19,13 +21,13 @@ constexpr std::array<const char*, 6> labelFullY = {"VOLTAGE (mV)",    "NORMALIZE
                                                    "RAW DATA",        "AMPLITUDE (dB)"};
 
 // Time-domain window saved on entering the frequency domain.
-extern std::atomic<int> savedXUnits;
-extern std::atomic<int> savedYUnits;
+extern std::atomic<XUnit> savedXUnits;
+extern std::atomic<YUnit> savedYUnits;
 extern std::atomic<double> savedXZero;
 extern std::atomic<double> savedXStart;
 extern std::atomic<double> savedXEnd;
 
-int setXUnits(int code);
+int setXUnits(XUnit unit);
 int setXLabels();
-int setYUnits(int code);
+int setYUnits(YUnit unit);
 int setYLabels();

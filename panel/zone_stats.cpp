@@ -24,7 +24,6 @@ constexpr double kLightSpeed = 3e8;
 // 10-90 % rise of the instrument's own step, by speed class.
 constexpr double kStepRiseTimePs[2] = {35.0, 150.0};
 constexpr double kMetresPerUnit[4] = {1.0, 0.3048, 0.0, 0.0254};
-constexpr int kOhm = 2, kNs = 2;
 
 std::vector<double> reserved() {
     std::vector<double> v;
@@ -67,12 +66,12 @@ ZoneStats zoneStatistics(std::span<const double> x, std::span<const double> y, d
     return s;
 }
 
-double zoneResolution(double riseTimePs, int xUnitsCode, double dielectric) {
+double zoneResolution(double riseTimePs, XUnit unit, double dielectric) {
     const double seconds = riseTimePs * 1e-12;
-    if (xUnitsCode == kNs) return 4.0 * seconds * 1e9;
-    if (xUnitsCode < 0 || xUnitsCode > 3 || !(dielectric > 0)) return 0.0;
+    if (unit == XUnit::Nanoseconds) return 4.0 * seconds * 1e9;
+    if (domainOf(unit) != Domain::Time || !(dielectric > 0)) return 0.0;
     const double metres = seconds * kLightSpeed / std::sqrt(dielectric);
-    return 4.0 * metres / kMetresPerUnit[xUnitsCode];
+    return 4.0 * metres / kMetresPerUnit[index(unit)];
 }
 
 double shownRiseTimePs(int speedClass, bool filterOn, int filterWidthPs) {
@@ -138,7 +137,7 @@ void updateZoneReadouts(double x1, double x2) {
         return t;
     }();
     // Blank rather than hidden outside ohms: the backdrop keeps its shape.
-    if (yUnits.load() != kOhm || xUnits.load() == 4) {
+    if (yUnits.load() != YUnit::Ohms || domainOf(xUnits.load()) != Domain::Time) {
         for (int id : {PANEL_C4, PANEL_ZONE, PANEL_ZONESTATS}) p.setText(id, "");
         return;
     }

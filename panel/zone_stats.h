@@ -2,6 +2,8 @@
 // impedance and a tolerance: the figures a cable or board test records.
 #pragma once
 
+#include "setup/vocabulary.h"
+
 #include <atomic>
 #include <span>
 #include <string>
@@ -27,7 +29,7 @@ ZoneStats zoneStatistics(std::span<const double> x, std::span<const double> y, d
 // Four rise-time lengths in an x unit (0 m, 1 ft, 2 ns, 3 in): shorter zones get a warning
 // rather than a verdict. The trace's x axis is the delay as measured (round trip in
 // reflection), so the conversion does not depend on the mode.
-double zoneResolution(double riseTimePs, int xUnitsCode, double dielectric);
+double zoneResolution(double riseTimePs, XUnit unit, double dielectric);
 // The rise time the shown trace has: the instrument's own step, slowed by the filter if on.
 double shownRiseTimePs(int speedClass, bool filterOn, int filterWidthPs);
 

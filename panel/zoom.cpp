@@ -16,8 +16,7 @@ using platform::panel;
 namespace {
 
 std::size_t unitIndex() {
-    const int u = xUnits.load();
-    return (u >= 0 && u < static_cast<int>(defaultEnd.size())) ? static_cast<std::size_t>(u) : 0;
+    return index(xUnits.load());
 }
 
 void moveBy(int id, int dLeft, int dTop, int dWidth, int dHeight) {

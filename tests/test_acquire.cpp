@@ -55,11 +55,11 @@ class Cycle : public ::testing::Test {
         vampl.fill(0.0);
         platform::setSerialDevice(&dev);
         ASSERT_EQ(velt_init(), 1);
-        ASSERT_EQ(velt_cal(2, 5, 0), 1);
-        ASSERT_EQ(velt_cal(2, 4, 0), 1); // the selected line's constants apply
+        ASSERT_EQ(velt_cal(2, 5, Mode::TDR), 1);
+        ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1); // the selected line's constants apply
         sendChannelSetup(stimulusPortCode[2], samplerPortCode[4]);
-        setXUnits(0);
-        setYUnits(0);
+        setXUnits(XUnit::Metres);
+        setYUnits(YUnit::Millivolts);
         setXStart(0.0);
         setXEnd(3.0);
     }
@@ -181,7 +181,7 @@ struct OneLineCase {
 class OneLine : public Cycle, public ::testing::WithParamInterface<OneLineCase> {};
 
 TEST_P(OneLine, DifferentialOutsideReflectionImpedanceAcquiresTheSelectedLine) {
-    setYUnits(GetParam().yUnit);
+    setYUnits(yUnitFromCode(GetParam().yUnit));
     panel().setValue(PANEL_DIFFERENTIAL, 1);
     panel().setValue(PANEL_MODE, GetParam().mode);
     const int code = dev.lastSamplerCode();
@@ -296,8 +296,8 @@ TEST_F(Cycle, PopupsOfTheTimerThreadArePostedOnceUntilSeen) {
 }
 
 TEST_F(Cycle, FrequencyDomainSweepsRhoOverTheFixedWindowLeavingTheSharedOnesAlone) {
-    xUnits = 4;
-    yUnits = 5;
+    xUnits = XUnit::GHz;
+    yUnits = YUnit::Decibels;
     xStart = 0.0;
     xEnd = 2.4;
     panel().setRange(PANEL_XSTART, -1e3, 1e3);
@@ -306,8 +306,8 @@ TEST_F(Cycle, FrequencyDomainSweepsRhoOverTheFixedWindowLeavingTheSharedOnesAlon
     panel().setValue(PANEL_XEND, 2.0);
     acquire(1);
     // Swept over 3.5 to 74 ns in reflection coefficient without touching what a callback reads.
-    EXPECT_EQ(xUnits.load(), 4);
-    EXPECT_EQ(yUnits.load(), 5);
+    EXPECT_EQ(xUnits.load(), XUnit::GHz);
+    EXPECT_EQ(yUnits.load(), YUnit::Decibels);
     EXPECT_DOUBLE_EQ(xStart.load(), 0.0);
     EXPECT_DOUBLE_EQ(xEnd.load(), 2.4);
     EXPECT_DOUBLE_EQ(xZero.load(), 0.0);
@@ -361,7 +361,7 @@ TEST_P(Autoscale, RoundsOutwardByTheUnitStep) {
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = c.lo + (c.hi - c.lo) * static_cast<double>(i) / 1023;
     double lo = 0, hi = 0;
-    autoscaleRange(data, c.unit, lo, hi);
+    autoscaleRange(data, yUnitFromCode(c.unit), lo, hi);
     EXPECT_NEAR(lo, c.wantLo, 1e-9);
     EXPECT_NEAR(hi, c.wantHi, 1e-9);
 }
@@ -373,21 +373,20 @@ INSTANTIATE_TEST_SUITE_P(Units, Autoscale,
                                            ScaleCase{2, 48, 52, 45, 55},
                                            ScaleCase{1, 0.02, 1.96, -0.1, 2.1},
                                            ScaleCase{5, -63, -2, -70, 5},
-                                           ScaleCase{0, -700, -600, -725, -475}, // seed survives
-                                           ScaleCase{9, 0, 1, 0, 0}));           // unknown unit
+                                           ScaleCase{0, -700, -600, -725, -475})); // seed survives
 
 TEST(AutoscaleValues, NonNumbersTakePartInNoComparison) {
     Waveform data;
     data.fill(kNaN);
     double lo = 0, hi = 0;
-    autoscaleRange(data, 0, lo, hi);
+    autoscaleRange(data, YUnit::Millivolts, lo, hi);
     EXPECT_LT(hi, lo); // the seeds: an invalid range
     data.fill(std::numeric_limits<double>::infinity());
     data[3] = -std::numeric_limits<double>::infinity();
-    autoscaleRange(data, 0, lo, hi);
+    autoscaleRange(data, YUnit::Millivolts, lo, hi);
     EXPECT_LT(hi, lo);
     data[7] = 100;
-    autoscaleRange(data, 0, lo, hi);
+    autoscaleRange(data, YUnit::Millivolts, lo, hi);
     EXPECT_DOUBLE_EQ(lo, 75);
     EXPECT_DOUBLE_EQ(hi, 125);
 }

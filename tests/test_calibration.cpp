@@ -122,7 +122,7 @@ TEST_F(Calibration, WorkedReflectionExampleOnTheInternalRow) {
     // d = 97: start window 200..289, end window 397..461.
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     const double before = platform::virtualSecondsElapsed();
-    EXPECT_EQ(velt_cal(2, 4, 0), 1);
+    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     EXPECT_DOUBLE_EQ(platform::virtualSecondsElapsed() - before, 1.0);
     EXPECT_EQ(vstart[4], 100.0);
     EXPECT_EQ(vend[4], 3000.0);
@@ -149,7 +149,7 @@ TEST_P(CalibrationWindows, LevelsComeFromExactlyTheGuardedWindows) {
     const WindowCase& c = GetParam();
     selectRow(c.row);
     queueEdgeMeasurement(regions(c.edge, c.e, c.f, c.g));
-    EXPECT_EQ(velt_cal(2, 4, 0), 1);
+    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     EXPECT_EQ(vstart[4], 100.0);
     EXPECT_EQ(vend[4], 3000.0);
     EXPECT_EQ(vampl[4], 2900.0);
@@ -185,7 +185,7 @@ TEST_P(CalibrationDriftedBaseline, EdgeThresholdRidesOnTheBaseline) {
             return static_cast<std::uint16_t>(c.baseline + 3000);
         },
         c.baseline);
-    EXPECT_EQ(velt_cal(2, 4, 0), 1);
+    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     EXPECT_EQ(calDelay[2], 760) << "edge found at sample 300";
     EXPECT_EQ(vstart[4], c.baseline);
     EXPECT_EQ(vampl[4], 3000.0);
@@ -205,7 +205,7 @@ class CalibrationEarlyEdge : public Calibration,
 TEST_P(CalibrationEarlyEdge, EdgeBeforeTheAcceptedIndexChangesOnlyTheChannelState) {
     selectRow(GetParam().row);
     queueEdgeMeasurement(step(GetParam().edge));
-    EXPECT_EQ(velt_cal(3, 7, 0), -2);
+    EXPECT_EQ(velt_cal(3, 7, Mode::TDR), -2);
     expectConstantsUntouched(7, 3);
     EXPECT_EQ(stimActive, 3);
     EXPECT_EQ(samplActive, 7);
@@ -231,7 +231,7 @@ class CalibrationEmptyWindow : public Calibration,
 TEST_P(CalibrationEmptyWindow, AnEmptyLevelWindowStoresNothing) {
     selectRow(GetParam().row);
     queueEdgeMeasurement(GetParam().sweep);
-    EXPECT_EQ(velt_cal(2, 4, 0), -1);
+    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), -1);
     expectConstantsUntouched(4, 2);
 }
 
@@ -252,7 +252,7 @@ TEST_F(Calibration, NegativeAmplitudeIsReportedAndChangesNoConstant) {
         if (i < 300) return 100;
         return i >= 397 && i < 462 ? 50 : 2000;
     });
-    EXPECT_EQ(velt_cal(2, 4, 0), -1);
+    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), -1);
     expectConstantsUntouched(4, 2);
 }
 
@@ -261,14 +261,14 @@ TEST_F(Calibration, ShortSweepDuringTheLevelMeasurementChangesNoConstant) {
     queueSweep([](int) { return 0; });
     queueShortSweep();
     rawWaveform.fill(3000); // stale counts that would otherwise look like a step
-    EXPECT_EQ(velt_cal(2, 4, 0), -2);
+    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), -2);
     expectConstantsUntouched(4, 2);
 }
 
 TEST_F(Calibration, UnknownChannelsAreRefusedWithoutTraffic) {
-    EXPECT_EQ(velt_cal(10, 4, 0), -1);
-    EXPECT_EQ(velt_cal(2, 20, 1), -1);
-    EXPECT_EQ(velt_cal(-1, 0, 0), -1);
+    EXPECT_EQ(velt_cal(10, 4, Mode::TDR), -1);
+    EXPECT_EQ(velt_cal(2, 20, Mode::TDT), -1);
+    EXPECT_EQ(velt_cal(-1, 0, Mode::TDR), -1);
     EXPECT_TRUE(dev.calls().empty());
     EXPECT_EQ(stimActive, 2);
 }
@@ -285,7 +285,7 @@ TEST_P(CalibrationTransmission, LevelsFromThePairsOwnStimulusDelayFromTheRequest
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     queueEdgeMeasurement(step(GetParam().edge2));
     const double before = platform::virtualSecondsElapsed();
-    EXPECT_EQ(velt_cal(7, 5, 1), 1);
+    EXPECT_EQ(velt_cal(7, 5, Mode::TDT), 1);
     EXPECT_DOUBLE_EQ(platform::virtualSecondsElapsed() - before, 2.0);
     // Sampler 5 belongs to stimulus 2 (port code 5); the delay is taken with stimulus 7 (0).
     EXPECT_EQ(portSelections(), (std::vector<Bytes>{{5, 11}, {0, 11}}));
@@ -309,15 +309,15 @@ INSTANTIATE_TEST_SUITE_P(Edges, CalibrationTransmission,
 TEST_F(Calibration, NegativeTransmissionDelayWrapsIntoTheSweepWords) {
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     queueEdgeMeasurement(step(301));
-    ASSERT_EQ(velt_cal(7, 5, 1), 1);
+    ASSERT_EQ(velt_cal(7, 5, Mode::TDT), 1);
     ASSERT_EQ(calDelay[7], -1692);
     dev.clearRecord();
-    xUnits = 0;
+    xUnits = XUnit::Metres;
     xStart = 0.0;
     xEnd = 3.1;
     dielK = 2.25;
     xZero = 0.0;
-    yUnits = 3;
+    yUnits = YUnit::Rho;
     queueSweep([](int) { return 0; });
     queueSweep([](int) { return 3000; });
     ASSERT_EQ(velt_acquire(1), 1);
@@ -332,13 +332,13 @@ TEST_F(Calibration, NegativeTransmissionDelayWrapsIntoTheSweepWords) {
 TEST_F(Calibration, FailedTransmittedEdgeChangesNoConstant) {
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     queueEdgeMeasurement(step(204)); // edge too early
-    EXPECT_EQ(velt_cal(7, 5, 1), -3);
+    EXPECT_EQ(velt_cal(7, 5, Mode::TDT), -3);
     expectConstantsUntouched(5, 7);
 
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     dev.queueRead(kAck);
     queueShortSweep();
-    EXPECT_EQ(velt_cal(7, 5, 1), -3);
+    EXPECT_EQ(velt_cal(7, 5, Mode::TDT), -3);
     expectConstantsUntouched(5, 7);
 }
 
@@ -350,7 +350,7 @@ TEST_P(CalibrationStartup, DuringStartUpEachEdgeMeasurementIsThreeSweepsWhatever
     auto offBaseline = [](int i) -> std::uint16_t { return i == 0 ? 300 : (i < 300 ? 100 : 3000); };
     queueEdgeMeasurement(offBaseline, 300);
     if (mode != 0) queueEdgeMeasurement(offBaseline, 300);
-    EXPECT_EQ(velt_cal(2, 4, mode), 1);
+    EXPECT_EQ(velt_cal(2, 4, modeFromCode(mode)), 1);
     EXPECT_EQ(sweepsRead(), mode == 0 ? 3 : 6);
     EXPECT_EQ(ftrdbyte(), kNoByte); // nothing queued was left unread
 }
@@ -382,7 +382,7 @@ TEST_P(CalibrationRetry, RunningProgramRetriesOffBaselineSweepsUpToTenTimes) {
             return i < 300 ? 100 : 3000;
         });
     }
-    EXPECT_EQ(velt_cal(2, 4, 0), 1);
+    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     EXPECT_EQ(sweepsRead(), GetParam().sweeps);
     EXPECT_EQ(ftrdbyte(), kNoByte);
     EXPECT_EQ(calDelay[2], 760);
@@ -402,7 +402,7 @@ TEST_F(Calibration, NegativeBaselineIsAlsoRetried) {
     queueSweep([](int) { return 300; }); // baseline -200
     queueSweep([](int) { return 500; }); // baseline 0
     queueSweep([](int i) -> std::uint16_t { return i < 300 ? 600 : 3500; });
-    EXPECT_EQ(velt_cal(2, 4, 0), 1);
+    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     EXPECT_EQ(sweepsRead(), 4);
     EXPECT_EQ(vstart[4], 100.0);
     EXPECT_EQ(vampl[4], 2900.0);

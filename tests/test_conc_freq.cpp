@@ -50,9 +50,9 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
     isInit = 1;
     channels = 4;
     panel().ringDelete(PANEL_MODE, 2, 2);
-    setXUnits(0);
-    setYUnits(0);
-    setStimulus(0, 2, -1);
+    setXUnits(XUnit::Metres);
+    setYUnits(YUnit::Millivolts);
+    setStimulus(Mode::TDR, 2);
     ASSERT_EQ(calibrate(2, 4, 0), 1);
 
     // Calibrated for S11, kept in a file for the menu's "Load SOLT Cal"; S21 offers a file
@@ -88,7 +88,7 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
                 commit(onSetSampler, PANEL_SAMPLER);
                 break;
             case 3:
-                if (xUnits.load() == 4) menu(onLoadSOLT, MENUBAR_CAL_LOADSOLT);
+                if (xUnits.load() == XUnit::GHz) menu(onLoadSOLT, MENUBAR_CAL_LOADSOLT);
                 break;
             case 4:
                 menu(onSetYUnitsRho, MENUBAR_YUNITS_Y4);
@@ -109,12 +109,12 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
     // Either domain, whole: GHz goes with dB and the S11 / S21 ring, the time units with theirs.
     const auto modes = panel().ringItems(PANEL_MODE);
     ASSERT_FALSE(modes.empty());
-    if (xUnits.load() == 4) {
-        EXPECT_EQ(yUnits.load(), 5);
+    if (xUnits.load() == XUnit::GHz) {
+        EXPECT_EQ(yUnits.load(), YUnit::Decibels);
         EXPECT_EQ(modes[0].label, "S11");
         EXPECT_TRUE(panel().menuChecked(MENUBAR_DOMAIN_FREQ));
     } else {
-        EXPECT_NE(yUnits.load(), 5);
+        EXPECT_NE(yUnits.load(), YUnit::Decibels);
         EXPECT_EQ(modes[0].label, "TDR");
         EXPECT_TRUE(panel().menuChecked(MENUBAR_DOMAIN_TIME));
     }

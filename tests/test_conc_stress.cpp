@@ -79,8 +79,8 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
     WfmActive = 0;
     WfmStored = 0;
     setTimebase(0, 1);
-    setXUnits(0);
-    setYUnits(0);
+    setXUnits(XUnit::Metres);
+    setYUnits(YUnit::Millivolts);
     setXStart(0.0);
     setXEnd(3.0);
     ASSERT_EQ(calibrate(2, 4, 0), 1);
@@ -186,10 +186,10 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
     EXPECT_NEAR(xEnd.load(), getXEnd() + z, 1e-9);
     EXPECT_GE(getXEnd() - getXStart(), minWidth[std::size_t(xUnits.load())] - 1e-9);
     if (getDiff() == 1) {
-        EXPECT_EQ(yUnits.load(), 2);
+        EXPECT_EQ(yUnits.load(), YUnit::Ohms);
     }
-    if (getMode() != 0) {
-        EXPECT_NE(yUnits.load(), 2);
+    if (getMode() != Mode::TDR) {
+        EXPECT_NE(yUnits.load(), YUnit::Ohms);
     }
     const auto offered = samplersFor(getMode(), getStimulus(), 0);
     EXPECT_NE(std::find(offered.begin(), offered.end(), getSampler()), offered.end());

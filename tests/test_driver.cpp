@@ -23,7 +23,8 @@ using Bytes = std::vector<std::uint8_t>;
 using SampleAt = std::function<std::uint16_t(int)>;
 
 constexpr std::uint8_t kAck = '.';
-constexpr int kMv = 0, kNorm = 1, kOhm = 2, kRho = 3, kRaw = 4;
+constexpr YUnit kMv = YUnit::Millivolts, kNorm = YUnit::Normalized, kOhm = YUnit::Ohms,
+                kRho = YUnit::Rho, kRaw = YUnit::Raw;
 const double kNaN = std::nan("");
 
 struct Request {
@@ -46,7 +47,7 @@ class Driver : public ::testing::Test {
         dev.clearRecord();
 
         stimActive = 2, samplActive = 4, samplPos = 4, samplNeg = 5, polarity = 1;
-        ASSERT_EQ(velt_environ(0, kRho, 0.0, 3.0, 2.25), 1);
+        ASSERT_EQ(velt_environ(XUnit::Metres, kRho, 0.0, 3.0, 2.25), 1);
         xZero = 0.0;
         calDelay.fill(0);
         vstart.fill(1000); // vstart 1000 and vampl 2000 counts on every sampler
@@ -112,7 +113,7 @@ class DriverWindow : public Driver, public ::testing::WithParamInterface<WindowC
 
 TEST_P(DriverWindow, WindowBecomesSweepWordsAndXValues) {
     const WindowCase& c = GetParam();
-    xUnits = c.units;
+    xUnits = xUnitFromCode(c.units);
     xStart = c.start;
     xEnd = c.end;
     dielK = c.k;
@@ -176,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(Passes, DriverSweepCount,
 
 struct ConversionCase {
     int sampler;
-    int unit;
+    YUnit unit;
     std::uint16_t offset;
     std::uint16_t sample;
     double expected;

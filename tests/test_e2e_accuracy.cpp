@@ -21,7 +21,8 @@ namespace physics = simulator::physics;
 
 namespace {
 
-constexpr int kMetres = 0, kOhm = 2, kRho = 3;
+constexpr XUnit kMetres = XUnit::Metres;
+constexpr YUnit kOhm = YUnit::Ohms, kRho = YUnit::Rho;
 
 struct Setup {
     const char* model;
@@ -42,7 +43,7 @@ class EndToEnd : public ::testing::TestWithParam<Setup> {
         dielK.store(2.25);
         xStart.store(0);
         xEnd.store(6);
-        ASSERT_EQ(velt_cal(2, 4, 0), 1);
+        ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     }
     void TearDown() override {
         EXPECT_EQ(sim.protocolViolations(), 0);
@@ -118,7 +119,7 @@ TEST_P(EndToEnd, SectionImpedancesReadWithinTolerance) {
 // without noise, so that only the sweeps' noise is left to average.)
 TEST_P(EndToEnd, AveragedImpedanceLosesTheNoiseAndKeepsTheLevel) {
     sim.setNoise(false);
-    ASSERT_EQ(velt_cal(2, 4, 0), 1);
+    ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     xZero.store(zeroAtConnector());
     load("channel 2: line 120 3.0 2.25 0; load 120\n");
     sim.setNoise(true);
@@ -142,10 +143,10 @@ class EndToEndThrough : public EndToEnd {};
 TEST_P(EndToEndThrough, TransmissionCalibratedOnAThroughMeasuresTheCableOneWay) {
     ASSERT_TRUE(sim.hasChannel(7));
     sim.setConnection(2, Connection::Through);
-    ASSERT_EQ(velt_cal(2, 14, 1), 1);
+    ASSERT_EQ(velt_cal(2, 14, Mode::TDT), 1);
     EXPECT_GT(calDelay[2], 0) << "the through step lies beyond 2.5 x edgeIdx samples";
     sendChannelSetup(stimulusPortCode[2], samplerPortCode[14]);
-    yUnits.store(0);
+    yUnits.store(YUnit::Millivolts);
     auto edgeAt = [] {
         double top = 0;
         for (double v : wfmDataAvg) top = std::max(top, v);

@@ -72,9 +72,9 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
         channels = 0;
     }
     void calibrateFor(int mode) {
-        yUnits.store(3);
-        xUnits.store(2);
-        setStimulus(mode, 2, -1);
+        yUnits.store(YUnit::Rho);
+        xUnits.store(XUnit::Nanoseconds);
+        setStimulus(modeFromCode(mode), 2);
         ASSERT_EQ(performSOLT(mode), 1); // the operator reconnects the devices at the end
     }
     void load(const std::string& text) {
@@ -83,8 +83,8 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
     }
     // One frequency-domain acquisition as the timer makes it, and the truth at its bins.
     void measure(int averaging = 1, bool selectStandards = true) {
-        yUnits.store(5);
-        xUnits.store(4);
+        yUnits.store(YUnit::Decibels);
+        xUnits.store(XUnit::GHz);
         panel().setValue(PANEL_AVERAGING, averaging);
         if (selectStandards) populateSOLT(getSampler());
         ASSERT_EQ(calibrate(-1, -1, 0), 1);
@@ -179,8 +179,8 @@ TEST_P(FrequencyDomain, CalibrationLoadedFromTheMenuCorrectsTheSelectedSampler) 
     ASSERT_EQ(saveSOLT(0), 1);
     soltStore = StandardSet{};
     populateSOLT(4);
-    yUnits.store(5);
-    xUnits.store(4);
+    yUnits.store(YUnit::Decibels);
+    xUnits.store(XUnit::GHz);
     setSampler(5);
     onLoadSOLT(MENUBAR, MENUBAR_CAL_LOADSOLT, nullptr, PANEL);
     sim.setConnection(2, Connection::Short);
@@ -218,12 +218,12 @@ TEST_P(FrequencyDomain, EnteredFromCrosstalkS11IsCalibratedInReflection) {
     load("channel 2: line 50 0.3 2.25 0; load 100\n");
     for (int mode : {2, 3}) {
         calS11.store(0);
-        setStimulus(mode, 2, -1);
-        setDomain(1);
-        ASSERT_EQ(getMode(), 0);
+        setStimulus(modeFromCode(mode), 2);
+        setDomain(Domain::Frequency);
+        ASSERT_EQ(getMode(), Mode::TDR);
         measure();
         EXPECT_LT(worstS11Error(), GetParam().s11Tolerance) << "entered from mode " << mode;
-        setDomain(0);
+        setDomain(Domain::Time);
     }
 }
 
@@ -231,7 +231,7 @@ TEST_P(FrequencyDomain, EnteredFromCrosstalkS11IsCalibratedInReflection) {
 // the one measured before the cancel was wrong (an OPEN kept for the SHORT).
 TEST_P(FrequencyDomain, ACancelledCalibrationLeavesTheTraceAsItWas) {
     calibrateFor(0);
-    setStimulus(0, 7, -1); // PORT 2, CH 1
+    setStimulus(Mode::TDR, 7); // PORT 2, CH 1
     measure();
     const Waveform before = wfmDataCombined;
     const int next = static_cast<int>(user.prompts.size());

@@ -28,8 +28,8 @@ class Export : public FileTest {
 };
 
 TEST_F(Export, CsvCarriesUnitsSerialQuotedNotesAndAllPoints) {
-    xUnits.store(2);
-    yUnits.store(2);
+    xUnits.store(XUnit::Nanoseconds);
+    yUnits.store(YUnit::Ohms);
     panel().setText(PANEL_NOTES, "TDR, \"as built\" board");
     popups().pushFile("out.csv");
     markLog();

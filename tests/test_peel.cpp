@@ -48,16 +48,16 @@ class OnSimulator : public ::testing::Test {
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_params(2), 1);
-        xUnits.store(0);
+        xUnits.store(XUnit::Metres);
         dielK.store(2.25);
         xStart.store(0);
         xEnd.store(6);
-        ASSERT_EQ(velt_cal(2, 4, 0), 1);
+        ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
         sim.setConnection(2, Connection::Open);
         xZero.store(0);
         ASSERT_EQ(velt_zero(-1, 0), 1);
         sim.setConnection(2, Connection::Device);
-        yUnits.store(2);
+        yUnits.store(YUnit::Ohms);
     }
     void TearDown() override {
         EXPECT_EQ(sim.protocolViolations(), 0);
@@ -142,7 +142,7 @@ TEST_F(OnSimulator, NoisyErrorGrowsOnlyWithTheTransmissionLostInFront) {
 
 // Through the acquisition cycle and the menu: each line of a pair is peeled, then summed.
 TEST_F(OnSimulator, DifferentialPairReadsTwiceTheTrueLine) {
-    ASSERT_EQ(velt_cal(2, 5, 0), 1);
+    ASSERT_EQ(velt_cal(2, 5, Mode::TDR), 1);
     VELT_SetChan(2, 4);
     load("line 30 0.3 2.25 0; line 75 0.3 2.25 0; open");
     setDiff(1);
@@ -158,7 +158,7 @@ TEST_F(OnSimulator, DifferentialPairReadsTwiceTheTrueLine) {
     onSetTrueProfile(MENUBAR, MENUBAR_YUNITS_TRUEPROFILE, nullptr, PANEL);
     acquire(0);
     EXPECT_NEAR(at75(), 150.0, 1.0);
-    setYUnits(3); // not ohms: dimmed, the plain trace, and the mark kept for the way back
+    setYUnits(YUnit::Rho); // not ohms: dimmed, the plain trace, and the mark kept for the way back
     EXPECT_TRUE(platform::panel().menuDimmed(MENUBAR_YUNITS_TRUEPROFILE));
     onSetTrueProfile(MENUBAR, MENUBAR_YUNITS_TRUEPROFILE, nullptr, PANEL);
     EXPECT_TRUE(platform::panel().menuChecked(MENUBAR_YUNITS_TRUEPROFILE));

@@ -39,8 +39,8 @@ class Routing : public ::testing::Test {
         testing_support::freshPanel();
         xZero = 0.0;
         dielK = 2.25;
-        setXUnits(0);
-        setYUnits(0);
+        setXUnits(XUnit::Metres);
+        setYUnits(YUnit::Millivolts);
         setXStart(0.0);
         setXEnd(3.0);
         asyncCal = -1;
@@ -142,10 +142,10 @@ TEST_F(Routing, CommitsApplyWhatTheUserEntered) {
     menu(onSetCalExt, MENUBAR_CAL_EXTCAL);
     EXPECT_EQ(getCalMode(), 1);
     menu(onSetXUnitsNS, MENUBAR_XUNITS_X3);
-    EXPECT_EQ(xUnits.load(), 2);
+    EXPECT_EQ(xUnits.load(), XUnit::Nanoseconds);
     // Decibels belong to the frequency domain; the time domain keeps its unit.
     menu(onSetYUnitsDB, MENUBAR_YUNITS_Y6);
-    EXPECT_EQ(yUnits.load(), 0);
+    EXPECT_EQ(yUnits.load(), YUnit::Millivolts);
     setCalMode(0);
     EXPECT_FALSE(platform::asyncTimer().suspended()); // every guard resumed
 }
@@ -232,13 +232,13 @@ class SamplerRing : public Routing, public ::testing::WithParamInterface<PortCas
 TEST_P(SamplerRing, OffersTheLinesOfTheMode) {
     const PortCase c = GetParam();
     channels = c.channels;
-    setStimulus(c.mode, c.stimulus, -1);
+    setStimulus(modeFromCode(c.mode), c.stimulus);
     std::vector<int> values;
     for (const auto& item : panel().ringItems(PANEL_SAMPLER)) values.push_back(item.value);
     EXPECT_EQ(values, c.samplers);
     EXPECT_EQ(panel().ringIndex(PANEL_SAMPLER), 0);
     EXPECT_EQ(getStimulus(), c.stimulus);
-    EXPECT_EQ(getMode(), c.mode);
+    EXPECT_EQ(code(getMode()), c.mode);
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, SamplerRing,
@@ -250,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(Models, SamplerRing,
                                            PortCase{0, 3, 9, {4, 5, 2, 3, 0, 1, 6, 7}}));
 
 TEST_F(Routing, SamplerItemsCarryTheStimulusLabels) {
-    setStimulus(1, 7, -1);
+    setStimulus(Mode::TDT, 7);
     const auto items = panel().ringItems(PANEL_SAMPLER);
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].label, "PORT 1, CH 1+");
@@ -259,9 +259,9 @@ TEST_F(Routing, SamplerItemsCarryTheStimulusLabels) {
 
 TEST_F(Routing, TransmissionLeavesImpedanceAndDifferential) {
     setDiff(1);
-    ASSERT_EQ(yUnits.load(), 2);
-    setStimulus(1, -1, -1);
-    EXPECT_EQ(yUnits.load(), 0);
+    ASSERT_EQ(yUnits.load(), YUnit::Ohms);
+    setStimulus(Mode::TDT, -1);
+    EXPECT_EQ(yUnits.load(), YUnit::Millivolts);
     EXPECT_EQ(getDiff(), 0);
     EXPECT_TRUE(panel().menuChecked(MENUBAR_YUNITS_Y1));
     EXPECT_FALSE(panel().menuChecked(MENUBAR_YUNITS_Y3));
@@ -270,18 +270,18 @@ TEST_F(Routing, TransmissionLeavesImpedanceAndDifferential) {
     EXPECT_FALSE(panel().dimmed(PANEL_SAMPLER));
     EXPECT_EQ(panel().xAxisName(), "DISTANCE (m)");
     EXPECT_EQ(panel().yAxisName(), "VOLTAGE (mV)");
-    setStimulus(0, -1, -1);
+    setStimulus(Mode::TDR, -1);
     EXPECT_FALSE(panel().menuDimmed(MENUBAR_YUNITS_Y3));
     EXPECT_FALSE(panel().menuDimmed(MENUBAR_YUNITS_Y4));
-    EXPECT_EQ(yUnits.load(), 0);
+    EXPECT_EQ(yUnits.load(), YUnit::Millivolts);
     EXPECT_EQ(panel().xAxisName(), "ROUNDTRIP (m)");
 }
 
 TEST_F(Routing, ReflectionInImpedanceKeepsDifferential) {
     setDiff(1);
-    setStimulus(0, 1, -1);
+    setStimulus(Mode::TDR, 1);
     EXPECT_EQ(getDiff(), 1);
-    EXPECT_EQ(yUnits.load(), 2);
+    EXPECT_EQ(yUnits.load(), YUnit::Ohms);
 }
 
 TEST_F(Routing, ASamplerTheRingLacksIsNotSelected) {

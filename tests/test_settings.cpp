@@ -61,10 +61,10 @@ class DiffSelector : public Settings, public ::testing::WithParamInterface<DiffC
 
 TEST_P(DiffSelector, FollowsTheVerticalUnit) {
     const DiffCase c = GetParam();
-    setYUnits(c.unit);
+    setYUnits(yUnitFromCode(c.unit));
     setDiff(c.wanted);
     EXPECT_EQ(getDiff(), c.diff);
-    EXPECT_EQ(yUnits.load(), c.unitAfter);
+    EXPECT_EQ(code(yUnits.load()), c.unitAfter);
     EXPECT_EQ(panel().dimmed(PANEL_SAMPLER), c.samplerDimmed);
 }
 
@@ -80,14 +80,14 @@ TEST_F(Settings, DiffOffAgainReenablesTheSamplerAndKeepsTheUnit) {
     ASSERT_TRUE(panel().dimmed(PANEL_SAMPLER));
     setDiff(0);
     EXPECT_FALSE(panel().dimmed(PANEL_SAMPLER));
-    EXPECT_EQ(yUnits.load(), 2);
+    EXPECT_EQ(yUnits.load(), YUnit::Ohms);
     EXPECT_EQ(getDiff(), 0);
 }
 
 TEST_F(Settings, DiffMinusOneAppliesWhatTheRingShows) {
     panel().setValue(PANEL_DIFFERENTIAL, 1); // the user's choice
     setDiff(-1);
-    EXPECT_EQ(yUnits.load(), 2);
+    EXPECT_EQ(yUnits.load(), YUnit::Ohms);
     EXPECT_TRUE(panel().dimmed(PANEL_SAMPLER));
 }
 
@@ -102,7 +102,7 @@ class WindowEdit : public Settings, public ::testing::WithParamInterface<WindowC
 
 TEST_P(WindowEdit, EnforcesTheMinimumWidth) {
     const WindowCase c = GetParam();
-    xUnits = c.unit;
+    xUnits = xUnitFromCode(c.unit);
     xZero = c.zero;
     panel().setRange(PANEL_XSTART, -c.zero, maxRange[std::size_t(c.unit)]);
     panel().setRange(PANEL_XEND, -c.zero, maxRange[std::size_t(c.unit)]);
@@ -232,7 +232,7 @@ TEST_F(Settings, RingsReportTheItemValueNotThePosition) {
     panel().ringSetIndex(PANEL_SAMPLER, 1);
     EXPECT_EQ(getSampler(), 5);
     panel().ringSetIndex(PANEL_MODE, 3);
-    EXPECT_EQ(getMode(), 3);
+    EXPECT_EQ(getMode(), Mode::FEXT);
 }
 
 TEST_F(Settings, ColourSchemeIsTheDarkCheckMark) {

@@ -26,7 +26,7 @@ const std::string kValid = "USER_MODEL\t\t\tQSB020;\nUSER_YUNITS\t\t\t0;\nUSER_X
 
 // Something other than the defaults, so a reset shows.
 void leaveDefaults() {
-    setXUnits(1);
+    setXUnits(XUnit::Feet);
     setDiel(4.0);
     setAutoAcquire(0);
     setFilterWidth(60);
@@ -88,7 +88,7 @@ TEST_P(SettingsRejection, ShowsItsOwnCodeThenResetsToDefaults) {
                        : "Error loading settings file. Reverting to defaults.";
     EXPECT_EQ(newLog(), "> ERROR #" + std::to_string(code) + ": " + why +
                             "\n> Settings successfully reset to defaults.\n");
-    EXPECT_EQ(xUnits.load(), 0);
+    EXPECT_EQ(xUnits.load(), XUnit::Metres);
     EXPECT_DOUBLE_EQ(xEnd.load(), 3.0);
     EXPECT_DOUBLE_EQ(dielK.load(), 2.23);
     EXPECT_EQ(getAutoAcquire(), 1);
@@ -152,7 +152,7 @@ TEST_F(FileTest, CancelledDialogsChangeNothingButTheFirstOneUsesTheSettingsFolde
     popups().pushFile("missing.ini");
     EXPECT_EQ(loadSettings(0), -2);
     EXPECT_EQ(newLog(), "> ERROR #2232: Could not read settings file.\n");
-    EXPECT_EQ(xUnits.load(), 1);
+    EXPECT_EQ(xUnits.load(), XUnit::Feet);
 }
 
 class FullDisk : public FileTest, public testing::WithParamInterface<bool> {};

@@ -56,10 +56,10 @@ class Solt : public ::testing::Test {
         soltStore = StandardSet{};
         calS11.store(0);
         calS21.store(0);
-        setStimulus(mode, 2, -1);
+        setStimulus(modeFromCode(mode), 2);
         platform::setPopupHandler(&user);
-        setXUnits(0);
-        setYUnits(2);
+        setXUnits(XUnit::Metres);
+        setYUnits(YUnit::Ohms);
         xStart.store(0.5);
         xEnd.store(2.5);
         setZero(0.3);
@@ -72,8 +72,8 @@ class Solt : public ::testing::Test {
         channels = 0;
     }
     void expectTimeDomainAsBefore() {
-        EXPECT_EQ(xUnits.load(), 0);
-        EXPECT_EQ(yUnits.load(), 2);
+        EXPECT_EQ(xUnits.load(), XUnit::Metres);
+        EXPECT_EQ(yUnits.load(), YUnit::Ohms);
         EXPECT_NEAR(getXStart(), 0.2, 1e-9);
         EXPECT_NEAR(getXEnd(), 2.2, 1e-9);
         EXPECT_NEAR(xZero.load(), 0.3, 1e-12);
@@ -199,9 +199,9 @@ class Domain : public Solt, public ::testing::WithParamInterface<Rings> {};
 TEST_P(Domain, RoundTripGivesBackWindowZeroUnitAndModes) {
     start(GetParam().model, GetParam().channels, 0);
     calS11.store(1); // a calibration is in force: no offer
-    setDomain(1);
-    EXPECT_EQ(xUnits.load(), 4);
-    EXPECT_EQ(yUnits.load(), 5);
+    setDomain(::Domain::Frequency);
+    EXPECT_EQ(xUnits.load(), XUnit::GHz);
+    EXPECT_EQ(yUnits.load(), YUnit::Decibels);
     EXPECT_EQ(getXEnd(), maxRange[4].load());
     EXPECT_EQ(modeRing(), GetParam().frequency);
     EXPECT_TRUE(panel().menuChecked(MENUBAR_DOMAIN_FREQ));
@@ -211,10 +211,10 @@ TEST_P(Domain, RoundTripGivesBackWindowZeroUnitAndModes) {
         EXPECT_TRUE(panel().dimmed(id)) << id;
     EXPECT_EQ(panel().xAxisName(), "FREQUENCY (GHz)");
     for (const auto& r : user.seen) EXPECT_EQ(r.kind, platform::PopupKind::Message) << r.title;
-    setDomain(1); // the domain in force: only the trace goes
+    setDomain(::Domain::Frequency); // the domain in force: only the trace goes
     EXPECT_EQ(WfmActive.load(), 0);
     EXPECT_EQ(modeRing(), GetParam().frequency);
-    setDomain(0);
+    setDomain(::Domain::Time);
     expectTimeDomainAsBefore();
     EXPECT_EQ(modeRing(), GetParam().time);
 }
@@ -222,14 +222,14 @@ TEST_P(Domain, RoundTripGivesBackWindowZeroUnitAndModes) {
 TEST_P(Domain, WithoutACalibrationACancelOrAFailedLoadStaysInTheTimeDomain) {
     start(GetParam().model, GetParam().channels, 0);
     user.offerAnswer = 3;
-    setDomain(1);
+    setDomain(::Domain::Frequency);
     EXPECT_EQ(user.seen.front().title, "S11 SOLT CALIBRATION REQUIRED");
     EXPECT_EQ(user.seen.back().title + ": " + user.seen.back().text,
               "SOLT CANCELLED: SOLT calibration has been cancelled. Reverting to time domain.");
     expectTimeDomainAsBefore();
     user.offerAnswer = 1;
     user.filePath = "/nonexistent/cal.s11";
-    setDomain(1);
+    setDomain(::Domain::Frequency);
     EXPECT_EQ(user.seen.back().title + ": " + user.seen.back().text,
               "SOLT ERROR: SOLT calibration could not be completed. Reverting to time domain.");
     EXPECT_EQ(calS11.load(), 0);
@@ -240,7 +240,7 @@ TEST_P(Domain, WithoutACalibrationACancelOrAFailedLoadStaysInTheTimeDomain) {
 TEST_P(Domain, AfterANewCalibrationTheTraceComesFromTheSelectedLine) {
     // The calibration ends on the line of its last standard.
     start(GetParam().model, GetParam().channels, 0);
-    setDomain(1);
+    setDomain(::Domain::Frequency);
     ASSERT_EQ(user.seen.back().title, "SOLT COMPLETE");
     EXPECT_EQ(samplerPort, samplerPortCode[static_cast<std::size_t>(getSampler())]);
 }
@@ -269,10 +269,10 @@ TEST_P(Domain, S21CancelledClearedAndLeftKeepEachDomainsRules) {
     if (GetParam().channels < 4) GTEST_SKIP() << "no S21 on this model";
     start(GetParam().model, GetParam().channels, 0);
     calS11.store(1);
-    setDomain(1);
+    setDomain(::Domain::Frequency);
     user.offerAnswer = 3;
-    setStimulus(1, -1, -1);
-    EXPECT_EQ(getMode(), 0) << "back to S11, the mode in force";
+    setStimulus(Mode::TDT, -1);
+    EXPECT_EQ(getMode(), Mode::TDR) << "back to S11, the mode in force";
     acquire(1);
     for (const auto& r : user.seen) EXPECT_NE(r.title, "Error #3031");
     clearWaveform();
@@ -280,10 +280,10 @@ TEST_P(Domain, S21CancelledClearedAndLeftKeepEachDomainsRules) {
         EXPECT_TRUE(panel().dimmed(id)) << id;
     EXPECT_TRUE(panel().menuDimmed(MENUBAR_CAL_SETZERO));
     calS21.store(1);
-    setStimulus(1, -1, -1);
-    setDomain(0);
-    EXPECT_EQ(getMode(), 1);
-    EXPECT_EQ(yUnits.load(), 0) << "TDT shows no impedance";
+    setStimulus(Mode::TDT, -1);
+    setDomain(::Domain::Time);
+    EXPECT_EQ(getMode(), Mode::TDT);
+    EXPECT_EQ(yUnits.load(), YUnit::Millivolts) << "TDT shows no impedance";
     EXPECT_TRUE(panel().menuDimmed(MENUBAR_YUNITS_Y3));
 }
 

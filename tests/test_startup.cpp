@@ -205,8 +205,8 @@ TEST_F(ModelStartup, StartsInTheTimeDomainWithTheDielectricShown) {
         onSetXUnitsGHz(MENUBAR, MENUBAR_XUNITS_X5, nullptr, PANEL);
         onSetYUnitsDB(MENUBAR, MENUBAR_YUNITS_Y6, nullptr, PANEL);
     });
-    EXPECT_EQ(xUnits.load(), 0);
-    EXPECT_EQ(yUnits.load(), 0);
+    EXPECT_EQ(xUnits.load(), XUnit::Metres);
+    EXPECT_EQ(yUnits.load(), YUnit::Millivolts);
     for (int item : {MENUBAR_XUNITS_X5, MENUBAR_YUNITS_Y6, MENUBAR_CAL_SOLTCAL,
                      MENUBAR_CAL_SAVESOLT, MENUBAR_CAL_LOADSOLT})
         EXPECT_TRUE(panel().menuDimmed(item)) << panel().menuLabel(item);

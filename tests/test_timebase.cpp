@@ -56,8 +56,8 @@ class SweptWindow : public ::testing::Test {
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         setTimebase(0, 1);
-        setXUnits(0);
-        setYUnits(0);
+        setXUnits(XUnit::Metres);
+        setYUnits(YUnit::Millivolts);
         setDiel(2.25);
         ASSERT_EQ(calibrate(2, 4, 0), 1);
     }
@@ -111,7 +111,7 @@ TEST_F(SweptWindow, FeetAreSweptAsTheSameDistance) {
     acquire(0);
     const int metres = increment.load();
     const double lastMetres = wfmDataX[1023];
-    setXUnits(1);
+    setXUnits(XUnit::Feet);
     acquire(0);
     EXPECT_EQ(increment.load(), metres);
     EXPECT_NEAR(wfmDataX[1023] * 0.3048, lastMetres, 1e-9);

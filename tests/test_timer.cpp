@@ -44,8 +44,8 @@ class Tick : public ::testing::Test {
         WfmStored = 0;
         platform::setSerialDevice(&dev);
         ASSERT_EQ(velt_init(), 1);
-        setXUnits(0);
-        setYUnits(0);
+        setXUnits(XUnit::Metres);
+        setYUnits(YUnit::Millivolts);
         setXStart(0.0);
         setXEnd(3.0);
         ASSERT_EQ(calibrate(2, 5, 0), 1);
@@ -277,7 +277,8 @@ class Readout : public ::testing::TestWithParam<ReadoutCase> {};
 TEST_P(Readout, ShowsPositionsUnitsAndDistance) {
     const ReadoutCase c = GetParam();
     char c1[128], c2[128], d[128];
-    formatCursorReadouts(0.75, 50.0, 1.25, -12.3456, c.xUnit, c.yUnit, c.mode, c1, c2, d, 128);
+    formatCursorReadouts(0.75, 50.0, 1.25, -12.3456, xUnitFromCode(c.xUnit), yUnitFromCode(c.yUnit),
+                         modeFromCode(c.mode), c1, c2, d, 128);
     EXPECT_STREQ(c1, c.c1);
     EXPECT_STREQ(c2, c.c2);
     EXPECT_STREQ(d, c.distance);
@@ -297,7 +298,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Readout, PointWithoutAValueReadsAsDashes) {
     char c1[128], c2[128], d[128];
-    formatCursorReadouts(1.0, std::nan(""), 2.0, -3.0, 4, 5, 0, c1, c2, d, 128);
+    formatCursorReadouts(1.0, std::nan(""), 2.0, -3.0, XUnit::GHz, YUnit::Decibels, Mode::TDR, c1,
+                         c2, d, 128);
     EXPECT_STREQ(c1, "1.000 GHz  |  --- dB");
     EXPECT_STREQ(c2, "2.000 GHz  |  -3.000 dB");
 }

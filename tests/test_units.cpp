@@ -25,14 +25,14 @@ class Units : public ::testing::Test {
     void SetUp() override {
         testing_support::freshPanel();
         testing_support::resetEnvironment();
-        savedXUnits = 0;
+        savedXUnits = XUnit::Metres;
         savedXZero = 0.0;
         savedXStart = 0.0;
         savedXEnd = 3.0;
-        setXUnits(0);
+        setXUnits(XUnit::Metres);
         setXStart(0.0);
         setXEnd(3.0);
-        setYUnits(0);
+        setYUnits(YUnit::Millivolts);
     }
 
     // The window as it is shown and as it is swept.
@@ -53,12 +53,12 @@ class Units : public ::testing::Test {
 };
 
 TEST_F(Units, MetresToFeetAndBack) {
-    setXUnits(1);
+    setXUnits(XUnit::Feet);
     expectWindow(0.0, 3 / 0.3048, 0.0);
     EXPECT_NEAR(getXEnd(), 9.84252, 1e-5);
     EXPECT_EQ(panel().label(PANEL_XEND), " End (ft)");
     EXPECT_EQ(checkedX(), MENUBAR_XUNITS_X2);
-    setXUnits(0);
+    setXUnits(XUnit::Metres);
     expectWindow(0.0, 3.0, 0.0);
     EXPECT_EQ(checkedX(), MENUBAR_XUNITS_X1);
 }
@@ -69,7 +69,7 @@ TEST_F(Units, MetresToNanosecondsCarriesTheZeroReference) {
     panel().setRange(PANEL_XEND, -0.5, 15);
     setXStart(0.5);
     setXEnd(3.5); // shown as 0..3 m
-    setXUnits(2);
+    setXUnits(XUnit::Nanoseconds);
     expectWindow(0.0, 15.0, 2.5);
     double lo = 0, hi = 0;
     panel().range(PANEL_XSTART, lo, hi);
@@ -84,13 +84,13 @@ TEST_F(Units, MetresToNanosecondsCarriesTheZeroReference) {
 TEST_F(Units, ConversionsBetweenTimeDomainUnitsRoundTrip) {
     setXStart(1.25);
     setXEnd(2.75);
-    for (int path : {1, 2, 1, 0, 2, 0}) setXUnits(path);
+    for (int path : {1, 2, 1, 0, 2, 0}) setXUnits(xUnitFromCode(path));
     expectWindow(1.25, 2.75, 0.0);
 }
 
 TEST_F(Units, AWindowConvertedPastTheFieldTopIsTheOneShown) {
     setXEnd(15.0);
-    setXUnits(2); // 75 ns, the field ends at 74
+    setXUnits(XUnit::Nanoseconds); // 75 ns, the field ends at 74
     EXPECT_DOUBLE_EQ(getXEnd(), 74.0);
     EXPECT_DOUBLE_EQ(xEnd.load(), 74.0);
 }
@@ -101,18 +101,18 @@ TEST_F(Units, FrequencyAndBackRestoresTheSavedWindow) {
     setXStart(0.8);
     setXEnd(2.8);
     // What entering the frequency domain saves.
-    savedXUnits = 0;
+    savedXUnits = XUnit::Metres;
     savedXZero = 0.3;
     savedXStart = 0.8;
     savedXEnd = 2.8;
-    setXUnits(4);
+    setXUnits(XUnit::GHz);
     expectWindow(0.0, maxRange[4].load(), 0.0);
     EXPECT_EQ(checkedX(), MENUBAR_XUNITS_X5);
     EXPECT_TRUE(panel().menuDimmed(MENUBAR_XUNITS_X1));
     EXPECT_FALSE(panel().menuDimmed(MENUBAR_XUNITS_X5));
     EXPECT_EQ(panel().xAxisName(), "FREQUENCY (GHz)");
     panel().setValue(PANEL_XEND, 1.7); // a GHz edit is not converted back
-    setXUnits(0);
+    setXUnits(XUnit::Metres);
     EXPECT_DOUBLE_EQ(xZero.load(), 0.3);
     EXPECT_DOUBLE_EQ(xStart.load(), 0.8);
     EXPECT_DOUBLE_EQ(xEnd.load(), 2.8);
@@ -126,7 +126,7 @@ TEST_F(Units, InchesCarryTheNumbersOver) {
     setXStart(1.0);
     setXEnd(2.0);
     const bool x1 = panel().menuChecked(MENUBAR_XUNITS_X1);
-    setXUnits(3);
+    setXUnits(XUnit::Inches);
     expectWindow(1.0, 2.0, 0.0);
     EXPECT_EQ(panel().label(PANEL_XSTART), " Start (in)");
     EXPECT_EQ(panel().label(PANEL_XEND), " End (in)");
@@ -135,17 +135,8 @@ TEST_F(Units, InchesCarryTheNumbersOver) {
     double lo = 0, hi = 0;
     panel().range(PANEL_XEND, lo, hi);
     EXPECT_DOUBLE_EQ(hi, 888.0);
-    setXUnits(1);
+    setXUnits(XUnit::Feet);
     expectWindow(1.0, 2.0, 0.0);
-}
-
-TEST_F(Units, UnknownCodeChangesNothing) {
-    const auto before = panel().version();
-    setXUnits(7);
-    setYUnits(-2);
-    EXPECT_EQ(xUnits.load(), 0);
-    EXPECT_EQ(yUnits.load(), 0);
-    EXPECT_EQ(panel().version(), before);
 }
 
 struct AxisNameCase {
@@ -159,7 +150,7 @@ class AxisName : public Units, public ::testing::WithParamInterface<AxisNameCase
 TEST_P(AxisName, FollowsTheMode) {
     const AxisNameCase c = GetParam();
     panel().setValue(PANEL_MODE, c.mode);
-    xUnits = c.unit;
+    xUnits = xUnitFromCode(c.unit);
     setXLabels();
     EXPECT_EQ(panel().xAxisName(), c.name);
 }
@@ -178,13 +169,13 @@ struct YCase {
     const char* axis;
 };
 
-class YUnit : public Units, public ::testing::WithParamInterface<YCase> {};
+class YUnitChoice : public Units, public ::testing::WithParamInterface<YCase> {};
 
-TEST_P(YUnit, SetsRangeDecimalsAxisAndMenu) {
+TEST_P(YUnitChoice, SetsRangeDecimalsAxisAndMenu) {
     const YCase c = GetParam();
     setYMinMax(-7, 7);
-    setYUnits(c.unit);
-    EXPECT_EQ(yUnits.load(), c.unit);
+    setYUnits(yUnitFromCode(c.unit));
+    EXPECT_EQ(code(yUnits.load()), c.unit);
     EXPECT_DOUBLE_EQ(getYMin(), c.lo);
     EXPECT_DOUBLE_EQ(getYMax(), c.hi);
     EXPECT_EQ(panel().yLabelPrecision(), c.decimals);
@@ -198,7 +189,7 @@ TEST_P(YUnit, SetsRangeDecimalsAxisAndMenu) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, YUnit,
+INSTANTIATE_TEST_SUITE_P(Units, YUnitChoice,
                          ::testing::Values(YCase{0, -250, 250, 0, "VOLTAGE (mV)"},
                                            YCase{1, 0, 2, 2, "NORMALIZED"},
                                            YCase{2, 0, 500, 0, "IMPEDANCE (Ohm)"},
@@ -207,8 +198,8 @@ INSTANTIATE_TEST_SUITE_P(Units, YUnit,
                                            YCase{5, -90, 10, 0, "AMPLITUDE (dB)"}));
 
 TEST_F(Units, NormalizedAfterDecibelsLeavesOnlyNormalizedChecked) {
-    setYUnits(5);
-    setYUnits(1);
+    setYUnits(YUnit::Decibels);
+    setYUnits(YUnit::Normalized);
     for (int item : kYItems) EXPECT_EQ(panel().menuChecked(item), item == MENUBAR_YUNITS_Y2);
     EXPECT_FALSE(panel().menuDimmed(MENUBAR_YUNITS_Y1));
     EXPECT_TRUE(panel().menuDimmed(MENUBAR_YUNITS_Y6));
@@ -226,7 +217,7 @@ TEST_P(DifferentialRule, KeptOnlyInImpedance) {
     const DiffRuleCase c = GetParam();
     setDiff(1);
     ASSERT_EQ(getDiff(), 1);
-    setYUnits(c.unit);
+    setYUnits(yUnitFromCode(c.unit));
     EXPECT_EQ(getDiff(), c.diff);
     EXPECT_EQ(panel().dimmed(PANEL_DIFFERENTIAL), c.dimmed);
     // A single-ended trace needs its sampler back.
@@ -241,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(Units, DifferentialRule,
 TEST_F(Units, YUnitsNeverTouchTheWindow) {
     setXStart(1.0);
     setXEnd(2.0);
-    setYUnits(3);
+    setYUnits(YUnit::Rho);
     expectWindow(1.0, 2.0, 0.0);
 }
 

@@ -32,7 +32,7 @@ class Window : public testing::Test {
     void SetUp() override {
         testing_support::freshPanel();
         testing_support::resetEnvironment();
-        setXUnits(0);
+        setXUnits(XUnit::Metres);
     }
     static double lowest(int id) {
         double lo = 0, hi = 0;
@@ -62,7 +62,7 @@ class ZeroSearch : public Window {
         Window::SetUp();
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
-        ASSERT_EQ(velt_cal(2, 4, 0), 1);
+        ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
         sendChannelSetup(stimulusPortCode[2], samplerPortCode[4]);
         setXEnd(4.0);
     }

@@ -49,8 +49,8 @@ class WaveformFile : public FileTest {
     // What a refused recall must leave exactly as it was.
     static std::string state() {
         std::ostringstream s;
-        s << xUnits << yUnits << ' ' << xStart << ' ' << xEnd << ' ' << xZero << ' ' << dielK
-          << getStimulus() << getSampler() << getFilter() << WfmStored << WfmActive
+        s << code(xUnits) << code(yUnits) << ' ' << xStart << ' ' << xEnd << ' ' << xZero << ' '
+          << dielK << getStimulus() << getSampler() << getFilter() << WfmStored << WfmActive
           << panel().dimmed(PANEL_XSTART) << panel().menuDimmed(MENUBAR_FILE_STORE)
           << getAutoscale() << panel().plotCount(WfmActive.load());
         return s.str();
@@ -78,7 +78,7 @@ TEST_F(WaveformFile, StoreWritesLabelsValuesAndPointsLineByLine) {
 TEST_F(WaveformFile, RecallOverlaysTheStoredTraceInItsSettingsAndClearGivesTheControlsBack) {
     wfmDataCombined[100] = std::numeric_limits<double>::infinity(); // an unconnected channel
     const std::string text = goodFile();
-    setXUnits(1);
+    setXUnits(XUnit::Feet);
     ASSERT_EQ(recall(text), 1);
     EXPECT_EQ(newLog(), "> VELT file retrieved successfully.\n");
     EXPECT_TRUE(panel().menuChecked(MENUBAR_XUNITS_X1));
@@ -123,8 +123,8 @@ TEST_F(WaveformFile, RecallOverlaysTheStoredTraceInItsSettingsAndClearGivesTheCo
 }
 
 TEST_F(WaveformFile, AFrequencyDomainRecallEndsTheWindowAtTheLastFrequency) {
-    xUnits.store(4);
-    yUnits.store(5);
+    xUnits.store(XUnit::GHz);
+    yUnits.store(YUnit::Decibels);
     for (std::size_t i = 0; i < 1024; ++i) wfmDataX[i] = 0.002 * static_cast<double>(i);
     ASSERT_EQ(recall(goodFile("4,5,0,2.4,0,4,-100,200,0,0,2,5,1,50")), 1);
     EXPECT_DOUBLE_EQ(xEnd.load(), 2.046);
@@ -141,8 +141,8 @@ TEST_F(WaveformFile, AStimulusTheModelLacksIsRefused) {
 
 TEST_F(WaveformFile, RecallAcrossDomainsIsRefusedWithABoxAndChangesNothing) {
     for (const bool frequencyFile : {true, false}) {
-        xUnits.store(frequencyFile ? 0 : 4);
-        yUnits.store(frequencyFile ? 0 : 5);
+        xUnits.store(frequencyFile ? XUnit::Metres : XUnit::GHz);
+        yUnits.store(frequencyFile ? YUnit::Millivolts : YUnit::Decibels);
         const std::string before = state();
         popups().clear();
         EXPECT_EQ(recall(goodFile(frequencyFile ? "4,5,0,2.4,0,4,-100,200,0,0,2,5,1,50"

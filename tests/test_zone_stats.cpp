@@ -29,7 +29,8 @@ using simulator::Connection;
 
 namespace {
 
-constexpr int kMetres = 0, kOhm = 2;
+constexpr XUnit kMetres = XUnit::Metres;
+constexpr YUnit kOhm = YUnit::Ohms;
 // Two metres of line: 50 ohms, then 60 ohms, then a matched end. Round trip from the
 // connector: 50 ohms on [0, 2] m, 60 ohms on [2, 4] m.
 constexpr const char* kStepped = "channel 2: line 50 1.0 2.25 0; line 60 1.0 2.25 0; load 60\n";
@@ -58,7 +59,7 @@ class ZoneOnSimulator : public testing::TestWithParam<ZoneCase> {
         dielK.store(2.25);
         xStart.store(0);
         xEnd.store(6);
-        ASSERT_EQ(velt_cal(2, 4, 0), 1);
+        ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
         sim.setConnection(2, Connection::Open);
         ASSERT_EQ(velt_zero(-1, 0), 1);
         sim.setConnection(2, Connection::Device);
@@ -117,10 +118,10 @@ TEST(ZoneStatistics, FiguresAndVerdictOfAKnownTrace) {
 }
 
 TEST(ZoneStatistics, ResolutionIsFourRiseLengthsInTheShownUnit) {
-    EXPECT_NEAR(zoneResolution(200, 0, 2.25), 0.16, 1e-12);          // metres
-    EXPECT_NEAR(zoneResolution(200, 1, 2.25), 0.16 / 0.3048, 1e-12); // feet
-    EXPECT_NEAR(zoneResolution(200, 2, 2.25), 0.8, 1e-12);           // ns, whatever K
-    EXPECT_NEAR(zoneResolution(200, 3, 2.25), 0.16 / 0.0254, 1e-9);  // inches
+    EXPECT_NEAR(zoneResolution(200, XUnit::Metres, 2.25), 0.16, 1e-12);         // metres
+    EXPECT_NEAR(zoneResolution(200, XUnit::Feet, 2.25), 0.16 / 0.3048, 1e-12);  // feet
+    EXPECT_NEAR(zoneResolution(200, XUnit::Nanoseconds, 2.25), 0.8, 1e-12);     // ns, whatever K
+    EXPECT_NEAR(zoneResolution(200, XUnit::Inches, 2.25), 0.16 / 0.0254, 1e-9); // inches
     EXPECT_DOUBLE_EQ(shownRiseTimePs(1, true, 200), 200);
     EXPECT_DOUBLE_EQ(shownRiseTimePs(0, true, 10), 35); // no filter makes the step faster
     EXPECT_DOUBLE_EQ(shownRiseTimePs(1, false, 500), 150);

@@ -41,8 +41,8 @@ void ready(bool differential) {
     dielK = 2.25;
     WfmActive = 0;
     WfmStored = 0;
-    setXUnits(0);
-    setYUnits(0);
+    setXUnits(XUnit::Metres);
+    setYUnits(YUnit::Millivolts);
     setXStart(0.0);
     setXEnd(3.0);
     calibrate(2, 5, 0);

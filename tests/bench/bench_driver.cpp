@@ -36,7 +36,7 @@ void BM_ConvertSweep(benchmark::State& state) {
         rawWaveform[i] = i < 400 ? 1000.0 : 3000.0 + static_cast<double>(i % 7);
     int pass = 0;
     for (auto _ : state) {
-        convertSweep(pass, unit);
+        convertSweep(pass, yUnitFromCode(unit));
         pass = (pass + 1) & 15;
         benchmark::DoNotOptimize(acqMean.data());
         benchmark::ClobberMemory();
@@ -58,7 +58,7 @@ void BM_VeltAcquire(benchmark::State& state) {
     simulator::SimulatedInstrument sim;
     platform::setVirtualTime(true);
     platform::setSerialDevice(&sim);
-    if (velt_init() != 1 || velt_cal(2, 4, 0) != 1) {
+    if (velt_init() != 1 || velt_cal(2, 4, Mode::TDR) != 1) {
         state.SkipWithError("simulated instrument did not open or calibrate");
         platform::setSerialDevice(previous);
         return;
@@ -66,8 +66,8 @@ void BM_VeltAcquire(benchmark::State& state) {
     stimulusPort = stimulusPortCode[2];
     samplerPort = samplerPortCode[4];
     sendChannelSetup(stimulusPort, samplerPort);
-    xUnits = 0;
-    yUnits = 3;
+    xUnits = XUnit::Metres;
+    yUnits = YUnit::Rho;
     xStart = 0.0;
     xEnd = 3.0;
     dielK = 2.25;

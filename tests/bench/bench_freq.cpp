@@ -71,18 +71,18 @@ void BM_AcquireFrequencyDomain(benchmark::State& state) {
     platform::setSerialDevice(&sim);
     velt_init();
     velt_params(2);
-    xUnits.store(0);
-    yUnits.store(3);
-    setStimulus(0, 2, -1);
+    xUnits.store(XUnit::Metres);
+    yUnits.store(YUnit::Rho);
+    setStimulus(Mode::TDR, 2);
     calibrate(2, 4, 0);
     standards();
-    xUnits.store(4);
-    yUnits.store(5);
+    xUnits.store(XUnit::GHz);
+    yUnits.store(YUnit::Decibels);
     WfmActive.store(0);
     WfmStored.store(0);
     for (auto _ : state) acquire(1);
-    xUnits.store(0);
-    yUnits.store(0);
+    xUnits.store(XUnit::Metres);
+    yUnits.store(YUnit::Millivolts);
 }
 BENCHMARK(BM_AcquireFrequencyDomain)->Unit(benchmark::kMicrosecond);
 

@@ -51,11 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require((result == 1) == (checkSettings(r, model) == 0));
     if (result == 1) {
         // The vertical unit may follow the line kind (differential is shown in ohms).
-        require(xUnits.load() == r.xUnits);
+        require(code(xUnits.load()) == r.xUnits);
         require(getAutoAcquire() == r.autoAcquire && getFilter() == r.filter);
         require(dielK.load() > 0);
     } else {
-        require(xUnits.load() == 0 && yUnits.load() == 0 && xEnd.load() == 3.0);
+        require(xUnits.load() == XUnit::Metres && yUnits.load() == YUnit::Millivolts &&
+                xEnd.load() == 3.0);
         require(dielK.load() == 2.23 && getAutoAcquire() == 1 && xZero.load() == 0.0);
     }
     return 0;

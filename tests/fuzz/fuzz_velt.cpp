@@ -28,8 +28,8 @@ bool setUp() {
 
 std::string state() {
     std::ostringstream s;
-    s << xUnits << ' ' << yUnits << ' ' << xStart << ' ' << xEnd << ' ' << xZero << ' ' << dielK
-      << ' ' << getStimulus() << ' ' << getSampler() << ' ' << getMode() << ' ' << getFilter()
+    s << code(xUnits) << ' ' << code(yUnits) << ' ' << xStart << ' ' << xEnd << ' ' << xZero << ' ' << dielK
+      << ' ' << getStimulus() << ' ' << getSampler() << ' ' << code(getMode()) << ' ' << getFilter()
       << ' ' << getFilterWidth() << ' ' << WfmStored << ' ' << getYMin() << ' ' << getYMax();
     return s.str();
 }
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)ready;
     loadInterface();
     platform::defaultResponder().clear();
-    xUnits = 0, yUnits = 0, xZero = 0.0, xStart = 0.0, xEnd = 3.0, dielK = 2.25;
+    xUnits = XUnit::Metres, yUnits = YUnit::Millivolts, xZero = 0.0, xStart = 0.0, xEnd = 3.0, dielK = 2.25;
     WfmStored = 0;
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);

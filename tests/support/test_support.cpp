@@ -20,8 +20,8 @@ void freshPanel() {
 }
 
 void resetEnvironment() {
-    xUnits = 0;
-    yUnits = 0;
+    xUnits = XUnit::Metres;
+    yUnits = YUnit::Millivolts;
     xZero = 0.0;
     xStart = 0.0;
     xEnd = 3.0;
