@@ -6,6 +6,7 @@
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
 #include "acquisition/zero.h"
+#include "app/backend.h"
 #include "app/recipe.h"
 #include "app/report.h"
 #include "app/settings.h"
@@ -398,30 +399,19 @@ int runMeasure(const Options& options, const BatchSetup& setup) {
         return kBatchError;
     }
 
-    std::unique_ptr<simulator::SimulatedInstrument> sim;
-    std::unique_ptr<platform::SerialDevice> ftdi;
-    if (recipe.simulate) {
-        const std::string simModel = options.modelGiven
-                                         ? options.model
-                                         : (recipe.model.empty() ? options.model : recipe.model);
-        sim = std::make_unique<simulator::SimulatedInstrument>(simModel);
-        if (!recipe.dut.empty() && !sim->loadScenarioFile(recipe.dut, error)) {
-            std::fprintf(setup.err, "velt: instrument.dut: %s\n", error.c_str());
-            return kBatchError;
-        }
-        for (const std::string& c : recipe.connect)
-            if (!sim->applyConnectionOption(c, error)) {
-                std::fprintf(setup.err, "velt: instrument.connect: %s: %s\n", c.c_str(),
-                             error.c_str());
-                return kBatchError;
-            }
-        sim->setNoise(recipe.noise);
-        sim->setPaced(setup.paced);
-        platform::setSerialDevice(sim.get());
-    } else {
-        ftdi = platform::makeFtdiDevice();
-        platform::setSerialDevice(ftdi.get());
+    const std::string simModel =
+        options.modelGiven || recipe.model.empty() ? options.model : recipe.model;
+    BackEnd backEnd = openBackEnd(
+        {recipe.simulate, simModel, recipe.dut, recipe.connect, recipe.noise, setup.paced});
+    if (!backEnd.ok) {
+        if (backEnd.refusedConnection.empty())
+            std::fprintf(setup.err, "velt: instrument.dut: %s\n", backEnd.error.c_str());
+        else
+            std::fprintf(setup.err, "velt: instrument.connect: %s: %s\n",
+                         backEnd.refusedConnection.c_str(), backEnd.error.c_str());
+        return kBatchError;
     }
+    simulator::SimulatedInstrument* const sim = backEnd.sim.get();
 
     // Popups go to stderr and are answered as a user who accepts would answer them.
     platform::ScriptedResponder responder;
@@ -430,7 +420,7 @@ int runMeasure(const Options& options, const BatchSetup& setup) {
     platform::headlessEventLoop().discardPending();
     platform::clearQuitRequest();
 
-    BatchRun run(recipe, setup, sim.get(), responder);
+    BatchRun run(recipe, setup, sim, responder);
     platform::headlessEventLoop().post([&run] { run(); });
     const int started = veltMain();
     platform::headlessEventLoop().discardPending();

@@ -1,4 +1,5 @@
 // Program entry: command line, instrument back end, Qt window, then the start-up sequence.
+#include "app/backend.h"
 #include "app/batch.h"
 #include "app/options.h"
 #include "app/startup.h"
@@ -113,27 +114,17 @@ int main(int argc, char** argv) {
     if (opt.command == Command::Measure) return measure(argc, argv, opt);
 
     // The instrument first: a bad scenario file stops the program before any window opens.
-    std::unique_ptr<simulator::SimulatedInstrument> sim;
-    std::unique_ptr<platform::SerialDevice> ftdi;
-    if (opt.simulate) {
-        sim = std::make_unique<simulator::SimulatedInstrument>(opt.model);
-        std::string error;
-        if (!opt.dutFile.empty() && !sim->loadScenarioFile(opt.dutFile, error)) {
-            std::fprintf(stderr, "velt: %s\n", error.c_str());
-            return 1;
-        }
-        for (const std::string& c : opt.connections)
-            if (!sim->applyConnectionOption(c, error)) {
-                std::fprintf(stderr, "velt: --connect %s: %s\n", c.c_str(), error.c_str());
-                return 1;
-            }
-        sim->setNoise(opt.noise);
-        sim->setPaced(true);
-        platform::setSerialDevice(sim.get());
-    } else {
-        ftdi = platform::makeFtdiDevice();
-        platform::setSerialDevice(ftdi.get());
+    BackEnd backEnd = openBackEnd(
+        {opt.simulate, opt.model, opt.dutFile, opt.connections, opt.noise, /*paced=*/true});
+    if (!backEnd.ok) {
+        if (backEnd.refusedConnection.empty())
+            std::fprintf(stderr, "velt: %s\n", backEnd.error.c_str());
+        else
+            std::fprintf(stderr, "velt: --connect %s: %s\n", backEnd.refusedConnection.c_str(),
+                         backEnd.error.c_str());
+        return 1;
     }
+    simulator::SimulatedInstrument* const sim = backEnd.sim.get();
 
     QApplication app(argc, argv);
     platform::qt::initApplicationLocale();
@@ -151,7 +142,7 @@ int main(int argc, char** argv) {
         platform::setPopupHandler(&popups);
         std::unique_ptr<simulator::SoltOperator> soltOperator;
         if (sim && opt.autoSolt) {
-            soltOperator = std::make_unique<simulator::SoltOperator>(sim.get(), &popups);
+            soltOperator = std::make_unique<simulator::SoltOperator>(sim, &popups);
             platform::setPopupHandler(soltOperator.get());
         }
         if (opt.averaging > 0)
@@ -183,7 +174,7 @@ int main(int argc, char** argv) {
         }
         if (sim && opt.unplugAfter >= 0) {
             const int ms = static_cast<int>(opt.unplugAfter * 1000.0);
-            simulator::SimulatedInstrument* device = sim.get();
+            simulator::SimulatedInstrument* device = sim;
             loop.post([device, ms] {
                 QTimer::singleShot(
                     ms, [device] { device->setFault(simulator::Fault::Unplugged, true); });

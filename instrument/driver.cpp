@@ -56,9 +56,6 @@ constexpr int kMaxIncrement = 59;
 constexpr std::array<const char*, 3> kXUnitNames = {"m", "ft", "ns"};
 constexpr std::array<const char*, 5> kYUnitNames = {"mV", "Norm", "Ohm", "Rho", "Raw"};
 
-// velt_diff keeps the first line here until the second one is in.
-Waveform diffFirstLine{};
-
 // Truncation toward zero that stays defined for any double (NaN gives 0).
 int truncToInt(double x) {
     constexpr double lo = -1073741824.0, hi = 1073741824.0;
@@ -324,31 +321,6 @@ int velt_acquire(int count) {
     return acquireSweeps(count, yUnits.load());
 }
 
-int velt_diff(int count) {
-    const int first = velt_acquire(count);
-    if (first != 1) return first;
-    const int startPolarity = polarity;
-    const int here = startPolarity == 1 ? samplPos : samplNeg;
-    const int partner = startPolarity == 1 ? samplNeg : samplPos;
-    diffFirstLine = wfmDataAvg;
-    VELT_SetChan(stimActive, partner);
-    const int second = velt_acquire(count);
-    VELT_SetChan(stimActive, here);
-    polarity = startPolarity;
-    // Both lines or neither: a sum with one stale line would look like a real trace.
-    if (second != 1) return second;
-    if (startPolarity == 1) {
-        wfmDataPos = diffFirstLine;
-        wfmDataNeg = wfmDataAvg;
-    } else {
-        wfmDataNeg = diffFirstLine;
-        wfmDataPos = wfmDataAvg;
-    }
-    for (std::size_t i = 0; i < wfmDataAvg.size(); ++i)
-        wfmDataAvg[i] = wfmDataPos[i] + wfmDataNeg[i];
-    return 1;
-}
-
 int velt_zero(double x, int thresholdMode, int* sweepStatus) {
     if (std::isnan(x) || std::isinf(x)) return -1;
     if (x >= 0) {
@@ -367,18 +339,6 @@ int velt_zero(double x, int thresholdMode, int* sweepStatus) {
         }
     }
     return -1;
-}
-
-double velt_getX(int index) {
-    if (index < 0 || index >= static_cast<int>(wfmDataX.size()))
-        return std::numeric_limits<double>::quiet_NaN();
-    return wfmDataX[static_cast<std::size_t>(index)];
-}
-
-double velt_getY(int index) {
-    if (index < 0 || index >= static_cast<int>(wfmDataAvg.size()))
-        return std::numeric_limits<double>::quiet_NaN();
-    return wfmDataAvg[static_cast<std::size_t>(index)];
 }
 
 int velt_dump(const char* path) {

@@ -77,11 +77,8 @@ int getOffset();
 int readData(int incrementArg, int start, double offset, int absFlag);
 double meanArray();
 int velt_acquire(int count);
-int velt_diff(int count);
 // sweepStatus, when given, receives the search sweep's status: a lost link is not "no open".
 int velt_zero(double x, int thresholdMode, int* sweepStatus = nullptr);
-double velt_getX(int index);
-double velt_getY(int index);
 int velt_dump(const char* path);
 
 // The offset sweep's mean in counts, not cut to a whole count as getOffset's is, with the status

@@ -481,33 +481,6 @@ TEST_P(DriverInitFailure, EveryFailingOpenStepFailsTheStartAndClosesTheLink) {
 
 INSTANTIATE_TEST_SUITE_P(Steps, DriverInitFailure, ::testing::Range(1, 7));
 
-TEST_F(Driver, DifferentialAcquisitionSumsBothLinesAndReturnsToTheFirst) {
-    yUnits = kRaw;
-    queueAcquisition(1, false, 0, [](int) { return 100; });
-    dev.queueRead(kAck);
-    queueAcquisition(1, false, 0, [](int) { return 50; });
-    dev.queueRead(kAck);
-    EXPECT_EQ(velt_diff(1), 1);
-    EXPECT_EQ(wfmDataPos[3], 100.0);
-    EXPECT_EQ(wfmDataNeg[3], 50.0);
-    EXPECT_EQ(wfmDataAvg[3], 150.0);
-    EXPECT_EQ(samplerPort, 10);
-    EXPECT_EQ(polarity, 1);
-}
-
-TEST_F(Driver, DifferentialAcquisitionWithALostLineKeepsBothLines) {
-    yUnits = kRaw;
-    wfmDataPos.fill(-1);
-    wfmDataNeg.fill(-2);
-    queueAcquisition(1, false, 0, [](int) { return 100; });
-    dev.queueRead(kAck);
-    dev.queueRead(kAck);
-    EXPECT_EQ(velt_diff(1), -2);
-    EXPECT_EQ(wfmDataPos[3], -1.0);
-    EXPECT_EQ(wfmDataNeg[3], -2.0);
-    EXPECT_EQ(samplerPort, 10);
-}
-
 TEST_F(Driver, DumpWritesHeaderAndEveryPointInFixedDecimals) {
     const std::string path =
         ::testing::TempDir() + "velt_dump_test_" + std::to_string(getpid()) + ".txt";
