@@ -25,10 +25,11 @@ Waveform wfmDataCombined{};
 std::atomic<int> WfmActive{0};
 std::atomic<int> WfmStored{0};
 std::atomic<bool> linkLost{false};
+namespace {
+
+// Vertical range of the last cycle, applied to the graph.
 double yAxisMax = 500.0;
 double yAxisMin = 0.0;
-
-namespace {
 
 constexpr std::array<double, 6> kAutoscaleStep = {25, 0.1, 5, 0.1, 25, 5};
 

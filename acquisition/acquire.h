@@ -8,9 +8,6 @@
 extern Waveform wfmDataCombined;
 extern std::atomic<int> WfmActive;
 extern std::atomic<int> WfmStored;
-// Vertical range of the last cycle, applied to the graph.
-extern double yAxisMax;
-extern double yAxisMin;
 
 // The live trace's look.
 constexpr int kLiveTraceColor = (113 << 16) | (233 << 8) | 70;

@@ -11,7 +11,10 @@
 #include <cmath>
 
 std::array<double, 2048> filterBuf{};
+
+namespace {
 std::array<double, 2048> filterOut{};
+} // namespace
 
 int filterLength(int width) {
     if (width <= 0) return kMinFilterLength;

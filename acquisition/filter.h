@@ -4,7 +4,6 @@
 #include <array>
 
 extern std::array<double, 2048> filterBuf;
-extern std::array<double, 2048> filterOut;
 
 // Bounds of the moving-average length in samples.
 constexpr int kMinFilterLength = 3;

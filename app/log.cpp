@@ -10,8 +10,11 @@
 #include <filesystem>
 
 std::atomic<std::uint32_t> stopwatchStart{0};
+
+namespace {
 std::atomic<std::uint32_t> stopwatchStop{0};
 std::atomic<float> stopwatchLap{0.0f};
+} // namespace
 
 void appendLog(const std::string& text) {
     platform::panel().appendText(PANEL_MESSAGE, text);

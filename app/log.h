@@ -5,10 +5,8 @@
 #include <cstdint>
 #include <string>
 
-// Stopwatch state: acquisitions lap it on the timer thread, start-up on the GUI thread.
+// Stopwatch start: acquisitions lap it on the timer thread, start-up on the GUI thread.
 extern std::atomic<std::uint32_t> stopwatchStart;
-extern std::atomic<std::uint32_t> stopwatchStop;
-extern std::atomic<float> stopwatchLap;
 
 // One log line holds at most this many bytes, the terminating zero included.
 constexpr int kLogLineSize = 384;

@@ -25,11 +25,6 @@
 #include <cstdio>
 #include <thread>
 
-int panelHandle = 0;
-int menuHandle = 0;
-int bottomHandle = 0;
-int rightHandle = 0;
-int topHandle = 0;
 int windowWidth = 0;
 int windowHeight = 0;
 char model[8] = "";
@@ -68,11 +63,6 @@ int veltMain() {
     setDiel(-1.0);
     // The log's first line is completed below; a terminal sees it whole.
     std::fputs(platform::panel().text(PANEL_MESSAGE).c_str(), stderr);
-    panelHandle = PANEL;
-    menuHandle = MENUBAR;
-    rightHandle = RIGHT;
-    topHandle = TOP;
-    bottomHandle = BOTTOM;
     // A resize while the panel is first shown lays out from the design size.
     windowWidth = 0;
     windowHeight = 0;

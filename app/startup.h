@@ -4,12 +4,7 @@
 #include <atomic>
 #include <string>
 
-// Process-wide handles and sizes.
-extern int panelHandle;
-extern int menuHandle;
-extern int bottomHandle;
-extern int rightHandle;
-extern int topHandle;
+// The panel's size as last laid out (resizing works from the change).
 extern int windowWidth;
 extern int windowHeight;
 

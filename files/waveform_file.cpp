@@ -20,10 +20,12 @@
 using platform::panel;
 
 std::atomic<int> defaultSaveWaveform{1};
-Waveform wfmRecallX{};
-Waveform wfmRecall{};
 
 namespace {
+
+// The recalled trace, valid while it is shown.
+Waveform wfmRecallX{};
+Waveform wfmRecall{};
 
 constexpr std::size_t kFileLines = 1026;
 constexpr const char* kTypeList = "VELT Waveform (*.velt)";

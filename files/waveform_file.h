@@ -11,9 +11,6 @@
 
 // The first store or recall dialog after start-up opens in "waveforms".
 extern std::atomic<int> defaultSaveWaveform;
-// The recalled trace, valid while it is shown.
-extern Waveform wfmRecallX;
-extern Waveform wfmRecall;
 
 constexpr int kStoredTraceColor = platform::makeColor(233, 113, 233);
 

@@ -19,9 +19,10 @@
 #include <cstdio>
 #include <numbers>
 
-std::atomic<int> defaultSaveTouchstone{1};
-
 namespace {
+
+// The first Touchstone dialog after start-up opens in "datalogs".
+std::atomic<int> defaultSaveTouchstone{1};
 
 std::string shownRingLabel(int control) {
     const auto items = platform::panel().ringItems(control);

@@ -42,11 +42,13 @@ Waveform wfmDataAvg{};
 Waveform wfmDataPos{};
 Waveform wfmDataNeg{};
 std::atomic<int> isInit{0};
-Waveform acqSweep{};
 Waveform acqMean{};
 std::atomic<SweepProgressFn> sweepProgress{nullptr};
 
 namespace {
+
+// One pass of the conversion, before it is folded into the mean.
+Waveform acqSweep{};
 
 constexpr double kSpeedOfLight = 3e8;
 constexpr double kMetresPerFoot = 0.3048;

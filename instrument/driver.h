@@ -114,6 +114,5 @@ int acquireWindow(int count, YUnit yUnit, XUnit xUnit, double xStartArg, double 
 // Set and cleared by guarded work on the GUI thread while the tick is suspended.
 using SweepProgressFn = void (*)(int done, int total);
 extern std::atomic<SweepProgressFn> sweepProgress;
-// The acquisition works in these and publishes them only when every sweep came back whole.
-extern Waveform acqSweep;
+// The running mean the acquisition works in; published only when every sweep came back whole.
 extern Waveform acqMean;
