@@ -51,7 +51,7 @@ int measureEdge(int stimulus, int sampler, int& edge) {
         base = static_cast<int>(meanArray());
     }
 
-    const int calInc = static_cast<int>(calIncrement);
+    const int calInc = static_cast<int>(timing.calIncrement);
     status = readData(calInc, 0, offset, 1);
     if (status != 1) return status;
     for (int n = 0; retry && n < kMaxRetries && offBaseline(rawWaveform[0]); ++n) {
@@ -92,14 +92,14 @@ int velt_cal(int stimulus, int sampler, Mode mode) {
     int edge = 0;
     // A sweep that did not come back leaves stale counts; nothing may be measured from them.
     if (measureEdge(levelStimulus, sampler, edge) != 1) return -2;
-    if (edge < edgeIdx) return -2;
+    if (edge < timing.edgeIdx) return -2;
 
     // Compute both level windows before storing anything: an edge close to either end of the
     // sweep leaves a window empty, and a level divided by zero must never replace a good one.
-    const int d = static_cast<int>(calGuard * calAdjust / (calWindow / 1024));
+    const int d = static_cast<int>(timing.calGuard * timing.calAdjust / (timing.calWindow / 1024));
     const int e = static_cast<int>(edge - 0.1 * d);
     int f = edge + d;
-    int g = static_cast<int>(edge + calIdxAvg * d);
+    int g = static_cast<int>(edge + timing.calIdxAvg * d);
     if (f > kLastIndex) f = kLastIndex;
     if (g > kLastIndex) g = kLastIndex;
     if (e <= kLevelStart || g <= f) return -1;
@@ -109,12 +109,12 @@ int velt_cal(int stimulus, int sampler, Mode mode) {
 
     // Nothing is stored until the whole calibration has succeeded: acquisition goes on with
     // the previous constants, and an inverted or missing step must never replace them.
-    int delay = static_cast<int>(calIncrement * (edge - edgeIdx));
+    int delay = static_cast<int>(timing.calIncrement * (edge - timing.edgeIdx));
     if (!reflection) {
         int edge2 = 0;
         if (measureEdge(stimulus, sampler, edge2) != 1) return -3;
-        if (edge2 < edgeIdx) return -3;
-        delay = static_cast<int>(calIncrement * (edge2 - 2.5 * edgeIdx));
+        if (edge2 < timing.edgeIdx) return -3;
+        delay = static_cast<int>(timing.calIncrement * (edge2 - 2.5 * timing.edgeIdx));
     }
     if (!(end - start > 0)) return -1;
 

@@ -18,13 +18,7 @@ int samplActive = 4;
 int samplPos = 4;
 int samplNeg = 5;
 int polarity = 1;
-double timebase = timebaseArr[2];
-double calWindow = calWindowArr[2];
-double calGuard = calGuardArr[2];
-double calAdjust = calAdjustArr[2];
-double calIdxAvg = calIdxAvgArr[2];
-double calIncrement = 8;
-int edgeIdx = edgeIdxArr[2];
+Timing timing{};
 std::atomic<int> increment{1};
 std::array<double, 20> vstart{};
 std::array<double, 20> vend{};
@@ -117,20 +111,21 @@ int velt_init() {
         usbftdi_close();
         return -1;
     }
-    timebase = 7.5e-8;
+    timing.timebase = 7.5e-8;
     return velt_params(2);
 }
 
 int velt_params(int row) {
     if (row < 0 || row >= static_cast<int>(timebaseArr.size())) return -1;
     const auto r = static_cast<std::size_t>(row);
-    timebase = timebaseArr[r];
-    calWindow = calWindowArr[r];
-    calGuard = calGuardArr[r];
-    calIncrement = std::trunc((calWindow / 1024) / ((timebase + 5e-9) / 65536));
-    calAdjust = calAdjustArr[r];
-    calIdxAvg = calIdxAvgArr[r];
-    edgeIdx = edgeIdxArr[r];
+    timing.timebase = timebaseArr[r];
+    timing.calWindow = calWindowArr[r];
+    timing.calGuard = calGuardArr[r];
+    timing.calIncrement =
+        std::trunc((timing.calWindow / 1024) / ((timing.timebase + 5e-9) / 65536));
+    timing.calAdjust = calAdjustArr[r];
+    timing.calIdxAvg = calIdxAvgArr[r];
+    timing.edgeIdx = edgeIdxArr[r];
     sendChannelSetup(stimulusPort, samplerPort);
     return 1;
 }
@@ -272,7 +267,7 @@ int acquireWindow(int count, YUnit yUnit, XUnit xu, double xs, double xe, double
         tEnd = xe * scale / (v * kSpeedOfLight);
         tStart = xs * scale / (v * kSpeedOfLight);
     }
-    const double step = (timebase + 5e-9) / 65536;
+    const double step = (timing.timebase + 5e-9) / 65536;
     const int delay =
         validStimulus(stimActive) ? calDelay[static_cast<std::size_t>(stimActive)] : 0;
     const int start = truncToInt(tStart / step) + delay;

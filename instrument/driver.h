@@ -32,14 +32,19 @@ extern int samplPos;
 extern int samplNeg;
 extern int polarity;
 
-// Timing state of the selected row.
-extern double timebase;
-extern double calWindow;
-extern double calGuard;
-extern double calAdjust;
-extern double calIdxAvg;
-extern double calIncrement;
-extern int edgeIdx;
+// The timing row in use: the sweep's time base and the calibration's window, guard, averaging
+// and step (calIncrement delay steps a calibration sample).
+struct Timing {
+    double timebase = timebaseArr[2];
+    double calWindow = calWindowArr[2];
+    double calGuard = calGuardArr[2];
+    double calAdjust = calAdjustArr[2];
+    double calIdxAvg = calIdxAvgArr[2];
+    double calIncrement = 8;
+    int edgeIdx = edgeIdxArr[2];
+};
+// Written by velt_params (guarded, on the GUI thread); read by every sweep and calibration.
+extern Timing timing;
 extern std::atomic<int> increment; // read by the filter on either thread
 
 // Per-port calibration (written by velt_cal).

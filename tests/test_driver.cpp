@@ -405,7 +405,7 @@ INSTANTIATE_TEST_SUITE_P(Channels, DriverSetChan,
 
 TEST_F(Driver, UnknownChannelsAndRowsAreRefusedWithoutTraffic) {
     EXPECT_EQ(velt_params(4), -1);
-    EXPECT_EQ(calIncrement, 8);
+    EXPECT_EQ(timing.calIncrement, 8);
     EXPECT_EQ(VELT_SetChan(10, 0), -1);
     EXPECT_EQ(VELT_SetChan(0, 20), -1);
     EXPECT_EQ(VELT_SetChan(-1, 4), -1);
@@ -425,9 +425,9 @@ class DriverParams : public Driver, public ::testing::WithParamInterface<RowCase
 TEST_P(DriverParams, RowLoadsTimingAndResendsThePorts) {
     dev.queueRead(kAck);
     EXPECT_EQ(velt_params(GetParam().row), 1);
-    EXPECT_EQ(calIncrement, GetParam().calIncrement);
-    EXPECT_EQ(edgeIdx, GetParam().edgeIdx);
-    EXPECT_EQ(timebase, 7.5e-8);
+    EXPECT_EQ(timing.calIncrement, GetParam().calIncrement);
+    EXPECT_EQ(timing.edgeIdx, GetParam().edgeIdx);
+    EXPECT_EQ(timing.timebase, 7.5e-8);
     EXPECT_EQ(dev.written(), (Bytes{'p', 5, 10}));
 }
 
@@ -438,13 +438,13 @@ INSTANTIATE_TEST_SUITE_P(Rows, DriverParams,
 
 TEST_F(Driver, InitOpensTheLinkAndSelectsTheInternalRow) {
     ftdiopened.store(0);
-    calIncrement = 0;
+    timing.calIncrement = 0;
     dev.queueRead(Bytes(16, 0x55));
     dev.queueRead(kAck);
     dev.queueRead(kAck);
     EXPECT_EQ(velt_init(), 1);
     EXPECT_EQ(dev.written(), (Bytes{'i', 'i', 'p', 5, 10}));
-    EXPECT_EQ(calIncrement, 8);
+    EXPECT_EQ(timing.calIncrement, 8);
 }
 
 // Any failing step of the open is a failed start: a bridge that opens but does not take its

@@ -18,13 +18,13 @@ class Filter : public ::testing::Test {
     void SetUp() override {
         testing_support::freshPanel();
         savedIncrement = increment.load();
-        savedTimebase = timebase;
-        timebase = 7.5e-8;
+        savedTimebase = timing.timebase;
+        timing.timebase = 7.5e-8;
         wfmDataCombined.fill(0.0);
     }
     void TearDown() override {
         increment = savedIncrement;
-        timebase = savedTimebase;
+        timing.timebase = savedTimebase;
         maxRange[4] = 2.4;
         defaultEnd[4] = 2.4;
     }

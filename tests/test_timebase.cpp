@@ -38,8 +38,8 @@ TEST_P(CalibrationKind, SelectsTheTimingRowAndItsCheckMark) {
     EXPECT_EQ(panel().menuChecked(MENUBAR_CAL_EXTCAL), c.external);
     EXPECT_EQ(panel().menuChecked(MENUBAR_CAL_INTCAL), !c.external);
     EXPECT_EQ(getCalMode(), c.external ? 1 : 0);
-    EXPECT_DOUBLE_EQ(calIncrement, c.calIncrementWanted);
-    EXPECT_DOUBLE_EQ(timebase, 7.5e-8);
+    EXPECT_DOUBLE_EQ(timing.calIncrement, c.calIncrementWanted);
+    EXPECT_DOUBLE_EQ(timing.timebase, 7.5e-8);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CalibrationKind,
