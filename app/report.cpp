@@ -115,16 +115,17 @@ ordered_json settingsApplied(const Recipe& r) {
 ordered_json calibrationUsed() {
     ordered_json c;
     const int stim = getStimulus();
-    c["stimulus_delay"] = stim >= 0 && stim < 10 ? calDelay[static_cast<std::size_t>(stim)] : 0;
+    c["stimulus_delay"] =
+        stim >= 0 && stim < 10 ? channelCal.calDelay[static_cast<std::size_t>(stim)] : 0;
     ordered_json lines = ordered_json::array();
     const int sampler = getSampler();
     const int first = sampler - sampler % 2;
     for (int s = first; s <= first + 1 && s >= 0 && s < 20; ++s) {
         const auto i = static_cast<std::size_t>(s);
         lines.push_back({{"sampler", s},
-                         {"vstart", num(vstart[i])},
-                         {"vend", num(vend[i])},
-                         {"vampl", num(vampl[i])}});
+                         {"vstart", num(channelCal.vstart[i])},
+                         {"vend", num(channelCal.vend[i])},
+                         {"vampl", num(channelCal.vampl[i])}});
     }
     c["lines"] = lines;
     return c;

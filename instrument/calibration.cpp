@@ -8,9 +8,6 @@
 #include <cmath>
 #include <cstddef>
 
-std::array<int, 10> delayTDR{};
-std::array<int, 10> delayTDT{};
-
 namespace {
 
 constexpr int kMaxRetries = 10;
@@ -71,8 +68,8 @@ int measureEdge(int stimulus, int sampler, int& edge) {
 }
 
 int velt_cal(int stimulus, int sampler, Mode mode) {
-    if (stimulus < 0 || stimulus >= static_cast<int>(calDelay.size()) || sampler < 0 ||
-        sampler >= static_cast<int>(vampl.size()))
+    if (stimulus < 0 || stimulus >= static_cast<int>(channelCal.calDelay.size()) || sampler < 0 ||
+        sampler >= static_cast<int>(channelCal.vampl.size()))
         return -1;
 
     stimActive = stimulus;
@@ -119,11 +116,11 @@ int velt_cal(int stimulus, int sampler, Mode mode) {
     if (!(end - start > 0)) return -1;
 
     const auto s = static_cast<std::size_t>(sampler);
-    vstart[s] = start;
-    vend[s] = end;
-    vampl[s] = end - start;
+    channelCal.vstart[s] = start;
+    channelCal.vend[s] = end;
+    channelCal.vampl[s] = end - start;
     const auto stim = static_cast<std::size_t>(stimulus);
-    (reflection ? delayTDR : delayTDT)[stim] = delay;
-    calDelay[stim] = delay;
+    (reflection ? channelCal.delayTDR : channelCal.delayTDT)[stim] = delay;
+    channelCal.calDelay[stim] = delay;
     return 1;
 }

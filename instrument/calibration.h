@@ -5,9 +5,6 @@
 
 #include <array>
 
-extern std::array<int, 10> delayTDR;
-extern std::array<int, 10> delayTDT;
-
 int velt_cal(int stimulus, int sampler, Mode mode);
 
 // One edge measurement on the given stimulus channel and sampler: select the ports, wait for

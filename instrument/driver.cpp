@@ -20,10 +20,7 @@ int samplNeg = 5;
 int polarity = 1;
 Timing timing{};
 std::atomic<int> increment{1};
-std::array<double, 20> vstart{};
-std::array<double, 20> vend{};
-std::array<double, 20> vampl{};
-std::array<int, 10> calDelay{};
+ChannelCalibration channelCal{};
 std::atomic<XUnit> xUnits{XUnit::Metres};
 std::atomic<YUnit> yUnits{YUnit::Millivolts};
 std::atomic<double> xStart{0.0};
@@ -84,10 +81,10 @@ template <typename F> void convertInto(int pass, F&& convert) {
 }
 
 bool validSampler(int s) {
-    return s >= 0 && s < static_cast<int>(vampl.size());
+    return s >= 0 && s < static_cast<int>(channelCal.vampl.size());
 }
 bool validStimulus(int s) {
-    return s >= 0 && s < static_cast<int>(calDelay.size());
+    return s >= 0 && s < static_cast<int>(channelCal.calDelay.size());
 }
 
 char* putFixed(char* p, char* end, double v, int precision) {
@@ -204,8 +201,10 @@ void convertSweep(int pass, YUnit yUnit) {
         convertInto(pass, [](double r) { return r; });
         return;
     }
-    const double s = validSampler(samplActive) ? vstart[static_cast<std::size_t>(samplActive)] : 0;
-    const double a = validSampler(samplActive) ? vampl[static_cast<std::size_t>(samplActive)] : 0;
+    const double s =
+        validSampler(samplActive) ? channelCal.vstart[static_cast<std::size_t>(samplActive)] : 0;
+    const double a =
+        validSampler(samplActive) ? channelCal.vampl[static_cast<std::size_t>(samplActive)] : 0;
     if (a == 0 || !std::isfinite(a)) {
         // Without a measured amplitude there is no scale: say so rather than show infinities.
         convertInto(pass, [](double) { return std::numeric_limits<double>::quiet_NaN(); });
@@ -269,7 +268,7 @@ int acquireWindow(int count, YUnit yUnit, XUnit xu, double xs, double xe, double
     }
     const double step = (timing.timebase + 5e-9) / 65536;
     const int delay =
-        validStimulus(stimActive) ? calDelay[static_cast<std::size_t>(stimActive)] : 0;
+        validStimulus(stimActive) ? channelCal.calDelay[static_cast<std::size_t>(stimActive)] : 0;
     const int start = truncToInt(tStart / step) + delay;
     // A reversed window would ask for a negative increment; one increment is the least sweep.
     const int inc =

@@ -47,11 +47,19 @@ struct Timing {
 extern Timing timing;
 extern std::atomic<int> increment; // read by the filter on either thread
 
-// Per-port calibration (written by velt_cal).
-extern std::array<double, 20> vstart;
-extern std::array<double, 20> vend;
-extern std::array<double, 20> vampl;
-extern std::array<int, 10> calDelay;
+// The calibration constants velt_cal measures: per sampler line its start level, end level and
+// step amplitude in counts; per stimulus the edge delay in use and the last one measured in
+// reflection and in transmission.
+struct ChannelCalibration {
+    std::array<double, 20> vstart{};
+    std::array<double, 20> vend{};
+    std::array<double, 20> vampl{};
+    std::array<int, 10> calDelay{};
+    std::array<int, 10> delayTDR{};
+    std::array<int, 10> delayTDT{};
+};
+// Written by guarded calibrations and the tick's recalibration; read by every sweep.
+extern ChannelCalibration channelCal;
 
 // Environment shared with the front panel. Atomic because unguarded callbacks write them while
 // a tick may be reading them.

@@ -87,9 +87,9 @@ int countChannels() {
                       static_cast<int>(kModelProbes.size()));
         showBusy(text);
         // A probe that measures nothing leaves vampl alone; an old value must not pass for it.
-        vampl[static_cast<std::size_t>(p.sampler)] = 0.0;
+        channelCal.vampl[static_cast<std::size_t>(p.sampler)] = 0.0;
         velt_cal(p.stimulus, p.sampler, Mode::TDR);
-        if (!(vampl[static_cast<std::size_t>(p.sampler)] > 0)) break;
+        if (!(channelCal.vampl[static_cast<std::size_t>(p.sampler)] > 0)) break;
         channels = p.channels;
         speed = p.speed;
         std::snprintf(model, sizeof model, "%s", p.code);

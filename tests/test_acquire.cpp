@@ -52,7 +52,7 @@ class Cycle : public ::testing::Test {
         dielK = 2.25;
         WfmActive = 0;
         WfmStored = 0;
-        vampl.fill(0.0);
+        channelCal.vampl.fill(0.0);
         platform::setSerialDevice(&dev);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_cal(2, 5, Mode::TDR), 1);
@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, OneLine,
                                            OneLineCase{2, 1}));
 
 TEST_F(Cycle, UncalibratedPortGivesInvalidWaveformPopupAndKeepsTheAxis) {
-    vampl[4] = 0; // no amplitude: the driver has no scale for the samples
+    channelCal.vampl[4] = 0; // no amplitude: the driver has no scale for the samples
     panel().setYRange(-3, 3);
     setAutoscale(1);
     acquire(1);
@@ -214,7 +214,7 @@ TEST_F(Cycle, UncalibratedPortGivesInvalidWaveformPopupAndKeepsTheAxis) {
 
 TEST_F(Cycle, StoredTraceFreezesTheVerticalRange) {
     WfmStored = 99;
-    vampl[4] = 0;
+    channelCal.vampl[4] = 0;
     panel().setYRange(-3, 3);
     acquire(1);
     double lo, hi;
@@ -276,7 +276,7 @@ TEST_F(Cycle, OtherDriverStatusesAreNotFatal) {
 }
 
 TEST_F(Cycle, PopupsOfTheTimerThreadArePostedOnceUntilSeen) {
-    vampl[4] = 0;
+    channelCal.vampl[4] = 0;
     setAutoscale(1);
     panel().setValue(PANEL_AUTOACQUIRE, 1);
     asyncCal = -1;

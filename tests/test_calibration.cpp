@@ -50,12 +50,12 @@ class Calibration : public ::testing::Test {
         selectRow(2);
 
         stimActive = 2, samplActive = 4, samplPos = 4, samplNeg = 5, polarity = 1;
-        vstart.fill(kSentinel);
-        vend.fill(kSentinel);
-        vampl.fill(kSentinel);
-        calDelay.fill(kSentinelDelay);
-        delayTDR.fill(kSentinelDelay);
-        delayTDT.fill(kSentinelDelay);
+        channelCal.vstart.fill(kSentinel);
+        channelCal.vend.fill(kSentinel);
+        channelCal.vampl.fill(kSentinel);
+        channelCal.calDelay.fill(kSentinelDelay);
+        channelCal.delayTDR.fill(kSentinelDelay);
+        channelCal.delayTDT.fill(kSentinelDelay);
     }
     void TearDown() override {
         isInit.store(0);
@@ -107,12 +107,12 @@ class Calibration : public ::testing::Test {
     void expectConstantsUntouched(int sampler, int stimulus) {
         const auto s = static_cast<std::size_t>(sampler);
         const auto t = static_cast<std::size_t>(stimulus);
-        EXPECT_EQ(vstart[s], kSentinel);
-        EXPECT_EQ(vend[s], kSentinel);
-        EXPECT_EQ(vampl[s], kSentinel);
-        EXPECT_EQ(calDelay[t], kSentinelDelay);
-        EXPECT_EQ(delayTDR[t], kSentinelDelay);
-        EXPECT_EQ(delayTDT[t], kSentinelDelay);
+        EXPECT_EQ(channelCal.vstart[s], kSentinel);
+        EXPECT_EQ(channelCal.vend[s], kSentinel);
+        EXPECT_EQ(channelCal.vampl[s], kSentinel);
+        EXPECT_EQ(channelCal.calDelay[t], kSentinelDelay);
+        EXPECT_EQ(channelCal.delayTDR[t], kSentinelDelay);
+        EXPECT_EQ(channelCal.delayTDT[t], kSentinelDelay);
     }
 
     platform::RecordingDevice dev;
@@ -124,12 +124,12 @@ TEST_F(Calibration, WorkedReflectionExampleOnTheInternalRow) {
     const double before = platform::virtualSecondsElapsed();
     EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     EXPECT_DOUBLE_EQ(platform::virtualSecondsElapsed() - before, 1.0);
-    EXPECT_EQ(vstart[4], 100.0);
-    EXPECT_EQ(vend[4], 3000.0);
-    EXPECT_EQ(vampl[4], 2900.0);
-    EXPECT_EQ(delayTDR[2], 760);
-    EXPECT_EQ(calDelay[2], 760);
-    EXPECT_EQ(delayTDT[2], kSentinelDelay);
+    EXPECT_EQ(channelCal.vstart[4], 100.0);
+    EXPECT_EQ(channelCal.vend[4], 3000.0);
+    EXPECT_EQ(channelCal.vampl[4], 2900.0);
+    EXPECT_EQ(channelCal.delayTDR[2], 760);
+    EXPECT_EQ(channelCal.calDelay[2], 760);
+    EXPECT_EQ(channelCal.delayTDT[2], kSentinelDelay);
     EXPECT_EQ(portSelections(), (std::vector<Bytes>{{5, 10}}));
     // Offset and baseline at one delay position, then the calibration sweep from delay 0.
     const auto w = dev.writes();
@@ -150,10 +150,10 @@ TEST_P(CalibrationWindows, LevelsComeFromExactlyTheGuardedWindows) {
     selectRow(c.row);
     queueEdgeMeasurement(regions(c.edge, c.e, c.f, c.g));
     EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
-    EXPECT_EQ(vstart[4], 100.0);
-    EXPECT_EQ(vend[4], 3000.0);
-    EXPECT_EQ(vampl[4], 2900.0);
-    EXPECT_EQ(calDelay[2], c.delay);
+    EXPECT_EQ(channelCal.vstart[4], 100.0);
+    EXPECT_EQ(channelCal.vend[4], 3000.0);
+    EXPECT_EQ(channelCal.vampl[4], 2900.0);
+    EXPECT_EQ(channelCal.calDelay[2], c.delay);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -186,9 +186,9 @@ TEST_P(CalibrationDriftedBaseline, EdgeThresholdRidesOnTheBaseline) {
         },
         c.baseline);
     EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
-    EXPECT_EQ(calDelay[2], 760) << "edge found at sample 300";
-    EXPECT_EQ(vstart[4], c.baseline);
-    EXPECT_EQ(vampl[4], 3000.0);
+    EXPECT_EQ(channelCal.calDelay[2], 760) << "edge found at sample 300";
+    EXPECT_EQ(channelCal.vstart[4], c.baseline);
+    EXPECT_EQ(channelCal.vampl[4], 3000.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Baselines, CalibrationDriftedBaseline,
@@ -289,11 +289,11 @@ TEST_P(CalibrationTransmission, LevelsFromThePairsOwnStimulusDelayFromTheRequest
     EXPECT_DOUBLE_EQ(platform::virtualSecondsElapsed() - before, 2.0);
     // Sampler 5 belongs to stimulus 2 (port code 5); the delay is taken with stimulus 7 (0).
     EXPECT_EQ(portSelections(), (std::vector<Bytes>{{5, 11}, {0, 11}}));
-    EXPECT_EQ(vstart[5], 100.0);
-    EXPECT_EQ(vampl[5], 2900.0);
-    EXPECT_EQ(delayTDT[7], GetParam().delay);
-    EXPECT_EQ(calDelay[7], GetParam().delay);
-    EXPECT_EQ(delayTDR[7], kSentinelDelay);
+    EXPECT_EQ(channelCal.vstart[5], 100.0);
+    EXPECT_EQ(channelCal.vampl[5], 2900.0);
+    EXPECT_EQ(channelCal.delayTDT[7], GetParam().delay);
+    EXPECT_EQ(channelCal.calDelay[7], GetParam().delay);
+    EXPECT_EQ(channelCal.delayTDR[7], kSentinelDelay);
     EXPECT_EQ(polarity, 0);
     EXPECT_EQ(samplPos, 4);
     EXPECT_EQ(stimActive, 7);
@@ -310,7 +310,7 @@ TEST_F(Calibration, NegativeTransmissionDelayWrapsIntoTheSweepWords) {
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     queueEdgeMeasurement(step(301));
     ASSERT_EQ(velt_cal(7, 5, Mode::TDT), 1);
-    ASSERT_EQ(calDelay[7], -1692);
+    ASSERT_EQ(channelCal.calDelay[7], -1692);
     dev.clearRecord();
     xUnits = XUnit::Metres;
     xStart = 0.0;
@@ -385,7 +385,7 @@ TEST_P(CalibrationRetry, RunningProgramRetriesOffBaselineSweepsUpToTenTimes) {
     EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     EXPECT_EQ(sweepsRead(), GetParam().sweeps);
     EXPECT_EQ(ftrdbyte(), kNoByte);
-    EXPECT_EQ(calDelay[2], 760);
+    EXPECT_EQ(channelCal.calDelay[2], 760);
 }
 
 // When the retries run out the last sweep is used; that is no failure.
@@ -404,8 +404,8 @@ TEST_F(Calibration, NegativeBaselineIsAlsoRetried) {
     queueSweep([](int i) -> std::uint16_t { return i < 300 ? 600 : 3500; });
     EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     EXPECT_EQ(sweepsRead(), 4);
-    EXPECT_EQ(vstart[4], 100.0);
-    EXPECT_EQ(vampl[4], 2900.0);
+    EXPECT_EQ(channelCal.vstart[4], 100.0);
+    EXPECT_EQ(channelCal.vampl[4], 2900.0);
 }
 
 } // namespace

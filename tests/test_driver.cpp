@@ -49,9 +49,9 @@ class Driver : public ::testing::Test {
         stimActive = 2, samplActive = 4, samplPos = 4, samplNeg = 5, polarity = 1;
         ASSERT_EQ(velt_environ(XUnit::Metres, kRho, 0.0, 3.0, 2.25), 1);
         xZero = 0.0;
-        calDelay.fill(0);
-        vstart.fill(1000); // vstart 1000 and vampl 2000 counts on every sampler
-        vampl.fill(2000);
+        channelCal.calDelay.fill(0);
+        channelCal.vstart.fill(1000); // vstart 1000 and vampl 2000 counts on every sampler
+        channelCal.vampl.fill(2000);
     }
     void TearDown() override {
         ftdiopened.store(0);
@@ -118,7 +118,7 @@ TEST_P(DriverWindow, WindowBecomesSweepWordsAndXValues) {
     xEnd = c.end;
     dielK = c.k;
     xZero = c.zero;
-    calDelay[2] = c.delay;
+    channelCal.calDelay[2] = c.delay;
     queueAcquisition(1, c.start > 0, 0, [](int) { return 3000; });
     ASSERT_EQ(velt_acquire(1), 1);
     EXPECT_EQ(increment.load(), c.increment);
@@ -239,7 +239,7 @@ TEST_F(Driver, PassesAreAveragedAndTheLastSweepIsKept) {
 }
 
 TEST_F(Driver, WithoutACalibratedAmplitudeOnlyRawCountsHaveAValue) {
-    vampl[4] = 0;
+    channelCal.vampl[4] = 0;
     queueAcquisition(1, false, 0, [](int) { return 3000; });
     ASSERT_EQ(velt_acquire(1), 1);
     EXPECT_TRUE(std::isnan(wfmDataAvg[0]));

@@ -144,7 +144,8 @@ TEST_P(EndToEndThrough, TransmissionCalibratedOnAThroughMeasuresTheCableOneWay) 
     ASSERT_TRUE(sim.hasChannel(7));
     sim.setConnection(2, Connection::Through);
     ASSERT_EQ(velt_cal(2, 14, Mode::TDT), 1);
-    EXPECT_GT(calDelay[2], 0) << "the through step lies beyond 2.5 x timing.edgeIdx samples";
+    EXPECT_GT(channelCal.calDelay[2], 0)
+        << "the through step lies beyond 2.5 x timing.edgeIdx samples";
     sendChannelSetup(stimulusPortCode[2], samplerPortCode[14]);
     yUnits.store(YUnit::Millivolts);
     auto edgeAt = [] {

@@ -172,7 +172,7 @@ class EachModel : public ModelStartup, public testing::WithParamInterface<ModelC
 TEST_P(EachModel, IsDetectedAsItselfAndOffersExactlyItsPortsAndModes) {
     const ModelCase& m = GetParam();
     simulator::SimulatedInstrument sim(m.code);
-    vampl.fill(100.0); // an old amplitude must not pass for a probe that found nothing
+    channelCal.vampl.fill(100.0); // an old amplitude must not pass for a probe that found nothing
     run(sim, [] {});
     EXPECT_STREQ(model, m.code);
     EXPECT_EQ(channels, m.channels);

@@ -30,8 +30,8 @@ void BM_ConvertSweep(benchmark::State& state) {
     const int unit = static_cast<int>(state.range(0));
     polarity = static_cast<int>(state.range(1));
     samplActive = 4;
-    vstart[4] = 1000;
-    vampl[4] = 2000;
+    channelCal.vstart[4] = 1000;
+    channelCal.vampl[4] = 2000;
     for (std::size_t i = 0; i < rawWaveform.size(); ++i)
         rawWaveform[i] = i < 400 ? 1000.0 : 3000.0 + static_cast<double>(i % 7);
     int pass = 0;
