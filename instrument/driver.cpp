@@ -71,13 +71,20 @@ double ohms(double rho) {
     return z >= 500 ? 500 : z;
 }
 
-template <typename F> void convertInto(int pass, F&& convert) {
+// One pass: `averaged` maps a sample into the quantity the passes are averaged in, `shown` maps
+// that into the unit of the single sweep.
+template <typename Averaged, typename Shown>
+void convertInto(int pass, Averaged averaged, Shown shown) {
     for (std::size_t i = 0; i < rawWaveform.size(); ++i) {
-        const double y = convert(rawWaveform[i]);
-        acqSweep[i] = y;
+        const double y = averaged(rawWaveform[i]);
+        acqSweep[i] = shown(y);
         // Pass 0 replaces the mean outright, so a NaN left from an earlier run cannot stick.
         acqMean[i] = pass == 0 ? y : (acqMean[i] * pass + y) / (pass + 1);
     }
+}
+
+template <typename F> void convertInto(int pass, F convert) {
+    convertInto(pass, convert, [](double y) { return y; });
 }
 
 bool validSampler(int s) {
@@ -168,9 +175,9 @@ int getOffsetChecked(double& offset) {
 }
 
 int getOffset() {
-    const int status = readRaw(1024, 0, 0);
-    (void)status;
-    return sumCounts() >> 10;
+    double offset = 0;
+    getOffsetChecked(offset);
+    return static_cast<int>(std::floor(offset)); // sum >> 10: whole counts, rounded down
 }
 
 std::atomic<SweepSetTap> sweepSetTap{nullptr};
@@ -184,11 +191,10 @@ Waveform countsMean{};
 int readData(int incrementArg, int start, double offset, int absFlag) {
     const int status = readRaw(1024, incrementArg, start);
     if (sweepSetTap.load()) readCounts = rawWaveform;
-    const double off = offset;
     if (absFlag == 1)
-        for (double& sample : rawWaveform) sample = std::fabs(sample - off);
+        for (double& sample : rawWaveform) sample = std::fabs(sample - offset);
     else
-        for (double& sample : rawWaveform) sample -= off;
+        for (double& sample : rawWaveform) sample -= offset;
     return status;
 }
 
@@ -227,11 +233,7 @@ void convertSweep(int pass, YUnit yUnit) {
     case YUnit::Ohms:
         // Ohms are curved in rho: a mean of ohms is biased upward by the noise, so the mean is
         // kept in rho and converted once all passes are in (finishMean).
-        for (std::size_t i = 0; i < rawWaveform.size(); ++i) {
-            const double rho = rhoOf(rawWaveform[i]);
-            acqSweep[i] = ohms(rho);
-            acqMean[i] = pass == 0 ? rho : (acqMean[i] * pass + rho) / (pass + 1);
-        }
+        convertInto(pass, rhoOf, ohms);
         break;
     default:
         convertInto(pass, rhoOf);
@@ -241,7 +243,7 @@ void convertSweep(int pass, YUnit yUnit) {
 
 void finishMean(YUnit yUnit) {
     if (yUnit == YUnit::Ohms)
-        for (double& v : acqMean) v = std::isnan(v) ? v : ohms(v);
+        for (double& v : acqMean) v = ohms(v); // NaN stays NaN
 }
 
 int acquireSweeps(int count, YUnit yUnit) {

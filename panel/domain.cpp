@@ -57,7 +57,7 @@ void toTimeDomain() {
         panel().ringSetValue(PANEL_MODE, code(mode));
     }
     // The unit restored was chosen in the mode before S11 or S21; it must suit the mode now.
-    applyModeUnits(getMode());
+    applyModeUnits(mode);
     setSoltMenu(false);
 
     calibrate(-1, -1, 1);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
 
 enum class XUnit { Metres = 0, Feet = 1, Nanoseconds = 2, Inches = 3, GHz = 4 };
 enum class YUnit { Millivolts = 0, Normalized = 1, Ohms = 2, Rho = 3, Raw = 4, Decibels = 5 };
@@ -12,21 +13,15 @@ enum class YUnit { Millivolts = 0, Normalized = 1, Ohms = 2, Rho = 3, Raw = 4, D
 enum class Mode { TDR = 0, TDT = 1, NEXT = 2, FEXT = 3 };
 enum class Domain { Time, Frequency };
 
-constexpr int code(XUnit u) {
-    return static_cast<int>(u);
+template <typename E>
+concept Coded = std::is_same_v<E, XUnit> || std::is_same_v<E, YUnit> || std::is_same_v<E, Mode>;
+
+template <Coded E> constexpr int code(E e) {
+    return static_cast<int>(e);
 }
-constexpr int code(YUnit u) {
-    return static_cast<int>(u);
-}
-constexpr int code(Mode m) {
-    return static_cast<int>(m);
-}
-// Position in a table with one entry per unit.
-constexpr std::size_t index(XUnit u) {
-    return static_cast<std::size_t>(u);
-}
-constexpr std::size_t index(YUnit u) {
-    return static_cast<std::size_t>(u);
+// Position in a table with one entry per unit or mode.
+template <Coded E> constexpr std::size_t index(E e) {
+    return static_cast<std::size_t>(e);
 }
 
 constexpr bool isXUnitCode(int c) {

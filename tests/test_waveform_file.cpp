@@ -49,9 +49,9 @@ class WaveformFile : public FileTest {
     // What a refused recall must leave exactly as it was.
     static std::string state() {
         std::ostringstream s;
-        s << code(xUnits) << code(yUnits) << ' ' << xStart << ' ' << xEnd << ' ' << xZero << ' '
-          << dielK << getStimulus() << getSampler() << getFilter() << WfmStored << WfmActive
-          << panel().dimmed(PANEL_XSTART) << panel().menuDimmed(MENUBAR_FILE_STORE)
+        s << code(xUnits.load()) << code(yUnits.load()) << ' ' << xStart << ' ' << xEnd << ' '
+          << xZero << ' ' << dielK << getStimulus() << getSampler() << getFilter() << WfmStored
+          << WfmActive << panel().dimmed(PANEL_XSTART) << panel().menuDimmed(MENUBAR_FILE_STORE)
           << getAutoscale() << panel().plotCount(WfmActive.load());
         return s.str();
     }

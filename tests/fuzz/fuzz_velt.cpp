@@ -28,9 +28,10 @@ bool setUp() {
 
 std::string state() {
     std::ostringstream s;
-    s << code(xUnits) << ' ' << code(yUnits) << ' ' << xStart << ' ' << xEnd << ' ' << xZero << ' ' << dielK
-      << ' ' << getStimulus() << ' ' << getSampler() << ' ' << code(getMode()) << ' ' << getFilter()
-      << ' ' << getFilterWidth() << ' ' << WfmStored << ' ' << getYMin() << ' ' << getYMax();
+    s << code(xUnits.load()) << ' ' << code(yUnits.load()) << ' ' << xStart << ' ' << xEnd << ' '
+      << xZero << ' ' << dielK << ' ' << getStimulus() << ' ' << getSampler() << ' '
+      << code(getMode()) << ' ' << getFilter() << ' ' << getFilterWidth() << ' ' << WfmStored << ' '
+      << getYMin() << ' ' << getYMax();
     return s.str();
 }
 
@@ -41,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)ready;
     loadInterface();
     platform::defaultResponder().clear();
-    xUnits = XUnit::Metres, yUnits = YUnit::Millivolts, xZero = 0.0, xStart = 0.0, xEnd = 3.0, dielK = 2.25;
+    xUnits = XUnit::Metres, yUnits = YUnit::Millivolts, xZero = 0.0, xStart = 0.0, xEnd = 3.0,
+    dielK = 2.25;
     WfmStored = 0;
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);
