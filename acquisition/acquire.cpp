@@ -4,17 +4,17 @@
 #include "acquisition/filter.h"
 #include "acquisition/peel.h"
 #include "acquisition/timer.h"
-#include "app/log.h"
 #include "app/settings.h"
-#include "app/startup.h"
 #include "freqdomain/sparams.h"
 #include "panel/interface.h"
 #include "panel/timestamp.h"
 #include "panel/true_profile.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/log.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
+#include "platform/shutdown.h"
 
 #include <algorithm>
 #include <cmath>
@@ -134,7 +134,7 @@ int checkWaveform(int status) {
     // quit waits until the user has read the box (quitting at once would close it unseen).
     platform::eventLoop().post([title, text] {
         platform::MessagePopup(title, text);
-        shutdown(kExitLinkLost);
+        requestShutdown(kExitLinkLost);
     });
     return 1;
 }

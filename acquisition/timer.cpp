@@ -3,7 +3,7 @@
 
 #include "acquisition/acquire.h"
 #include "acquisition/timebase.h"
-#include "app/log.h"
+#include "platform/log.h"
 #include "app/settings.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"

@@ -5,7 +5,6 @@
 #include "acquisition/filter.h"
 #include "acquisition/timebase.h"
 #include "acquisition/timer.h"
-#include "app/log.h"
 #include "app/settings.h"
 #include "files/settings_file.h"
 #include "instrument/calibration.h"
@@ -18,19 +17,13 @@
 #include "platform/async_timer.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/log.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <thread>
-
-int windowWidth = 0;
-int windowHeight = 0;
-char model[8] = "";
-int channels = 0;
-int speed = 0;
-std::atomic<bool> shuttingDown{false};
 
 namespace {
 std::atomic<void (*)()> gDisplayPanel{nullptr};
@@ -54,6 +47,7 @@ std::string versionLabel(const char* version, const char* modelCode) {
 
 int veltMain() {
     shuttingDown.store(false);
+    setShutdownHook(shutdown);
     linkLost.store(false);
     isInit.store(0);
     startTimer();
@@ -64,10 +58,9 @@ int veltMain() {
     // The log's first line is completed below; a terminal sees it whole.
     std::fputs(platform::panel().text(PANEL_MESSAGE).c_str(), stderr);
     // A resize while the panel is first shown lays out from the design size.
-    windowWidth = 0;
-    windowHeight = 0;
+    forgetLayout();
     if (auto display = gDisplayPanel.load()) display();
-    platform::panel().panelSize(windowWidth, windowHeight);
+    rememberLayout();
 
     for (const char* folder : kDataFolders) createDir(folder, 0);
 

@@ -1,26 +1,15 @@
 // Program entry, start-up sequence and shutdown.
 #pragma once
 
-#include <atomic>
+#include "platform/shutdown.h"
+
 #include <string>
-
-// The panel's size as last laid out (resizing works from the change).
-extern int windowWidth;
-extern int windowHeight;
-
-// Detected model (filled by model detection; empty until it exists).
-extern char model[8];
-extern int channels;
-extern int speed;
 
 constexpr const char* kVersionString = "2.8.0.1";
 
 // The five folders beside user.ini where the file dialogs start.
 constexpr const char* kDataFolders[] = {"calibrations", "datalogs", "images", "settings",
                                         "waveforms"};
-
-// Set by the first shutdown request; a second close while quitting does nothing.
-extern std::atomic<bool> shuttingDown;
 
 // How start-up shows the panel once it is loaded: the Qt view installs window->show(); tests
 // and batch runs leave it empty.
@@ -31,8 +20,6 @@ std::string versionLabel(const char* version, const char* modelCode);
 
 // The start-up sequence and event loop; returns the process exit status.
 int veltMain();
-// Exit status after the instrument link was lost while running.
-constexpr int kExitLinkLost = 2;
 
 // Shutdown: suspend the timer, wait for the running tick, autosave, quit with status.
 void shutdown(int status = 0);

@@ -2,7 +2,7 @@
 #include "files/export.h"
 
 #include "acquisition/acquire.h"
-#include "app/log.h"
+#include "platform/log.h"
 #include "app/settings.h"
 #include "files/file_io.h"
 #include "instrument/driver.h"

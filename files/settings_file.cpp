@@ -6,7 +6,7 @@
 #include "acquisition/timebase.h"
 #include "acquisition/timer.h"
 #include "acquisition/zero.h"
-#include "app/log.h"
+#include "platform/log.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "files/file_io.h"

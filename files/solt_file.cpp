@@ -2,7 +2,7 @@
 // malformed file changes nothing in memory.
 #include "files/solt_file.h"
 
-#include "app/log.h"
+#include "platform/log.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "files/file_io.h"

@@ -5,7 +5,7 @@
 #include "acquisition/acquire.h"
 #include "acquisition/timebase.h"
 #include "acquisition/zero.h"
-#include "app/log.h"
+#include "platform/log.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "files/file_io.h"

@@ -4,7 +4,7 @@
 
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
-#include "app/log.h"
+#include "platform/log.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "files/solt_file.h"

@@ -2,7 +2,7 @@
 #include "freqdomain/touchstone.h"
 
 #include "acquisition/acquire.h"
-#include "app/log.h"
+#include "platform/log.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "files/file_io.h"

@@ -33,6 +33,9 @@ Waveform wfmDataAvg{};
 Waveform wfmDataPos{};
 Waveform wfmDataNeg{};
 std::atomic<int> isInit{0};
+char model[8] = "";
+int channels = 0;
+int speed = 0;
 Waveform acqMean{};
 std::atomic<SweepProgressFn> sweepProgress{nullptr};
 

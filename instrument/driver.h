@@ -26,6 +26,11 @@ extern std::uint8_t stimulusPort; // initially 5 (stimulus channel 2)
 extern std::uint8_t samplerPort;  // initially 10 (sampler channel 4)
 
 // Channel state.
+// The model found at start-up (empty until then), its channel count and speed class.
+extern char model[8];
+extern int channels;
+extern int speed;
+
 extern int stimActive;
 extern int samplActive;
 extern int samplPos;

@@ -2,6 +2,7 @@
 #include "panel/interface.h"
 
 #include "panel/callbacks.h"
+#include "platform/log.h"
 
 using platform::CtrlKind;
 
@@ -166,6 +167,7 @@ void loadInterface() {
     platform::PanelModel& p = platform::panel();
     p.reset();
     p.setPanel(kPanelTitle, kPanelWidth, kPanelHeight, kPanelMinWidth, kPanelMinHeight);
+    setLogSink([](const std::string& text) { platform::panel().appendText(PANEL_MESSAGE, text); });
     for (const auto& d : kControls) {
         platform::ControlState c;
         c.id = d.id;

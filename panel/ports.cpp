@@ -2,7 +2,7 @@
 #include "panel/ports.h"
 
 #include "acquisition/timer.h"
-#include "app/log.h"
+#include "platform/log.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "freqdomain/solt.h"

@@ -3,7 +3,6 @@
 
 #include "acquisition/timebase.h"
 #include "app/settings.h"
-#include "app/startup.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "platform/panel_model.h"
@@ -25,7 +24,20 @@ void moveBy(int id, int dLeft, int dTop, int dWidth, int dHeight) {
     panel().setGeometry(id, l + dLeft, t + dTop, w + dWidth, h + dHeight);
 }
 
+// The panel's size as last laid out (resizing works from the change).
+int windowWidth = 0;
+int windowHeight = 0;
+
 } // namespace
+
+void forgetLayout() {
+    windowWidth = 0;
+    windowHeight = 0;
+}
+
+void rememberLayout() {
+    panel().panelSize(windowWidth, windowHeight);
+}
 
 int zoom() {
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;

@@ -4,3 +4,7 @@
 int zoom();
 int resetZoom();
 int resizeWindow();
+// The size the layout was last fitted to: forgotten (the design size) before the panel is
+// first shown, taken from the panel once it is.
+void forgetLayout();
+void rememberLayout();

@@ -2,6 +2,7 @@
 // panel, none lands on another, and the graph fills what the columns leave.
 #include "app/startup.h"
 #include "panel/interface.h"
+#include "panel/zoom.h"
 #include "platform/panel_model.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/sim_control_window.h"
@@ -36,7 +37,7 @@ class Layout : public testing::TestWithParam<QSize> {
         window_->show();
         settle();
         // As start-up measures it once the panel is shown.
-        panel().panelSize(windowWidth, windowHeight);
+        rememberLayout();
     }
     void TearDown() override {
         window_.reset();

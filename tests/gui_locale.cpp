@@ -1,5 +1,5 @@
 // Numbers stay in the C locale under a comma-decimal user locale once the view has started.
-#include "app/log.h"
+#include "platform/log.h"
 #include "panel/interface.h"
 #include "platform/clock.h"
 #include "platform/panel_model.h"

@@ -1,5 +1,5 @@
 // Program log lines, stopwatch laps and folder creation.
-#include "app/log.h"
+#include "platform/log.h"
 #include "panel/interface.h"
 #include "platform/clock.h"
 #include "platform/panel_model.h"

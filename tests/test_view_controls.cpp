@@ -143,8 +143,7 @@ class Resize : public Window, public testing::WithParamInterface<ResizeCase> {};
 
 TEST_P(Resize, MovesEachGroupByItsShare) {
     const ResizeCase& c = GetParam();
-    windowWidth = 1280;
-    windowHeight = 720;
+    forgetLayout(); // the design size
     auto geometry = [] {
         std::vector<int> g;
         for (int id : {PANEL_WAVEFORM, PANEL_TIMESTAMP, PANEL_XSTART, PANEL_ZOOM, PANEL_XEND,

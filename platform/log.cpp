@@ -1,9 +1,7 @@
 // Program log lines, the stopwatch and the data folders.
-#include "app/log.h"
+#include "platform/log.h"
 
-#include "panel/interface.h"
 #include "platform/clock.h"
-#include "platform/panel_model.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,12 +10,17 @@
 std::atomic<std::uint32_t> stopwatchStart{0};
 
 namespace {
+std::atomic<void (*)(const std::string&)> gLogSink{nullptr};
 std::atomic<std::uint32_t> stopwatchStop{0};
 std::atomic<float> stopwatchLap{0.0f};
 } // namespace
 
+void setLogSink(void (*sink)(const std::string& text)) {
+    gLogSink.store(sink);
+}
+
 void appendLog(const std::string& text) {
-    platform::panel().appendText(PANEL_MESSAGE, text);
+    if (auto sink = gLogSink.load()) sink(text);
     // A terminal or a batch run sees the same lines as the log box.
     std::fputs(text.c_str(), stderr);
 }

@@ -19,3 +19,5 @@ double lastLapSeconds();
 int createDir(const std::string& path, int verbose);
 // Appends text to the program log as it stands and echoes it to standard error.
 void appendLog(const std::string& text);
+// Where the log lines are shown (the panel's log box); none: standard error only.
+void setLogSink(void (*sink)(const std::string& text));
