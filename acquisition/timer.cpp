@@ -3,15 +3,15 @@
 
 #include "acquisition/acquire.h"
 #include "acquisition/timebase.h"
-#include "platform/log.h"
-#include "app/settings.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
 #include "panel/units.h"
 #include "panel/zone_stats.h"
 #include "platform/async_timer.h"
 #include "platform/clock.h"
+#include "platform/log.h"
 #include "platform/panel_model.h"
 
 #include <algorithm>

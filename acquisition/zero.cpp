@@ -2,9 +2,9 @@
 #include "acquisition/zero.h"
 
 #include "acquisition/acquire.h"
-#include "app/settings.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
 

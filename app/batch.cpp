@@ -9,7 +9,7 @@
 #include "app/backend.h"
 #include "app/recipe.h"
 #include "app/report.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "files/export.h"
 #include "files/solt_file.h"

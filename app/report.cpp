@@ -2,7 +2,7 @@
 // library's own formatting: the C locale's decimal point whatever the user's locale says.
 #include "app/report.h"
 
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "files/settings_file.h"
 #include "files/sha256.h"

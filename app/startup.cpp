@@ -5,7 +5,7 @@
 #include "acquisition/filter.h"
 #include "acquisition/timebase.h"
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "files/settings_file.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"

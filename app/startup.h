@@ -2,14 +2,9 @@
 #pragma once
 
 #include "platform/shutdown.h"
+#include "setup/version.h"
 
 #include <string>
-
-constexpr const char* kVersionString = "2.8.0.1";
-
-// The five folders beside user.ini where the file dialogs start.
-constexpr const char* kDataFolders[] = {"calibrations", "datalogs", "images", "settings",
-                                        "waveforms"};
 
 // How start-up shows the panel once it is loaded: the Qt view installs window->show(); tests
 // and batch runs leave it empty.

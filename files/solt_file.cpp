@@ -2,12 +2,11 @@
 // malformed file changes nothing in memory.
 #include "files/solt_file.h"
 
-#include "platform/log.h"
-#include "app/settings.h"
-#include "app/startup.h"
 #include "files/file_io.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/solt_check.h"
+#include "panel/settings.h"
+#include "platform/log.h"
 #include "platform/popups.h"
 
 #include <array>

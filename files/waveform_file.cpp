@@ -5,14 +5,13 @@
 #include "acquisition/acquire.h"
 #include "acquisition/timebase.h"
 #include "acquisition/zero.h"
-#include "platform/log.h"
-#include "app/settings.h"
-#include "app/startup.h"
 #include "files/file_io.h"
 #include "panel/domain.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
+#include "panel/settings.h"
 #include "panel/units.h"
+#include "platform/log.h"
 #include "platform/popups.h"
 
 #include <algorithm>

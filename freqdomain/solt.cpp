@@ -4,9 +4,6 @@
 
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
-#include "platform/log.h"
-#include "app/settings.h"
-#include "app/startup.h"
 #include "files/solt_file.h"
 #include "freqdomain/solt_check.h"
 #include "freqdomain/sparams.h"
@@ -15,8 +12,10 @@
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
+#include "panel/settings.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/log.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
 

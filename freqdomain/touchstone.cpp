@@ -2,16 +2,16 @@
 #include "freqdomain/touchstone.h"
 
 #include "acquisition/acquire.h"
-#include "platform/log.h"
-#include "app/settings.h"
-#include "app/startup.h"
 #include "files/file_io.h"
 #include "freqdomain/sparams.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
 #include "platform/clock.h"
+#include "platform/log.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
+#include "setup/version.h"
 
 #include <algorithm>
 #include <charconv>

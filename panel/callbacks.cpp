@@ -3,7 +3,6 @@
 
 #include "acquisition/timer.h"
 #include "acquisition/zero.h"
-#include "app/settings.h"
 #include "files/export.h"
 #include "files/settings_file.h"
 #include "files/solt_file.h"
@@ -16,6 +15,7 @@
 #include "panel/domain.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
+#include "panel/settings.h"
 #include "panel/true_profile.h"
 #include "panel/units.h"
 #include "panel/zone_stats.h"

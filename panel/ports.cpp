@@ -2,17 +2,16 @@
 #include "panel/ports.h"
 
 #include "acquisition/timer.h"
-#include "platform/log.h"
-#include "app/settings.h"
-#include "app/startup.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
 #include "panel/true_profile.h"
 #include "panel/units.h"
 #include "platform/event_loop.h"
+#include "platform/log.h"
 #include "platform/panel_model.h"
 
 #include <algorithm>

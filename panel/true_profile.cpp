@@ -1,9 +1,9 @@
 // The "True Impedance Profile" menu item: its dimming follows the mode and the vertical unit.
 #include "panel/true_profile.h"
 
-#include "app/settings.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
 #include "platform/panel_model.h"
 
 bool getTrueProfile() {

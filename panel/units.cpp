@@ -2,9 +2,9 @@
 #include "panel/units.h"
 
 #include "acquisition/timebase.h"
-#include "app/settings.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
 #include "panel/true_profile.h"
 #include "platform/panel_model.h"
 

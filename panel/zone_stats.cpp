@@ -2,10 +2,9 @@
 #include "panel/zone_stats.h"
 
 #include "acquisition/acquire.h"
-#include "app/settings.h"
-#include "app/startup.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
 

@@ -2,9 +2,9 @@
 #include "panel/zoom.h"
 
 #include "acquisition/timebase.h"
-#include "app/settings.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
 #include "platform/panel_model.h"
 
 #include <algorithm>

@@ -16,6 +16,9 @@ int startTimer();
 int stopTimer(const std::string& label, int show);
 // Seconds of the last stopTimer lap and its label (for benchmarks and tests).
 double lastLapSeconds();
+// The five folders beside user.ini where the file dialogs start.
+constexpr const char* kDataFolders[] = {"calibrations", "datalogs", "images", "settings",
+                                        "waveforms"};
 int createDir(const std::string& path, int verbose);
 // Appends text to the program log as it stands and echoes it to standard error.
 void appendLog(const std::string& text);

@@ -1,7 +1,7 @@
 // The real window on the simulated instrument: store a waveform, change the device, recall it
 // over the live trace; the PNG is the panel as shown; the printout fills the page in proportion.
 #include "acquisition/acquire.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "files/waveform_file.h"
 #include "panel/callbacks.h"

@@ -1,7 +1,7 @@
 // The real window losing its instrument while auto-acquire runs: the fatal box stays until the
 // user answers it, then the program saves its settings and exits with a failure status.
 #include "acquisition/acquire.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"

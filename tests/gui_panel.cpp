@@ -1,7 +1,7 @@
 // The real panel window under the offscreen platform: built from the tables, mirroring the
 // model, and turning user input into model writes and callbacks.
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "panel/interface.h"
 #include "platform/async_timer.h"

@@ -1,7 +1,7 @@
 // What the user reads on the real window: every label, design value, limit and unit name,
 // written out literally here rather than taken from the tables that build the window, so a
 // wrong text or limit in those tables fails.
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "panel/interface.h"
 #include "platform/panel_model.h"
 #include "platform/qt/control_widgets.h"

@@ -1,7 +1,7 @@
 // The acquisition cycle as the user sees it: sweeps into a scaled live trace, and its failures.
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"

@@ -2,7 +2,7 @@
 // file commands from the user while the tick acquires and corrects.
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "files/solt_file.h"
 #include "freqdomain/solt.h"

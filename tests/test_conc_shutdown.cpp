@@ -1,6 +1,6 @@
 // Shutdown against a running tick: it waits for the tick, then saves and quits exactly once.
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"

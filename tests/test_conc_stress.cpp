@@ -3,7 +3,7 @@
 #include "acquisition/acquire.h"
 #include "acquisition/timebase.h"
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"

@@ -2,7 +2,7 @@
 // instrument, then S11 and S21 of known devices read against the simulator's true S-parameters.
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "files/solt_file.h"
 #include "freqdomain/solt.h"

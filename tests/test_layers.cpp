@@ -15,14 +15,13 @@ namespace {
 
 // platform/qt is the view: above everything but app/main.cpp.
 const std::map<std::string, int> kLayer = {
-    {"platform", 0},    {"setup", 1},      {"instrument", 2}, {"simulator", 2}, {"acquisition", 3},
-    {"freqdomain", 4},  {"files", 5},      {"panel", 6},      {"app", 7},       {"platform/qt", 8}};
+    {"platform", 0},   {"setup", 1}, {"instrument", 2}, {"simulator", 2}, {"acquisition", 3},
+    {"freqdomain", 4}, {"files", 5}, {"panel", 6},      {"app", 7},       {"platform/qt", 8}};
 
 // Still to be taken down (the redesign's work list).
-const std::set<std::string> kKnownUpward = {
-    "acquisition -> app", "acquisition -> freqdomain", "acquisition -> panel", "files -> app",
-    "files -> panel",     "freqdomain -> app",         "freqdomain -> files",  "freqdomain -> panel",
-    "panel -> app"};
+const std::set<std::string> kKnownUpward = {"acquisition -> freqdomain", "acquisition -> panel",
+                                            "files -> panel", "freqdomain -> files",
+                                            "freqdomain -> panel"};
 
 TEST(Layers, NoFolderIncludesOneAboveItBeyondTheKnownList) {
     const std::regex include(R"re(#include "([a-z_]+)/)re");

@@ -3,7 +3,7 @@
 // are autosaved whenever the program got as far as running.
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "freqdomain/solt.h"
 #include "instrument/transport.h"

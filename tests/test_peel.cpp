@@ -2,7 +2,7 @@
 // simulator's ground truth.
 #include "acquisition/acquire.h"
 #include "acquisition/peel.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "instrument/calibration.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"

@@ -1,7 +1,7 @@
 // Event routing: which user actions leave which requests, what is guarded, and port selection.
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"

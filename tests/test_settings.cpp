@@ -1,6 +1,6 @@
 // Settings accessors: the control is the store and each setter applies its side effects.
 #include "acquisition/timebase.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/units.h"

@@ -1,7 +1,7 @@
 // The settings file: its exact format, every check with its own code and the reset after it,
 // a failed write that keeps the previous file, and a set-up that survives a restart.
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "files/settings_file.h"
 #include "panel/callbacks.h"
 #include "panel/units.h"

@@ -4,7 +4,7 @@
 #include "acquisition/timebase.h"
 #include "acquisition/timer.h"
 #include "acquisition/zero.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "files/solt_file.h"
 #include "files/waveform_file.h"

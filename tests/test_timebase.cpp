@@ -2,7 +2,7 @@
 #include "acquisition/acquire.h"
 #include "acquisition/timebase.h"
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"

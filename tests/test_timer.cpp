@@ -1,7 +1,7 @@
 // The background tick: requests, periodic and forced recalibration, and the cursor read-outs.
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"

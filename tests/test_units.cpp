@@ -1,6 +1,6 @@
 // Unit switching: the window and zero follow the unit; menus, labels, limits and ranges follow.
 #include "acquisition/timebase.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/units.h"

@@ -2,7 +2,7 @@
 // schemes, on the panel model.
 #include "acquisition/timebase.h"
 #include "acquisition/zero.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"

@@ -3,7 +3,7 @@
 #include "acquisition/acquire.h"
 #include "acquisition/filter.h"
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/units.h"

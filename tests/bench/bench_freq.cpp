@@ -2,7 +2,7 @@
 // frequency-domain acquisition against the unpaced simulated instrument.
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "freqdomain/convert.h"
 #include "freqdomain/sparams.h"
 #include "freqdomain/store.h"

@@ -2,7 +2,7 @@
 // wire floor: the time the sweeps' bytes alone need on the line.
 #include "acquisition/acquire.h"
 #include "acquisition/timer.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "instrument/driver.h"
 #include "panel/units.h"
 #include "platform/serial_device.h"

@@ -1,5 +1,5 @@
 // Any bytes as user.ini: the whole record is applied or the defaults are in force, never a mixture.
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "app/startup.h"
 #include "files/settings_file.h"
 #include "instrument/driver.h"

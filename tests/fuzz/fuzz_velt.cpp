@@ -1,6 +1,6 @@
 // Any bytes as a .velt file: a recall shows the stored trace or changes nothing at all.
 #include "acquisition/acquire.h"
-#include "app/settings.h"
+#include "panel/settings.h"
 #include "files/waveform_file.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"

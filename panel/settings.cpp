@@ -1,5 +1,5 @@
 // Settings accessors: the panel controls are the one store, each setter applies its side effects.
-#include "app/settings.h"
+#include "panel/settings.h"
 
 #include "acquisition/timebase.h"
 #include "instrument/driver.h"
