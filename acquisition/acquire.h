@@ -1,7 +1,8 @@
-// One acquisition cycle: sweeps, differential combination, processing, autoscale and plot.
+// The sweeps of one cycle: the records, the differential combination and the processing.
 #pragma once
 
 #include "instrument/driver.h"
+#include "setup/setup.h"
 
 #include <atomic>
 
@@ -25,9 +26,14 @@ constexpr double kMaxDifferentialOhms = 500.0;
 // the instrument again. Cleared by start-up.
 extern std::atomic<bool> linkLost;
 
-int acquire(int plot);
+// Sweeps the line the set-up selects into wfmDataCombined: the differential pair summed, the
+// profile peeled and the filter applied where the set-up asks for them. In the frequency
+// domain the record is the reflection coefficient the correction starts from.
+void measure(const Setup& setup);
+// One frequency-domain record into wfmDataAvg: `count` sweeps averaged over the fixed window,
+// as reflection coefficient. Returns what the driver's acquisition returned.
+int acquireFrequencyRecord(int count);
 int checkWaveform(int status);
-int scaleYAxis(int autoscale);
 // Outward-rounded autoscale range of data in a unit (pure; used by scaleYAxis).
 void autoscaleRange(const Waveform& data, YUnit unit, double& lo, double& hi);
 // Visible index range [first, last) of the frequency-domain trace for a shown window.

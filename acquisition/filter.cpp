@@ -2,10 +2,7 @@
 #include "acquisition/filter.h"
 
 #include "acquisition/acquire.h"
-#include "acquisition/timebase.h"
 #include "instrument/driver.h"
-#include "panel/interface.h"
-#include "platform/panel_model.h"
 
 #include <algorithm>
 #include <cmath>
@@ -51,14 +48,5 @@ int applyFilter(int width) {
         filterOut[static_cast<std::size_t>(i)] = sum / n;
         wfmDataCombined[static_cast<std::size_t>(i)] = filterOut[static_cast<std::size_t>(i)];
     }
-    return 1;
-}
-
-int setRisetime(int speed) {
-    // The fast step reaches higher frequencies and needs a shorter filter.
-    const double ghzEnd = speed == 0 ? 7.2 : 2.4;
-    maxRange[4].store(ghzEnd);
-    defaultEnd[4].store(ghzEnd);
-    if (speed == 0) platform::panel().setValue(PANEL_FILTERWIDTH, 35);
     return 1;
 }

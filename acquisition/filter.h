@@ -10,6 +10,5 @@ constexpr int kMinFilterLength = 3;
 constexpr int kMaxFilterLength = 1000;
 
 int applyFilter(int width);
-int setRisetime(int speed);
 // Moving-average length for a rise time in ps at the last sweep increment.
 int filterLength(int width);

@@ -3,14 +3,14 @@
 #include "files/waveform_file.h"
 
 #include "acquisition/acquire.h"
-#include "acquisition/timebase.h"
-#include "acquisition/zero.h"
 #include "files/file_io.h"
 #include "panel/domain.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
+#include "panel/timebase.h"
 #include "panel/units.h"
+#include "panel/zero.h"
 #include "platform/log.h"
 #include "platform/popups.h"
 

@@ -3,7 +3,6 @@
 #include "freqdomain/solt.h"
 
 #include "acquisition/acquire.h"
-#include "acquisition/timer.h"
 #include "files/solt_file.h"
 #include "freqdomain/solt_check.h"
 #include "freqdomain/sparams.h"
@@ -13,6 +12,7 @@
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
+#include "panel/timer.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/log.h"

@@ -42,18 +42,6 @@ void divide(double nr, double ni, double dr, double di, double& re, double& im) 
 
 } // namespace
 
-int acquireFrequencyRecord(int count) {
-    // Swept in millivolts and mapped to reflection coefficient here: the driver's own
-    // reflection-coefficient sweep takes absolute counts, which folds a level dipping below the
-    // offset (a short's ringing, a through's first arrival) back up and bends every spectrum
-    // built on it. Millivolts keep the sign, and the mapping below is the same line elsewhere.
-    const int status = acquireWindow(count, YUnit::Millivolts, kFdXUnit, kFdStart, kFdEnd, 0.0);
-    if (status != 1) return status;
-    const double sign = polarity == 1 ? 1.0 : -1.0;
-    for (double& v : wfmDataAvg) v = sign * v / 250.0 - 1.0;
-    return status;
-}
-
 // 10 log10(x) = 10 log10(2) log2(x); log2 is the cheaper of the two.
 constexpr double kDbPerOctave = 3.0102999566398120;
 

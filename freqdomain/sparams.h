@@ -2,11 +2,8 @@
 // of the last frequency-domain acquisition, in dB against GHz.
 #pragma once
 
+#include "acquisition/acquire.h"
 #include "freqdomain/convert.h"
-
-// One frequency-domain record into wfmDataAvg: `count` sweeps averaged over the fixed window,
-// as reflection coefficient. Returns what the driver's acquisition returned.
-int acquireFrequencyRecord(int count);
 
 // The DUT record and the working standards in, dB in wfmDataCombined and GHz in wfmDataX out.
 int performS11();

@@ -1,8 +1,6 @@
 // Event routing: each callback calls one operation and leaves its request for the next tick.
 #include "panel/callbacks.h"
 
-#include "acquisition/timer.h"
-#include "acquisition/zero.h"
 #include "files/export.h"
 #include "files/settings_file.h"
 #include "files/solt_file.h"
@@ -16,8 +14,10 @@
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
+#include "panel/timer.h"
 #include "panel/true_profile.h"
 #include "panel/units.h"
+#include "panel/zero.h"
 #include "panel/zone_stats.h"
 #include "panel/zoom.h"
 

@@ -1,10 +1,9 @@
 // The frequency domain is xUnits GHz with yUnits dB; the time-domain window, zero and units
 // are kept aside while in it and come back on leaving.
 #include "panel/domain.h"
+#include "panel/cycle.h"
 
 #include "acquisition/acquire.h"
-#include "acquisition/timer.h"
-#include "acquisition/zero.h"
 #include "files/waveform_file.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
@@ -12,7 +11,9 @@
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
+#include "panel/timer.h"
 #include "panel/units.h"
+#include "panel/zero.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
 

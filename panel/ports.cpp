@@ -1,13 +1,13 @@
 // Model detection and port selection: probes, ring pruning, and the sampler lines of a mode.
 #include "panel/ports.h"
 
-#include "acquisition/timer.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/settings.h"
+#include "panel/timer.h"
 #include "panel/true_profile.h"
 #include "panel/units.h"
 #include "platform/event_loop.h"

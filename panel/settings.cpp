@@ -1,9 +1,10 @@
 // Settings accessors: the panel controls are the one store, each setter applies its side effects.
 #include "panel/settings.h"
 
-#include "acquisition/timebase.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/timebase.h"
+#include "panel/true_profile.h"
 #include "panel/units.h"
 #include "platform/panel_model.h"
 
@@ -190,4 +191,27 @@ int getStimulus() {
 }
 int getSampler() {
     return panel().intValue(PANEL_SAMPLER);
+}
+
+Setup readSetup() {
+    Setup s;
+    s.mode = getMode();
+    s.differential = getDiff() == 1;
+    s.stimulus = getStimulus();
+    s.sampler = getSampler();
+    s.averaging = getAveraging();
+    s.filter = getFilter() == 1;
+    s.filterWidthPs = getFilterWidth();
+    s.autoscale = getAutoscale() == 1;
+    s.yMin = getYMin();
+    s.yMax = getYMax();
+    s.xUnit = xUnits.load();
+    s.yUnit = yUnits.load();
+    s.xStart = xStart.load();
+    s.xEnd = xEnd.load();
+    s.xZero = xZero.load();
+    s.dielectric = dielK.load();
+    s.autoAcquire = getAutoAcquire() == 1;
+    s.trueProfile = getTrueProfile();
+    return s;
 }

@@ -2,7 +2,10 @@
 // control's value and apply the side effects".
 #pragma once
 
-#include "setup/vocabulary.h"
+#include "setup/setup.h"
+
+#include <cstddef>
+#include <string>
 
 int getAutoAcquire();
 int setAutoAcquire(int v);
@@ -32,3 +35,5 @@ double getYMax();
 int setYMinMax(double lo, double hi);
 int getStimulus();
 int getSampler();
+// The set-up as the controls and menus hold it now.
+Setup readSetup();

@@ -1,13 +1,7 @@
 // The "True Impedance Profile" item of the Y Units menu and the display option behind it.
 #pragma once
 
-#include "setup/vocabulary.h"
-
-// The one rule for where the profile applies: reflection (TDR) in ohms, single-ended or
-// differential.
-constexpr bool trueProfileApplies(Mode mode, YUnit unit) {
-    return mode == Mode::TDR && unit == YUnit::Ohms;
-}
+#include "setup/setup.h"
 
 // The option lives in the item's check mark, like every display setting in the panel model: off
 // at start, never written into the settings file. On, the acquisition shows the layer-peeled

@@ -1,10 +1,10 @@
 // Unit switching: converts the window and zero reference, keeps menus, labels and limits in step.
 #include "panel/units.h"
 
-#include "acquisition/timebase.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/settings.h"
+#include "panel/timebase.h"
 #include "panel/true_profile.h"
 #include "platform/panel_model.h"
 

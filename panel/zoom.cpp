@@ -1,10 +1,10 @@
 // Zoom, reset zoom and window resizing.
 #include "panel/zoom.h"
 
-#include "acquisition/timebase.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/settings.h"
+#include "panel/timebase.h"
 #include "platform/panel_model.h"
 
 #include <algorithm>

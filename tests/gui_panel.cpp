@@ -1,9 +1,9 @@
 // The real panel window under the offscreen platform: built from the tables, mirroring the
 // model, and turning user input into model writes and callbacks.
-#include "acquisition/timer.h"
-#include "panel/settings.h"
 #include "app/startup.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
+#include "panel/timer.h"
 #include "platform/async_timer.h"
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"

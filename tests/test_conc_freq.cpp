@@ -1,8 +1,6 @@
 // The frequency domain under a fast real timer: domain switches, mode, sampler and calibration
 // file commands from the user while the tick acquires and corrects.
 #include "acquisition/acquire.h"
-#include "acquisition/timer.h"
-#include "panel/settings.h"
 #include "app/startup.h"
 #include "files/solt_file.h"
 #include "freqdomain/solt.h"
@@ -12,6 +10,8 @@
 #include "panel/callbacks.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
+#include "panel/settings.h"
+#include "panel/timer.h"
 #include "panel/units.h"
 #include "platform/async_timer.h"
 #include "platform/event_loop.h"

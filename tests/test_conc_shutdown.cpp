@@ -1,9 +1,9 @@
 // Shutdown against a running tick: it waits for the tick, then saves and quits exactly once.
-#include "acquisition/timer.h"
-#include "panel/settings.h"
 #include "app/startup.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
+#include "panel/timer.h"
 #include "platform/async_timer.h"
 #include "platform/event_loop.h"
 #include "tests/support/test_support.h"

@@ -1,14 +1,14 @@
 // A fast real timer against thousands of user actions: no deadlock, no interleaved instrument
 // exchange, and a consistent panel at the end.
 #include "acquisition/acquire.h"
-#include "acquisition/timebase.h"
-#include "acquisition/timer.h"
-#include "panel/settings.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
+#include "panel/settings.h"
+#include "panel/timebase.h"
+#include "panel/timer.h"
 #include "panel/units.h"
 #include "platform/async_timer.h"
 #include "platform/event_loop.h"

@@ -1,8 +1,6 @@
 // End to end in the frequency domain: a guided SOLT calibration against the simulated
 // instrument, then S11 and S21 of known devices read against the simulator's true S-parameters.
 #include "acquisition/acquire.h"
-#include "acquisition/timer.h"
-#include "panel/settings.h"
 #include "app/startup.h"
 #include "files/solt_file.h"
 #include "freqdomain/solt.h"
@@ -11,9 +9,12 @@
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
+#include "panel/cycle.h"
 #include "panel/domain.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
+#include "panel/settings.h"
+#include "panel/timer.h"
 #include "platform/panel_model.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"

@@ -1,9 +1,9 @@
 // Rise-time filter: lengths from the rise time, the two passes and their edges.
 #include "acquisition/acquire.h"
 #include "acquisition/filter.h"
-#include "acquisition/timebase.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/timebase.h"
 #include "platform/panel_model.h"
 #include "tests/support/test_support.h"
 

@@ -2,13 +2,13 @@
 // program on the headless loop: what the user is shown, the exit status, and that the settings
 // are autosaved whenever the program got as far as running.
 #include "acquisition/acquire.h"
-#include "acquisition/timer.h"
-#include "panel/settings.h"
 #include "app/startup.h"
 #include "freqdomain/solt.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
+#include "panel/timer.h"
 #include "platform/async_timer.h"
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"

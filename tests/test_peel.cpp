@@ -2,11 +2,12 @@
 // simulator's ground truth.
 #include "acquisition/acquire.h"
 #include "acquisition/peel.h"
-#include "panel/settings.h"
 #include "instrument/calibration.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
+#include "panel/cycle.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
 #include "panel/units.h"
 #include "platform/panel_model.h"
 #include "platform/serial_device.h"

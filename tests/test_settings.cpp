@@ -1,8 +1,8 @@
 // Settings accessors: the control is the store and each setter applies its side effects.
-#include "acquisition/timebase.h"
-#include "panel/settings.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
+#include "panel/timebase.h"
 #include "panel/units.h"
 #include "platform/panel_model.h"
 #include "tests/support/test_support.h"

@@ -1,9 +1,9 @@
 // The settings file: its exact format, every check with its own code and the reset after it,
 // a failed write that keeps the previous file, and a set-up that survives a restart.
-#include "acquisition/timer.h"
-#include "panel/settings.h"
 #include "files/settings_file.h"
 #include "panel/callbacks.h"
+#include "panel/settings.h"
+#include "panel/timer.h"
 #include "panel/units.h"
 #include "platform/async_timer.h"
 #include "platform/event_loop.h"

@@ -1,8 +1,8 @@
 // Unit switching: the window and zero follow the unit; menus, labels, limits and ranges follow.
-#include "acquisition/timebase.h"
-#include "panel/settings.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
+#include "panel/timebase.h"
 #include "panel/units.h"
 #include "platform/panel_model.h"
 #include "tests/support/test_support.h"

@@ -1,8 +1,5 @@
 // The zero reference against the simulated instrument, zoom, the resize layout and the colour
 // schemes, on the panel model.
-#include "acquisition/timebase.h"
-#include "acquisition/zero.h"
-#include "panel/settings.h"
 #include "app/startup.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"
@@ -10,7 +7,10 @@
 #include "panel/callbacks.h"
 #include "panel/colors.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
+#include "panel/timebase.h"
 #include "panel/units.h"
+#include "panel/zero.h"
 #include "panel/zoom.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"

@@ -1,13 +1,14 @@
 // Zone statistics against the simulator's true profile, and the read-outs the user sees beside
 // the cursors.
 #include "acquisition/acquire.h"
-#include "acquisition/timer.h"
 #include "app/startup.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
+#include "panel/cycle.h"
 #include "panel/interface.h"
+#include "panel/timer.h"
 #include "panel/zone_stats.h"
 #include "platform/async_timer.h"
 #include "platform/event_loop.h"

@@ -2,10 +2,11 @@
 // GUI thread can be held up by the panel model while the timer acquires continuously.
 #include "acquisition/acquire.h"
 #include "acquisition/filter.h"
-#include "acquisition/timer.h"
-#include "panel/settings.h"
 #include "instrument/driver.h"
+#include "panel/cycle.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
+#include "panel/timer.h"
 #include "panel/units.h"
 #include "platform/async_timer.h"
 #include "platform/clock.h"

@@ -1,14 +1,15 @@
 // The frequency domain: one conversion, one S11 and one S21 correction, and a whole
 // frequency-domain acquisition against the unpaced simulated instrument.
 #include "acquisition/acquire.h"
-#include "acquisition/timer.h"
-#include "panel/settings.h"
 #include "freqdomain/convert.h"
 #include "freqdomain/sparams.h"
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
+#include "panel/cycle.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
+#include "panel/settings.h"
+#include "panel/timer.h"
 #include "platform/panel_model.h"
 #include "simulator/sim_device.h"
 #include "tests/support/test_support.h"

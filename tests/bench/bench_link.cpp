@@ -1,9 +1,10 @@
 // One acquisition against the simulator paced like the real 435000-baud link, as a ratio to the
 // wire floor: the time the sweeps' bytes alone need on the line.
 #include "acquisition/acquire.h"
-#include "acquisition/timer.h"
-#include "panel/settings.h"
 #include "instrument/driver.h"
+#include "panel/cycle.h"
+#include "panel/settings.h"
+#include "panel/timer.h"
 #include "panel/units.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"

@@ -1,5 +1,5 @@
 // Timebase row selection and the window tables.
-#include "acquisition/timebase.h"
+#include "panel/timebase.h"
 
 #include "instrument/driver.h"
 #include "panel/interface.h"
@@ -14,5 +14,14 @@ int setTimebase(int calMode, int fast) {
     velt_params(external ? 3 : 2);
     platform::panel().setMenuChecked(MENUBAR_CAL_EXTCAL, external);
     platform::panel().setMenuChecked(MENUBAR_CAL_INTCAL, !external);
+    return 1;
+}
+
+int setRisetime(int speed) {
+    // The fast step reaches higher frequencies and needs a shorter filter.
+    const double ghzEnd = speed == 0 ? 7.2 : 2.4;
+    maxRange[4].store(ghzEnd);
+    defaultEnd[4].store(ghzEnd);
+    if (speed == 0) platform::panel().setValue(PANEL_FILTERWIDTH, 35);
     return 1;
 }

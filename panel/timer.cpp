@@ -1,12 +1,13 @@
 // The background tick: recalibration on request or when due, then acquisition; the guard.
-#include "acquisition/timer.h"
+#include "panel/timer.h"
+#include "panel/cycle.h"
 
 #include "acquisition/acquire.h"
-#include "acquisition/timebase.h"
 #include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/settings.h"
+#include "panel/timebase.h"
 #include "panel/units.h"
 #include "panel/zone_stats.h"
 #include "platform/async_timer.h"

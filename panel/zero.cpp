@@ -1,5 +1,5 @@
 // Horizontal zero reference: the window stays absolute; only what is shown moves.
-#include "acquisition/zero.h"
+#include "panel/zero.h"
 
 #include "acquisition/acquire.h"
 #include "instrument/driver.h"

@@ -1,0 +1,117 @@
+// One acquisition cycle on the panel: the set-up read once, the sweeps, the frequency-domain
+// correction, the vertical range and the live trace on the graph.
+#include "panel/cycle.h"
+
+#include "acquisition/acquire.h"
+#include "freqdomain/sparams.h"
+#include "panel/settings.h"
+#include "panel/timer.h"
+#include "panel/timestamp.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/log.h"
+#include "platform/panel_model.h"
+#include "platform/popups.h"
+
+using platform::panel;
+
+namespace {
+
+// Vertical range of the last cycle, applied to the graph.
+double yAxisMax = 500.0;
+double yAxisMin = 0.0;
+
+std::atomic<bool> gInvalidPending{false};
+
+// The timer thread never waits for the screen: its popups are posted, and a popup still
+// waiting to be seen is not queued again (a bad device would otherwise stack one per tick).
+void notifyUser(std::atomic<bool>& pending, const char* title, const char* text) {
+    if (!onTimerThread()) {
+        platform::MessagePopup(title, text);
+        return;
+    }
+    bool expected = false;
+    if (!pending.compare_exchange_strong(expected, true)) return;
+    platform::eventLoop().post([&pending, title, text] {
+        platform::MessagePopup(title, text);
+        pending.store(false);
+    });
+}
+
+bool frequencyDomain() {
+    return domainOf(xUnits.load()) == Domain::Frequency;
+}
+
+void plotLiveTrace() {
+    if (WfmStored.load() == 0) {
+        if (yAxisMax > yAxisMin) {
+            panel().setXAutoscale();
+            panel().setYRange(yAxisMin, yAxisMax);
+        } else {
+            notifyUser(gInvalidPending, "Error #3031", "Invalid waveform received from device.");
+        }
+    }
+    const int old = WfmActive.exchange(0);
+    if (old != 0) {
+        panel().setCursorMode(1, 0);
+        panel().setCursorMode(2, 0);
+        panel().deletePlot(old);
+    }
+    int handle = 0;
+    if (frequencyDomain()) {
+        int first = 0, last = 0;
+        visibleRange(wfmDataX, getXStart(), getXEnd(), first, last);
+        const auto f = static_cast<std::size_t>(first);
+        handle = panel().plotXY(wfmDataX.data() + f, wfmDataCombined.data() + f, last - first,
+                                kLiveTraceColor, kLiveTraceStyle, 0);
+    } else {
+        panel().refreshGraph();
+        handle = panel().plotXY(wfmDataX.data(), wfmDataCombined.data(), 1024, kLiveTraceColor,
+                                kLiveTraceStyle, 0);
+    }
+    WfmActive.store(handle);
+    platform::Delay(0.1);
+    panel().setCursorMode(1, 1);
+    panel().setCursorMode(2, 1);
+    updateTimestamp();
+    updateWaveform();
+}
+
+} // namespace
+
+int scaleYAxis(int autoscale) {
+    if (autoscale != 1) {
+        yAxisMax = getYMax();
+        yAxisMin = getYMin();
+        return 1;
+    }
+    autoscaleRange(wfmDataCombined, yUnits.load(), yAxisMin, yAxisMax);
+    setYMinMax(yAxisMin, yAxisMax);
+    return 1;
+}
+
+int acquire(int plot) {
+    setLED(1);
+    startTimer();
+    const Setup s = readSetup();
+    measure(s);
+    const bool fd = s.domain() == Domain::Frequency;
+    if (fd) {
+        if (s.mode == Mode::TDR) // S11
+            performS11();
+        else
+            performS21();
+    }
+    scaleYAxis(s.autoscale ? 1 : 0);
+
+    if (plot == 1) plotLiveTrace();
+
+    if (fd)
+        stopTimer("ACQ_FD", 0);
+    else if (s.differential)
+        stopTimer("ACQ_DIFF", 0);
+    else
+        stopTimer("ACQ_SE", 0);
+    setLED(0);
+    return 1;
+}

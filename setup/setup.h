@@ -1,0 +1,32 @@
+// The user's set-up as one value: what the panel's fields, rings and menus hold, taken once at
+// the start of a cycle so that every step of it works from the same choices.
+#pragma once
+
+#include "setup/vocabulary.h"
+
+struct Setup {
+    Mode mode = Mode::TDR;
+    bool differential = false;
+    int stimulus = 2;
+    int sampler = 4;
+    int averaging = 1;
+    bool filter = false;
+    int filterWidthPs = 0;
+    bool autoscale = true;
+    double yMin = 0.0, yMax = 0.0;
+    XUnit xUnit = XUnit::Metres;
+    YUnit yUnit = YUnit::Ohms;
+    double xStart = 0.0, xEnd = 0.0; // absolute: the zero reference not taken off
+    double xZero = 0.0;
+    double dielectric = 1.0;
+    bool autoAcquire = false;
+    bool trueProfile = false;
+
+    Domain domain() const { return domainOf(xUnit); }
+};
+
+// The one rule for where the layer-peeled profile applies: reflection (TDR) in ohms,
+// single-ended or differential.
+constexpr bool trueProfileApplies(Mode mode, YUnit unit) {
+    return mode == Mode::TDR && unit == YUnit::Ohms;
+}
