@@ -2,12 +2,13 @@
 // library's own formatting: the C locale's decimal point whatever the user's locale says.
 #include "app/report.h"
 
-#include "panel/settings.h"
 #include "app/startup.h"
 #include "files/settings_file.h"
 #include "files/sha256.h"
 #include "instrument/calibration.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
+#include "panel/settings_io.h"
 #include "platform/clock.h"
 #include "platform/panel_model.h"
 

@@ -12,6 +12,7 @@
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
+#include "panel/settings_io.h"
 #include "panel/timebase.h"
 #include "panel/timer.h"
 #include "panel/zoom.h"

@@ -1,9 +1,6 @@
 // Shared file helpers: C-locale numbers, bounded reading, checked and atomic writes.
 #include "files/file_io.h"
 
-#include "panel/interface.h"
-#include "platform/panel_model.h"
-
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -27,12 +24,6 @@ bool serialTextAccepted(std::string_view serial) {
         if (punct && c != '(' && c != ')' && c != '-') return false;
     }
     return true;
-}
-
-std::string serialText(std::size_t n) {
-    std::string s = platform::panel().text(PANEL_SERIAL);
-    if (s.size() > n) s.resize(n);
-    return s;
 }
 
 void appendFixed(std::string& out, double v, int decimals) {

@@ -20,9 +20,6 @@ std::string startFolder(std::atomic<int>& firstTime, const char* folder);
 // A serial text may name a file when it holds no POSIX punctuation other than ( ) and -.
 bool serialTextAccepted(std::string_view serial);
 
-// The panel's serial text cut to the buffer a format gives it (at most n bytes).
-std::string serialText(std::size_t n);
-
 // Fixed-point text with the given decimals, always with a decimal point whatever the locale.
 void appendFixed(std::string& out, double v, int decimals);
 void appendInt(std::string& out, int v);

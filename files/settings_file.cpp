@@ -2,37 +2,18 @@
 // checked completely before the first setter runs.
 #include "files/settings_file.h"
 
-#include "acquisition/acquire.h"
 #include "files/file_io.h"
-#include "instrument/driver.h"
-#include "panel/domain.h"
-#include "panel/interface.h"
-#include "panel/ports.h"
-#include "panel/settings.h"
-#include "panel/timebase.h"
-#include "panel/timer.h"
-#include "panel/units.h"
-#include "panel/zero.h"
-#include "platform/log.h"
-#include "platform/panel_model.h"
-#include "platform/popups.h"
 
 #include <array>
 #include <climits>
 #include <cmath>
 #include <limits>
 
-using platform::panel;
-
-std::atomic<int> defaultSaveSettings{1};
-
 namespace {
 
-constexpr std::size_t kLines = 18;
 constexpr int kUnparsedInt = INT_MIN;
 constexpr double kUnparsedReal = std::numeric_limits<double>::quiet_NaN();
 
-constexpr const char* kTypeList = "Configuration File (*.ini)";
 constexpr const char* kLoadError = "Error loading settings file. Reverting to defaults.";
 
 void line(std::string& out, const char* key, int v) {
@@ -88,13 +69,9 @@ bool bit(int v) {
     return v == 0 || v == 1;
 }
 
-struct Rejection {
-    int code;
-    int result;
-    const char* text;
-};
+} // namespace
 
-Rejection rejection(int check) {
+SettingsRejection settingsRejection(int check) {
     switch (check) {
     case 1:
         return {2251, -21,
@@ -106,56 +83,6 @@ Rejection rejection(int check) {
     default:
         return {2231 + check, -(check + 1), kLoadError};
     }
-}
-
-void apply(const SettingsRecord& r) {
-    // A time-domain file loaded from the frequency domain would leave its rings and menus.
-    if (domainOf(xUnits.load()) == Domain::Frequency) setDomain(Domain::Time);
-    // The file's codes were checked before anything is applied.
-    setXUnits(xUnitFromCode(r.xUnits));
-    setYUnits(yUnitFromCode(r.yUnits));
-    panel().setXAxisName(labelFullX[index(xUnits.load())]);
-    setDiff(r.diff);
-    setStimulus(modeFromCode(r.mode), r.stimulus);
-    setSampler(r.sampler);
-    setCalMode(r.cal);
-    // The fields accept down to minus the zero and are marked while one is set.
-    setZero(r.xZero);
-    setXStart(r.xStart);
-    setXEnd(r.xEnd);
-    setDiel(r.dielK);
-    setYMinMax(r.yMin, r.yMax);
-    setAutoscale(r.autoscale);
-    setFilter(r.filter);
-    setFilterWidth(r.filterWidth);
-    calibrate(-1, -1, 0);
-    writeMessage(0, "Settings file loaded successfully.", 0);
-    setAutoAcquire(r.autoAcquire);
-}
-
-} // namespace
-
-SettingsRecord currentSettings() {
-    SettingsRecord r;
-    r.model = model;
-    r.yUnits = code(yUnits.load());
-    r.xUnits = code(xUnits.load());
-    r.xStart = xStart.load();
-    r.xEnd = xEnd.load();
-    r.xZero = xZero.load();
-    r.dielK = dielK.load();
-    r.yMax = getYMax();
-    r.yMin = getYMin();
-    r.autoscale = getAutoscale();
-    r.cal = getCalMode();
-    r.mode = code(getMode());
-    r.diff = getDiff();
-    r.stimulus = getStimulus();
-    r.sampler = getSampler();
-    r.autoAcquire = getAutoAcquire();
-    r.filter = getFilter();
-    r.filterWidth = getFilterWidth();
-    return r;
 }
 
 std::string formatSettings(const SettingsRecord& r) {
@@ -184,9 +111,7 @@ std::string formatSettings(const SettingsRecord& r) {
     return out;
 }
 
-namespace {
-
-SettingsRecord parseLines(const std::vector<files::Line>& lines) {
+SettingsRecord parseSettingsLines(const std::vector<files::Line>& lines) {
     SettingsRecord r;
     std::string_view m;
     // At most six characters, ending at the semicolon; a model that cannot be read matches
@@ -216,10 +141,8 @@ SettingsRecord parseLines(const std::vector<files::Line>& lines) {
     return r;
 }
 
-} // namespace
-
 SettingsRecord parseSettings(std::string_view text) {
-    return parseLines(files::splitLines(text, kLines));
+    return parseSettingsLines(files::splitLines(text, kSettingsLines));
 }
 
 int checkSettings(const SettingsRecord& r, std::string_view connectedModel) {
@@ -249,90 +172,25 @@ int checkSettings(const SettingsRecord& r, std::string_view connectedModel) {
     return 0;
 }
 
-int saveSettings(int mode) {
-    std::string path = kAutosaveFile;
-    if (mode != 1) {
-        const std::string folder = files::startFolder(defaultSaveSettings, "settings");
-        if (platform::FileSelectPopup(folder, ".ini", kTypeList, "Select File to Save", true,
-                                      path) == platform::VAL_NO_FILE_SELECTED)
-            return 0;
-    }
-    const std::string text = formatSettings(currentSettings());
-    switch (files::replaceFile(path, text)) {
-    case files::ReplaceStatus::Ok:
-        break;
-    case files::ReplaceStatus::OpenFailed:
-        if (mode == 1) {
-            writeMessage(2211, "Could not open autosave file.", 0);
-            return -1;
-        }
-        writeMessage(2212, "Could not open settings file.", 0);
-        return -2;
-    case files::ReplaceStatus::WriteFailed:
-        writeMessage(2213, "Could not write settings file.", 0);
-        return -3;
-    case files::ReplaceStatus::CloseFailed:
-        writeMessage(2214, "Could not close settings file.", 0);
-        return -4;
-    }
-    writeMessage(0, "Settings file saved successfully.", 0);
-    return 1;
-}
-
-int loadSettings(int mode) {
-    std::string path = kAutosaveFile;
-    if (mode != 1) {
-        const std::string folder = files::startFolder(defaultSaveSettings, "settings");
-        if (platform::FileSelectPopup(folder, "*.ini", kTypeList, "Select File to Load", false,
-                                      path) == platform::VAL_NO_FILE_SELECTED)
-            return 0;
-    }
-    std::vector<files::Line> lines;
-    switch (files::readLines(path, kLines, lines)) {
-    case files::ReadStatus::Ok:
-        break;
-    case files::ReadStatus::OpenFailed:
-        if (mode == 1) {
-            writeMessage(2231, "Previous settings file not found. Reverting to defaults.", 0);
-            resetSettings();
-            return -1;
-        }
-        writeMessage(2232, "Could not read settings file.", 0);
-        return -2;
-    case files::ReadStatus::CloseFailed:
-        writeMessage(2233, "Could not close settings file.", 0);
-        return -3;
-    }
-    const SettingsRecord r = parseLines(lines);
-    if (const int check = checkSettings(r, model); check != 0) {
-        const Rejection bad = rejection(check);
-        writeMessage(bad.code, bad.text, 0);
-        resetSettings();
-        return bad.result;
-    }
-    apply(r);
-    return 1;
-}
-
-int resetSettings() {
-    if (const int stored = WfmStored.exchange(0); stored != 0) panel().deletePlot(stored);
-    setDomain(Domain::Time);
-    setDiff(0);
-    setStimulus(Mode::TDR, 2);
-    setXUnits(XUnit::Metres);
-    setYUnits(YUnit::Millivolts);
-    setZero(0.0);
-    setXStart(0.0);
-    setXEnd(3.0);
-    setDiel(2.23);
-    panel().setXAxisName(labelFullX[index(xUnits.load())]);
-    setYMinMax(-250.0, 250.0);
-    setAutoscale(1);
-    setAutoAcquire(1);
-    setAveraging(1);
-    setCalMode(0);
-    setFilter(0);
-    setFilterWidth(speed != 0 ? 200 : 35);
-    writeMessage(0, "Settings successfully reset to defaults.", 0);
-    return 1;
+SettingsRecord settingsRecordOf(const Setup& s, std::string_view model) {
+    SettingsRecord r;
+    r.model = model;
+    r.yUnits = code(s.yUnit);
+    r.xUnits = code(s.xUnit);
+    r.xStart = s.xStart;
+    r.xEnd = s.xEnd;
+    r.xZero = s.xZero;
+    r.dielK = s.dielectric;
+    r.yMax = s.yMax;
+    r.yMin = s.yMin;
+    r.autoscale = s.autoscale ? 1 : 0;
+    r.cal = s.externalCal ? 1 : 0;
+    r.mode = code(s.mode);
+    r.diff = s.differential ? 1 : 0;
+    r.stimulus = s.stimulus;
+    r.sampler = s.sampler;
+    r.autoAcquire = s.autoAcquire ? 1 : 0;
+    r.filter = s.filter ? 1 : 0;
+    r.filterWidth = s.filterWidthPs;
+    return r;
 }

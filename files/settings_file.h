@@ -2,12 +2,12 @@
 // each), the checks a file must pass before anything is applied, and the factory defaults.
 #pragma once
 
-#include <atomic>
+#include "files/file_io.h"
+#include "setup/setup.h"
+
 #include <string>
 #include <string_view>
-
-// The first settings dialog after start-up, save or load, opens in "settings".
-extern std::atomic<int> defaultSaveSettings;
+#include <vector>
 
 // The 18 values of the file, in file order.
 struct SettingsRecord {
@@ -33,17 +33,21 @@ struct SettingsRecord {
 
 constexpr const char* kAutosaveFile = "user.ini";
 
-// The program's set-up as the file keeps it.
-SettingsRecord currentSettings();
+// A set-up as the file keeps it, for the instrument model given.
+SettingsRecord settingsRecordOf(const Setup& setup, std::string_view model);
 // The file text: reals at single precision with five decimals, C locale.
 std::string formatSettings(const SettingsRecord& r);
 // Reads the text by line position. A missing, over-long or unparsable value comes back as one
 // its check rejects (NaN, or the lowest int; a model that matches none).
 SettingsRecord parseSettings(std::string_view text);
+constexpr std::size_t kSettingsLines = 18;
+SettingsRecord parseSettingsLines(const std::vector<files::Line>& lines);
 // 0 when every check passes, else the number (1..18) of the first that fails.
 int checkSettings(const SettingsRecord& r, std::string_view connectedModel);
-
-// mode 1: user.ini in the working directory; any other: a file the user chooses.
-int saveSettings(int mode);
-int loadSettings(int mode);
-int resetSettings();
+// What the log says, and what loading returns, when a check fails.
+struct SettingsRejection {
+    int code;
+    int result;
+    const char* text;
+};
+SettingsRejection settingsRejection(int check);

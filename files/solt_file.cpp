@@ -3,11 +3,6 @@
 #include "files/solt_file.h"
 
 #include "files/file_io.h"
-#include "freqdomain/solt.h"
-#include "freqdomain/solt_check.h"
-#include "panel/settings.h"
-#include "platform/log.h"
-#include "platform/popups.h"
 
 #include <array>
 #include <charconv>
@@ -16,12 +11,9 @@
 #include <memory>
 #include <vector>
 
-std::atomic<int> defaultSaveCAL{1};
-
 namespace {
 
 constexpr int kRows = 1024;
-constexpr std::size_t kMaxFileBytes = 16u << 20;
 
 constexpr std::string_view kHeaderS11 =
     "P1_CH1_Pos_Sh,P1_CH1_Pos_Op,P1_CH1_Pos_Ld,P1_CH1_Neg_Sh,P1_CH1_Neg_Op,P1_CH1_Neg_Ld,"
@@ -49,20 +41,6 @@ int columnCount(int type) {
 template <typename Set> auto& column(int type, int k, Set& set) {
     if (type == 0) return set[static_cast<std::size_t>(k % 3)][static_cast<std::size_t>(k / 3)];
     return set[kThrough][static_cast<std::size_t>(k)];
-}
-
-int resolveType(int type) {
-    if (type == 0 || type == 1) return type;
-    return getMode() == Mode::TDT ? 1 : 0;
-}
-
-bool chooseFile(int type, bool save, std::string& path) {
-    const std::string folder = defaultSaveCAL.exchange(0) == 1 ? "calibrations" : "";
-    const char* spec = type == 0 ? (save ? ".s11" : "*.s11") : (save ? ".s21" : "*.s21");
-    const char* list = type == 0 ? "S11 SOLT Calibration (*.s11)" : "S21 SOLT Calibration (*.s21)";
-    const char* title = save ? "Select File to Save" : "Select File to Retrieve";
-    return platform::FileSelectPopup(folder, spec, list, title, save, path) !=
-           platform::VAL_NO_FILE_SELECTED;
 }
 
 // One row's values, in the C locale whatever the process locale.
@@ -128,44 +106,6 @@ bool nextLine(std::string_view& text, std::string_view& line) {
     return true;
 }
 
-enum class ReadResult { Ok, OpenFailed, TooLarge, ReadFailed, CloseFailed };
-
-ReadResult readWhole(const std::string& path, std::string& text) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return ReadResult::OpenFailed;
-    std::array<char, 65536> chunk;
-    ReadResult result = ReadResult::Ok;
-    for (;;) {
-        const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), f);
-        text.append(chunk.data(), n);
-        if (text.size() > kMaxFileBytes) {
-            result = ReadResult::TooLarge;
-            break;
-        }
-        if (n < chunk.size()) break;
-    }
-    if (result == ReadResult::Ok && std::ferror(f)) result = ReadResult::ReadFailed;
-    if (std::fclose(f) != 0 && result == ReadResult::Ok) result = ReadResult::CloseFailed;
-    return result;
-}
-
-// A loaded calibration is kept whatever it holds; what looks wrong is only reported, a few
-// lines at most so that a file of another model does not flood the log.
-void reportHealth(int type) {
-    constexpr std::size_t kMaxReported = 6;
-    const std::vector<SoltFinding> findings = checkCalibration(type, soltStore, channels);
-    for (std::size_t i = 0; i < findings.size() && i < kMaxReported; ++i)
-        writeMessage(0,
-                     "Calibration check: " +
-                         describeFinding(findings[i], soltSamplerLabel(findings[i].sampler)),
-                     0);
-    if (findings.size() > kMaxReported)
-        writeMessage(0,
-                     "Calibration check: " + std::to_string(findings.size() - kMaxReported) +
-                         " more standards look wrong.",
-                     0);
-}
-
 // Scratch copy for loading: 640 KiB, so not on the stack.
 StandardSet& scratch() {
     static const auto set = std::make_unique<StandardSet>();
@@ -218,82 +158,4 @@ int parseSOLT(int type, std::string_view text, StandardSet& into, std::string& e
     }
     into = tmp;
     return 1;
-}
-
-int loadSOLTFile(int type, const std::string& path) {
-    type = resolveType(type);
-    std::string text;
-    std::string error;
-    switch (readWhole(path, text)) {
-    case ReadResult::OpenFailed:
-        if (type == 0)
-            writeMessage(2092, "Could not open S11 calibration file.", 0);
-        else
-            writeMessage(2093, "Could not open S21 calibration file.", 0);
-        return type == 0 ? -2 : -3;
-    case ReadResult::CloseFailed:
-        writeMessage(2094, "Could not close calibration file.", 0);
-        return -4;
-    case ReadResult::TooLarge:
-        error = "it is far larger than any calibration file";
-        break;
-    case ReadResult::ReadFailed:
-        error = "it could not be read to its end";
-        break;
-    case ReadResult::Ok:
-        parseSOLT(type, text, soltStore, error);
-        break;
-    }
-    if (!error.empty()) {
-        const char* kind = type == 0 ? "S11" : "S21";
-        writeMessage(type == 0 ? 2095 : 2096,
-                     std::string("Could not read ") + kind + " calibration file: " + error +
-                         ". The calibration in memory is unchanged.",
-                     0);
-        return -5;
-    }
-    writeMessage(0, "SOLT calibration loaded from disk.", 0);
-    reportHealth(type);
-    return 1;
-}
-
-int saveSOLTFile(int type, const std::string& path) {
-    type = resolveType(type);
-    // Written beside the target and renamed over it: a full disk never costs the user the
-    // calibration file that was there before.
-    switch (files::replaceFile(path, formatSOLT(type, soltStore))) {
-    case files::ReplaceStatus::OpenFailed:
-        if (type == 0)
-            writeMessage(2072, "Could not open S11 calibration file.", 0);
-        else
-            writeMessage(2074, "Could not open S21 calibration file.", 0);
-        return type == 0 ? -2 : -4;
-    case files::ReplaceStatus::WriteFailed:
-        if (type == 0)
-            writeMessage(2073, "Could not write S11 calibration file to disk.", 0);
-        else
-            writeMessage(2075, "Could not write S21 calibration file to disk.", 0);
-        return type == 0 ? -3 : -5;
-    case files::ReplaceStatus::CloseFailed:
-        writeMessage(2076, "Could not close calibration file.", 0);
-        return -6;
-    case files::ReplaceStatus::Ok:
-        break;
-    }
-    writeMessage(0, "SOLT calibration completed and saved to disk.", 0);
-    return 1;
-}
-
-int saveSOLT(int type) {
-    type = resolveType(type);
-    std::string path;
-    if (!chooseFile(type, true, path)) return -1;
-    return saveSOLTFile(type, path);
-}
-
-int loadSOLT(int type) {
-    type = resolveType(type);
-    std::string path;
-    if (!chooseFile(type, false, path)) return -1;
-    return loadSOLTFile(type, path);
 }

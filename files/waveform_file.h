@@ -2,17 +2,12 @@
 // recalled as a second trace over the live one.
 #pragma once
 
+#include "files/file_io.h"
 #include "instrument/driver.h"
-#include "platform/panel_model.h"
+#include "setup/setup.h"
 
-#include <atomic>
 #include <string>
 #include <string_view>
-
-// The first store or recall dialog after start-up opens in "waveforms".
-extern std::atomic<int> defaultSaveWaveform;
-
-constexpr int kStoredTraceColor = platform::makeColor(233, 113, 233);
 
 // Line 2 of the file, in file order.
 struct StoredSettings {
@@ -44,9 +39,10 @@ enum class StoredParse { Ok, BadSettings, BadPoint };
 // then the 1-based line at fault. Only a y value may be inf or nan (an unconnected channel).
 StoredParse parseStoredWaveform(std::string_view text, StoredSettings& s, Waveform& x, Waveform& y,
                                 int& badLine);
+constexpr std::size_t kStoredFileLines = 1026;
+StoredParse parseStoredLines(const std::vector<files::Line>& lines, StoredSettings& s, Waveform& x,
+                             Waveform& y, int& badLine);
 // Ranges any stored file must keep, whatever instrument is connected.
 bool storedSettingsValid(const StoredSettings& s);
-
-int storeWaveform();
-int recallWaveform();
-int clearWaveform();
+// A set-up as line 2 keeps it.
+StoredSettings storedSettingsOf(const Setup& setup);

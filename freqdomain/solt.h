@@ -1,35 +1,32 @@
-// The SOLT calibration: the calibrated flags, the offer to load or measure one, and the guided
-// sequences that prompt for each standard and store what the instrument measures.
+// The SOLT calibration's plan: the calibrated flags and which standards a model measures.
 #pragma once
 
+#include <array>
 #include <atomic>
-#include <string>
 
 // 1 once a calibration of the kind is in force; never cleared while the program runs.
 extern std::atomic<int> calS11;
 extern std::atomic<int> calS21;
 
+// The blocks the guided sequences walk through.
+// One block per channel number: the model's channel count that has it and the port 1 stimulus
+// (port 2 is stimulus + 5). S11 measures all of port 1 first, S21 pairs the two ports.
+struct SoltBlock {
+    int minChannels;
+    int stimulus;
+};
+
+constexpr std::array<SoltBlock, 5> kBlocks = {{{2, 2}, {8, 1}, {12, 0}, {16, 3}, {20, 4}}};
+
+// Port 2 of the first channel needs the second port.
+constexpr int port2MinChannels(const SoltBlock& b) {
+    return b.minChannels < 4 ? 4 : b.minChannels;
+}
+
 // 1 when a calibration for the type (0 S11, 1 S21) is in force, else 0.
 int checkSOLT(int type);
-// Offers "Load File" / "New Calibration" / "Cancel" for type 0 or 1; any other type means one
-// is loaded already and the type is the current mode. 1 success, -1 cancelled, -2..-4 (and
-// -5 for a refused file) when loading failed, -2 when a standard's sweep did not come back.
-int performSOLT(int type);
-// The prompted sequences: 1 complete, -1 cancelled at a prompt, -2 a sweep did not come back.
-int newS11();
-int newS21();
-// One prompted standard into wfmShort / wfmOpen / wfmLoad / wfmThrough: 1 acquired, -1
-// cancelled, -2 its sweep did not come back (nothing stored).
-int getWfmShort(int stimulus, int sampler, const char* label);
-int getWfmOpen(int stimulus, int sampler, const char* label);
-int getWfmLoad(int stimulus, int sampler, const char* label);
-int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* toLabel);
-
 // Number of standards a sequence measures on a model with this many sampler channels.
 int soltStandardCount(int type, int channelCount);
 // Whether a calibration of the type measures the sampler line (0..19) on such a model: S11 its
 // SHORT, OPEN and LOAD, S21 the THROUGH that arrives on it.
 bool soltLineMeasured(int type, int sampler, int channelCount);
-// The prompt label of a sampler line ("PORT 1, CH 1+"; the 20-channel names when the stimulus
-// ring carries them).
-std::string soltSamplerLabel(int sampler);

@@ -4,9 +4,9 @@
 // 0.0003 to 0.0007 rms while different standards differ by 0.97 rms or more.
 #include "freqdomain/solt_check.h"
 
-#include "files/file_io.h"
 #include "freqdomain/solt.h"
 
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -34,7 +34,9 @@ const Waveform& recordOf(const StandardSet& set, int standard, int sampler) {
 std::string signedFixed(double v) {
     if (std::fabs(v) < 0.005) v = 0.0; // no "-0.00"
     std::string s = v >= 0.0 ? "+" : "";
-    files::appendFixed(s, v, 2);
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+    s.append(buf, r.ptr);
     return s;
 }
 

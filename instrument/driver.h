@@ -1,6 +1,7 @@
 // Instrument driver: port codes, timing rows, window arithmetic and sample conversion.
 #pragma once
 
+#include "setup/port_codes.h"
 #include "setup/vocabulary.h"
 
 #include <array>
@@ -8,10 +9,6 @@
 #include <cstdint>
 
 using Waveform = std::array<double, 1024>;
-
-constexpr std::array<std::uint8_t, 10> stimulusPortCode = {7, 6, 5, 8, 9, 2, 1, 0, 3, 4};
-constexpr std::array<std::uint8_t, 20> samplerPortCode = {14, 15, 12, 13, 10, 11, 16, 17, 18, 19,
-                                                          4,  5,  2,  3,  0,  1,  6,  7,  8,  9};
 
 // Timing parameter table, one row per setting.
 constexpr std::array<double, 4> timebaseArr = {7.5e-8, 7.5e-8, 7.5e-8, 7.5e-8};

@@ -7,6 +7,7 @@
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/settings.h"
+#include "panel/solt_guide.h"
 #include "panel/timer.h"
 #include "panel/true_profile.h"
 #include "panel/units.h"

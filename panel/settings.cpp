@@ -4,6 +4,7 @@
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/timebase.h"
+#include "panel/timer.h"
 #include "panel/true_profile.h"
 #include "panel/units.h"
 #include "platform/panel_model.h"
@@ -213,5 +214,12 @@ Setup readSetup() {
     s.dielectric = dielK.load();
     s.autoAcquire = getAutoAcquire() == 1;
     s.trueProfile = getTrueProfile();
+    s.externalCal = getCalMode() == 1;
+    return s;
+}
+
+std::string serialText(std::size_t n) {
+    std::string s = platform::panel().text(PANEL_SERIAL);
+    if (s.size() > n) s.resize(n);
     return s;
 }

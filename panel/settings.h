@@ -37,3 +37,5 @@ int getStimulus();
 int getSampler();
 // The set-up as the controls and menus hold it now.
 Setup readSetup();
+// The panel's serial text cut to the buffer a format gives it (at most n bytes).
+std::string serialText(std::size_t n);

@@ -21,6 +21,7 @@ struct Setup {
     double dielectric = 1.0;
     bool autoAcquire = false;
     bool trueProfile = false;
+    bool externalCal = false; // the calibration kind: the external reference
 
     Domain domain() const { return domainOf(xUnit); }
 };

@@ -2,7 +2,7 @@
 // fault injection, over the physics of sim_physics.
 #include "simulator/sim_device.h"
 
-#include "instrument/driver.h"
+#include "setup/port_codes.h"
 #include "simulator/sim_models.h"
 #include "simulator/sim_physics.h"
 #include "simulator/sim_scenario.h"

@@ -1,11 +1,13 @@
 // The real window on the simulated instrument: store a waveform, change the device, recall it
 // over the live trace; the PNG is the panel as shown; the printout fills the page in proportion.
 #include "acquisition/acquire.h"
-#include "panel/settings.h"
 #include "app/startup.h"
 #include "files/waveform_file.h"
 #include "panel/callbacks.h"
+#include "panel/export.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
+#include "panel/waveform_io.h"
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"
 #include "platform/qt/panel_imager.h"

@@ -4,7 +4,7 @@
 #include "app/options.h"
 #include "files/settings_file.h"
 #include "files/sha256.h"
-#include "freqdomain/touchstone.h"
+#include "files/touchstone.h"
 #include "platform/async_timer.h"
 #include "platform/event_loop.h"
 #include "simulator/sim_operator.h"

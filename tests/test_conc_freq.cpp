@@ -11,6 +11,8 @@
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
+#include "panel/solt_guide.h"
+#include "panel/solt_io.h"
 #include "panel/timer.h"
 #include "panel/units.h"
 #include "platform/async_timer.h"

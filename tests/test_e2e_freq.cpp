@@ -14,6 +14,8 @@
 #include "panel/interface.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
+#include "panel/solt_guide.h"
+#include "panel/solt_io.h"
 #include "panel/timer.h"
 #include "platform/panel_model.h"
 #include "platform/serial_device.h"

@@ -1,10 +1,12 @@
 // CSV and PNG export without a window, the serial text that names every exported file, failed
 // writes, and every file writer and reader under a comma-decimal user locale.
 #include "acquisition/acquire.h"
-#include "panel/settings.h"
-#include "files/export.h"
 #include "files/settings_file.h"
 #include "files/waveform_file.h"
+#include "panel/export.h"
+#include "panel/settings.h"
+#include "panel/settings_io.h"
+#include "panel/waveform_io.h"
 #include "tests/support/file_test.h"
 
 #include <clocale>

@@ -3,6 +3,7 @@
 #include "files/settings_file.h"
 #include "panel/callbacks.h"
 #include "panel/settings.h"
+#include "panel/settings_io.h"
 #include "panel/timer.h"
 #include "panel/units.h"
 #include "platform/async_timer.h"

@@ -3,6 +3,7 @@
 #include "files/solt_file.h"
 #include "freqdomain/store.h"
 #include "panel/interface.h"
+#include "panel/solt_io.h"
 #include "platform/panel_model.h"
 #include "tests/support/test_support.h"
 

@@ -1,7 +1,8 @@
 // Touchstone files: what a simulator reads back is what was measured, and a file that is not
 // one is refused with its line named.
-#include "freqdomain/touchstone.h"
+#include "files/touchstone.h"
 #include "instrument/driver.h"
+#include "panel/export.h"
 #include "platform/popups.h"
 #include "tests/support/test_support.h"
 

@@ -1,9 +1,10 @@
 // Stored waveform files: the exact format, a recall that overlays the stored trace in the
 // stored settings, and every damaged or foreign file refused with nothing changed.
 #include "acquisition/acquire.h"
-#include "panel/settings.h"
 #include "files/waveform_file.h"
+#include "panel/settings.h"
 #include "panel/units.h"
+#include "panel/waveform_io.h"
 #include "tests/support/file_test.h"
 
 #include <cmath>

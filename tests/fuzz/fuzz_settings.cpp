@@ -1,9 +1,10 @@
 // Any bytes as user.ini: the whole record is applied or the defaults are in force, never a mixture.
-#include "panel/settings.h"
 #include "app/startup.h"
 #include "files/settings_file.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
+#include "panel/settings_io.h"
 #include "platform/clock.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"

@@ -1,9 +1,10 @@
 // Any bytes as a .velt file: a recall shows the stored trace or changes nothing at all.
 #include "acquisition/acquire.h"
-#include "panel/settings.h"
 #include "files/waveform_file.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
+#include "panel/waveform_io.h"
 #include "platform/clock.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"

@@ -5,6 +5,7 @@
 #include "files/solt_file.h"
 #include "freqdomain/store.h"
 #include "panel/interface.h"
+#include "panel/solt_io.h"
 #include "platform/clock.h"
 
 #include <cstdint>

@@ -1,17 +1,21 @@
 // CSV export of the shown waveform, PNG export and printing of the panel.
-#include "files/export.h"
+#include "panel/export.h"
 
 #include "acquisition/acquire.h"
 #include "files/file_io.h"
+#include "files/touchstone.h"
+#include "freqdomain/sparams.h"
 #include "instrument/driver.h"
 #include "panel/colors.h"
 #include "panel/interface.h"
 #include "panel/settings.h"
 #include "panel/units.h"
+#include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/panel_image.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
+#include "setup/version.h"
 
 #include <cstdio>
 
@@ -27,7 +31,7 @@ constexpr const char* kSerialRejected =
 
 int saveCSV() {
     const std::string folder = files::startFolder(defaultSaveCSV, "datalogs");
-    const std::string serial = files::serialText(63);
+    const std::string serial = serialText(63);
     if (!files::serialTextAccepted(serial)) {
         writeMessage(2155, kSerialRejected, 0);
         return -5;
@@ -80,7 +84,7 @@ int savePNG() {
     // Before any dialog or check: the picture is the panel as it was when the user asked.
     platform::CapturePanel();
     const std::string folder = files::startFolder(defaultSavePNG, "images");
-    const std::string serial = files::serialText(63);
+    const std::string serial = serialText(63);
     if (!files::serialTextAccepted(serial)) {
         writeMessage(2132, kSerialRejected, 0);
         return -2;
@@ -103,5 +107,66 @@ int printWaveform() {
     if (dark) setColor(0);
     platform::PrintPanel();
     if (dark) setColor(1);
+    return 1;
+}
+
+// The first Touchstone dialog after start-up opens in "datalogs".
+namespace {
+
+std::atomic<int> defaultSaveTouchstone{1};
+
+std::string shownRingLabel(int control) {
+    const auto items = platform::panel().ringItems(control);
+    const int i = platform::panel().ringIndex(control);
+    return i >= 0 && i < static_cast<int>(items.size()) ? items[static_cast<std::size_t>(i)].label
+                                                        : std::string("?");
+}
+
+} // namespace
+
+int saveTouchstone() {
+    // Only the frequency domain has S-parameters.
+    if (domainOf(xUnits.load()) != Domain::Frequency) {
+        platform::MessagePopup("Save Touchstone", "Touchstone files hold S-parameters: switch to "
+                                                  "the frequency domain first.");
+        return -1;
+    }
+    const bool s21 = getMode() == Mode::TDT;
+    const std::string folder = files::startFolder(defaultSaveTouchstone, "datalogs");
+    const std::string serial = serialText(63);
+    if (!files::serialTextAccepted(serial)) {
+        writeMessage(2161, "Serial text is not valid for a file name.", 0);
+        return -2;
+    }
+    std::string path;
+    if (platform::FileSelectPopup(folder, serial + (s21 ? ".s2p" : ".s1p"),
+                                  s21 ? "Touchstone (*.s2p)" : "Touchstone (*.s1p)",
+                                  "Select File to Save", true,
+                                  path) == platform::VAL_NO_FILE_SELECTED)
+        return 0;
+
+    int first = 0, last = 0;
+    visibleRange(wfmDataX, getXStart(), getXEnd(), first, last);
+    std::vector<SParamPoint> points;
+    for (int i = std::max(first, 0); i < std::min(last, 1024); ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        points.push_back({wfmDataX[k], FDReal[k], FDImag[k]});
+    }
+    const platform::DateTime t = platform::currentDateTime();
+    char when[32];
+    std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    std::vector<std::string> comment = {
+        std::string("VELT ") + kVersionString + ", " +
+            (s21 ? "insertion loss S21" : "return loss S11") + " corrected by SOLT calibration",
+        std::string("model ") + model + ", stimulus " + shownRingLabel(PANEL_STIMULUS) +
+            ", sampler " + shownRingLabel(PANEL_SAMPLER) + ", measured " + when};
+    if (s21) comment.push_back("S11, S12 and S22 were not measured: their columns hold 0");
+    if (files::replaceFile(path, formatTouchstone(s21 ? 2 : 1, points, comment)) !=
+        files::ReplaceStatus::Ok) {
+        writeMessage(2162, "Could not write Touchstone file.", 0);
+        return -3;
+    }
+    writeMessage(0, "Touchstone file saved successfully.", 0);
     return 1;
 }

@@ -1,17 +1,7 @@
 // Touchstone writing and reading.
-#include "freqdomain/touchstone.h"
+#include "files/touchstone.h"
 
-#include "acquisition/acquire.h"
 #include "files/file_io.h"
-#include "freqdomain/sparams.h"
-#include "instrument/driver.h"
-#include "panel/interface.h"
-#include "panel/settings.h"
-#include "platform/clock.h"
-#include "platform/log.h"
-#include "platform/panel_model.h"
-#include "platform/popups.h"
-#include "setup/version.h"
 
 #include <algorithm>
 #include <charconv>
@@ -20,16 +10,6 @@
 #include <numbers>
 
 namespace {
-
-// The first Touchstone dialog after start-up opens in "datalogs".
-std::atomic<int> defaultSaveTouchstone{1};
-
-std::string shownRingLabel(int control) {
-    const auto items = platform::panel().ringItems(control);
-    const int i = platform::panel().ringIndex(control);
-    return i >= 0 && i < static_cast<int>(items.size()) ? items[static_cast<std::size_t>(i)].label
-                                                        : std::string("?");
-}
 
 void append(std::string& out, double v) {
     char buf[32];
@@ -159,51 +139,4 @@ bool parseTouchstone(std::string_view text, int ports, std::vector<SParamPoint>&
     }
     points = std::move(read);
     return true;
-}
-
-int saveTouchstone() {
-    // Only the frequency domain has S-parameters.
-    if (domainOf(xUnits.load()) != Domain::Frequency) {
-        platform::MessagePopup("Save Touchstone", "Touchstone files hold S-parameters: switch to "
-                                                  "the frequency domain first.");
-        return -1;
-    }
-    const bool s21 = getMode() == Mode::TDT;
-    const std::string folder = files::startFolder(defaultSaveTouchstone, "datalogs");
-    const std::string serial = files::serialText(63);
-    if (!files::serialTextAccepted(serial)) {
-        writeMessage(2161, "Serial text is not valid for a file name.", 0);
-        return -2;
-    }
-    std::string path;
-    if (platform::FileSelectPopup(folder, serial + (s21 ? ".s2p" : ".s1p"),
-                                  s21 ? "Touchstone (*.s2p)" : "Touchstone (*.s1p)",
-                                  "Select File to Save", true,
-                                  path) == platform::VAL_NO_FILE_SELECTED)
-        return 0;
-
-    int first = 0, last = 0;
-    visibleRange(wfmDataX, getXStart(), getXEnd(), first, last);
-    std::vector<SParamPoint> points;
-    for (int i = std::max(first, 0); i < std::min(last, 1024); ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        points.push_back({wfmDataX[k], FDReal[k], FDImag[k]});
-    }
-    const platform::DateTime t = platform::currentDateTime();
-    char when[32];
-    std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                  t.hour, t.minute, t.second);
-    std::vector<std::string> comment = {
-        std::string("VELT ") + kVersionString + ", " +
-            (s21 ? "insertion loss S21" : "return loss S11") + " corrected by SOLT calibration",
-        std::string("model ") + model + ", stimulus " + shownRingLabel(PANEL_STIMULUS) +
-            ", sampler " + shownRingLabel(PANEL_SAMPLER) + ", measured " + when};
-    if (s21) comment.push_back("S11, S12 and S22 were not measured: their columns hold 0");
-    if (files::replaceFile(path, formatTouchstone(s21 ? 2 : 1, points, comment)) !=
-        files::ReplaceStatus::Ok) {
-        writeMessage(2162, "Could not write Touchstone file.", 0);
-        return -3;
-    }
-    writeMessage(0, "Touchstone file saved successfully.", 0);
-    return 1;
 }

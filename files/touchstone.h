@@ -25,8 +25,3 @@ std::string formatTouchstone(int ports, const std::vector<SParamPoint>& points,
 // message naming the line when something does not parse.
 bool parseTouchstone(std::string_view text, int ports, std::vector<SParamPoint>& points,
                      std::string& error);
-
-// File > Save Touchstone: the shown trace, S11 (mode 0) as .s1p or S21 (mode 1) as .s2p, from
-// the corrected complex values of the visible bins. 1 saved, 0 cancelled, negative on failure
-// (a message box outside the frequency domain, a log line otherwise).
-int saveTouchstone();

@@ -1,0 +1,16 @@
+// Storing the shown waveform, recalling one as a second trace over the live one, and clearing it.
+#pragma once
+
+#include "files/waveform_file.h"
+#include "platform/panel_model.h"
+
+#include <atomic>
+
+// The first store or recall dialog after start-up opens in "waveforms".
+extern std::atomic<int> defaultSaveWaveform;
+
+constexpr int kStoredTraceColor = platform::makeColor(233, 113, 233);
+
+int storeWaveform();
+int recallWaveform();
+int clearWaveform();
