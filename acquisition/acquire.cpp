@@ -63,7 +63,7 @@ int acquireFrequencyRecord(int count) {
     // built on it. Millivolts keep the sign, and the mapping below is the same line elsewhere.
     const int status = acquireWindow(count, YUnit::Millivolts, kFdXUnit, kFdStart, kFdEnd, 0.0);
     if (status != 1) return status;
-    const double sign = polarity == 1 ? 1.0 : -1.0;
+    const double sign = instrument.polarity == 1 ? 1.0 : -1.0;
     for (double& v : wfmDataAvg) v = sign * v / 250.0 - 1.0;
     return status;
 }

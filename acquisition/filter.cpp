@@ -16,8 +16,8 @@ std::array<double, 2048> filterOut{};
 int filterLength(int width) {
     if (width <= 0) return kMinFilterLength;
     // Before the first acquisition the increment may still be 0; one step is the finest sweep.
-    const int inc = std::max(1, increment.load());
-    const double secondsPerStep = (timing.timebase + 5e-9) / 65536.0;
+    const int inc = std::max(1, instrument.increment.load());
+    const double secondsPerStep = (instrument.timing.timebase + 5e-9) / 65536.0;
     const double samples = std::trunc(width * 1e-12 / secondsPerStep / inc);
     const double n = std::trunc(samples * 1.1);
     return static_cast<int>(std::clamp(n, double(kMinFilterLength), double(kMaxFilterLength)));

@@ -113,7 +113,7 @@ class BatchRun {
             std::lock_guard lock(gSetsMutex);
             gSets = nullptr;
         }
-        sweepSetTap.store(nullptr);
+        instrument.sweepSetTap.store(nullptr);
         status_ = error_.empty() ? status : kBatchError;
         platform::QuitUserInterface(status_);
     }
@@ -124,12 +124,12 @@ class BatchRun {
 
   private:
     void measure() {
-        if (linkLost.load() || isInit.load() != 1)
+        if (linkLost.load() || instrument.isInit.load() != 1)
             throw BatchError{"instrument", "start-up did not complete"};
-        if (!recipe_.model.empty() && recipe_.model != model)
-            throw BatchError{"instrument.model", "the recipe expects " + recipe_.model +
-                                                     ", the instrument is " +
-                                                     (model[0] ? std::string(model) : "unknown")};
+        if (!recipe_.model.empty() && recipe_.model != instrument.model)
+            throw BatchError{"instrument.model",
+                             "the recipe expects " + recipe_.model + ", the instrument is " +
+                                 (instrument.model[0] ? std::string(instrument.model) : "unknown")};
         applySettings();
         if (calibrate(-1, -1, 0) != 1)
             throw BatchError{"instrument", "calibration of the selected channels failed"};
@@ -150,9 +150,9 @@ class BatchRun {
             zoneNominal.store(z.nominal);
             zoneTolerance.store(z.tolerance);
         }
-        sweepSetTap.store(keepSweepSet);
+        instrument.sweepSetTap.store(keepSweepSet);
         acquire(1);
-        sweepSetTap.store(nullptr);
+        instrument.sweepSetTap.store(nullptr);
         {
             std::lock_guard lock(gSetsMutex);
             gSets = nullptr;
@@ -301,7 +301,7 @@ class BatchRun {
 
     int judge() {
         const double minLength =
-            zoneResolution(shownRiseTimePs(speed, getFilter() == 1, getFilterWidth()),
+            zoneResolution(shownRiseTimePs(instrument.speed, getFilter() == 1, getFilterWidth()),
                            xUnits.load(), dielK.load());
         bool allPass = true;
         for (const RecipeZone& z : recipe_.zones) {

@@ -54,7 +54,7 @@ void takeScreenshot(const QString& path) {
         status = 1;
     }
     // A normal shutdown once running; during start-up nothing is saved, as with any abort.
-    if (isInit.load() == 1 && status == 0)
+    if (instrument.isInit.load() == 1 && status == 0)
         shutdown();
     else
         QCoreApplication::exit(status ? status : 1);
@@ -83,7 +83,7 @@ int measure(int argc, char** argv, const Options& opt) {
 // Runs what a user does once start-up is complete (showing the window may already run posted
 // actions).
 void onceStarted(std::function<void()> action) {
-    if (isInit.load() == 1) return action();
+    if (instrument.isInit.load() == 1) return action();
     QTimer::singleShot(100, [action] { onceStarted(action); });
 }
 

@@ -117,16 +117,16 @@ ordered_json calibrationUsed() {
     ordered_json c;
     const int stim = getStimulus();
     c["stimulus_delay"] =
-        stim >= 0 && stim < 10 ? channelCal.calDelay[static_cast<std::size_t>(stim)] : 0;
+        stim >= 0 && stim < 10 ? instrument.cal.calDelay[static_cast<std::size_t>(stim)] : 0;
     ordered_json lines = ordered_json::array();
     const int sampler = getSampler();
     const int first = sampler - sampler % 2;
     for (int s = first; s <= first + 1 && s >= 0 && s < 20; ++s) {
         const auto i = static_cast<std::size_t>(s);
         lines.push_back({{"sampler", s},
-                         {"vstart", num(channelCal.vstart[i])},
-                         {"vend", num(channelCal.vend[i])},
-                         {"vampl", num(channelCal.vampl[i])}});
+                         {"vstart", num(instrument.cal.vstart[i])},
+                         {"vend", num(instrument.cal.vend[i])},
+                         {"vampl", num(instrument.cal.vampl[i])}});
     }
     c["lines"] = lines;
     return c;
@@ -213,7 +213,7 @@ bool writeReport(const Recipe& r, const ReportData& data, const std::string& fol
     result["version"] = kVersionString;
     result["recipe"] = r.path;
     result["measured"] = isoTime();
-    result["instrument"] = {{"model", std::string(model)}, {"simulated", r.simulate}};
+    result["instrument"] = {{"model", std::string(instrument.model)}, {"simulated", r.simulate}};
     result["settings"] = settingsApplied(r);
     result["calibration"] = calibrationUsed();
     ordered_json cals = ordered_json::array();

@@ -51,7 +51,7 @@ int veltMain() {
     shuttingDown.store(false);
     setShutdownHook(shutdown);
     linkLost.store(false);
-    isInit.store(0);
+    instrument.isInit.store(0);
     startTimer();
 
     loadInterface();
@@ -75,20 +75,20 @@ int veltMain() {
     countChannels();
     hideChannels();
     setTimebase(0, 1);
-    setRisetime(speed);
-    platform::panel().setText(PANEL_VERSION, versionLabel(kVersionString, model));
+    setRisetime(instrument.speed);
+    platform::panel().setText(PANEL_VERSION, versionLabel(kVersionString, instrument.model));
 
     showBusy(std::string("Calibrating ") + smplLabel[4].data());
     int calPos = velt_cal(2, 4, Mode::TDR);
     showBusy(std::string("Calibrating ") + smplLabel[5].data());
     int calNeg = velt_cal(2, 5, Mode::TDR);
-    stimulusPort = stimulusPortCode[2];
-    samplerPort = samplerPortCode[4];
-    sendChannelSetup(stimulusPort, samplerPort);
+    instrument.stimulusPort = stimulusPortCode[2];
+    instrument.samplerPort = samplerPortCode[4];
+    sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
     // The negative line was calibrated last; the first sweeps come from the positive one and
     // must be converted with its own constants.
-    samplActive = 4;
-    polarity = 1;
+    instrument.samplActive = 4;
+    instrument.polarity = 1;
     // Completes the design-time "> Initializing..." line.
     appendLog(calPos == 1 && calNeg == 1 ? "DONE!\n" : "FAILED!\n");
     stopTimer("INIT", 0);
@@ -100,7 +100,7 @@ int veltMain() {
     showBusy("");
     acquire(1);
     updateWaveform();
-    isInit.store(1);
+    instrument.isInit.store(1);
 
     platform::asyncTimer().start(0.5, onAsyncTimer);
     int status = platform::RunUserInterface();

@@ -27,7 +27,7 @@ Waveform& slot(Slot s) {
 // The frequency axis from the spacing actually swept. The standards were swept over the same
 // fixed window, so they share it.
 void writeResult() {
-    const double step = binSpacingGHz(increment.load(), timing.timebase);
+    const double step = binSpacingGHz(instrument.increment.load(), instrument.timing.timebase);
     for (std::size_t i = 0; i < wfmDataCombined.size(); ++i) {
         wfmDataCombined[i] = magnitudeDb(FDReal[i], FDImag[i]);
         wfmDataX[i] = static_cast<double>(i) * step;

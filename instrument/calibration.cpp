@@ -29,16 +29,16 @@ double levelMean(int from, int to) {
 } // namespace
 
 int measureEdge(int stimulus, int sampler, int& edge) {
-    stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
-    samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];
-    sendChannelSetup(stimulusPort, samplerPort);
+    instrument.stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
+    instrument.samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];
+    sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
     platform::Delay(1.0);
 
     double offset = 0;
     int status = getOffsetChecked(offset);
     if (status != 1) return status;
 
-    const bool retry = isInit.load() == 1;
+    const bool retry = instrument.isInit.load() == 1;
     status = readData(0, 0, offset, 0);
     if (status != 1) return status;
     int base = static_cast<int>(meanArray());
@@ -48,7 +48,7 @@ int measureEdge(int stimulus, int sampler, int& edge) {
         base = static_cast<int>(meanArray());
     }
 
-    const int calInc = static_cast<int>(timing.calIncrement);
+    const int calInc = static_cast<int>(instrument.timing.calIncrement);
     status = readData(calInc, 0, offset, 1);
     if (status != 1) return status;
     for (int n = 0; retry && n < kMaxRetries && offBaseline(rawWaveform[0]); ++n) {
@@ -68,35 +68,36 @@ int measureEdge(int stimulus, int sampler, int& edge) {
 }
 
 int velt_cal(int stimulus, int sampler, Mode mode) {
-    if (stimulus < 0 || stimulus >= static_cast<int>(channelCal.calDelay.size()) || sampler < 0 ||
-        sampler >= static_cast<int>(channelCal.vampl.size()))
+    if (stimulus < 0 || stimulus >= static_cast<int>(instrument.cal.calDelay.size()) ||
+        sampler < 0 || sampler >= static_cast<int>(instrument.cal.vampl.size()))
         return -1;
 
-    stimActive = stimulus;
-    samplActive = sampler;
+    instrument.stimActive = stimulus;
+    instrument.samplActive = sampler;
     if (sampler % 2 == 1) {
-        polarity = 0;
-        samplNeg = sampler;
-        samplPos = sampler - 1;
+        instrument.polarity = 0;
+        instrument.samplNeg = sampler;
+        instrument.samplPos = sampler - 1;
     } else {
-        polarity = 1;
-        samplPos = sampler;
-        samplNeg = sampler + 1;
+        instrument.polarity = 1;
+        instrument.samplPos = sampler;
+        instrument.samplNeg = sampler + 1;
     }
     const bool reflection = mode == Mode::TDR;
-    const int levelStimulus = reflection ? stimulus : samplPos / 2;
+    const int levelStimulus = reflection ? stimulus : instrument.samplPos / 2;
 
     int edge = 0;
     // A sweep that did not come back leaves stale counts; nothing may be measured from them.
     if (measureEdge(levelStimulus, sampler, edge) != 1) return -2;
-    if (edge < timing.edgeIdx) return -2;
+    if (edge < instrument.timing.edgeIdx) return -2;
 
     // Compute both level windows before storing anything: an edge close to either end of the
     // sweep leaves a window empty, and a level divided by zero must never replace a good one.
-    const int d = static_cast<int>(timing.calGuard * timing.calAdjust / (timing.calWindow / 1024));
+    const int d = static_cast<int>(instrument.timing.calGuard * instrument.timing.calAdjust /
+                                   (instrument.timing.calWindow / 1024));
     const int e = static_cast<int>(edge - 0.1 * d);
     int f = edge + d;
-    int g = static_cast<int>(edge + timing.calIdxAvg * d);
+    int g = static_cast<int>(edge + instrument.timing.calIdxAvg * d);
     if (f > kLastIndex) f = kLastIndex;
     if (g > kLastIndex) g = kLastIndex;
     if (e <= kLevelStart || g <= f) return -1;
@@ -106,21 +107,23 @@ int velt_cal(int stimulus, int sampler, Mode mode) {
 
     // Nothing is stored until the whole calibration has succeeded: acquisition goes on with
     // the previous constants, and an inverted or missing step must never replace them.
-    int delay = static_cast<int>(timing.calIncrement * (edge - timing.edgeIdx));
+    int delay =
+        static_cast<int>(instrument.timing.calIncrement * (edge - instrument.timing.edgeIdx));
     if (!reflection) {
         int edge2 = 0;
         if (measureEdge(stimulus, sampler, edge2) != 1) return -3;
-        if (edge2 < timing.edgeIdx) return -3;
-        delay = static_cast<int>(timing.calIncrement * (edge2 - 2.5 * timing.edgeIdx));
+        if (edge2 < instrument.timing.edgeIdx) return -3;
+        delay = static_cast<int>(instrument.timing.calIncrement *
+                                 (edge2 - 2.5 * instrument.timing.edgeIdx));
     }
     if (!(end - start > 0)) return -1;
 
     const auto s = static_cast<std::size_t>(sampler);
-    channelCal.vstart[s] = start;
-    channelCal.vend[s] = end;
-    channelCal.vampl[s] = end - start;
+    instrument.cal.vstart[s] = start;
+    instrument.cal.vend[s] = end;
+    instrument.cal.vampl[s] = end - start;
     const auto stim = static_cast<std::size_t>(stimulus);
-    (reflection ? channelCal.delayTDR : channelCal.delayTDT)[stim] = delay;
-    channelCal.calDelay[stim] = delay;
+    (reflection ? instrument.cal.delayTDR : instrument.cal.delayTDT)[stim] = delay;
+    instrument.cal.calDelay[stim] = delay;
     return 1;
 }

@@ -10,17 +10,7 @@
 #include <cstdio>
 #include <limits>
 
-std::uint8_t stimulusPort = 5;
-std::uint8_t samplerPort = 10;
-// Consistent with the initial ports: stimulus channel 2 driving sampler 4.
-int stimActive = 2;
-int samplActive = 4;
-int samplPos = 4;
-int samplNeg = 5;
-int polarity = 1;
-Timing timing{};
-std::atomic<int> increment{1};
-ChannelCalibration channelCal{};
+Instrument instrument;
 std::atomic<XUnit> xUnits{XUnit::Metres};
 std::atomic<YUnit> yUnits{YUnit::Millivolts};
 std::atomic<double> xStart{0.0};
@@ -32,12 +22,7 @@ Waveform wfmData{};
 Waveform wfmDataAvg{};
 Waveform wfmDataPos{};
 Waveform wfmDataNeg{};
-std::atomic<int> isInit{0};
-char model[8] = "";
-int channels = 0;
-int speed = 0;
 Waveform acqMean{};
-std::atomic<SweepProgressFn> sweepProgress{nullptr};
 
 namespace {
 
@@ -91,10 +76,10 @@ template <typename F> void convertInto(int pass, F convert) {
 }
 
 bool validSampler(int s) {
-    return s >= 0 && s < static_cast<int>(channelCal.vampl.size());
+    return s >= 0 && s < static_cast<int>(instrument.cal.vampl.size());
 }
 bool validStimulus(int s) {
-    return s >= 0 && s < static_cast<int>(channelCal.calDelay.size());
+    return s >= 0 && s < static_cast<int>(instrument.cal.calDelay.size());
 }
 
 char* putFixed(char* p, char* end, double v, int precision) {
@@ -118,22 +103,22 @@ int velt_init() {
         usbftdi_close();
         return -1;
     }
-    timing.timebase = 7.5e-8;
+    instrument.timing.timebase = 7.5e-8;
     return velt_params(2);
 }
 
 int velt_params(int row) {
     if (row < 0 || row >= static_cast<int>(timebaseArr.size())) return -1;
     const auto r = static_cast<std::size_t>(row);
-    timing.timebase = timebaseArr[r];
-    timing.calWindow = calWindowArr[r];
-    timing.calGuard = calGuardArr[r];
-    timing.calIncrement =
-        std::trunc((timing.calWindow / 1024) / ((timing.timebase + 5e-9) / 65536));
-    timing.calAdjust = calAdjustArr[r];
-    timing.calIdxAvg = calIdxAvgArr[r];
-    timing.edgeIdx = edgeIdxArr[r];
-    sendChannelSetup(stimulusPort, samplerPort);
+    instrument.timing.timebase = timebaseArr[r];
+    instrument.timing.calWindow = calWindowArr[r];
+    instrument.timing.calGuard = calGuardArr[r];
+    instrument.timing.calIncrement = std::trunc((instrument.timing.calWindow / 1024) /
+                                                ((instrument.timing.timebase + 5e-9) / 65536));
+    instrument.timing.calAdjust = calAdjustArr[r];
+    instrument.timing.calIdxAvg = calIdxAvgArr[r];
+    instrument.timing.edgeIdx = edgeIdxArr[r];
+    sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
     return 1;
 }
 
@@ -159,13 +144,13 @@ int sendChannelSetup(std::uint8_t stim, std::uint8_t samp) {
 
 int VELT_SetChan(int stim, int samp) {
     if (!validStimulus(stim) || !validSampler(samp)) return -1;
-    const std::uint8_t previousStimulus = stimulusPort;
-    stimulusPort = stimulusPortCode[static_cast<std::size_t>(stim)];
-    samplerPort = samplerPortCode[static_cast<std::size_t>(samp)];
-    samplActive = samp;
-    sendChannelSetup(stimulusPort, samplerPort);
+    const std::uint8_t previousStimulus = instrument.stimulusPort;
+    instrument.stimulusPort = stimulusPortCode[static_cast<std::size_t>(stim)];
+    instrument.samplerPort = samplerPortCode[static_cast<std::size_t>(samp)];
+    instrument.samplActive = samp;
+    sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
     // The step source needs time to settle on a new port; the sampler switches at once.
-    if (stimulusPort != previousStimulus) platform::Delay(0.5);
+    if (instrument.stimulusPort != previousStimulus) platform::Delay(0.5);
     return 1;
 }
 
@@ -183,8 +168,6 @@ int getOffset() {
     return static_cast<int>(std::floor(offset)); // sum >> 10: whole counts, rounded down
 }
 
-std::atomic<SweepSetTap> sweepSetTap{nullptr};
-
 namespace {
 // What the tap is handed: the counts of the sweep just read, and their running mean.
 Waveform readCounts{};
@@ -193,7 +176,7 @@ Waveform countsMean{};
 
 int readData(int incrementArg, int start, double offset, int absFlag) {
     const int status = readRaw(1024, incrementArg, start);
-    if (sweepSetTap.load()) readCounts = rawWaveform;
+    if (instrument.sweepSetTap.load()) readCounts = rawWaveform;
     if (absFlag == 1)
         for (double& sample : rawWaveform) sample = std::fabs(sample - offset);
     else
@@ -210,16 +193,18 @@ void convertSweep(int pass, YUnit yUnit) {
         convertInto(pass, [](double r) { return r; });
         return;
     }
-    const double s =
-        validSampler(samplActive) ? channelCal.vstart[static_cast<std::size_t>(samplActive)] : 0;
-    const double a =
-        validSampler(samplActive) ? channelCal.vampl[static_cast<std::size_t>(samplActive)] : 0;
+    const double s = validSampler(instrument.samplActive)
+                         ? instrument.cal.vstart[static_cast<std::size_t>(instrument.samplActive)]
+                         : 0;
+    const double a = validSampler(instrument.samplActive)
+                         ? instrument.cal.vampl[static_cast<std::size_t>(instrument.samplActive)]
+                         : 0;
     if (a == 0 || !std::isfinite(a)) {
         // Without a measured amplitude there is no scale: say so rather than show infinities.
         convertInto(pass, [](double) { return std::numeric_limits<double>::quiet_NaN(); });
         return;
     }
-    const bool positive = polarity == 1;
+    const bool positive = instrument.polarity == 1;
     auto rhoOf = [=](double r) {
         if (positive) return (r - s) / a - 1;
         // A negative line in millivolts keeps its sign; the other units got absolute counts.
@@ -256,7 +241,7 @@ int acquireSweeps(int count, YUnit yUnit) {
 int acquireWindow(int count, YUnit yUnit, XUnit xu, double xs, double xe, double xz) {
     const double k = dielK.load();
 
-    polarity = samplerPort % 2 == 0 ? 1 : 0;
+    instrument.polarity = instrument.samplerPort % 2 == 0 ? 1 : 0;
     if (!std::isfinite(xs) || !std::isfinite(xe) || !std::isfinite(xz) || !std::isfinite(k) ||
         k <= 0)
         return -3;
@@ -271,9 +256,10 @@ int acquireWindow(int count, YUnit yUnit, XUnit xu, double xs, double xe, double
         tEnd = xe * scale / (v * kSpeedOfLight);
         tStart = xs * scale / (v * kSpeedOfLight);
     }
-    const double step = (timing.timebase + 5e-9) / 65536;
-    const int delay =
-        validStimulus(stimActive) ? channelCal.calDelay[static_cast<std::size_t>(stimActive)] : 0;
+    const double step = (instrument.timing.timebase + 5e-9) / 65536;
+    const int delay = validStimulus(instrument.stimActive)
+                          ? instrument.cal.calDelay[static_cast<std::size_t>(instrument.stimActive)]
+                          : 0;
     const int start = truncToInt(tStart / step) + delay;
     // A reversed window would ask for a negative increment; one increment is the least sweep.
     const int inc =
@@ -289,7 +275,7 @@ int acquireWindow(int count, YUnit yUnit, XUnit xu, double xs, double xe, double
 
     const int absFlag = yUnit == YUnit::Millivolts || yUnit == YUnit::Raw ? 0 : 1;
     const int passes = std::max(count, 1);
-    const SweepSetTap tap = sweepSetTap.load();
+    const SweepSetTap tap = instrument.sweepSetTap.load();
     for (int p = 0; p < passes; ++p) {
         // The delay line needs one sweep to reach a start away from 0 before it reads true.
         if (xs > 0 || p > 0) readData(0, start, offset, 0);
@@ -300,14 +286,14 @@ int acquireWindow(int count, YUnit yUnit, XUnit xu, double xs, double xe, double
             for (std::size_t i = 0; i < countsMean.size(); ++i)
                 countsMean[i] = p == 0 ? readCounts[i]
                                        : countsMean[i] + (readCounts[i] - countsMean[i]) / (p + 1);
-        if (const SweepProgressFn report = sweepProgress.load()) report(p + 1, passes);
+        if (const SweepProgressFn report = instrument.sweepProgress.load()) report(p + 1, passes);
     }
     finishMean(yUnit);
     if (tap)
-        tap(SweepSet{stimActive, samplActive, start, inc, passes,
+        tap(SweepSet{instrument.stimActive, instrument.samplActive, start, inc, passes,
                      static_cast<int>(std::floor(offset)), &countsMean});
 
-    increment.store(inc);
+    instrument.increment.store(inc);
     for (std::size_t i = 0; i < wfmDataX.size(); ++i) {
         double x = xFirst + (xLast - xFirst) * static_cast<double>(i) / 1024;
         if (xu == XUnit::Feet) x /= kMetresPerFoot;

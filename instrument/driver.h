@@ -18,22 +18,6 @@ constexpr std::array<double, 4> calAdjustArr = {1.0, 1.75, 0.95, 1.75};
 constexpr std::array<double, 4> calIdxAvgArr = {10.5, 14.0, 1.68, 3.25};
 constexpr std::array<int, 4> edgeIdxArr = {85, 85, 205, 205};
 
-// Port codes last selected.
-extern std::uint8_t stimulusPort; // initially 5 (stimulus channel 2)
-extern std::uint8_t samplerPort;  // initially 10 (sampler channel 4)
-
-// Channel state.
-// The model found at start-up (empty until then), its channel count and speed class.
-extern char model[8];
-extern int channels;
-extern int speed;
-
-extern int stimActive;
-extern int samplActive;
-extern int samplPos;
-extern int samplNeg;
-extern int polarity;
-
 // The timing row in use: the sweep's time base and the calibration's window, guard, averaging
 // and step (calIncrement delay steps a calibration sample).
 struct Timing {
@@ -45,9 +29,6 @@ struct Timing {
     double calIncrement = 8;
     int edgeIdx = edgeIdxArr[2];
 };
-// Written by velt_params (guarded, on the GUI thread); read by every sweep and calibration.
-extern Timing timing;
-extern std::atomic<int> increment; // read by the filter on either thread
 
 // The calibration constants velt_cal measures: per sampler line its start level, end level and
 // step amplitude in counts; per stimulus the edge delay in use and the last one measured in
@@ -60,8 +41,6 @@ struct ChannelCalibration {
     std::array<int, 10> delayTDR{};
     std::array<int, 10> delayTDT{};
 };
-// Written by guarded calibrations and the tick's recalibration; read by every sweep.
-extern ChannelCalibration channelCal;
 
 // Environment shared with the front panel. Atomic because unguarded callbacks write them while
 // a tick may be reading them.
@@ -79,8 +58,49 @@ extern Waveform wfmDataAvg;
 extern Waveform wfmDataPos;
 extern Waveform wfmDataNeg;
 
-// 0 during start-up, 1 afterwards: switches on the calibration retries.
-extern std::atomic<int> isInit;
+// One acquisition's counts as the instrument sent them (before the offset is taken off),
+// averaged over its passes, with what they were taken at. A batch run installs a tap to keep
+// them for its report; without one nothing is copied or called.
+struct SweepSet {
+    int stimulus = 0, sampler = 0; // channels
+    int start = 0, increment = 0;  // delay positions
+    int passes = 0;
+    int offset = 0; // the offset sweep's level in whole counts
+    const Waveform* counts = nullptr;
+};
+using SweepSetTap = void (*)(const SweepSet&);
+// Called after each averaged sweep with (sweeps done, sweeps asked for); for progress displays.
+using SweepProgressFn = void (*)(int done, int total);
+
+// The instrument the program drives: what start-up found, the line selected, the timing row
+// and the constants its calibrations measured. Its driver runs on the GUI thread only while
+// the tick is suspended, so the plain members are never written and read at once.
+struct Instrument {
+    // The model found at start-up (empty until then), its channel count and speed class.
+    char model[8] = "";
+    int channels = 0;
+    int speed = 0;
+    // Port codes last selected: stimulus channel 2 driving sampler 4.
+    std::uint8_t stimulusPort = 5;
+    std::uint8_t samplerPort = 10;
+    int stimActive = 2;
+    int samplActive = 4;
+    int samplPos = 4;
+    int samplNeg = 5;
+    int polarity = 1;
+    // Written by velt_params (guarded, on the GUI thread); read by every sweep and calibration.
+    Timing timing{};
+    std::atomic<int> increment{1}; // read by the filter on either thread
+    // Written by guarded calibrations and the tick's recalibration; read by every sweep.
+    ChannelCalibration cal{};
+    // 0 during start-up, 1 afterwards: switches on the calibration retries.
+    std::atomic<int> isInit{0};
+    // Set and cleared by guarded work on the GUI thread while the tick is suspended.
+    std::atomic<SweepSetTap> sweepSetTap{nullptr};
+    std::atomic<SweepProgressFn> sweepProgress{nullptr};
+};
+// One per process, like the serial link it talks through.
+extern Instrument instrument;
 
 int velt_init();
 int velt_params(int row);
@@ -108,26 +128,10 @@ int acquireSweeps(int count, YUnit yUnit);
 void convertSweep(int pass, YUnit yUnit);
 // After the last pass: the mean in the unit asked for (in Ohm the passes are averaged in rho).
 void finishMean(YUnit yUnit);
-// One acquisition's counts as the instrument sent them (before the offset is taken off),
-// averaged over its passes, with what they were taken at. A batch run installs a tap to keep
-// them for its report; without one nothing is copied or called.
-struct SweepSet {
-    int stimulus = 0, sampler = 0; // channels
-    int start = 0, increment = 0;  // delay positions
-    int passes = 0;
-    int offset = 0; // the offset sweep's level in whole counts
-    const Waveform* counts = nullptr;
-};
-using SweepSetTap = void (*)(const SweepSet&);
-extern std::atomic<SweepSetTap> sweepSetTap;
 
 // acquireSweeps over an explicit window (x unit, start, end and zero reference), leaving the
 // shared window variables alone.
 int acquireWindow(int count, YUnit yUnit, XUnit xUnit, double xStartArg, double xEndArg,
                   double xZeroArg);
-// Called after each averaged sweep with (sweeps done, sweeps asked for); for progress displays.
-// Set and cleared by guarded work on the GUI thread while the tick is suspended.
-using SweepProgressFn = void (*)(int done, int total);
-extern std::atomic<SweepProgressFn> sweepProgress;
 // The running mean the acquisition works in; published only when every sweep came back whole.
 extern Waveform acqMean;

@@ -159,7 +159,7 @@ int saveTouchstone() {
     std::vector<std::string> comment = {
         std::string("VELT ") + kVersionString + ", " +
             (s21 ? "insertion loss S21" : "return loss S11") + " corrected by SOLT calibration",
-        std::string("model ") + model + ", stimulus " + shownRingLabel(PANEL_STIMULUS) +
+        std::string("model ") + instrument.model + ", stimulus " + shownRingLabel(PANEL_STIMULUS) +
             ", sampler " + shownRingLabel(PANEL_SAMPLER) + ", measured " + when};
     if (s21) comment.push_back("S11, S12 and S22 were not measured: their columns hold 0");
     if (files::replaceFile(path, formatTouchstone(s21 ? 2 : 1, points, comment)) !=

@@ -77,9 +77,9 @@ void showBusy(const std::string& text) {
 }
 
 int countChannels() {
-    channels = 0;
-    speed = 0;
-    model[0] = '\0';
+    instrument.channels = 0;
+    instrument.speed = 0;
+    instrument.model[0] = '\0';
     int probe = 0;
     for (const ModelProbe& p : kModelProbes) {
         char text[64];
@@ -87,15 +87,15 @@ int countChannels() {
                       static_cast<int>(kModelProbes.size()));
         showBusy(text);
         // A probe that measures nothing leaves vampl alone; an old value must not pass for it.
-        channelCal.vampl[static_cast<std::size_t>(p.sampler)] = 0.0;
+        instrument.cal.vampl[static_cast<std::size_t>(p.sampler)] = 0.0;
         velt_cal(p.stimulus, p.sampler, Mode::TDR);
-        if (!(channelCal.vampl[static_cast<std::size_t>(p.sampler)] > 0)) break;
-        channels = p.channels;
-        speed = p.speed;
-        std::snprintf(model, sizeof model, "%s", p.code);
+        if (!(instrument.cal.vampl[static_cast<std::size_t>(p.sampler)] > 0)) break;
+        instrument.channels = p.channels;
+        instrument.speed = p.speed;
+        std::snprintf(instrument.model, sizeof instrument.model, "%s", p.code);
     }
 
-    if (channels != 20) {
+    if (instrument.channels != 20) {
         fillSamplerLabels(kStimulusLabelCh, smplLabel);
         return 1;
     }
@@ -120,7 +120,7 @@ int countChannels() {
 
 int hideChannels() {
     for (const Pruning& p : kPruning) {
-        if (p.channels != channels) continue;
+        if (p.channels != instrument.channels) continue;
         panel().ringDelete(PANEL_STIMULUS, p.stimAt1, p.stimCount1);
         panel().ringDelete(PANEL_STIMULUS, p.stimAt2, p.stimCount2);
         if (p.modeCount > 0) panel().ringDelete(PANEL_MODE, p.modeAt, p.modeCount);
@@ -170,7 +170,7 @@ int setStimulus(std::optional<Mode> newMode, int stimulus) {
     stimulus = getStimulus();
 
     panel().ringClear(PANEL_SAMPLER);
-    for (int s : samplersFor(mode, stimulus, channels))
+    for (int s : samplersFor(mode, stimulus, instrument.channels))
         panel().ringInsert(PANEL_SAMPLER, -1, smplLabel[static_cast<std::size_t>(s)].data(), s);
     panel().ringSetIndex(PANEL_SAMPLER, 0);
 

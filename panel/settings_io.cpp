@@ -54,7 +54,7 @@ void apply(const SettingsRecord& r) {
 } // namespace
 
 SettingsRecord currentSettings() {
-    return settingsRecordOf(readSetup(), model);
+    return settingsRecordOf(readSetup(), instrument.model);
 }
 
 int saveSettings(int mode) {
@@ -112,7 +112,7 @@ int loadSettings(int mode) {
         return -3;
     }
     const SettingsRecord r = parseSettingsLines(lines);
-    if (const int check = checkSettings(r, model); check != 0) {
+    if (const int check = checkSettings(r, instrument.model); check != 0) {
         const SettingsRejection bad = settingsRejection(check);
         writeMessage(bad.code, bad.text, 0);
         resetSettings();
@@ -140,7 +140,7 @@ int resetSettings() {
     setAveraging(1);
     setCalMode(0);
     setFilter(0);
-    setFilterWidth(speed != 0 ? 200 : 35);
+    setFilterWidth(instrument.speed != 0 ? 200 : 35);
     writeMessage(0, "Settings successfully reset to defaults.", 0);
     return 1;
 }

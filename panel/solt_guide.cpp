@@ -58,10 +58,10 @@ struct BusySpan {
         char what[224];
         std::snprintf(what, sizeof what, "%s, recalibrating", gProgress);
         showProgress(what);
-        sweepProgress.store(&onSweep);
+        instrument.sweepProgress.store(&onSweep);
     }
     ~BusySpan() {
-        sweepProgress.store(nullptr);
+        instrument.sweepProgress.store(nullptr);
         panel().setBusyText("");
     }
     BusySpan(const BusySpan&) = delete;
@@ -230,10 +230,10 @@ int throughLine(int stimulus, int from, int to) {
 
 int newS11() {
     gStandardNo = 0;
-    gStandardTotal = soltStandardCount(0, channels);
+    gStandardTotal = soltStandardCount(0, instrument.channels);
     for (int port = 0; port < 2; ++port) {
         for (const SoltBlock& b : kBlocks) {
-            if (channels < (port == 0 ? b.minChannels : port2MinChannels(b))) continue;
+            if (instrument.channels < (port == 0 ? b.minChannels : port2MinChannels(b))) continue;
             const int s = b.stimulus + 5 * port;
             if (const int r = reflectionLine(s, 2 * s); r != 1) return r;
             if (const int r = reflectionLine(s, 2 * s + 1); r != 1) return r;
@@ -244,9 +244,9 @@ int newS11() {
 
 int newS21() {
     gStandardNo = 0;
-    gStandardTotal = soltStandardCount(1, channels);
+    gStandardTotal = soltStandardCount(1, instrument.channels);
     for (const SoltBlock& b : kBlocks) {
-        if (channels < port2MinChannels(b)) continue;
+        if (instrument.channels < port2MinChannels(b)) continue;
         const int p1 = b.stimulus, p2 = b.stimulus + 5;
         for (int pol = 0; pol < 2; ++pol) {
             if (const int r = throughLine(p1, 2 * p1 + pol, 2 * p2 + pol); r != 1) return r;

@@ -60,7 +60,8 @@ ReadResult readWhole(const std::string& path, std::string& text) {
 // lines at most so that a file of another model does not flood the log.
 void reportHealth(int type) {
     constexpr std::size_t kMaxReported = 6;
-    const std::vector<SoltFinding> findings = checkCalibration(type, soltStore, channels);
+    const std::vector<SoltFinding> findings =
+        checkCalibration(type, soltStore, instrument.channels);
     for (std::size_t i = 0; i < findings.size() && i < kMaxReported; ++i)
         writeMessage(0,
                      "Calibration check: " +

@@ -157,11 +157,11 @@ int calibrateLine(int stimulus, int sampler, Mode mode, int differential, int an
         const int partner = (sampler % 2 != 0) ? sampler - 1 : sampler + 1;
         r1 = velt_cal(stimulus, sampler, mode);
         r2 = differential == 1 ? velt_cal(stimulus, partner, mode) : 1;
-        stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
-        samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];
+        instrument.stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
+        instrument.samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];
         // Sweeps of the selected line are converted with its own constants, not the partner's.
-        samplActive = sampler;
-        sendChannelSetup(stimulusPort, samplerPort);
+        instrument.samplActive = sampler;
+        sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
     }
 
     if (r1 == 1 && r2 == 1) {

@@ -49,7 +49,8 @@ bool ringHolds(int id, int value) {
 // The file's ports must be ones this instrument has.
 bool fitsInstrument(const StoredSettings& s) {
     if (!ringHolds(PANEL_MODE, s.mode) || !ringHolds(PANEL_STIMULUS, s.stimulus)) return false;
-    const std::vector<int> samplers = samplersFor(modeFromCode(s.mode), s.stimulus, channels);
+    const std::vector<int> samplers =
+        samplersFor(modeFromCode(s.mode), s.stimulus, instrument.channels);
     return std::find(samplers.begin(), samplers.end(), s.sampler) != samplers.end();
 }
 

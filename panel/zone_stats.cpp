@@ -141,8 +141,9 @@ void updateZoneReadouts(double x1, double x2) {
         return;
     }
     p.setText(PANEL_C4, " ZONE ");
-    const double minLength = zoneResolution(
-        shownRiseTimePs(speed, getFilter() == 1, getFilterWidth()), xUnits.load(), dielK.load());
+    const double minLength =
+        zoneResolution(shownRiseTimePs(instrument.speed, getFilter() == 1, getFilterWidth()),
+                       xUnits.load(), dielK.load());
     x.clear();
     y.clear();
     const int live = WfmActive.load();

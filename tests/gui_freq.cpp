@@ -82,7 +82,7 @@ class FrequencyWindow : public ::testing::Test {
         setDisplayPanel(nullptr);
         platform::setEventLoop(nullptr);
         platform::setSerialDevice(nullptr);
-        channels = 0;
+        instrument.channels = 0;
         fs::current_path(previous_);
         fs::remove_all(tmpl_);
     }
@@ -107,7 +107,8 @@ TEST_F(FrequencyWindow, CalibrationFromTheMenuShowsProgressThenCorrectedS11) {
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (phase == 0 && WfmActive.load() != 0) {
-            if (channels == 0) channels = 8; // until model detection fills it in
+            if (instrument.channels == 0)
+                instrument.channels = 8; // until model detection fills it in
             // Port 2 CH 2: a 35-ohm dip between two 0.3 m cables into a matched load.
             panel().ringSetValue(PANEL_STIMULUS, 6);
             onSetStimulus(PANEL, PANEL_STIMULUS, EVENT_COMMIT, nullptr, 0, 0);

@@ -87,9 +87,10 @@ TEST(TrueProfileWindow, SeventyFiveOhmsBehindThirtyReadSeventyFive) {
     EXPECT_TRUE(item->isChecked());
     // The 75-ohm section starts 0.6 m of round trip behind the front connector, which lies one
     // internal round trip after the incident edge. Keep off both its edges.
-    const double connector = (2 * (physics::internalDelay(2) + physics::kConnectorDelay) +
-                              timing.edgeIdx * timing.calIncrement * physics::kFineStep) *
-                             physics::kLightSpeed / 1.5;
+    const double connector =
+        (2 * (physics::internalDelay(2) + physics::kConnectorDelay) +
+         instrument.timing.edgeIdx * instrument.timing.calIncrement * physics::kFineStep) *
+        physics::kLightSpeed / 1.5;
     const double truth = sim.impedanceProfile(2).at(2).ohms;
     int n = 0;
     for (std::size_t i = 0; i < x.size(); ++i) {

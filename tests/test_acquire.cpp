@@ -53,7 +53,7 @@ class Cycle : public ::testing::Test {
         dielK = 2.25;
         WfmActive = 0;
         WfmStored = 0;
-        channelCal.vampl.fill(0.0);
+        instrument.cal.vampl.fill(0.0);
         platform::setSerialDevice(&dev);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_cal(2, 5, Mode::TDR), 1);
@@ -197,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, OneLine,
                                            OneLineCase{2, 1}));
 
 TEST_F(Cycle, UncalibratedPortGivesInvalidWaveformPopupAndKeepsTheAxis) {
-    channelCal.vampl[4] = 0; // no amplitude: the driver has no scale for the samples
+    instrument.cal.vampl[4] = 0; // no amplitude: the driver has no scale for the samples
     panel().setYRange(-3, 3);
     setAutoscale(1);
     acquire(1);
@@ -215,7 +215,7 @@ TEST_F(Cycle, UncalibratedPortGivesInvalidWaveformPopupAndKeepsTheAxis) {
 
 TEST_F(Cycle, StoredTraceFreezesTheVerticalRange) {
     WfmStored = 99;
-    channelCal.vampl[4] = 0;
+    instrument.cal.vampl[4] = 0;
     panel().setYRange(-3, 3);
     acquire(1);
     double lo, hi;
@@ -277,7 +277,7 @@ TEST_F(Cycle, OtherDriverStatusesAreNotFatal) {
 }
 
 TEST_F(Cycle, PopupsOfTheTimerThreadArePostedOnceUntilSeen) {
-    channelCal.vampl[4] = 0;
+    instrument.cal.vampl[4] = 0;
     setAutoscale(1);
     panel().setValue(PANEL_AUTOACQUIRE, 1);
     asyncCal = -1;
@@ -312,7 +312,7 @@ TEST_F(Cycle, FrequencyDomainSweepsRhoOverTheFixedWindowLeavingTheSharedOnesAlon
     EXPECT_DOUBLE_EQ(xStart.load(), 0.0);
     EXPECT_DOUBLE_EQ(xEnd.load(), 2.4);
     EXPECT_DOUBLE_EQ(xZero.load(), 0.0);
-    EXPECT_EQ(increment.load(), 56);
+    EXPECT_EQ(instrument.increment.load(), 56);
     EXPECT_NEAR(wfmDataAvg[1000], 0.0, 1e-9); // a matched step reads rho 0
     EXPECT_NEAR(wfmDataX[140], 1.0, 1e-9);    // GHz, a bin every 7.142857 MHz
     const auto visible = std::count_if(wfmDataX.begin(), wfmDataX.end(),

@@ -43,22 +43,23 @@ SampleAt step(int edge, std::uint16_t low = 100, std::uint16_t high = 3000) {
 class Calibration : public ::testing::Test {
   protected:
     void SetUp() override {
-        isInit.store(0);
+        instrument.isInit.store(0);
         ASSERT_EQ(testing_support::openFakeLink(dev), 1);
-        stimulusPort = 5;
-        samplerPort = 10;
+        instrument.stimulusPort = 5;
+        instrument.samplerPort = 10;
         selectRow(2);
 
-        stimActive = 2, samplActive = 4, samplPos = 4, samplNeg = 5, polarity = 1;
-        channelCal.vstart.fill(kSentinel);
-        channelCal.vend.fill(kSentinel);
-        channelCal.vampl.fill(kSentinel);
-        channelCal.calDelay.fill(kSentinelDelay);
-        channelCal.delayTDR.fill(kSentinelDelay);
-        channelCal.delayTDT.fill(kSentinelDelay);
+        instrument.stimActive = 2, instrument.samplActive = 4, instrument.samplPos = 4,
+        instrument.samplNeg = 5, instrument.polarity = 1;
+        instrument.cal.vstart.fill(kSentinel);
+        instrument.cal.vend.fill(kSentinel);
+        instrument.cal.vampl.fill(kSentinel);
+        instrument.cal.calDelay.fill(kSentinelDelay);
+        instrument.cal.delayTDR.fill(kSentinelDelay);
+        instrument.cal.delayTDT.fill(kSentinelDelay);
     }
     void TearDown() override {
-        isInit.store(0);
+        instrument.isInit.store(0);
         ftdiopened.store(0);
         platform::setSerialDevice(nullptr);
     }
@@ -107,12 +108,12 @@ class Calibration : public ::testing::Test {
     void expectConstantsUntouched(int sampler, int stimulus) {
         const auto s = static_cast<std::size_t>(sampler);
         const auto t = static_cast<std::size_t>(stimulus);
-        EXPECT_EQ(channelCal.vstart[s], kSentinel);
-        EXPECT_EQ(channelCal.vend[s], kSentinel);
-        EXPECT_EQ(channelCal.vampl[s], kSentinel);
-        EXPECT_EQ(channelCal.calDelay[t], kSentinelDelay);
-        EXPECT_EQ(channelCal.delayTDR[t], kSentinelDelay);
-        EXPECT_EQ(channelCal.delayTDT[t], kSentinelDelay);
+        EXPECT_EQ(instrument.cal.vstart[s], kSentinel);
+        EXPECT_EQ(instrument.cal.vend[s], kSentinel);
+        EXPECT_EQ(instrument.cal.vampl[s], kSentinel);
+        EXPECT_EQ(instrument.cal.calDelay[t], kSentinelDelay);
+        EXPECT_EQ(instrument.cal.delayTDR[t], kSentinelDelay);
+        EXPECT_EQ(instrument.cal.delayTDT[t], kSentinelDelay);
     }
 
     platform::RecordingDevice dev;
@@ -124,12 +125,12 @@ TEST_F(Calibration, WorkedReflectionExampleOnTheInternalRow) {
     const double before = platform::virtualSecondsElapsed();
     EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     EXPECT_DOUBLE_EQ(platform::virtualSecondsElapsed() - before, 1.0);
-    EXPECT_EQ(channelCal.vstart[4], 100.0);
-    EXPECT_EQ(channelCal.vend[4], 3000.0);
-    EXPECT_EQ(channelCal.vampl[4], 2900.0);
-    EXPECT_EQ(channelCal.delayTDR[2], 760);
-    EXPECT_EQ(channelCal.calDelay[2], 760);
-    EXPECT_EQ(channelCal.delayTDT[2], kSentinelDelay);
+    EXPECT_EQ(instrument.cal.vstart[4], 100.0);
+    EXPECT_EQ(instrument.cal.vend[4], 3000.0);
+    EXPECT_EQ(instrument.cal.vampl[4], 2900.0);
+    EXPECT_EQ(instrument.cal.delayTDR[2], 760);
+    EXPECT_EQ(instrument.cal.calDelay[2], 760);
+    EXPECT_EQ(instrument.cal.delayTDT[2], kSentinelDelay);
     EXPECT_EQ(portSelections(), (std::vector<Bytes>{{5, 10}}));
     // Offset and baseline at one delay position, then the calibration sweep from delay 0.
     const auto w = dev.writes();
@@ -150,10 +151,10 @@ TEST_P(CalibrationWindows, LevelsComeFromExactlyTheGuardedWindows) {
     selectRow(c.row);
     queueEdgeMeasurement(regions(c.edge, c.e, c.f, c.g));
     EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
-    EXPECT_EQ(channelCal.vstart[4], 100.0);
-    EXPECT_EQ(channelCal.vend[4], 3000.0);
-    EXPECT_EQ(channelCal.vampl[4], 2900.0);
-    EXPECT_EQ(channelCal.calDelay[2], c.delay);
+    EXPECT_EQ(instrument.cal.vstart[4], 100.0);
+    EXPECT_EQ(instrument.cal.vend[4], 3000.0);
+    EXPECT_EQ(instrument.cal.vampl[4], 2900.0);
+    EXPECT_EQ(instrument.cal.calDelay[2], c.delay);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -186,9 +187,9 @@ TEST_P(CalibrationDriftedBaseline, EdgeThresholdRidesOnTheBaseline) {
         },
         c.baseline);
     EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
-    EXPECT_EQ(channelCal.calDelay[2], 760) << "edge found at sample 300";
-    EXPECT_EQ(channelCal.vstart[4], c.baseline);
-    EXPECT_EQ(channelCal.vampl[4], 3000.0);
+    EXPECT_EQ(instrument.cal.calDelay[2], 760) << "edge found at sample 300";
+    EXPECT_EQ(instrument.cal.vstart[4], c.baseline);
+    EXPECT_EQ(instrument.cal.vampl[4], 3000.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Baselines, CalibrationDriftedBaseline,
@@ -207,13 +208,13 @@ TEST_P(CalibrationEarlyEdge, EdgeBeforeTheAcceptedIndexChangesOnlyTheChannelStat
     queueEdgeMeasurement(step(GetParam().edge));
     EXPECT_EQ(velt_cal(3, 7, Mode::TDR), -2);
     expectConstantsUntouched(7, 3);
-    EXPECT_EQ(stimActive, 3);
-    EXPECT_EQ(samplActive, 7);
-    EXPECT_EQ(polarity, 0);
-    EXPECT_EQ(samplPos, 6);
-    EXPECT_EQ(samplNeg, 7);
-    EXPECT_EQ(stimulusPort, 8);
-    EXPECT_EQ(samplerPort, 17);
+    EXPECT_EQ(instrument.stimActive, 3);
+    EXPECT_EQ(instrument.samplActive, 7);
+    EXPECT_EQ(instrument.polarity, 0);
+    EXPECT_EQ(instrument.samplPos, 6);
+    EXPECT_EQ(instrument.samplNeg, 7);
+    EXPECT_EQ(instrument.stimulusPort, 8);
+    EXPECT_EQ(instrument.samplerPort, 17);
 }
 
 INSTANTIATE_TEST_SUITE_P(Edges, CalibrationEarlyEdge,
@@ -270,7 +271,7 @@ TEST_F(Calibration, UnknownChannelsAreRefusedWithoutTraffic) {
     EXPECT_EQ(velt_cal(2, 20, Mode::TDT), -1);
     EXPECT_EQ(velt_cal(-1, 0, Mode::TDR), -1);
     EXPECT_TRUE(dev.calls().empty());
-    EXPECT_EQ(stimActive, 2);
+    EXPECT_EQ(instrument.stimActive, 2);
 }
 
 struct TransmissionCase {
@@ -289,15 +290,15 @@ TEST_P(CalibrationTransmission, LevelsFromThePairsOwnStimulusDelayFromTheRequest
     EXPECT_DOUBLE_EQ(platform::virtualSecondsElapsed() - before, 2.0);
     // Sampler 5 belongs to stimulus 2 (port code 5); the delay is taken with stimulus 7 (0).
     EXPECT_EQ(portSelections(), (std::vector<Bytes>{{5, 11}, {0, 11}}));
-    EXPECT_EQ(channelCal.vstart[5], 100.0);
-    EXPECT_EQ(channelCal.vampl[5], 2900.0);
-    EXPECT_EQ(channelCal.delayTDT[7], GetParam().delay);
-    EXPECT_EQ(channelCal.calDelay[7], GetParam().delay);
-    EXPECT_EQ(channelCal.delayTDR[7], kSentinelDelay);
-    EXPECT_EQ(polarity, 0);
-    EXPECT_EQ(samplPos, 4);
-    EXPECT_EQ(stimActive, 7);
-    EXPECT_EQ(stimulusPort, 0);
+    EXPECT_EQ(instrument.cal.vstart[5], 100.0);
+    EXPECT_EQ(instrument.cal.vampl[5], 2900.0);
+    EXPECT_EQ(instrument.cal.delayTDT[7], GetParam().delay);
+    EXPECT_EQ(instrument.cal.calDelay[7], GetParam().delay);
+    EXPECT_EQ(instrument.cal.delayTDR[7], kSentinelDelay);
+    EXPECT_EQ(instrument.polarity, 0);
+    EXPECT_EQ(instrument.samplPos, 4);
+    EXPECT_EQ(instrument.stimActive, 7);
+    EXPECT_EQ(instrument.stimulusPort, 0);
 }
 
 // The transmitted edge is expected 2.5 x edgeIdx samples in; earlier ones give negative delays.
@@ -310,7 +311,7 @@ TEST_F(Calibration, NegativeTransmissionDelayWrapsIntoTheSweepWords) {
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     queueEdgeMeasurement(step(301));
     ASSERT_EQ(velt_cal(7, 5, Mode::TDT), 1);
-    ASSERT_EQ(channelCal.calDelay[7], -1692);
+    ASSERT_EQ(instrument.cal.calDelay[7], -1692);
     dev.clearRecord();
     xUnits = XUnit::Metres;
     xStart = 0.0;
@@ -366,7 +367,7 @@ struct RetryCase {
 class CalibrationRetry : public Calibration, public ::testing::WithParamInterface<RetryCase> {};
 
 TEST_P(CalibrationRetry, RunningProgramRetriesOffBaselineSweepsUpToTenTimes) {
-    isInit.store(1);
+    instrument.isInit.store(1);
     const int bad = GetParam().badBaselines;
     const int badFirst = GetParam().badFirstSamples;
     dev.queueRead(kAck);
@@ -385,7 +386,7 @@ TEST_P(CalibrationRetry, RunningProgramRetriesOffBaselineSweepsUpToTenTimes) {
     EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     EXPECT_EQ(sweepsRead(), GetParam().sweeps);
     EXPECT_EQ(ftrdbyte(), kNoByte);
-    EXPECT_EQ(channelCal.calDelay[2], 760);
+    EXPECT_EQ(instrument.cal.calDelay[2], 760);
 }
 
 // When the retries run out the last sweep is used; that is no failure.
@@ -396,7 +397,7 @@ INSTANTIATE_TEST_SUITE_P(Readings, CalibrationRetry,
                                            RetryCase{10, 1, 14}));
 
 TEST_F(Calibration, NegativeBaselineIsAlsoRetried) {
-    isInit.store(1);
+    instrument.isInit.store(1);
     dev.queueRead(kAck);
     queueSweep([](int) { return 500; }); // offset 500
     queueSweep([](int) { return 300; }); // baseline -200
@@ -404,8 +405,8 @@ TEST_F(Calibration, NegativeBaselineIsAlsoRetried) {
     queueSweep([](int i) -> std::uint16_t { return i < 300 ? 600 : 3500; });
     EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     EXPECT_EQ(sweepsRead(), 4);
-    EXPECT_EQ(channelCal.vstart[4], 100.0);
-    EXPECT_EQ(channelCal.vampl[4], 2900.0);
+    EXPECT_EQ(instrument.cal.vstart[4], 100.0);
+    EXPECT_EQ(instrument.cal.vampl[4], 2900.0);
 }
 
 } // namespace

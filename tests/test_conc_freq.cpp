@@ -49,8 +49,8 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
     platform::setSerialDevice(&sim);
     ASSERT_EQ(velt_init(), 1);
     ASSERT_EQ(velt_params(2), 1);
-    isInit = 1;
-    channels = 4;
+    instrument.isInit = 1;
+    instrument.channels = 4;
     panel().ringDelete(PANEL_MODE, 2, 2);
     setXUnits(XUnit::Metres);
     setYUnits(YUnit::Millivolts);
@@ -124,7 +124,7 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
     EXPECT_EQ(platform::defaultResponder().countTitle("ERROR #3011"), 0);
     EXPECT_EQ(platform::defaultResponder().countTitle("ERROR #3012"), 0);
     std::remove(file.c_str());
-    channels = 0;
+    instrument.channels = 0;
     usbftdi_close();
     platform::setSerialDevice(nullptr);
 }

@@ -73,7 +73,7 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
     simulator::SimulatedInstrument sim;
     platform::setSerialDevice(&sim);
     ASSERT_EQ(velt_init(), 1);
-    isInit = 1;
+    instrument.isInit = 1;
     xZero = 0.0;
     dielK = 2.25;
     WfmActive = 0;

@@ -40,18 +40,19 @@ class Driver : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(testing_support::openFakeLink(dev), 1);
-        stimulusPort = 5;
-        samplerPort = 10;
+        instrument.stimulusPort = 5;
+        instrument.samplerPort = 10;
         dev.queueRead(kAck);
         ASSERT_EQ(velt_params(2), 1);
         dev.clearRecord();
 
-        stimActive = 2, samplActive = 4, samplPos = 4, samplNeg = 5, polarity = 1;
+        instrument.stimActive = 2, instrument.samplActive = 4, instrument.samplPos = 4,
+        instrument.samplNeg = 5, instrument.polarity = 1;
         ASSERT_EQ(velt_environ(XUnit::Metres, kRho, 0.0, 3.0, 2.25), 1);
         xZero = 0.0;
-        channelCal.calDelay.fill(0);
-        channelCal.vstart.fill(1000); // vstart 1000 and vampl 2000 counts on every sampler
-        channelCal.vampl.fill(2000);
+        instrument.cal.calDelay.fill(0);
+        instrument.cal.vstart.fill(1000); // vstart 1000 and vampl 2000 counts on every sampler
+        instrument.cal.vampl.fill(2000);
     }
     void TearDown() override {
         ftdiopened.store(0);
@@ -118,10 +119,10 @@ TEST_P(DriverWindow, WindowBecomesSweepWordsAndXValues) {
     xEnd = c.end;
     dielK = c.k;
     xZero = c.zero;
-    channelCal.calDelay[2] = c.delay;
+    instrument.cal.calDelay[2] = c.delay;
     queueAcquisition(1, c.start > 0, 0, [](int) { return 3000; });
     ASSERT_EQ(velt_acquire(1), 1);
-    EXPECT_EQ(increment.load(), c.increment);
+    EXPECT_EQ(instrument.increment.load(), c.increment);
     const auto req = sweepRequests();
     ASSERT_EQ(req.size(), c.start > 0 ? 3u : 2u);
     EXPECT_EQ(req.front(), (Request{0, 0}));
@@ -187,13 +188,13 @@ class DriverConversion : public Driver, public ::testing::WithParamInterface<Con
 
 TEST_P(DriverConversion, CountsBecomeTheVerticalUnit) {
     const ConversionCase& c = GetParam();
-    samplerPort = samplerPortCode[static_cast<std::size_t>(c.sampler)];
-    samplActive = c.sampler;
+    instrument.samplerPort = samplerPortCode[static_cast<std::size_t>(c.sampler)];
+    instrument.samplActive = c.sampler;
     yUnits = c.unit;
     const std::uint16_t sample = c.sample;
     queueAcquisition(1, false, c.offset, [sample](int) { return sample; });
     ASSERT_EQ(velt_acquire(1), 1);
-    EXPECT_EQ(polarity, c.sampler % 2 == 0 ? 1 : 0);
+    EXPECT_EQ(instrument.polarity, c.sampler % 2 == 0 ? 1 : 0);
     EXPECT_NEAR(wfmDataAvg[0], c.expected, 1e-9);
     EXPECT_NEAR(wfmData[1023], c.expected, 1e-9);
 }
@@ -239,7 +240,7 @@ TEST_F(Driver, PassesAreAveragedAndTheLastSweepIsKept) {
 }
 
 TEST_F(Driver, WithoutACalibratedAmplitudeOnlyRawCountsHaveAValue) {
-    channelCal.vampl[4] = 0;
+    instrument.cal.vampl[4] = 0;
     queueAcquisition(1, false, 0, [](int) { return 3000; });
     ASSERT_EQ(velt_acquire(1), 1);
     EXPECT_TRUE(std::isnan(wfmDataAvg[0]));
@@ -255,7 +256,7 @@ TEST_P(DriverShortSweep, AFailedAcquisitionChangesNoBufferAndStopsTheTraffic) {
     // Sweeps of a two-pass acquisition from 0: offset, window, settle, window.
     const int failing = GetParam();
     xEnd = 3.1;
-    increment = 33;
+    instrument.increment = 33;
     wfmDataX.fill(-7);
     wfmData.fill(-8);
     wfmDataAvg.fill(-9);
@@ -264,7 +265,7 @@ TEST_P(DriverShortSweep, AFailedAcquisitionChangesNoBufferAndStopsTheTraffic) {
     dev.queueRead(Bytes(2047, 0));
     EXPECT_EQ(velt_acquire(2), -2);
     EXPECT_EQ(sweepsRead(), failing + 1);
-    EXPECT_EQ(increment.load(), 33);
+    EXPECT_EQ(instrument.increment.load(), 33);
     EXPECT_EQ(wfmDataX[5], -7);
     EXPECT_EQ(wfmData[5], -8);
     EXPECT_EQ(wfmDataAvg[5], -9);
@@ -394,8 +395,8 @@ TEST_P(DriverSetChan, OnlyAStimulusChangeWaitsForTheSource) {
     EXPECT_DOUBLE_EQ(platform::virtualSecondsElapsed() - before, c.wait);
     EXPECT_EQ(dev.written(), (Bytes{'p', stimulusPortCode[static_cast<std::size_t>(c.stim)],
                                     samplerPortCode[static_cast<std::size_t>(c.samp)]}));
-    EXPECT_EQ(samplActive, c.samp);
-    EXPECT_EQ(stimActive, 2);
+    EXPECT_EQ(instrument.samplActive, c.samp);
+    EXPECT_EQ(instrument.stimActive, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Channels, DriverSetChan,
@@ -405,13 +406,13 @@ INSTANTIATE_TEST_SUITE_P(Channels, DriverSetChan,
 
 TEST_F(Driver, UnknownChannelsAndRowsAreRefusedWithoutTraffic) {
     EXPECT_EQ(velt_params(4), -1);
-    EXPECT_EQ(timing.calIncrement, 8);
+    EXPECT_EQ(instrument.timing.calIncrement, 8);
     EXPECT_EQ(VELT_SetChan(10, 0), -1);
     EXPECT_EQ(VELT_SetChan(0, 20), -1);
     EXPECT_EQ(VELT_SetChan(-1, 4), -1);
     EXPECT_TRUE(dev.calls().empty());
-    EXPECT_EQ(stimulusPort, 5);
-    EXPECT_EQ(samplActive, 4);
+    EXPECT_EQ(instrument.stimulusPort, 5);
+    EXPECT_EQ(instrument.samplActive, 4);
 }
 
 struct RowCase {
@@ -425,9 +426,9 @@ class DriverParams : public Driver, public ::testing::WithParamInterface<RowCase
 TEST_P(DriverParams, RowLoadsTimingAndResendsThePorts) {
     dev.queueRead(kAck);
     EXPECT_EQ(velt_params(GetParam().row), 1);
-    EXPECT_EQ(timing.calIncrement, GetParam().calIncrement);
-    EXPECT_EQ(timing.edgeIdx, GetParam().edgeIdx);
-    EXPECT_EQ(timing.timebase, 7.5e-8);
+    EXPECT_EQ(instrument.timing.calIncrement, GetParam().calIncrement);
+    EXPECT_EQ(instrument.timing.edgeIdx, GetParam().edgeIdx);
+    EXPECT_EQ(instrument.timing.timebase, 7.5e-8);
     EXPECT_EQ(dev.written(), (Bytes{'p', 5, 10}));
 }
 
@@ -438,13 +439,13 @@ INSTANTIATE_TEST_SUITE_P(Rows, DriverParams,
 
 TEST_F(Driver, InitOpensTheLinkAndSelectsTheInternalRow) {
     ftdiopened.store(0);
-    timing.calIncrement = 0;
+    instrument.timing.calIncrement = 0;
     dev.queueRead(Bytes(16, 0x55));
     dev.queueRead(kAck);
     dev.queueRead(kAck);
     EXPECT_EQ(velt_init(), 1);
     EXPECT_EQ(dev.written(), (Bytes{'i', 'i', 'p', 5, 10}));
-    EXPECT_EQ(timing.calIncrement, 8);
+    EXPECT_EQ(instrument.timing.calIncrement, 8);
 }
 
 // Any failing step of the open is a failed start: a bridge that opens but does not take its

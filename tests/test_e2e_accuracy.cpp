@@ -81,8 +81,9 @@ TEST_P(EndToEnd, ZeroFindsTheOpenFrontConnector) {
     const double zero = zeroAtConnector();
     // The connector lies one internal round trip after the incident edge, which calibration
     // places edgeIdx calibration samples after x = 0.
-    const double t = 2 * (physics::internalDelay(2) + physics::kConnectorDelay) +
-                     timing.edgeIdx * timing.calIncrement * physics::kFineStep;
+    const double t =
+        2 * (physics::internalDelay(2) + physics::kConnectorDelay) +
+        instrument.timing.edgeIdx * instrument.timing.calIncrement * physics::kFineStep;
     EXPECT_NEAR(zero, t * physics::kLightSpeed / 1.5, 0.02);
 }
 
@@ -144,7 +145,7 @@ TEST_P(EndToEndThrough, TransmissionCalibratedOnAThroughMeasuresTheCableOneWay) 
     ASSERT_TRUE(sim.hasChannel(7));
     sim.setConnection(2, Connection::Through);
     ASSERT_EQ(velt_cal(2, 14, Mode::TDT), 1);
-    EXPECT_GT(channelCal.calDelay[2], 0)
+    EXPECT_GT(instrument.cal.calDelay[2], 0)
         << "the through step lies beyond 2.5 x timing.edgeIdx samples";
     sendChannelSetup(stimulusPortCode[2], samplerPortCode[14]);
     yUnits.store(YUnit::Millivolts);

@@ -61,7 +61,7 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_params(2), 1);
         sim.setNoise(false);
-        channels = 4; // port 1 CH 1 and port 2 CH 1 are calibrated
+        instrument.channels = 4; // port 1 CH 1 and port 2 CH 1 are calibrated
         soltStore = StandardSet{};
         calS11.store(0);
         calS21.store(0);
@@ -72,7 +72,7 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
         EXPECT_EQ(sim.protocolViolations(), 0);
         usbftdi_close();
         platform::setSerialDevice(nullptr);
-        channels = 0;
+        instrument.channels = 0;
     }
     void calibrateFor(int mode) {
         yUnits.store(YUnit::Rho);
@@ -217,7 +217,7 @@ TEST_P(FrequencyDomain, WithNoiseTheErrorFallsAsTheRootOfTheAveraging) {
 // From NEXT or FEXT the standards are still measured in reflection, as the device is.
 TEST_P(FrequencyDomain, EnteredFromCrosstalkS11IsCalibratedInReflection) {
     if (!sim.hasChannel(1)) GTEST_SKIP() << "no crosstalk modes on this model";
-    channels = 8;
+    instrument.channels = 8;
     load("channel 2: line 50 0.3 2.25 0; load 100\n");
     for (int mode : {2, 3}) {
         calS11.store(0);

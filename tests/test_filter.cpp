@@ -17,14 +17,14 @@ class Filter : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        savedIncrement = increment.load();
-        savedTimebase = timing.timebase;
-        timing.timebase = 7.5e-8;
+        savedIncrement = instrument.increment.load();
+        savedTimebase = instrument.timing.timebase;
+        instrument.timing.timebase = 7.5e-8;
         wfmDataCombined.fill(0.0);
     }
     void TearDown() override {
-        increment = savedIncrement;
-        timing.timebase = savedTimebase;
+        instrument.increment = savedIncrement;
+        instrument.timing.timebase = savedTimebase;
         maxRange[4] = 2.4;
         defaultEnd[4] = 2.4;
     }
@@ -60,7 +60,7 @@ struct LengthCase {
 class Length : public Filter, public ::testing::WithParamInterface<LengthCase> {};
 
 TEST_P(Length, FollowsRiseTimeAndIncrement) {
-    increment = GetParam().increment;
+    instrument.increment = GetParam().increment;
     EXPECT_EQ(filterLength(GetParam().width), GetParam().n);
 }
 
@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(Widths, Length,
                                            LengthCase{59, 20, 3}));
 
 TEST_F(Filter, EvenLengthLooksOneSampleFurtherAhead) {
-    increment = 8; // n = 22: 10 behind, 11 ahead
+    instrument.increment = 8; // n = 22: 10 behind, 11 ahead
     const double n = 22;
     wfmDataCombined[500] = n * n;
     applyFilter(200);
@@ -91,7 +91,7 @@ TEST_F(Filter, EvenLengthLooksOneSampleFurtherAhead) {
 class Constant : public Filter, public ::testing::WithParamInterface<int> {};
 
 TEST_P(Constant, StaysConstant) {
-    increment = 1;
+    instrument.increment = 1;
     wfmDataCombined.fill(-3.25);
     applyFilter(GetParam());
     for (double v : wfmDataCombined) EXPECT_NEAR(v, -3.25, 1e-9);
@@ -100,7 +100,7 @@ TEST_P(Constant, StaysConstant) {
 INSTANTIATE_TEST_SUITE_P(Widths, Constant, ::testing::Values(0, 20, 200, 5000, 100000));
 
 TEST_F(Filter, LongestLengthFillsTheTailFromTheLastSample) {
-    increment = 1;
+    instrument.increment = 1;
     for (std::size_t i = 0; i < 1024; ++i) wfmDataCombined[i] = static_cast<double>(i < 600);
     wfmDataCombined[1023] = 7.0;
     filterBuf.fill(-1.0);

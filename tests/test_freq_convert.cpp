@@ -71,7 +71,7 @@ void standards() {
         wfmOpen[i] = base[i] + up[i];
         wfmLoad[i] = base[i] + match[i];
     }
-    increment.store(56);
+    instrument.increment.store(56);
 }
 
 struct Shown {

@@ -45,9 +45,9 @@ class Routing : public ::testing::Test {
         setXEnd(3.0);
         asyncCal = -1;
         asyncAcqCount = 0;
-        channels = 0;
+        instrument.channels = 0;
     }
-    void TearDown() override { channels = 0; }
+    void TearDown() override { instrument.channels = 0; }
 };
 
 struct DisplayChange {
@@ -231,7 +231,7 @@ class SamplerRing : public Routing, public ::testing::WithParamInterface<PortCas
 
 TEST_P(SamplerRing, OffersTheLinesOfTheMode) {
     const PortCase c = GetParam();
-    channels = c.channels;
+    instrument.channels = c.channels;
     setStimulus(modeFromCode(c.mode), c.stimulus);
     std::vector<int> values;
     for (const auto& item : panel().ringItems(PANEL_SAMPLER)) values.push_back(item.value);

@@ -54,9 +54,9 @@ class Solt : public ::testing::Test {
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_params(2), 1);
-        channels = channelCount;
-        if (channels == 2) panel().ringDelete(PANEL_MODE, 1, 3);
-        if (channels == 4) panel().ringDelete(PANEL_MODE, 2, 2);
+        instrument.channels = channelCount;
+        if (instrument.channels == 2) panel().ringDelete(PANEL_MODE, 1, 3);
+        if (instrument.channels == 4) panel().ringDelete(PANEL_MODE, 2, 2);
         soltStore = StandardSet{};
         calS11.store(0);
         calS21.store(0);
@@ -73,7 +73,7 @@ class Solt : public ::testing::Test {
         EXPECT_EQ(sim.protocolViolations(), 0);
         usbftdi_close();
         platform::setSerialDevice(nullptr);
-        channels = 0;
+        instrument.channels = 0;
     }
     void expectTimeDomainAsBefore() {
         EXPECT_EQ(xUnits.load(), XUnit::Metres);
@@ -246,7 +246,7 @@ TEST_P(Domain, AfterANewCalibrationTheTraceComesFromTheSelectedLine) {
     start(GetParam().model, GetParam().channels, 0);
     setDomain(::Domain::Frequency);
     ASSERT_EQ(user.seen.back().title, "SOLT COMPLETE");
-    EXPECT_EQ(samplerPort, samplerPortCode[static_cast<std::size_t>(getSampler())]);
+    EXPECT_EQ(instrument.samplerPort, samplerPortCode[static_cast<std::size_t>(getSampler())]);
 }
 
 // The last line's standards (PORT 2, CH 5-) become the working ones like any other's.

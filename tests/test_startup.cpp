@@ -92,7 +92,7 @@ TEST_P(SimulatedStartup, RunsAndShutsDownTheSameWayWhicheverWayTheUserQuits) {
     int activeSampler = -1;
     platform::headlessEventLoop().post([&loopActions, &activeSampler] {
         ++loopActions;
-        activeSampler = samplActive;
+        activeSampler = instrument.samplActive;
         switch (GetParam()) {
         case Exit::Menu:
             onExit(MENUBAR, MENUBAR_FILE_EXIT, nullptr, PANEL);
@@ -116,7 +116,7 @@ TEST_P(SimulatedStartup, RunsAndShutsDownTheSameWayWhicheverWayTheUserQuits) {
     EXPECT_EQ(platform::defaultResponder().shown().size(), 0u);
     EXPECT_TRUE(platform::quitRequested());
     EXPECT_TRUE(shuttingDown.load());
-    EXPECT_EQ(isInit.load(), 1);
+    EXPECT_EQ(instrument.isInit.load(), 1);
     // The timer was suspended, then discarded when the loop ended; the link is closed.
     EXPECT_TRUE(platform::asyncTimer().suspended());
     EXPECT_FALSE(platform::asyncTimer().running());
@@ -173,11 +173,12 @@ class EachModel : public ModelStartup, public testing::WithParamInterface<ModelC
 TEST_P(EachModel, IsDetectedAsItselfAndOffersExactlyItsPortsAndModes) {
     const ModelCase& m = GetParam();
     simulator::SimulatedInstrument sim(m.code);
-    channelCal.vampl.fill(100.0); // an old amplitude must not pass for a probe that found nothing
+    instrument.cal.vampl.fill(
+        100.0); // an old amplitude must not pass for a probe that found nothing
     run(sim, [] {});
-    EXPECT_STREQ(model, m.code);
-    EXPECT_EQ(channels, m.channels);
-    EXPECT_EQ(speed, m.speed);
+    EXPECT_STREQ(instrument.model, m.code);
+    EXPECT_EQ(instrument.channels, m.channels);
+    EXPECT_EQ(instrument.speed, m.speed);
     EXPECT_EQ(panel().text(PANEL_VERSION), std::string("VELT v2.8.0 / ") + m.code);
     EXPECT_EQ(ring(PANEL_STIMULUS), m.stimuli);
     EXPECT_EQ(ring(PANEL_MODE), m.modes);

@@ -39,8 +39,8 @@ TEST_P(CalibrationKind, SelectsTheTimingRowAndItsCheckMark) {
     EXPECT_EQ(panel().menuChecked(MENUBAR_CAL_EXTCAL), c.external);
     EXPECT_EQ(panel().menuChecked(MENUBAR_CAL_INTCAL), !c.external);
     EXPECT_EQ(getCalMode(), c.external ? 1 : 0);
-    EXPECT_DOUBLE_EQ(timing.calIncrement, c.calIncrementWanted);
-    EXPECT_DOUBLE_EQ(timing.timebase, 7.5e-8);
+    EXPECT_DOUBLE_EQ(instrument.timing.calIncrement, c.calIncrementWanted);
+    EXPECT_DOUBLE_EQ(instrument.timing.timebase, 7.5e-8);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CalibrationKind,
@@ -79,7 +79,7 @@ class SweptWindow : public ::testing::Test {
 TEST_F(SweptWindow, FifteenMetresIsCutToFiftyNineIncrements) {
     typeWindow(0.0, 15.0);
     acquire(0);
-    EXPECT_EQ(increment.load(), 59);
+    EXPECT_EQ(instrument.increment.load(), 59);
     EXPECT_NEAR(wfmDataX[0], 0.0, 1e-12);
     EXPECT_NEAR(wfmDataX[1023], 14.75 * 1023 / 1024, 1e-9);
 }
@@ -88,7 +88,7 @@ TEST_F(SweptWindow, TheNarrowestWindowStillSweepsOneIncrement) {
     typeWindow(0.0, 0.1); // pushed out to 0.2 m, one nanosecond
     EXPECT_DOUBLE_EQ(getXEnd(), 0.2);
     acquire(0);
-    EXPECT_EQ(increment.load(), 1);
+    EXPECT_EQ(instrument.increment.load(), 1);
     EXPECT_LT(wfmDataX[1023], 0.25);
     EXPECT_GT(wfmDataX[1023], 0.249);
 }
@@ -110,11 +110,11 @@ TEST_F(SweptWindow, TheWindowMovesWithTheZeroReferenceOnlyInItsLabels) {
 TEST_F(SweptWindow, FeetAreSweptAsTheSameDistance) {
     typeWindow(0.0, 3.1);
     acquire(0);
-    const int metres = increment.load();
+    const int metres = instrument.increment.load();
     const double lastMetres = wfmDataX[1023];
     setXUnits(XUnit::Feet);
     acquire(0);
-    EXPECT_EQ(increment.load(), metres);
+    EXPECT_EQ(instrument.increment.load(), metres);
     EXPECT_NEAR(wfmDataX[1023] * 0.3048, lastMetres, 1e-9);
 }
 

@@ -143,7 +143,7 @@ TEST_F(Tick, FailingPartnerLineFailsTheDifferentialCalibration) {
     EXPECT_EQ(getLED(), 0);
     // The user's line is selected again, with its own constants.
     EXPECT_EQ(dev.lastSamplerCode(), samplerPortCode[4]);
-    EXPECT_EQ(samplActive, 4);
+    EXPECT_EQ(instrument.samplActive, 4);
 }
 
 TEST_F(Tick, FailingRecalibrationIsRetriedEveryTickUntilItWorks) {

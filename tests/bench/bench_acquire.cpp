@@ -24,7 +24,7 @@ using platform::panel;
 
 namespace {
 
-simulator::SimulatedInstrument& instrument() {
+simulator::SimulatedInstrument& simulated() {
     static simulator::SimulatedInstrument sim;
     return sim;
 }
@@ -34,7 +34,7 @@ void ready(bool differential) {
     static bool linked = false;
     testing_support::freshPanel();
     if (!linked) {
-        platform::setSerialDevice(&instrument());
+        platform::setSerialDevice(&simulated());
         velt_init();
         linked = true;
     }
@@ -68,7 +68,7 @@ BENCHMARK(BM_InstrumentExchange)->Unit(benchmark::kMicrosecond);
 
 // Arguments: rise time in ps and sweep increment, chosen for n = 3, 22 and 1000.
 void BM_ApplyFilter(benchmark::State& state) {
-    increment = static_cast<int>(state.range(1));
+    instrument.increment = static_cast<int>(state.range(1));
     const int width = static_cast<int>(state.range(0));
     state.counters["n"] = filterLength(width);
     for (std::size_t i = 0; i < wfmDataCombined.size(); ++i)

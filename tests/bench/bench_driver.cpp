@@ -28,10 +28,10 @@ BENCHMARK(BM_DecodeSweep);
 // Argument: the vertical unit (0 mV, 1 normalized, 2 ohm, 3 rho, 4 raw); second: polarity.
 void BM_ConvertSweep(benchmark::State& state) {
     const int unit = static_cast<int>(state.range(0));
-    polarity = static_cast<int>(state.range(1));
-    samplActive = 4;
-    channelCal.vstart[4] = 1000;
-    channelCal.vampl[4] = 2000;
+    instrument.polarity = static_cast<int>(state.range(1));
+    instrument.samplActive = 4;
+    instrument.cal.vstart[4] = 1000;
+    instrument.cal.vampl[4] = 2000;
     for (std::size_t i = 0; i < rawWaveform.size(); ++i)
         rawWaveform[i] = i < 400 ? 1000.0 : 3000.0 + static_cast<double>(i % 7);
     int pass = 0;
@@ -63,9 +63,9 @@ void BM_VeltAcquire(benchmark::State& state) {
         platform::setSerialDevice(previous);
         return;
     }
-    stimulusPort = stimulusPortCode[2];
-    samplerPort = samplerPortCode[4];
-    sendChannelSetup(stimulusPort, samplerPort);
+    instrument.stimulusPort = stimulusPortCode[2];
+    instrument.samplerPort = samplerPortCode[4];
+    sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
     xUnits = XUnit::Metres;
     yUnits = YUnit::Rho;
     xStart = 0.0;

@@ -30,7 +30,7 @@ void standards() {
         wfmThrough[i] = s - 1;
         wfmDataCombined[i] = 0.3 * s;
     }
-    increment.store(56);
+    instrument.increment.store(56);
 }
 
 void BM_ConvertFFT(benchmark::State& state) {

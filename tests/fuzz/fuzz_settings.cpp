@@ -23,7 +23,7 @@ std::string path;
 bool setUp() {
     platform::setVirtualTime(true);
     loadInterface();
-    std::strcpy(model, "QSB020");
+    std::strcpy(instrument.model, "QSB020");
     char tmpl[] = "/tmp/velt_fuzz_settings_XXXXXX";
     if (!mkdtemp(tmpl)) std::abort();
     path = std::string(tmpl) + "/s.ini";
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         parseSettings(std::string_view(reinterpret_cast<const char*>(data), size));
     platform::defaultResponder().pushFile(path);
     const int result = loadSettings(0);
-    require((result == 1) == (checkSettings(r, model) == 0));
+    require((result == 1) == (checkSettings(r, instrument.model) == 0));
     if (result == 1) {
         // The vertical unit may follow the line kind (differential is shown in ohms).
         require(code(xUnits.load()) == r.xUnits);

@@ -27,9 +27,9 @@ class FileTest : public testing::Test {
     void SetUp() override {
         freshPanel();
         resetEnvironment();
-        std::strcpy(model, "QSB020");
-        speed = 0;
-        channels = 0;
+        std::strcpy(instrument.model, "QSB020");
+        instrument.speed = 0;
+        instrument.channels = 0;
         platform::setSerialDevice(&sim_);
         ASSERT_EQ(velt_init(), 1);
         char tmpl[] = "/tmp/velt_files_XXXXXX";
@@ -43,7 +43,7 @@ class FileTest : public testing::Test {
         platform::setSerialDevice(nullptr);
         std::filesystem::current_path(previous_);
         std::filesystem::remove_all(dir_);
-        model[0] = '\0';
+        instrument.model[0] = '\0';
     }
     static std::string slurp(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
