@@ -248,7 +248,7 @@ class BatchRun {
                                      " calibration file" + (error.empty() ? "" : ": " + error)};
             if (loadSOLTFile(type, path) != 1)
                 throw BatchError{"measurement.calibration", "cannot load " + path};
-            (type == 1 ? calS21 : calS11).store(1);
+            (type == 1 ? solt.calS21 : solt.calS11).store(1);
             report_.calibrationFiles.push_back(path);
             setDomain(Domain::Frequency);
         }

@@ -4,10 +4,6 @@
 
 #include "platform/fft.h"
 
-std::array<Waveform, kSlotCount> wfmSlot{};
-std::array<Spectrum, kSlotCount> specReal{};
-std::array<Spectrum, kSlotCount> specImag{};
-
 namespace {
 
 // Working arrays, reused by every call; conversions never overlap (the acquisition and the
@@ -25,7 +21,7 @@ int convertFFT(int type) {
     if (type < 0 || type >= kSlotCount) return 1;
     const auto slot = static_cast<std::size_t>(type);
     constexpr std::size_t n = 1024;
-    normInput = wfmSlot[slot];
+    normInput = solt.slot[slot];
 
     // The ramp rises by the end-to-end step over one period of 1024 samples, so that the
     // repeated record continues where the next period starts. Spreading the rise over 1023
@@ -48,8 +44,8 @@ int convertFFT(int type) {
     }
     platform::fft2048(wfmGans.data(), gansFFTReal.data(), gansFFTImag.data());
 
-    Spectrum& re = specReal[slot];
-    Spectrum& im = specImag[slot];
+    Spectrum& re = solt.specReal[slot];
+    Spectrum& im = solt.specImag[slot];
     for (std::size_t k = 0; k < re.size(); ++k) {
         re[k] = gansFFTReal[k] + rampFFTReal[k];
         im[k] = gansFFTImag[k] + rampFFTImag[k];

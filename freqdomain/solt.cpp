@@ -1,9 +1,6 @@
 // Which standards a SOLT calibration measures on a model, and whether one is in force.
 #include "freqdomain/solt.h"
 
-std::atomic<int> calS11{0};
-std::atomic<int> calS21{0};
-
 int soltStandardCount(int type, int channelCount) {
     int n = 0;
     for (const SoltBlock& b : kBlocks) {
@@ -29,7 +26,7 @@ bool soltLineMeasured(int type, int sampler, int channelCount) {
 }
 
 int checkSOLT(int type) {
-    if (type == 0) return calS11.load() == 1 ? 1 : 0;
-    if (type == 1) return calS21.load() == 1 ? 1 : 0;
+    if (type == 0) return solt.calS11.load() == 1 ? 1 : 0;
+    if (type == 1) return solt.calS21.load() == 1 ? 1 : 0;
     return 0;
 }

@@ -1,12 +1,8 @@
 // The SOLT calibration's plan: the calibrated flags and which standards a model measures.
 #pragma once
 
+#include "freqdomain/store.h"
 #include <array>
-#include <atomic>
-
-// 1 once a calibration of the kind is in force; never cleared while the program runs.
-extern std::atomic<int> calS11;
-extern std::atomic<int> calS21;
 
 // The blocks the guided sequences walk through.
 // One block per channel number: the model's channel count that has it and the port 1 stimulus

@@ -8,9 +8,6 @@
 #include <cmath>
 #include <limits>
 
-Spectrum FDReal{};
-Spectrum FDImag{};
-
 namespace {
 
 Waveform wfmDUT{};
@@ -21,7 +18,7 @@ constexpr std::size_t kShownBins = 1024;
 enum Slot { A = 0, B = 1, C = 2, D = 3, E = 4, G = 6 };
 
 Waveform& slot(Slot s) {
-    return wfmSlot[static_cast<std::size_t>(s)];
+    return solt.slot[static_cast<std::size_t>(s)];
 }
 
 // The frequency axis from the spacing actually swept. The standards were swept over the same
@@ -29,7 +26,7 @@ Waveform& slot(Slot s) {
 void writeResult() {
     const double step = binSpacingGHz(instrument.increment.load(), instrument.timing.timebase);
     for (std::size_t i = 0; i < wfmDataCombined.size(); ++i) {
-        wfmDataCombined[i] = magnitudeDb(FDReal[i], FDImag[i]);
+        wfmDataCombined[i] = magnitudeDb(solt.fdReal[i], solt.fdImag[i]);
         wfmDataX[i] = static_cast<double>(i) * step;
     }
 }
@@ -68,17 +65,19 @@ int performS11() {
     Waveform& d = slot(D);
     Waveform& e = slot(E);
     for (std::size_t i = 0; i < wfmDUT.size(); ++i) {
-        a[i] = wfmDUT[i] - wfmLoad[i];
-        b[i] = wfmOpen[i] - wfmShort[i];
-        c[i] = wfmShort[i] - wfmLoad[i];
-        d[i] = wfmOpen[i] - wfmLoad[i];
+        a[i] = wfmDUT[i] - solt.wfmLoad[i];
+        b[i] = solt.wfmOpen[i] - solt.wfmShort[i];
+        c[i] = solt.wfmShort[i] - solt.wfmLoad[i];
+        d[i] = solt.wfmOpen[i] - solt.wfmLoad[i];
         e[i] = c[i] + d[i];
     }
     for (int s = A; s <= E; ++s) convertFFT(s);
 
-    const Spectrum &ar = specReal[A], &ai = specImag[A], &br = specReal[B], &bi = specImag[B];
-    const Spectrum &cr = specReal[C], &ci = specImag[C], &dr = specReal[D], &di = specImag[D];
-    const Spectrum &er = specReal[E], &ei = specImag[E];
+    const Spectrum &ar = solt.specReal[A], &ai = solt.specImag[A], &br = solt.specReal[B],
+                   &bi = solt.specImag[B];
+    const Spectrum &cr = solt.specReal[C], &ci = solt.specImag[C], &dr = solt.specReal[D],
+                   &di = solt.specImag[D];
+    const Spectrum &er = solt.specReal[E], &ei = solt.specImag[E];
     for (std::size_t k = 0; k < kShownBins; ++k) {
         const double numR = ar[k] * br[k] - ai[k] * bi[k];
         const double numI = ar[k] * bi[k] + ai[k] * br[k];
@@ -86,7 +85,7 @@ int performS11() {
         const double aeI = ar[k] * ei[k] + ai[k] * er[k];
         const double cdR = 2.0 * (cr[k] * dr[k] - ci[k] * di[k]);
         const double cdI = 2.0 * (cr[k] * di[k] + ci[k] * dr[k]);
-        divide(numR, numI, aeR - cdR, aeI - cdI, FDReal[k], FDImag[k]);
+        divide(numR, numI, aeR - cdR, aeI - cdI, solt.fdReal[k], solt.fdImag[k]);
     }
     writeResult();
     return 1;
@@ -95,12 +94,12 @@ int performS11() {
 int performS21() {
     wfmDUT = wfmDataCombined;
     slot(A) = wfmDUT;
-    slot(G) = wfmThrough;
+    slot(G) = solt.wfmThrough;
     convertFFT(A);
     convertFFT(G);
     for (std::size_t k = 0; k < kShownBins; ++k)
-        divide(specReal[A][k], specImag[A][k], specReal[G][k], specImag[G][k], FDReal[k],
-               FDImag[k]);
+        divide(solt.specReal[A][k], solt.specImag[A][k], solt.specReal[G][k], solt.specImag[G][k],
+               solt.fdReal[k], solt.fdImag[k]);
     writeResult();
     return 1;
 }

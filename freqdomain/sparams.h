@@ -9,10 +9,6 @@
 int performS11();
 int performS21();
 
-// Corrected complex result of the last performS11 / performS21, per shown bin (0 to 1023).
-extern Spectrum FDReal;
-extern Spectrum FDImag;
-
 // Any magnitude below this floor (down to exactly zero, a DUT identical to the LOAD) is shown at
 // it rather than lower or as minus infinity; a result with no meaning (a zero denominator: no
 // calibration for the sampler) is NaN, which the plot leaves out as a gap and the autoscale skips.

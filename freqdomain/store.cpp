@@ -1,22 +1,18 @@
 // Storage of the SOLT standards and the sampler-to-slot lookup.
 #include "freqdomain/store.h"
 
-StandardSet soltStore{};
-Waveform wfmShort{};
-Waveform wfmOpen{};
-Waveform wfmLoad{};
-Waveform wfmThrough{};
+SoltCalibration solt;
 
 Waveform& storedStandard(int standard, int sampler) {
     const SlotId s = kSamplerSlot[static_cast<std::size_t>(sampler)];
-    return soltStore[static_cast<std::size_t>(standard)][static_cast<std::size_t>(slotIndex(s))];
+    return solt.store[static_cast<std::size_t>(standard)][static_cast<std::size_t>(slotIndex(s))];
 }
 
 int populateSOLT(int sampler) {
     if (sampler < 0 || sampler > 19) return 1;
-    wfmShort = storedStandard(kShort, sampler);
-    wfmOpen = storedStandard(kOpen, sampler);
-    wfmLoad = storedStandard(kLoad, sampler);
-    wfmThrough = storedStandard(kThrough, sampler);
+    solt.wfmShort = storedStandard(kShort, sampler);
+    solt.wfmOpen = storedStandard(kOpen, sampler);
+    solt.wfmLoad = storedStandard(kLoad, sampler);
+    solt.wfmThrough = storedStandard(kThrough, sampler);
     return 1;
 }

@@ -5,6 +5,7 @@
 #include "instrument/driver.h"
 
 #include <array>
+#include <atomic>
 
 enum Standard { kShort = 0, kOpen = 1, kLoad = 2, kThrough = 3 };
 constexpr int kStandards = 4;
@@ -36,17 +37,38 @@ constexpr std::array<SlotId, 20> kSamplerSlot = {{
 // The 80 stored records (zero at start), by standard and slot index. Reflection coefficient
 // over the fixed 3.5 to 74 ns window, 1024 points.
 using StandardSet = std::array<std::array<Waveform, kSlotsPerStandard>, kStandards>;
-extern StandardSet soltStore;
 
 // The record of one standard for one sampler line (0..19).
 Waveform& storedStandard(int standard, int sampler);
 
-// Working records read by S11 and S21; also the landing buffers of a calibration run.
-extern Waveform wfmShort;
-extern Waveform wfmOpen;
-extern Waveform wfmLoad;
-extern Waveform wfmThrough;
-
 // Copies the four standards of a sampler (0..19) into the working records; any other value
 // copies nothing. Returns 1.
 int populateSOLT(int sampler);
+
+constexpr int kSpectrumBins = 2048;
+using Spectrum = std::array<double, kSpectrumBins>;
+// Seven conversion slots, A to G (0 to 6): an input record and its spectrum each.
+constexpr int kSlotCount = 7;
+
+// The SOLT calibration: the standards measured, the working set of the selected line, the
+// conversion slots and the corrected result of the last conversion. Filled by guarded work on
+// the GUI thread; the tick reads it only while none runs.
+struct SoltCalibration {
+    StandardSet store{};
+    // Working records read by S11 and S21; also the landing buffers of a calibration run.
+    Waveform wfmShort{};
+    Waveform wfmOpen{};
+    Waveform wfmLoad{};
+    Waveform wfmThrough{};
+    std::array<Waveform, kSlotCount> slot{};
+    std::array<Spectrum, kSlotCount> specReal{};
+    std::array<Spectrum, kSlotCount> specImag{};
+    // Corrected complex result of the last performS11 / performS21, per shown bin (0 to 1023).
+    Spectrum fdReal{};
+    Spectrum fdImag{};
+    // 1 once a calibration of the kind is in force; never cleared while the program runs.
+    std::atomic<int> calS11{0};
+    std::atomic<int> calS21{0};
+};
+// One per process: 1.9 MB of records, never on a stack.
+extern SoltCalibration solt;

@@ -150,7 +150,7 @@ int saveTouchstone() {
     std::vector<SParamPoint> points;
     for (int i = std::max(first, 0); i < std::min(last, 1024); ++i) {
         const auto k = static_cast<std::size_t>(i);
-        points.push_back({wfmDataX[k], FDReal[k], FDImag[k]});
+        points.push_back({wfmDataX[k], solt.fdReal[k], solt.fdImag[k]});
     }
     const platform::DateTime t = platform::currentDateTime();
     char when[32];

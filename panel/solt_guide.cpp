@@ -139,13 +139,13 @@ std::string soltSamplerLabel(int sampler) {
 }
 
 int getWfmShort(int stimulus, int sampler, const char* label) {
-    return getReflection(kShort, stimulus, sampler, label, wfmShort);
+    return getReflection(kShort, stimulus, sampler, label, solt.wfmShort);
 }
 int getWfmOpen(int stimulus, int sampler, const char* label) {
-    return getReflection(kOpen, stimulus, sampler, label, wfmOpen);
+    return getReflection(kOpen, stimulus, sampler, label, solt.wfmOpen);
 }
 int getWfmLoad(int stimulus, int sampler, const char* label) {
-    return getReflection(kLoad, stimulus, sampler, label, wfmLoad);
+    return getReflection(kLoad, stimulus, sampler, label, solt.wfmLoad);
 }
 
 int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* toLabel) {
@@ -163,7 +163,7 @@ int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* 
         calibrateLine(stimulus, sampler, Mode::TDT, 0, 0);
         if (acquireStandard() != 1) return -2;
     }
-    wfmThrough = wfmDataAvg;
+    solt.wfmThrough = wfmDataAvg;
     return 1;
 }
 
@@ -187,12 +187,12 @@ int askAboutStandard(const SoltFinding& f, const std::string& label) {
 int reflectionLine(int stimulus, int sampler) {
     using Get = int (*)(int, int, const char*);
     constexpr std::array<Get, 3> get = {getWfmShort, getWfmOpen, getWfmLoad};
-    const std::array<Waveform*, 3> measured = {&wfmShort, &wfmOpen, &wfmLoad};
+    const std::array<Waveform*, 3> measured = {&solt.wfmShort, &solt.wfmOpen, &solt.wfmLoad};
     const std::string label = soltSamplerLabel(sampler);
     for (int s = kShort; s <= kLoad;) {
         const auto i = static_cast<std::size_t>(s);
         if (const int r = get[i](stimulus, sampler, label.c_str()); r != 1) return r;
-        const SoltFinding f = checkStandard(s, sampler, *measured[i], soltStore);
+        const SoltFinding f = checkStandard(s, sampler, *measured[i], solt.store);
         if (f.problem != SoltProblem::None) {
             const int answer = askAboutStandard(f, label);
             if (answer != kMeasureAgain && answer != kKeep) return -1;
@@ -215,14 +215,14 @@ int throughLine(int stimulus, int from, int to) {
     for (;;) {
         if (const int r = getWfmThrough(stimulus, to, fromLabel.c_str(), toLabel.c_str()); r != 1)
             return r;
-        const SoltFinding f = checkStandard(kThrough, to, wfmThrough, soltStore);
+        const SoltFinding f = checkStandard(kThrough, to, solt.wfmThrough, solt.store);
         if (f.problem == SoltProblem::None) break;
         const int answer = askAboutStandard(f, toLabel);
         if (answer == kKeep) break;
         if (answer != kMeasureAgain) return -1;
         --gStandardNo;
     }
-    storedStandard(kThrough, to) = wfmThrough;
+    storedStandard(kThrough, to) = solt.wfmThrough;
     return 1;
 }
 
@@ -277,7 +277,7 @@ int performSOLT(int type) {
     }
     const int choice = platform::GenericMessagePopup(title, text, "Load File", "New Calibration",
                                                      "Cancel", active, 3);
-    std::atomic<int>& flag = type == 1 ? calS21 : calS11;
+    std::atomic<int>& flag = type == 1 ? solt.calS21 : solt.calS11;
     if (choice == 1) {
         const int r = loadSOLT(type);
         if (r == 1) flag.store(1);

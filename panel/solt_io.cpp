@@ -61,7 +61,7 @@ ReadResult readWhole(const std::string& path, std::string& text) {
 void reportHealth(int type) {
     constexpr std::size_t kMaxReported = 6;
     const std::vector<SoltFinding> findings =
-        checkCalibration(type, soltStore, instrument.channels);
+        checkCalibration(type, solt.store, instrument.channels);
     for (std::size_t i = 0; i < findings.size() && i < kMaxReported; ++i)
         writeMessage(0,
                      "Calibration check: " +
@@ -97,7 +97,7 @@ int loadSOLTFile(int type, const std::string& path) {
         error = "it could not be read to its end";
         break;
     case ReadResult::Ok:
-        parseSOLT(type, text, soltStore, error);
+        parseSOLT(type, text, solt.store, error);
         break;
     }
     if (!error.empty()) {
@@ -117,7 +117,7 @@ int saveSOLTFile(int type, const std::string& path) {
     type = resolveType(type);
     // Written beside the target and renamed over it: a full disk never costs the user the
     // calibration file that was there before.
-    switch (files::replaceFile(path, formatSOLT(type, soltStore))) {
+    switch (files::replaceFile(path, formatSOLT(type, solt.store))) {
     case files::ReplaceStatus::OpenFailed:
         if (type == 0)
             writeMessage(2072, "Could not open S11 calibration file.", 0);

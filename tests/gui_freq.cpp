@@ -71,7 +71,7 @@ class FrequencyWindow : public ::testing::Test {
         previous_ = fs::current_path();
         fs::current_path(tmpl_);
         testing_support::freshPanel();
-        calS11.store(0);
+        solt.calS11.store(0);
         platform::setSerialDevice(&sim);
         gWindow = &window;
         platform::setEventLoop(&loop);

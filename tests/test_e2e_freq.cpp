@@ -62,9 +62,9 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
         ASSERT_EQ(velt_params(2), 1);
         sim.setNoise(false);
         instrument.channels = 4; // port 1 CH 1 and port 2 CH 1 are calibrated
-        soltStore = StandardSet{};
-        calS11.store(0);
-        calS21.store(0);
+        solt.store = StandardSet{};
+        solt.calS11.store(0);
+        solt.calS21.store(0);
         platform::setPopupHandler(&user);
     }
     void TearDown() override {
@@ -96,7 +96,7 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
         for (std::size_t i = 1; wfmDataX[i] <= 3.0; ++i) f.push_back(wfmDataX[i]);
         sim.sParametersAt(2, f, s11, s21);
     }
-    cd measured(std::size_t i) const { return {FDReal[i + 1], FDImag[i + 1]}; }
+    cd measured(std::size_t i) const { return {solt.fdReal[i + 1], solt.fdImag[i + 1]}; }
     double worstS11Error() const {
         double worst = 0;
         for (std::size_t i = 0; i < f.size(); ++i)
@@ -180,7 +180,7 @@ TEST_P(FrequencyDomain, CalibrationLoadedFromTheMenuCorrectsTheSelectedSampler) 
     // In the file only the negative line (sampler 5) of port 1 CH 1 has standards.
     for (int s : {kShort, kOpen, kLoad}) storedStandard(s, 4).fill(0.0);
     ASSERT_EQ(saveSOLT(0), 1);
-    soltStore = StandardSet{};
+    solt.store = StandardSet{};
     populateSOLT(4);
     yUnits.store(YUnit::Decibels);
     xUnits.store(XUnit::GHz);
@@ -220,7 +220,7 @@ TEST_P(FrequencyDomain, EnteredFromCrosstalkS11IsCalibratedInReflection) {
     instrument.channels = 8;
     load("channel 2: line 50 0.3 2.25 0; load 100\n");
     for (int mode : {2, 3}) {
-        calS11.store(0);
+        solt.calS11.store(0);
         setStimulus(modeFromCode(mode), 2);
         setDomain(Domain::Frequency);
         ASSERT_EQ(getMode(), Mode::TDR);

@@ -26,12 +26,12 @@ Waveform edge(double from, double to, double at, double width = 5.0) {
 }
 
 std::complex<double> bin(int slot, int k) {
-    return {specReal[std::size_t(slot)][std::size_t(k)],
-            specImag[std::size_t(slot)][std::size_t(k)]};
+    return {solt.specReal[std::size_t(slot)][std::size_t(k)],
+            solt.specImag[std::size_t(slot)][std::size_t(k)]};
 }
 
 TEST(ConvertFFT, ConstantRecordHasOnlyDC) {
-    wfmSlot[2].fill(0.25);
+    solt.slot[2].fill(0.25);
     convertFFT(2);
     EXPECT_NEAR(bin(2, 0).real(), 4096 * 0.25, 1e-9);
     for (int k = 1; k < kSpectrumBins; ++k) ASSERT_LT(std::abs(bin(2, k)), 1e-9) << k;
@@ -39,8 +39,8 @@ TEST(ConvertFFT, ConstantRecordHasOnlyDC) {
 
 TEST(ConvertFFT, ADelayedRecordDiffersOnlyByTheDelaysPhase) {
     // What makes a delayed through read as a lossless line, in even bins as in odd ones.
-    wfmSlot[0] = edge(-1, 0.4, 300);
-    wfmSlot[1] = edge(-1, 0.4, 337);
+    solt.slot[0] = edge(-1, 0.4, 300);
+    solt.slot[1] = edge(-1, 0.4, 337);
     convertFFT(0);
     convertFFT(1);
     for (int k = 1; k < 600; ++k)
@@ -51,15 +51,15 @@ TEST(ConvertFFT, ADelayedRecordDiffersOnlyByTheDelaysPhase) {
 }
 
 TEST(ConvertFFT, SlotsAreIndependentAndRepeatsBitIdentical) {
-    wfmSlot[1] = edge(0, 1, 300);
-    wfmSlot[6] = edge(-1, 0.5, 700);
+    solt.slot[1] = edge(0, 1, 300);
+    solt.slot[6] = edge(-1, 0.5, 700);
     convertFFT(1);
-    const Spectrum re1 = specReal[1], im1 = specImag[1];
+    const Spectrum re1 = solt.specReal[1], im1 = solt.specImag[1];
     convertFFT(6);
-    EXPECT_EQ(specReal[1], re1) << "converting G touched B";
+    EXPECT_EQ(solt.specReal[1], re1) << "converting G touched B";
     convertFFT(1);
-    EXPECT_EQ(specReal[1], re1);
-    EXPECT_EQ(specImag[1], im1);
+    EXPECT_EQ(solt.specReal[1], re1);
+    EXPECT_EQ(solt.specImag[1], im1);
 }
 
 // Standards with an internal-path bump at 150 and their reflection at 400.
@@ -67,9 +67,9 @@ void standards() {
     const Waveform base = edge(0, 0.02, 150, 3), down = edge(0, -0.9, 400), up = edge(0, 0.85, 402),
                    match = edge(0, 0.03, 401, 3);
     for (std::size_t i = 0; i < 1024; ++i) {
-        wfmShort[i] = base[i] + down[i];
-        wfmOpen[i] = base[i] + up[i];
-        wfmLoad[i] = base[i] + match[i];
+        solt.wfmShort[i] = base[i] + down[i];
+        solt.wfmOpen[i] = base[i] + up[i];
+        solt.wfmLoad[i] = base[i] + match[i];
     }
     instrument.increment.store(56);
 }
@@ -83,8 +83,8 @@ class S11Device : public ::testing::TestWithParam<Shown> {};
 TEST_P(S11Device, ReadsItsIdealReflection) {
     standards();
     const std::string d = GetParam().device;
-    wfmDataCombined = d == "SHORT" ? wfmShort : d == "OPEN" ? wfmOpen : wfmLoad;
-    if (d == "uncalibrated") wfmShort = wfmOpen = wfmLoad = Waveform{};
+    wfmDataCombined = d == "SHORT" ? solt.wfmShort : d == "OPEN" ? solt.wfmOpen : solt.wfmLoad;
+    if (d == "uncalibrated") solt.wfmShort = solt.wfmOpen = solt.wfmLoad = Waveform{};
     performS11();
     // Up to where the smooth test edges still carry spectrum above rounding.
     for (std::size_t i = 1; i < 700; ++i) {
@@ -110,8 +110,9 @@ TEST(S11Floor, AMagnitudeJustAboveZeroSitsOnTheFloor) {
 class S21Scale : public ::testing::TestWithParam<std::pair<double, double>> {};
 
 TEST_P(S21Scale, ScaledThroughReadsTheScale) {
-    wfmThrough = edge(-0.97, 0.02, 380);
-    for (std::size_t i = 0; i < 1024; ++i) wfmDataCombined[i] = GetParam().first * wfmThrough[i];
+    solt.wfmThrough = edge(-0.97, 0.02, 380);
+    for (std::size_t i = 0; i < 1024; ++i)
+        wfmDataCombined[i] = GetParam().first * solt.wfmThrough[i];
     performS21();
     for (std::size_t i = 1; i < 1024; ++i)
         ASSERT_NEAR(wfmDataCombined[i], GetParam().second, 1e-6) << "bin " << i;
@@ -122,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(Through, S21Scale,
 
 TEST(Corrections, AllocateNothing) {
     standards();
-    wfmDataCombined = wfmOpen;
+    wfmDataCombined = solt.wfmOpen;
     performS11(); // the FFT plan is made on first use
     gAllocations = 0;
     gCounting = true;

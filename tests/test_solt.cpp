@@ -57,9 +57,9 @@ class Solt : public ::testing::Test {
         instrument.channels = channelCount;
         if (instrument.channels == 2) panel().ringDelete(PANEL_MODE, 1, 3);
         if (instrument.channels == 4) panel().ringDelete(PANEL_MODE, 2, 2);
-        soltStore = StandardSet{};
-        calS11.store(0);
-        calS21.store(0);
+        solt.store = StandardSet{};
+        solt.calS11.store(0);
+        solt.calS21.store(0);
         setStimulus(modeFromCode(mode), 2);
         platform::setPopupHandler(&user);
         setXUnits(XUnit::Metres);
@@ -112,7 +112,7 @@ TEST_P(Prompts, CompleteRunAsksForEveryStandardInOrderAndStoresIt) {
     ASSERT_EQ(static_cast<int>(user.prompts.size()), GetParam().prompts);
     for (std::size_t i = 0; i < GetParam().first.size(); ++i)
         EXPECT_EQ(user.prompts[i], GetParam().first[i]) << "prompt " << i;
-    EXPECT_EQ((GetParam().mode == 0 ? calS11 : calS21).load(), 1);
+    EXPECT_EQ((GetParam().mode == 0 ? solt.calS11 : solt.calS21).load(), 1);
     EXPECT_NE(panel()
                   .text(PANEL_MESSAGE)
                   .find("> SOLT completed successfully. Please manually "
@@ -180,7 +180,7 @@ TEST_F(Solt, CancelAtAPromptRestoresTheSettingsAndKeepsWhatWasMeasured) {
     start("QSA004", 4, 0);
     user.cancelAtPrompt = 0;
     EXPECT_EQ(performSOLT(0), -1);
-    EXPECT_TRUE(soltStore == StandardSet{});
+    EXPECT_TRUE(solt.store == StandardSet{});
     expectTimeDomainAsBefore();
     user.prompts.clear();
     user.seen.clear();
@@ -189,7 +189,7 @@ TEST_F(Solt, CancelAtAPromptRestoresTheSettingsAndKeepsWhatWasMeasured) {
     EXPECT_EQ(user.seen.front().title, "SOLT CALIBRATION"); // the already-loaded offer
     EXPECT_NE(storedStandard(kLoad, 4), Waveform{});
     EXPECT_EQ(storedStandard(kShort, 5), Waveform{});
-    EXPECT_EQ(calS11.load(), 0);
+    EXPECT_EQ(solt.calS11.load(), 0);
     expectTimeDomainAsBefore();
 }
 
@@ -202,7 +202,7 @@ class Domain : public Solt, public ::testing::WithParamInterface<Rings> {};
 
 TEST_P(Domain, RoundTripGivesBackWindowZeroUnitAndModes) {
     start(GetParam().model, GetParam().channels, 0);
-    calS11.store(1); // a calibration is in force: no offer
+    solt.calS11.store(1); // a calibration is in force: no offer
     setDomain(::Domain::Frequency);
     EXPECT_EQ(xUnits.load(), XUnit::GHz);
     EXPECT_EQ(yUnits.load(), YUnit::Decibels);
@@ -236,7 +236,7 @@ TEST_P(Domain, WithoutACalibrationACancelOrAFailedLoadStaysInTheTimeDomain) {
     setDomain(::Domain::Frequency);
     EXPECT_EQ(user.seen.back().title + ": " + user.seen.back().text,
               "SOLT ERROR: SOLT calibration could not be completed. Reverting to time domain.");
-    EXPECT_EQ(calS11.load(), 0);
+    EXPECT_EQ(solt.calS11.load(), 0);
     expectTimeDomainAsBefore();
     EXPECT_EQ(modeRing(), GetParam().time);
 }
@@ -251,10 +251,10 @@ TEST_P(Domain, AfterANewCalibrationTheTraceComesFromTheSelectedLine) {
 
 // The last line's standards (PORT 2, CH 5-) become the working ones like any other's.
 TEST(Store, TheLastLinesStandardsBecomeTheWorkingOnes) {
-    soltStore = StandardSet{};
+    solt.store = StandardSet{};
     storedStandard(kOpen, 19).fill(0.5);
     populateSOLT(19);
-    EXPECT_EQ(wfmOpen, storedStandard(kOpen, 19));
+    EXPECT_EQ(solt.wfmOpen, storedStandard(kOpen, 19));
 }
 
 // A termination of 25 or 100 ohm is no 50-ohm LOAD; 40 and 60 ohm pass.
@@ -272,7 +272,7 @@ TEST(SoltCheck, ALoadFarFromFiftyOhmIsNamed) {
 TEST_P(Domain, S21CancelledClearedAndLeftKeepEachDomainsRules) {
     if (GetParam().channels < 4) GTEST_SKIP() << "no S21 on this model";
     start(GetParam().model, GetParam().channels, 0);
-    calS11.store(1);
+    solt.calS11.store(1);
     setDomain(::Domain::Frequency);
     user.offerAnswer = 3;
     setStimulus(Mode::TDT, -1);
@@ -283,7 +283,7 @@ TEST_P(Domain, S21CancelledClearedAndLeftKeepEachDomainsRules) {
     for (int id : {PANEL_DIFFERENTIAL, PANEL_FILTER, PANEL_FILTERWIDTH, PANEL_DIEL})
         EXPECT_TRUE(panel().dimmed(id)) << id;
     EXPECT_TRUE(panel().menuDimmed(MENUBAR_CAL_SETZERO));
-    calS21.store(1);
+    solt.calS21.store(1);
     setStimulus(Mode::TDT, -1);
     setDomain(::Domain::Time);
     EXPECT_EQ(getMode(), Mode::TDT);
@@ -337,7 +337,7 @@ TEST_P(Check, MistakeIsNamedRightAfterItsStandardAndTheAnswerHolds) {
     }
     EXPECT_EQ(warnings, m.warnings);
     EXPECT_EQ(prompts, m.prompts);
-    EXPECT_EQ((m.mode == 0 ? calS11 : calS21).load(), m.result == 1 ? 1 : 0);
+    EXPECT_EQ((m.mode == 0 ? solt.calS11 : solt.calS21).load(), m.result == 1 ? 1 : 0);
     if (m.result != 1 || m.mode != 0) return;
     // Kept records stay as measured; a standard measured again replaces the wrong one.
     const double shortLevel = m.answers == std::deque<int>{kKeep, kKeep} ? 1.0 : -1.0;
@@ -393,8 +393,8 @@ TEST_F(Solt, LoadedFileWithWrongStandardsIsKeptAndEachIsLogged) {
     std::swap(storedStandard(kShort, 5), storedStandard(kOpen, 5));
     storedStandard(kLoad, 14) = Waveform{};
     ASSERT_EQ(saveSOLTFile(0, path.string()), 1);
-    const StandardSet written = soltStore;
-    soltStore = StandardSet{};
+    const StandardSet written = solt.store;
+    solt.store = StandardSet{};
     ASSERT_EQ(loadSOLTFile(0, path.string()), 1); // kept as it is
     EXPECT_EQ(storedStandard(kLoad, 14), Waveform{});
     EXPECT_NEAR(storedStandard(kShort, 5)[1000], written[kShort][1][1000], 1e-5);

@@ -48,7 +48,7 @@ class SoltFile : public ::testing::TestWithParam<int> {
         for (std::size_t s = 0; s < 4; ++s)
             for (std::size_t slot = 0; slot < 20; ++slot)
                 for (std::size_t i = 0; i < 1024; ++i)
-                    soltStore[s][slot][i] = std::sin(0.01 * double(i) + double(slot + 7 * s));
+                    solt.store[s][slot][i] = std::sin(0.01 * double(i) + double(slot + 7 * s));
     }
     void TearDown() override { fs::remove_all(dir); }
     int save(const fs::path& p, int type) {
@@ -63,20 +63,20 @@ class SoltFile : public ::testing::TestWithParam<int> {
 };
 
 TEST_P(SoltFile, RoundTripWithinFiveDecimalsAndTheOtherKindUntouched) {
-    const StandardSet saved = soltStore;
+    const StandardSet saved = solt.store;
     ASSERT_EQ(save(dir / "a", GetParam()), 1);
     EXPECT_EQ(lastLog(), "> SOLT calibration completed and saved to disk.");
-    soltStore = StandardSet{};
+    solt.store = StandardSet{};
     ASSERT_EQ(load(dir / "a"), 1);
     EXPECT_EQ(lastLog(), "> SOLT calibration loaded from disk.");
     for (std::size_t s = 0; s < 4; ++s)
         for (std::size_t slot = 0; slot < 20; ++slot)
             for (std::size_t i = 0; i < 1024; ++i)
-                ASSERT_NEAR(soltStore[s][slot][i], inFile(s) ? saved[s][slot][i] : 0.0, 5.0001e-6);
+                ASSERT_NEAR(solt.store[s][slot][i], inFile(s) ? saved[s][slot][i] : 0.0, 5.0001e-6);
 }
 
 TEST_P(SoltFile, FreshFileIsItsHeaderAndRowsOfZerosInColumnOrder) {
-    soltStore = StandardSet{};
+    solt.store = StandardSet{};
     // Sampler 13 is port 2 CH 2 negative: column 13 of S21, 39..41 (Sh, Op, Ld) of S11.
     storedStandard(GetParam() == 0 ? kOpen : kThrough, 13)[0] = -0.5;
     ASSERT_EQ(save(dir / "z", GetParam()), 1);
@@ -148,16 +148,16 @@ TEST_P(SoltFile, EditedFilesLoadOrAreRefusedWithTheStoreUnchanged) {
     const std::string good = readFile(dir / "good");
     for (const Edit& e : kEdits) {
         std::ofstream(dir / "bad", std::ios::binary) << e.apply(good);
-        soltStore[kShort][0][0] = soltStore[kThrough][0][0] = 42;
-        const StandardSet before = soltStore;
+        solt.store[kShort][0][0] = solt.store[kThrough][0][0] = 42;
+        const StandardSet before = solt.store;
         const int r = load(dir / "bad");
         if (e.accepted) {
             EXPECT_EQ(r, 1) << e.what;
-            EXPECT_NE(soltStore[GetParam() == 0 ? kShort : kThrough][0][0], 42) << e.what;
+            EXPECT_NE(solt.store[GetParam() == 0 ? kShort : kThrough][0][0], 42) << e.what;
             continue;
         }
         EXPECT_EQ(r, -5) << e.what;
-        EXPECT_TRUE(soltStore == before) << e.what << " changed the store";
+        EXPECT_TRUE(solt.store == before) << e.what << " changed the store";
         EXPECT_NE(lastLog().find(GetParam() == 0 ? "ERROR #2095: Could not read S11"
                                                  : "ERROR #2096: Could not read S21"),
                   std::string::npos)
@@ -171,7 +171,7 @@ TEST_P(SoltFile, EditedFilesLoadOrAreRefusedWithTheStoreUnchanged) {
 TEST_P(SoltFile, AFullDiskIsReportedAndThePreviousFileStaysWhole) {
     ASSERT_EQ(save(dir / "cal", GetParam()), 1);
     const std::string before = readFile(dir / "cal");
-    soltStore[kShort][0][0] = soltStore[kThrough][0][0] = 42; // a calibration worth saving
+    solt.store[kShort][0][0] = solt.store[kThrough][0][0] = 42; // a calibration worth saving
     const int failed = GetParam() == 0 ? -3 : -5;
     EXPECT_EQ(testing_support::onAFullDisk([&] { return save(dir / "cal", GetParam()); }), failed);
     EXPECT_EQ(readFile(dir / "cal"), before);
@@ -181,7 +181,7 @@ TEST_P(SoltFile, AFullDiskIsReportedAndThePreviousFileStaysWhole) {
 }
 
 TEST_P(SoltFile, OpenFailuresAndCancelledDialogsChangeNothing) {
-    const StandardSet before = soltStore;
+    const StandardSet before = solt.store;
     EXPECT_EQ(load(dir / "missing"), GetParam() == 0 ? -2 : -3);
     EXPECT_NE(lastLog().find(GetParam() == 0 ? "#2092" : "#2093"), std::string::npos);
     EXPECT_EQ(save(dir / "no" / "folder", GetParam()), GetParam() == 0 ? -2 : -4);
@@ -190,7 +190,7 @@ TEST_P(SoltFile, OpenFailuresAndCancelledDialogsChangeNothing) {
     EXPECT_EQ(loadSOLT(GetParam()), -1);
     EXPECT_EQ(saveSOLT(GetParam()), -1);
     EXPECT_EQ(platform::panel().text(PANEL_MESSAGE), log) << "a cancel is not logged";
-    EXPECT_TRUE(soltStore == before);
+    EXPECT_TRUE(solt.store == before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, SoltFile, ::testing::Values(0, 1),

@@ -24,10 +24,10 @@ namespace {
 void standards() {
     for (std::size_t i = 0; i < 1024; ++i) {
         const double s = 0.5 * (1 + std::tanh((static_cast<double>(i) - 400) / 5));
-        wfmShort[i] = -s;
-        wfmOpen[i] = s;
-        wfmLoad[i] = 0.02 * s;
-        wfmThrough[i] = s - 1;
+        solt.wfmShort[i] = -s;
+        solt.wfmOpen[i] = s;
+        solt.wfmLoad[i] = 0.02 * s;
+        solt.wfmThrough[i] = s - 1;
         wfmDataCombined[i] = 0.3 * s;
     }
     instrument.increment.store(56);
@@ -35,10 +35,10 @@ void standards() {
 
 void BM_ConvertFFT(benchmark::State& state) {
     standards();
-    wfmSlot[0] = wfmOpen;
+    solt.slot[0] = solt.wfmOpen;
     for (auto _ : state) {
         convertFFT(0);
-        benchmark::DoNotOptimize(specReal[0].data());
+        benchmark::DoNotOptimize(solt.specReal[0].data());
     }
 }
 BENCHMARK(BM_ConvertFFT)->Unit(benchmark::kMicrosecond);

@@ -30,10 +30,10 @@ inline int fuzzSoltFile(int type, const std::uint8_t* data, std::size_t size) {
         std::fclose(f);
     }
     // Something recognisable in every slot, so a partly applied file would show.
-    for (auto& standard : soltStore)
+    for (auto& standard : solt.store)
         for (auto& slot : standard) slot.fill(-7.25);
-    before = soltStore;
-    if (loadSOLTFile(type, path) != 1 && std::memcmp(&before, &soltStore, sizeof before) != 0)
+    before = solt.store;
+    if (loadSOLTFile(type, path) != 1 && std::memcmp(&before, &solt.store, sizeof before) != 0)
         std::abort();
     return 0;
 }
