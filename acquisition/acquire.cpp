@@ -11,10 +11,9 @@
 #include <algorithm>
 #include <cmath>
 
-Waveform wfmDataCombined{};
+Trace liveTrace;
 std::atomic<int> WfmActive{0};
 std::atomic<int> WfmStored{0};
-std::atomic<bool> linkLost{false};
 namespace {
 constexpr std::array<double, 6> kAutoscaleStep = {25, 0.1, 5, 0.1, 25, 5};
 } // namespace
@@ -43,7 +42,7 @@ void autoscaleRange(const Waveform& data, YUnit unit, double& lo, double& hi) {
 int checkWaveform(int status) {
     if (status != -1 && status != -2) return 1;
     // One message is enough: the program is on its way out.
-    if (linkLost.exchange(true)) return 1;
+    if (instrument.link.lost.exchange(true)) return 1;
     const char* title = status == -1 ? "ERROR #3011" : "ERROR #3012";
     const char* text = status == -1 ? "TDR device not initialized."
                                     : "VELT received bad waveform data from device.";
@@ -64,7 +63,7 @@ int acquireFrequencyRecord(int count) {
     const int status = acquireWindow(count, YUnit::Millivolts, kFdXUnit, kFdStart, kFdEnd, 0.0);
     if (status != 1) return status;
     const double sign = instrument.polarity == 1 ? 1.0 : -1.0;
-    for (double& v : wfmDataAvg) v = sign * v / 250.0 - 1.0;
+    for (double& v : instrument.recordAvg) v = sign * v / 250.0 - 1.0;
     return status;
 }
 
@@ -79,27 +78,27 @@ void measure(const Setup& s) {
         // of the SOLT standards. The shared units stay as they are: an unguarded callback may
         // read them meanwhile.
         checkWaveform(acquireFrequencyRecord(s.averaging));
-        wfmDataCombined = wfmDataAvg;
+        liveTrace.y = instrument.recordAvg;
     } else if (s.yUnit == YUnit::Ohms && s.differential && s.mode == Mode::TDR) {
         VELT_SetChan(s.stimulus, positive);
         checkWaveform(velt_acquire(s.averaging));
-        wfmDataPos = wfmDataAvg;
+        liveTrace.pos = instrument.recordAvg;
         VELT_SetChan(s.stimulus, negative);
         const int status = velt_acquire(s.averaging);
         VELT_SetChan(s.stimulus, positive);
         checkWaveform(status);
-        wfmDataNeg = wfmDataAvg;
+        liveTrace.neg = instrument.recordAvg;
         // Each line is peeled against its own 50 ohms before the pair is summed.
         if (peel) {
-            peelProfile(wfmDataPos);
-            peelProfile(wfmDataNeg);
+            peelProfile(liveTrace.pos);
+            peelProfile(liveTrace.neg);
         }
-        for (std::size_t i = 0; i < wfmDataCombined.size(); ++i)
-            wfmDataCombined[i] = std::min(wfmDataPos[i] + wfmDataNeg[i], kMaxDifferentialOhms);
+        for (std::size_t i = 0; i < liveTrace.y.size(); ++i)
+            liveTrace.y[i] = std::min(liveTrace.pos[i] + liveTrace.neg[i], kMaxDifferentialOhms);
     } else {
         checkWaveform(velt_acquire(s.averaging));
-        wfmDataCombined = wfmDataAvg;
-        if (peel) peelProfile(wfmDataCombined);
+        liveTrace.y = instrument.recordAvg;
+        if (peel) peelProfile(liveTrace.y);
     }
     stopTimer("ACQ_DATA", 0);
     if (!fd) applyFilter(s.filter ? s.filterWidthPs : 0);

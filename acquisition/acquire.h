@@ -6,7 +6,15 @@
 
 #include <atomic>
 
-extern Waveform wfmDataCombined;
+// The live trace: what the cycle shows (y against instrument.recordX) and the two lines of a
+// differential pair it was summed from. Fixed buffers: a cycle allocates nothing.
+struct Trace {
+    Waveform y{};
+    Waveform pos{};
+    Waveform neg{};
+};
+// One per process, written by the cycle that holds the instrument.
+extern Trace liveTrace;
 extern std::atomic<int> WfmActive;
 extern std::atomic<int> WfmStored;
 
@@ -21,10 +29,6 @@ constexpr double kFdStart = 3.5;
 constexpr double kFdEnd = 74.0;
 // A differential impedance reading never goes above this.
 constexpr double kMaxDifferentialOhms = 500.0;
-
-// Set by the first lost or short sweep: the program is on its way out, and no tick talks to
-// the instrument again. Cleared by start-up.
-extern std::atomic<bool> linkLost;
 
 // Sweeps the line the set-up selects into wfmDataCombined: the differential pair summed, the
 // profile peeled and the filter applied where the set-up asks for them. In the frequency

@@ -28,8 +28,8 @@ int applyFilter(int width) {
     const int back = (n % 2 == 1) ? (n - 1) / 2 : n / 2 - 1;
     const int fwd = (n % 2 == 1) ? (n - 1) / 2 : n / 2;
 
-    std::copy(wfmDataCombined.begin(), wfmDataCombined.end(), filterBuf.begin());
-    std::fill_n(filterBuf.begin() + 1024, n, wfmDataCombined[1023]);
+    std::copy(liveTrace.y.begin(), liveTrace.y.end(), filterBuf.begin());
+    std::fill_n(filterBuf.begin() + 1024, n, liveTrace.y[1023]);
 
     // Centred pass: the missing history before sample 0 repeats sample 0.
     for (int i = 0; i < 1024; ++i) {
@@ -46,7 +46,7 @@ int applyFilter(int width) {
         double sum = 0.0;
         for (int j = 0; j < n; ++j) sum += filterBuf[static_cast<std::size_t>(i + j)];
         filterOut[static_cast<std::size_t>(i)] = sum / n;
-        wfmDataCombined[static_cast<std::size_t>(i)] = filterOut[static_cast<std::size_t>(i)];
+        liveTrace.y[static_cast<std::size_t>(i)] = filterOut[static_cast<std::size_t>(i)];
     }
     return 1;
 }

@@ -124,7 +124,7 @@ class BatchRun {
 
   private:
     void measure() {
-        if (linkLost.load() || instrument.isInit.load() != 1)
+        if (instrument.link.lost.load() || instrument.isInit.load() != 1)
             throw BatchError{"instrument", "start-up did not complete"};
         if (!recipe_.model.empty() && recipe_.model != instrument.model)
             throw BatchError{"instrument.model",
@@ -157,7 +157,8 @@ class BatchRun {
             std::lock_guard lock(gSetsMutex);
             gSets = nullptr;
         }
-        if (linkLost.load()) throw BatchError{"instrument", "the link was lost while measuring"};
+        if (instrument.link.lost.load())
+            throw BatchError{"instrument", "the link was lost while measuring"};
         report_.sweepSets = std::move(sets);
     }
 
@@ -205,7 +206,7 @@ class BatchRun {
         setDiff(r.differential ? 1 : 0);
         if (getDiff() != (r.differential ? 1 : 0))
             throw BatchError{"measurement.differential", "needs TDR in Ohm"};
-        if (yUnits.load() != r.yUnits)
+        if (view.yUnits.load() != r.yUnits)
             throw BatchError{"measurement.y_units", std::string(kRecipeYUnits[index(r.yUnits)]) +
                                                         " is not available in this mode"};
         if (r.filterWidth) {
@@ -252,7 +253,7 @@ class BatchRun {
             report_.calibrationFiles.push_back(path);
             setDomain(Domain::Frequency);
         }
-        if (domainOf(xUnits.load()) != Domain::Frequency)
+        if (domainOf(view.xUnits.load()) != Domain::Frequency)
             throw BatchError{"measurement.calibration", "the frequency domain did not open"};
     }
 
@@ -287,7 +288,7 @@ class BatchRun {
     void applyWindow() {
         const Recipe& r = recipe_;
         if (!r.windowStart) return;
-        const double z = xZero.load();
+        const double z = view.xZero.load();
         setXStart(*r.windowStart + z);
         setXEnd(*r.windowEnd + z);
         setWindow();
@@ -302,11 +303,11 @@ class BatchRun {
     int judge() {
         const double minLength =
             zoneResolution(shownRiseTimePs(instrument.speed, getFilter() == 1, getFilterWidth()),
-                           xUnits.load(), dielK.load());
+                           view.xUnits.load(), view.dielK.load());
         bool allPass = true;
         for (const RecipeZone& z : recipe_.zones) {
-            const ZoneStats s = zoneStatistics(wfmDataX, wfmDataCombined, z.from, z.to, z.nominal,
-                                               z.tolerance, minLength);
+            const ZoneStats s = zoneStatistics(instrument.recordX, liveTrace.y, z.from, z.to,
+                                               z.nominal, z.tolerance, minLength);
             report_.zones.push_back({z, s, minLength});
             allPass = allPass && s.verdict == ZoneVerdict::Pass;
             std::fputs(zoneLine(z, s, minLength, kRecipeXUnits[index(recipe_.xUnits)]).c_str(),

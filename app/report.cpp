@@ -102,11 +102,11 @@ ordered_json settingsApplied(const Recipe& r) {
     s["stimulus"] = ringLabel(PANEL_STIMULUS);
     s["sampler"] = ringLabel(PANEL_SAMPLER);
     s["differential"] = getDiff() == 1;
-    s["x_units"] = kRecipeXUnits[index(xUnits.load())];
-    s["y_units"] = kRecipeYUnits[index(yUnits.load())];
+    s["x_units"] = kRecipeXUnits[index(view.xUnits.load())];
+    s["y_units"] = kRecipeYUnits[index(view.yUnits.load())];
     s["window"] = {num(getXStart()), num(getXEnd())};
-    s["zero"] = num(xZero.load());
-    s["dielectric"] = num(dielK.load());
+    s["zero"] = num(view.xZero.load());
+    s["dielectric"] = num(view.dielK.load());
     s["averaging"] = getAveraging();
     s["filter"] = getFilter() == 1;
     s["filter_width"] = getFilterWidth();

@@ -50,7 +50,7 @@ std::string versionLabel(const char* version, const char* modelCode) {
 int veltMain() {
     shuttingDown.store(false);
     setShutdownHook(shutdown);
-    linkLost.store(false);
+    instrument.link.lost.store(false);
     instrument.isInit.store(0);
     startTimer();
 

@@ -25,9 +25,9 @@ Waveform& slot(Slot s) {
 // fixed window, so they share it.
 void writeResult() {
     const double step = binSpacingGHz(instrument.increment.load(), instrument.timing.timebase);
-    for (std::size_t i = 0; i < wfmDataCombined.size(); ++i) {
-        wfmDataCombined[i] = magnitudeDb(solt.fdReal[i], solt.fdImag[i]);
-        wfmDataX[i] = static_cast<double>(i) * step;
+    for (std::size_t i = 0; i < liveTrace.y.size(); ++i) {
+        liveTrace.y[i] = magnitudeDb(solt.fdReal[i], solt.fdImag[i]);
+        instrument.recordX[i] = static_cast<double>(i) * step;
     }
 }
 
@@ -58,7 +58,7 @@ double binSpacingGHz(int incrementSteps, double timebaseSeconds) {
 }
 
 int performS11() {
-    wfmDUT = wfmDataCombined;
+    wfmDUT = liveTrace.y;
     Waveform& a = slot(A);
     Waveform& b = slot(B);
     Waveform& c = slot(C);
@@ -92,7 +92,7 @@ int performS11() {
 }
 
 int performS21() {
-    wfmDUT = wfmDataCombined;
+    wfmDUT = liveTrace.y;
     slot(A) = wfmDUT;
     slot(G) = solt.wfmThrough;
     convertFFT(A);

@@ -22,7 +22,7 @@ bool offBaseline(double level) {
 // Sum of rawWaveform[from..to-1]; the caller has checked that the range is not empty.
 double levelMean(int from, int to) {
     double sum = 0;
-    for (int i = from; i < to; ++i) sum += rawWaveform[static_cast<std::size_t>(i)];
+    for (int i = from; i < to; ++i) sum += instrument.link.samples[static_cast<std::size_t>(i)];
     return sum / (to - from);
 }
 
@@ -51,7 +51,7 @@ int measureEdge(int stimulus, int sampler, int& edge) {
     const int calInc = static_cast<int>(instrument.timing.calIncrement);
     status = readData(calInc, 0, offset, 1);
     if (status != 1) return status;
-    for (int n = 0; retry && n < kMaxRetries && offBaseline(rawWaveform[0]); ++n) {
+    for (int n = 0; retry && n < kMaxRetries && offBaseline(instrument.link.samples[0]); ++n) {
         status = readData(calInc, 0, offset, 1);
         if (status != 1) return status;
     }
@@ -59,7 +59,7 @@ int measureEdge(int stimulus, int sampler, int& edge) {
     const int threshold = base + (base + 1000) / 2;
     edge = kLastIndex;
     for (int i = 0; i < kLastIndex; ++i) {
-        if (rawWaveform[static_cast<std::size_t>(i)] >= threshold) {
+        if (instrument.link.samples[static_cast<std::size_t>(i)] >= threshold) {
             edge = i;
             break;
         }

@@ -11,18 +11,7 @@
 #include <limits>
 
 Instrument instrument;
-std::atomic<XUnit> xUnits{XUnit::Metres};
-std::atomic<YUnit> yUnits{YUnit::Millivolts};
-std::atomic<double> xStart{0.0};
-std::atomic<double> xEnd{3.0};
-std::atomic<double> dielK{2.25};
-std::atomic<double> xZero{0.0};
-Waveform wfmDataX{};
-Waveform wfmData{};
-Waveform wfmDataAvg{};
-Waveform wfmDataPos{};
-Waveform wfmDataNeg{};
-Waveform acqMean{};
+ViewWindow view;
 
 namespace {
 
@@ -48,7 +37,8 @@ int truncToInt(double x) {
 // arithmetic keeps that defined even for counts no instrument sends.
 std::int32_t sumCounts() {
     std::uint32_t sum = 0;
-    for (double sample : rawWaveform) sum += static_cast<std::uint32_t>(truncToInt(sample));
+    for (double sample : instrument.link.samples)
+        sum += static_cast<std::uint32_t>(truncToInt(sample));
     return static_cast<std::int32_t>(sum);
 }
 
@@ -63,11 +53,12 @@ double ohms(double rho) {
 // that into the unit of the single sweep.
 template <typename Averaged, typename Shown>
 void convertInto(int pass, Averaged averaged, Shown shown) {
-    for (std::size_t i = 0; i < rawWaveform.size(); ++i) {
-        const double y = averaged(rawWaveform[i]);
+    for (std::size_t i = 0; i < instrument.link.samples.size(); ++i) {
+        const double y = averaged(instrument.link.samples[i]);
         acqSweep[i] = shown(y);
         // Pass 0 replaces the mean outright, so a NaN left from an earlier run cannot stick.
-        acqMean[i] = pass == 0 ? y : (acqMean[i] * pass + y) / (pass + 1);
+        instrument.runningMean[i] =
+            pass == 0 ? y : (instrument.runningMean[i] * pass + y) / (pass + 1);
     }
 }
 
@@ -127,11 +118,11 @@ int velt_environ(XUnit xUnitsArg, YUnit yUnitsArg, double xStartArg, double xEnd
     if (!std::isfinite(xStartArg) || !std::isfinite(xEndArg) || !std::isfinite(dielKArg) ||
         dielKArg <= 0)
         return -1;
-    xUnits.store(xUnitsArg);
-    yUnits.store(yUnitsArg);
-    xStart.store(xStartArg);
-    xEnd.store(xEndArg);
-    dielK.store(dielKArg);
+    view.xUnits.store(xUnitsArg);
+    view.yUnits.store(yUnitsArg);
+    view.xStart.store(xStartArg);
+    view.xEnd.store(xEndArg);
+    view.dielK.store(dielKArg);
     return 1;
 }
 
@@ -176,11 +167,11 @@ Waveform countsMean{};
 
 int readData(int incrementArg, int start, double offset, int absFlag) {
     const int status = readRaw(1024, incrementArg, start);
-    if (instrument.sweepSetTap.load()) readCounts = rawWaveform;
+    if (instrument.sweepSetTap.load()) readCounts = instrument.link.samples;
     if (absFlag == 1)
-        for (double& sample : rawWaveform) sample = std::fabs(sample - offset);
+        for (double& sample : instrument.link.samples) sample = std::fabs(sample - offset);
     else
-        for (double& sample : rawWaveform) sample -= offset;
+        for (double& sample : instrument.link.samples) sample -= offset;
     return status;
 }
 
@@ -231,15 +222,16 @@ void convertSweep(int pass, YUnit yUnit) {
 
 void finishMean(YUnit yUnit) {
     if (yUnit == YUnit::Ohms)
-        for (double& v : acqMean) v = ohms(v); // NaN stays NaN
+        for (double& v : instrument.runningMean) v = ohms(v); // NaN stays NaN
 }
 
 int acquireSweeps(int count, YUnit yUnit) {
-    return acquireWindow(count, yUnit, xUnits.load(), xStart.load(), xEnd.load(), xZero.load());
+    return acquireWindow(count, yUnit, view.xUnits.load(), view.xStart.load(), view.xEnd.load(),
+                         view.xZero.load());
 }
 
 int acquireWindow(int count, YUnit yUnit, XUnit xu, double xs, double xe, double xz) {
-    const double k = dielK.load();
+    const double k = view.dielK.load();
 
     instrument.polarity = instrument.samplerPort % 2 == 0 ? 1 : 0;
     if (!std::isfinite(xs) || !std::isfinite(xe) || !std::isfinite(xz) || !std::isfinite(k) ||
@@ -294,34 +286,34 @@ int acquireWindow(int count, YUnit yUnit, XUnit xu, double xs, double xe, double
                      static_cast<int>(std::floor(offset)), &countsMean});
 
     instrument.increment.store(inc);
-    for (std::size_t i = 0; i < wfmDataX.size(); ++i) {
+    for (std::size_t i = 0; i < instrument.recordX.size(); ++i) {
         double x = xFirst + (xLast - xFirst) * static_cast<double>(i) / 1024;
         if (xu == XUnit::Feet) x /= kMetresPerFoot;
-        wfmDataX[i] = x - xz;
+        instrument.recordX[i] = x - xz;
     }
-    wfmData = acqSweep;
-    wfmDataAvg = acqMean;
+    instrument.record = acqSweep;
+    instrument.recordAvg = instrument.runningMean;
     return 1;
 }
 
 int velt_acquire(int count) {
-    return acquireSweeps(count, yUnits.load());
+    return acquireSweeps(count, view.yUnits.load());
 }
 
 int velt_zero(double x, int thresholdMode, int* sweepStatus) {
     if (std::isnan(x) || std::isinf(x)) return -1;
     if (x >= 0) {
-        xZero.store(x);
+        view.xZero.store(x);
         return 2;
     }
-    xZero.store(0.0);
+    view.xZero.store(0.0);
     const int status = acquireSweeps(1, YUnit::Rho);
     if (sweepStatus) *sweepStatus = status;
     if (status != 1) return -1;
     const double threshold = thresholdMode == 1 ? 0.5 : 0.3;
-    for (std::size_t i = 0; i + 1 < wfmDataAvg.size(); ++i) {
-        if (wfmDataAvg[i] >= threshold) {
-            xZero.store(wfmDataX[i]);
+    for (std::size_t i = 0; i + 1 < instrument.recordAvg.size(); ++i) {
+        if (instrument.recordAvg[i] >= threshold) {
+            view.xZero.store(instrument.recordX[i]);
             return 1;
         }
     }
@@ -333,8 +325,8 @@ int velt_dump(const char* path) {
     std::FILE* file = std::fopen(path, "w");
     if (file == nullptr) return -1;
 
-    const XUnit xu = xUnits.load();
-    const YUnit yu = yUnits.load();
+    const XUnit xu = view.xUnits.load();
+    const YUnit yu = view.yUnits.load();
     const char* xName =
         xu == XUnit::Feet || xu == XUnit::Nanoseconds ? kXUnitNames[index(xu)] : kXUnitNames[0];
     const char* yName = index(yu) < kYUnitNames.size() ? kYUnitNames[index(yu)] : "?";
@@ -354,20 +346,20 @@ int velt_dump(const char* path) {
     p = putText(p, end, ", ");
     p = putText(p, end, yName);
     p = putText(p, end, ", ");
-    p = putFixed(p, end, xStart.load(), 10);
+    p = putFixed(p, end, view.xStart.load(), 10);
     p = putText(p, end, ", ");
-    p = putFixed(p, end, xEnd.load(), 10);
+    p = putFixed(p, end, view.xEnd.load(), 10);
     p = putText(p, end, ", ");
-    p = putFixed(p, end, dielK.load(), 3);
+    p = putFixed(p, end, view.dielK.load(), 3);
     p = putText(p, end, ", ");
-    p = putFixed(p, end, xZero.load(), 10);
+    p = putFixed(p, end, view.xZero.load(), 10);
     p = putText(p, end, "\n");
     emit(p);
-    for (std::size_t i = 0; i < wfmDataX.size(); ++i) {
+    for (std::size_t i = 0; i < instrument.recordX.size(); ++i) {
         p = line.data();
-        p = putFixed(p, end, wfmDataX[i], 10);
+        p = putFixed(p, end, instrument.recordX[i], 10);
         p = putText(p, end, ", ");
-        p = putFixed(p, end, wfmDataAvg[i], 10);
+        p = putFixed(p, end, instrument.recordAvg[i], 10);
         p = putText(p, end, "\n");
         emit(p);
     }

@@ -1,6 +1,7 @@
 // Instrument driver: port codes, timing rows, window arithmetic and sample conversion.
 #pragma once
 
+#include "instrument/transport.h"
 #include "setup/port_codes.h"
 #include "setup/vocabulary.h"
 
@@ -42,21 +43,18 @@ struct ChannelCalibration {
     std::array<int, 10> delayTDT{};
 };
 
-// Environment shared with the front panel. Atomic because unguarded callbacks write them while
-// a tick may be reading them.
-extern std::atomic<XUnit> xUnits;
-extern std::atomic<YUnit> yUnits;
-extern std::atomic<double> xStart;
-extern std::atomic<double> xEnd;
-extern std::atomic<double> dielK;
-extern std::atomic<double> xZero;
-
-// Buffers.
-extern Waveform wfmDataX;
-extern Waveform wfmData;
-extern Waveform wfmDataAvg;
-extern Waveform wfmDataPos;
-extern Waveform wfmDataNeg;
+// The units and the window the sweeps are converted to and shown in. Atomic because unguarded
+// callbacks write them while a tick may be reading them.
+struct ViewWindow {
+    std::atomic<XUnit> xUnits{XUnit::Metres};
+    std::atomic<YUnit> yUnits{YUnit::Millivolts};
+    std::atomic<double> xStart{0.0};
+    std::atomic<double> xEnd{3.0};
+    std::atomic<double> dielK{2.25};
+    std::atomic<double> xZero{0.0};
+};
+// One per process: the panel's fields and the driver's conversion share it.
+extern ViewWindow view;
 
 // One acquisition's counts as the instrument sent them (before the offset is taken off),
 // averaged over its passes, with what they were taken at. A batch run installs a tap to keep
@@ -98,6 +96,13 @@ struct Instrument {
     // Set and cleared by guarded work on the GUI thread while the tick is suspended.
     std::atomic<SweepSetTap> sweepSetTap{nullptr};
     std::atomic<SweepProgressFn> sweepProgress{nullptr};
+    Link link;
+    // The records of the last acquisition: its x axis, the last sweep, the average published
+    // when every sweep came back whole, and the running mean the passes are folded into.
+    Waveform recordX{};
+    Waveform record{};
+    Waveform recordAvg{};
+    Waveform runningMean{};
 };
 // One per process, like the serial link it talks through.
 extern Instrument instrument;
@@ -133,5 +138,3 @@ void finishMean(YUnit yUnit);
 // shared window variables alone.
 int acquireWindow(int count, YUnit yUnit, XUnit xUnit, double xStartArg, double xEndArg,
                   double xZeroArg);
-// The running mean the acquisition works in; published only when every sweep came back whole.
-extern Waveform acqMean;

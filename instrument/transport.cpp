@@ -1,13 +1,11 @@
 // USB serial transport: opens the bridge with its handshake and moves command bytes and sweeps.
 #include "instrument/transport.h"
 
+#include "instrument/driver.h"
+
 #include "platform/serial_device.h"
 
 #include <cstddef>
-
-std::atomic<int> ftdiopened{0};
-std::array<std::uint8_t, 2048> rawBytes{};
-std::array<double, 1024> rawWaveform{};
 
 namespace {
 
@@ -23,7 +21,7 @@ constexpr std::size_t kHandshakeDrain = 16;
 
 // The bridge is only spoken to while the link is open; before that nothing may go on the wire.
 platform::SerialDevice* openDevice() {
-    if (ftdiopened.load() == 0) return nullptr;
+    if (instrument.link.opened.load() == 0) return nullptr;
     return platform::serialDevice();
 }
 
@@ -32,10 +30,10 @@ platform::SerialDevice* openDevice() {
 int usbftdi_open() {
     platform::SerialDevice* dev = platform::serialDevice();
     if (dev == nullptr || dev->open(0) != 0) {
-        ftdiopened.store(0);
+        instrument.link.opened.store(0);
         return -1;
     }
-    ftdiopened.store(1);
+    instrument.link.opened.store(1);
     if (dev->setBaudRate(kBaudRate) != 0) return -2;
     if (dev->setDataCharacteristics(kWordLength8, kStopBits1, kParityNone) != 0) return -3;
     if (dev->setFlowControl(kFlowNone, kXon, kXoff) != 0) return -4;
@@ -73,7 +71,7 @@ const char* openFailureText(int status) {
 int usbftdi_close() {
     platform::SerialDevice* dev = openDevice();
     if (dev == nullptr || dev->close() != 0) return -1;
-    ftdiopened.store(0);
+    instrument.link.opened.store(0);
     return 1;
 }
 
@@ -109,8 +107,9 @@ SweepWords sweepWords(int increment, int start) {
 }
 
 void decodeSweep() {
-    for (std::size_t i = 0; i < rawWaveform.size(); ++i)
-        rawWaveform[i] = static_cast<double>(rawBytes[2 * i] * 256 + rawBytes[2 * i + 1]);
+    for (std::size_t i = 0; i < instrument.link.samples.size(); ++i)
+        instrument.link.samples[i] = static_cast<double>(instrument.link.bytes[2 * i] * 256 +
+                                                         instrument.link.bytes[2 * i + 1]);
 }
 
 int readRaw(int /*count*/, int increment, int start) {
@@ -127,9 +126,10 @@ int readRaw(int /*count*/, int increment, int start) {
 
     ftwrbyte('r');
     std::size_t received = 0;
-    const int status = dev->read(rawBytes.data(), rawBytes.size(), &received);
+    const int status =
+        dev->read(instrument.link.bytes.data(), instrument.link.bytes.size(), &received);
     // A failing read is as unusable as a short one: the previous sweep stays in rawWaveform.
-    if (status != 0 || received < rawBytes.size()) return -2;
+    if (status != 0 || received < instrument.link.bytes.size()) return -2;
     ftrdbyte();
 
     decodeSweep();

@@ -6,12 +6,19 @@
 #include <cstddef>
 #include <cstdint>
 
-// 1 from a successful open until a successful close.
-extern std::atomic<int> ftdiopened;
-// Bytes of the last sweep as they came off the wire.
-extern std::array<std::uint8_t, 2048> rawBytes;
-// Samples of the last complete sweep, in counts (the driver subtracts the offset in place).
-extern std::array<double, 1024> rawWaveform;
+// The serial link's state: whether the device is open, and the last sweep as it came off the
+// wire and as counts.
+struct Link {
+    // 1 from a successful open until a successful close.
+    std::atomic<int> opened{0};
+    // Set by the first lost or short sweep: the program is on its way out, and no tick talks to
+    // the instrument again. Cleared by start-up.
+    std::atomic<bool> lost{false};
+    // Bytes of the last sweep as they came off the wire.
+    std::array<std::uint8_t, 2048> bytes{};
+    // Samples of the last complete sweep, in counts (the driver subtracts the offset in place).
+    std::array<double, 1024> samples{};
+};
 
 // What ftrdbyte yields when no byte arrived within the read time-out: outside the range of a
 // sign-extended byte, so it never matches an acknowledgement.

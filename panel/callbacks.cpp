@@ -42,7 +42,7 @@ bool committed(int event) {
 // The frequency-domain units come only with the frequency domain, and the time-domain ones
 // only with the time domain; the domain switch moves both together.
 bool fitsDomain(bool frequencyUnit) {
-    return frequencyUnit == (domainOf(xUnits.load()) == Domain::Frequency);
+    return frequencyUnit == (domainOf(view.xUnits.load()) == Domain::Frequency);
 }
 
 void guardedXUnits(XUnit unit) {

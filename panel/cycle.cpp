@@ -39,7 +39,7 @@ void notifyUser(std::atomic<bool>& pending, const char* title, const char* text)
 }
 
 bool frequencyDomain() {
-    return domainOf(xUnits.load()) == Domain::Frequency;
+    return domainOf(view.xUnits.load()) == Domain::Frequency;
 }
 
 void plotLiveTrace() {
@@ -60,14 +60,14 @@ void plotLiveTrace() {
     int handle = 0;
     if (frequencyDomain()) {
         int first = 0, last = 0;
-        visibleRange(wfmDataX, getXStart(), getXEnd(), first, last);
+        visibleRange(instrument.recordX, getXStart(), getXEnd(), first, last);
         const auto f = static_cast<std::size_t>(first);
-        handle = panel().plotXY(wfmDataX.data() + f, wfmDataCombined.data() + f, last - first,
+        handle = panel().plotXY(instrument.recordX.data() + f, liveTrace.y.data() + f, last - first,
                                 kLiveTraceColor, kLiveTraceStyle, 0);
     } else {
         panel().refreshGraph();
-        handle = panel().plotXY(wfmDataX.data(), wfmDataCombined.data(), 1024, kLiveTraceColor,
-                                kLiveTraceStyle, 0);
+        handle = panel().plotXY(instrument.recordX.data(), liveTrace.y.data(), 1024,
+                                kLiveTraceColor, kLiveTraceStyle, 0);
     }
     WfmActive.store(handle);
     platform::Delay(0.1);
@@ -85,7 +85,7 @@ int scaleYAxis(int autoscale) {
         yAxisMin = getYMin();
         return 1;
     }
-    autoscaleRange(wfmDataCombined, yUnits.load(), yAxisMin, yAxisMax);
+    autoscaleRange(liveTrace.y, view.yUnits.load(), yAxisMin, yAxisMax);
     setYMinMax(yAxisMin, yAxisMax);
     return 1;
 }

@@ -69,11 +69,11 @@ void toTimeDomain() {
 }
 
 void toFrequencyDomain() {
-    savedYUnits.store(yUnits.load());
-    savedXUnits.store(xUnits.load());
-    savedXStart.store(xStart.load());
-    savedXEnd.store(xEnd.load());
-    savedXZero.store(xZero.load());
+    savedYUnits.store(view.yUnits.load());
+    savedXUnits.store(view.xUnits.load());
+    savedXStart.store(view.xStart.load());
+    savedXEnd.store(view.xEnd.load());
+    savedXZero.store(view.xZero.load());
 
     // Crosstalk has no frequency-domain counterpart; it is measured as S11 instead.
     const Mode mode = getMode();
@@ -88,11 +88,11 @@ void toFrequencyDomain() {
         else
             platform::MessagePopup(
                 "SOLT ERROR", "SOLT calibration could not be completed. Reverting to time domain.");
-        xUnits.store(savedXUnits.load());
-        yUnits.store(savedYUnits.load());
-        xStart.store(savedXStart.load());
-        xEnd.store(savedXEnd.load());
-        xZero.store(savedXZero.load());
+        view.xUnits.store(savedXUnits.load());
+        view.yUnits.store(savedYUnits.load());
+        view.xStart.store(savedXStart.load());
+        view.xEnd.store(savedXEnd.load());
+        view.xZero.store(savedXZero.load());
         return;
     }
 
@@ -124,7 +124,7 @@ void toFrequencyDomain() {
 } // namespace
 
 void applyDomainDimming() {
-    const bool frequency = domainOf(xUnits.load()) == Domain::Frequency;
+    const bool frequency = domainOf(view.xUnits.load()) == Domain::Frequency;
     for (int id : {PANEL_DIFFERENTIAL, PANEL_FILTER, PANEL_DIEL})
         if (frequency) panel().setDimmed(id, true);
     panel().setDimmed(PANEL_FILTERWIDTH, frequency || getFilter() != 1);
@@ -134,7 +134,7 @@ void applyDomainDimming() {
 
 int setDomain(Domain domain) {
     removeTraces();
-    const Domain now = domainOf(xUnits.load());
+    const Domain now = domainOf(view.xUnits.load());
     if (domain == Domain::Time && now == Domain::Frequency)
         toTimeDomain();
     else if (domain == Domain::Frequency && now == Domain::Time)

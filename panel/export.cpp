@@ -50,17 +50,17 @@ int saveCSV() {
         writeMessage(2151, "Could not create log file.", 0);
         return -1;
     }
-    std::string header = labelX[index(xUnits.load())];
+    std::string header = labelX[index(view.xUnits.load())];
     header += ',';
-    header += labelY[index(yUnits.load())];
+    header += labelY[index(view.yUnits.load())];
     header += ',' + serial + ",\"" + notes + "\"\n";
 
     std::string data;
     data.reserve(1024 * 20);
-    for (std::size_t i = 0; i < wfmDataX.size(); ++i) {
-        files::appendFixed(data, wfmDataX[i], 3);
+    for (std::size_t i = 0; i < instrument.recordX.size(); ++i) {
+        files::appendFixed(data, instrument.recordX[i], 3);
         data += ',';
-        files::appendFixed(data, wfmDataCombined[i], 3);
+        files::appendFixed(data, liveTrace.y[i], 3);
         data += '\n';
     }
     int code = 0, result = 1;
@@ -126,7 +126,7 @@ std::string shownRingLabel(int control) {
 
 int saveTouchstone() {
     // Only the frequency domain has S-parameters.
-    if (domainOf(xUnits.load()) != Domain::Frequency) {
+    if (domainOf(view.xUnits.load()) != Domain::Frequency) {
         platform::MessagePopup("Save Touchstone", "Touchstone files hold S-parameters: switch to "
                                                   "the frequency domain first.");
         return -1;
@@ -146,11 +146,11 @@ int saveTouchstone() {
         return 0;
 
     int first = 0, last = 0;
-    visibleRange(wfmDataX, getXStart(), getXEnd(), first, last);
+    visibleRange(instrument.recordX, getXStart(), getXEnd(), first, last);
     std::vector<SParamPoint> points;
     for (int i = std::max(first, 0); i < std::min(last, 1024); ++i) {
         const auto k = static_cast<std::size_t>(i);
-        points.push_back({wfmDataX[k], solt.fdReal[k], solt.fdImag[k]});
+        points.push_back({instrument.recordX[k], solt.fdReal[k], solt.fdImag[k]});
     }
     const platform::DateTime t = platform::currentDateTime();
     char when[32];

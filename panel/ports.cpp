@@ -177,7 +177,7 @@ int setStimulus(std::optional<Mode> newMode, int stimulus) {
     if (mode != Mode::TDR) velt_cal(stimulus, 2 * stimulus, Mode::TDT);
 
     // The frequency domain keeps its own arrangement; a new mode needs its own calibration.
-    if (domainOf(xUnits.load()) == Domain::Frequency) {
+    if (domainOf(view.xUnits.load()) == Domain::Frequency) {
         int r = checkSOLT(code(mode));
         if (r != 1) r = performSOLT(code(mode));
         if (r > 0) {
@@ -195,7 +195,7 @@ int setStimulus(std::optional<Mode> newMode, int stimulus) {
         return 1;
     }
 
-    if (!(mode == Mode::TDR && yUnits.load() == YUnit::Ohms) && getDiff() == 1) setDiff(0);
+    if (!(mode == Mode::TDR && view.yUnits.load() == YUnit::Ohms) && getDiff() == 1) setDiff(0);
     panel().setDimmed(PANEL_DIFFERENTIAL, false);
 
     applyModeUnits(mode);
@@ -205,10 +205,10 @@ int setStimulus(std::optional<Mode> newMode, int stimulus) {
 void applyModeUnits(Mode mode) {
     // Impedance and reflection coefficient exist only in reflection. The range fields keep
     // what the user set; only the unit and its check mark change.
-    const YUnit y = yUnits.load();
+    const YUnit y = view.yUnits.load();
     const bool reflection = mode == Mode::TDR;
     if (!reflection && (y == YUnit::Ohms || y == YUnit::Rho)) {
-        yUnits.store(YUnit::Millivolts);
+        view.yUnits.store(YUnit::Millivolts);
         panel().setMenuChecked(MENUBAR_YUNITS_Y1, true);
         for (int item : {MENUBAR_YUNITS_Y2, MENUBAR_YUNITS_Y3, MENUBAR_YUNITS_Y4})
             panel().setMenuChecked(item, false);
@@ -225,7 +225,7 @@ void applyModeUnits(Mode mode) {
 
 int setSampler(int sampler) {
     if (sampler != -1) panel().ringSetValue(PANEL_SAMPLER, sampler);
-    if (domainOf(xUnits.load()) == Domain::Frequency) {
+    if (domainOf(view.xUnits.load()) == Domain::Frequency) {
         // The sampler callback is not guarded, but a running tick reads the working records.
         suspendAndWait();
         populateSOLT(getSampler());

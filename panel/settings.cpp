@@ -71,8 +71,8 @@ int setDiel(double x) {
     // The control limits the value; dielK mirrors what it accepted, so the two never differ.
     if (std::isfinite(x) && x >= 0) panel().setValue(PANEL_DIEL, x);
     double k = getDiel();
-    if (!(k > 0) || !std::isfinite(k)) k = dielK.load();
-    dielK.store(k);
+    if (!(k > 0) || !std::isfinite(k)) k = view.dielK.load();
+    view.dielK.store(k);
     panel().setValue(PANEL_VC, 1.0 / std::sqrt(k));
     return 1;
 }
@@ -83,13 +83,13 @@ int getDiff() {
 
 int setDiff(int v) {
     if (v == -1) v = getDiff();
-    if (v == 1 && yUnits.load() != YUnit::Decibels) {
+    if (v == 1 && view.yUnits.load() != YUnit::Decibels) {
         panel().setValue(PANEL_DIFFERENTIAL, 1);
         setYUnits(YUnit::Ohms);
         panel().setDimmed(PANEL_SAMPLER, true);
     } else {
         panel().setValue(PANEL_DIFFERENTIAL, 0);
-        setYUnits(yUnits.load());
+        setYUnits(view.yUnits.load());
         panel().setDimmed(PANEL_SAMPLER, false);
     }
     return 1;
@@ -140,25 +140,25 @@ double getXEnd() {
 // window swept is always the one on screen.
 int setXStart(double x) {
     if (!std::isfinite(x)) return 1;
-    const double z = xZero.load();
+    const double z = view.xZero.load();
     panel().setValue(PANEL_XSTART, x - z);
-    xStart.store(getXStart() + z);
+    view.xStart.store(getXStart() + z);
     return 1;
 }
 
 int setXEnd(double x) {
     if (!std::isfinite(x)) return 1;
-    const double z = xZero.load();
+    const double z = view.xZero.load();
     panel().setValue(PANEL_XEND, x - z);
-    xEnd.store(getXEnd() + z);
+    view.xEnd.store(getXEnd() + z);
     return 1;
 }
 
 int setWindow() {
     double s = getXStart();
     double e = getXEnd();
-    const double w = minWidth[index(xUnits.load())];
-    const double z = xZero.load();
+    const double w = minWidth[index(view.xUnits.load())];
+    const double z = view.xZero.load();
     if (e < s + w) {
         // Pushing the end out past the field's top would leave a window narrower than the
         // minimum, so the start moves down instead.
@@ -206,12 +206,12 @@ Setup readSetup() {
     s.autoscale = getAutoscale() == 1;
     s.yMin = getYMin();
     s.yMax = getYMax();
-    s.xUnit = xUnits.load();
-    s.yUnit = yUnits.load();
-    s.xStart = xStart.load();
-    s.xEnd = xEnd.load();
-    s.xZero = xZero.load();
-    s.dielectric = dielK.load();
+    s.xUnit = view.xUnits.load();
+    s.yUnit = view.yUnits.load();
+    s.xStart = view.xStart.load();
+    s.xEnd = view.xEnd.load();
+    s.xZero = view.xZero.load();
+    s.dielectric = view.dielK.load();
     s.autoAcquire = getAutoAcquire() == 1;
     s.trueProfile = getTrueProfile();
     s.externalCal = getCalMode() == 1;

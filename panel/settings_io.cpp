@@ -28,11 +28,11 @@ constexpr const char* kTypeList = "Configuration File (*.ini)";
 
 void apply(const SettingsRecord& r) {
     // A time-domain file loaded from the frequency domain would leave its rings and menus.
-    if (domainOf(xUnits.load()) == Domain::Frequency) setDomain(Domain::Time);
+    if (domainOf(view.xUnits.load()) == Domain::Frequency) setDomain(Domain::Time);
     // The file's codes were checked before anything is applied.
     setXUnits(xUnitFromCode(r.xUnits));
     setYUnits(yUnitFromCode(r.yUnits));
-    panel().setXAxisName(labelFullX[index(xUnits.load())]);
+    panel().setXAxisName(labelFullX[index(view.xUnits.load())]);
     setDiff(r.diff);
     setStimulus(modeFromCode(r.mode), r.stimulus);
     setSampler(r.sampler);
@@ -133,7 +133,7 @@ int resetSettings() {
     setXStart(0.0);
     setXEnd(3.0);
     setDiel(2.23);
-    panel().setXAxisName(labelFullX[index(xUnits.load())]);
+    panel().setXAxisName(labelFullX[index(view.xUnits.load())]);
     setYMinMax(-250.0, 250.0);
     setAutoscale(1);
     setAutoAcquire(1);

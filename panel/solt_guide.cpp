@@ -92,28 +92,28 @@ int getReflection(int standard, int stimulus, int sampler, const char* label, Wa
         calibrateLine(stimulus, sampler, Mode::TDR, 0, 0);
         if (acquireStandard() != 1) return -2;
     }
-    into = wfmDataAvg;
+    into = instrument.recordAvg;
     return 1;
 }
 
 // The five shared display settings a new calibration overrides, restored whatever happens.
 struct WindowOverride {
-    YUnit yu = yUnits.load();
-    XUnit xu = xUnits.load();
-    double xs = xStart.load(), xe = xEnd.load(), xz = xZero.load();
+    YUnit yu = view.yUnits.load();
+    XUnit xu = view.xUnits.load();
+    double xs = view.xStart.load(), xe = view.xEnd.load(), xz = view.xZero.load();
     WindowOverride() {
-        yUnits.store(kFdYUnit);
-        xUnits.store(kFdXUnit);
-        xStart.store(kFdStart);
-        xEnd.store(kFdEnd);
-        xZero.store(0.0);
+        view.yUnits.store(kFdYUnit);
+        view.xUnits.store(kFdXUnit);
+        view.xStart.store(kFdStart);
+        view.xEnd.store(kFdEnd);
+        view.xZero.store(0.0);
     }
     ~WindowOverride() {
-        yUnits.store(yu);
-        xUnits.store(xu);
-        xStart.store(xs);
-        xEnd.store(xe);
-        xZero.store(xz);
+        view.yUnits.store(yu);
+        view.xUnits.store(xu);
+        view.xStart.store(xs);
+        view.xEnd.store(xe);
+        view.xZero.store(xz);
     }
     WindowOverride(const WindowOverride&) = delete;
     WindowOverride& operator=(const WindowOverride&) = delete;
@@ -163,7 +163,7 @@ int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* 
         calibrateLine(stimulus, sampler, Mode::TDT, 0, 0);
         if (acquireStandard() != 1) return -2;
     }
-    solt.wfmThrough = wfmDataAvg;
+    solt.wfmThrough = instrument.recordAvg;
     return 1;
 }
 

@@ -101,7 +101,7 @@ void requestCheck() {
 
 int onAsyncTimer() {
     // After a lost link the user is reading the message; nothing more goes to the instrument.
-    if (linkLost.load()) return 1;
+    if (instrument.link.lost.load()) return 1;
     tServingTick = true;
     timerLock.store(1);
 
@@ -221,8 +221,8 @@ int updateWaveform() {
     panel().cursor(1, x1, y1);
     panel().cursor(2, x2, y2);
     char c1[128], c2[128], d[128];
-    formatCursorReadouts(x1, y1, x2, y2, xUnits.load(), yUnits.load(), getMode(), c1, c2, d,
-                         static_cast<int>(sizeof c1));
+    formatCursorReadouts(x1, y1, x2, y2, view.xUnits.load(), view.yUnits.load(), getMode(), c1, c2,
+                         d, static_cast<int>(sizeof c1));
     // Reserved once per thread: a read-out refresh after every trace allocates nothing.
     thread_local std::string text = [] {
         std::string s;

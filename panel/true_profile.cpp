@@ -12,11 +12,11 @@ bool getTrueProfile() {
 
 void updateTrueProfileItem() {
     platform::panel().setMenuDimmed(MENUBAR_YUNITS_TRUEPROFILE,
-                                    !trueProfileApplies(getMode(), yUnits.load()));
+                                    !trueProfileApplies(getMode(), view.yUnits.load()));
 }
 
 void toggleTrueProfile() {
-    if (trueProfileApplies(getMode(), yUnits.load()))
+    if (trueProfileApplies(getMode(), view.yUnits.load()))
         platform::panel().setMenuChecked(MENUBAR_YUNITS_TRUEPROFILE, !getTrueProfile());
     updateTrueProfileItem();
 }

@@ -33,7 +33,7 @@ constexpr std::array<int, 6> kYDecimals = {0, 2, 0, 2, 2, 0};
 
 // Metres of cable per nanosecond of travel.
 double metresPerNs() {
-    return (1.0 / std::sqrt(dielK.load())) * kSpeedOfLight * 1e-9;
+    return (1.0 / std::sqrt(view.dielK.load())) * kSpeedOfLight * 1e-9;
 }
 
 // Factor from one time-domain unit (m, ft, ns) to another.
@@ -51,22 +51,22 @@ bool convertible(XUnit u) {
 }
 
 void showWindowInUnit() {
-    const double z = xZero.load();
-    const double hi = maxRange[index(xUnits.load())].load();
+    const double z = view.xZero.load();
+    const double hi = maxRange[index(view.xUnits.load())].load();
     panel().setRange(PANEL_XSTART, -z, hi);
     panel().setRange(PANEL_XEND, -z, hi);
-    setXStart(xStart.load());
-    setXEnd(xEnd.load());
+    setXStart(view.xStart.load());
+    setXEnd(view.xEnd.load());
 }
 
 } // namespace
 
 int setXUnits(XUnit code) {
-    const XUnit old = xUnits.load();
+    const XUnit old = view.xUnits.load();
     const double s = getXStart();
     const double e = getXEnd();
-    const double z = xZero.load();
-    xUnits.store(code);
+    const double z = view.xZero.load();
+    view.xUnits.store(code);
 
     if (convertible(code)) {
         constexpr std::array<int, 3> items = {MENUBAR_XUNITS_X1, MENUBAR_XUNITS_X2,
@@ -87,24 +87,24 @@ int setXUnits(XUnit code) {
     }
 
     if (code == XUnit::GHz) {
-        xZero.store(0.0);
-        xStart.store(0.0);
-        xEnd.store(maxRange[index(XUnit::GHz)].load());
+        view.xZero.store(0.0);
+        view.xStart.store(0.0);
+        view.xEnd.store(maxRange[index(XUnit::GHz)].load());
     } else if (old == XUnit::GHz && convertible(code)) {
         // Back from the frequency domain: the window saved on the way in, not a conversion of
         // the GHz numbers.
         double c = 1.0;
         const XUnit from = savedXUnits.load();
         if (convertible(from)) c = conversion(from, code);
-        xZero.store(savedXZero.load() * c);
-        xStart.store(savedXStart.load() * c);
-        xEnd.store(savedXEnd.load() * c);
+        view.xZero.store(savedXZero.load() * c);
+        view.xStart.store(savedXStart.load() * c);
+        view.xEnd.store(savedXEnd.load() * c);
     } else if (convertible(old) && convertible(code)) {
         const double c = conversion(old, code);
         const double zc = z * c;
-        xZero.store(zc);
-        xStart.store(zc + s * c);
-        xEnd.store(e * c + zc);
+        view.xZero.store(zc);
+        view.xStart.store(zc + s * c);
+        view.xEnd.store(e * c + zc);
     }
     // Inches, to or from: the numbers stay as they are.
 
@@ -114,7 +114,7 @@ int setXUnits(XUnit code) {
 }
 
 int setXLabels() {
-    const std::size_t u = index(xUnits.load());
+    const std::size_t u = index(view.xUnits.load());
     panel().setLabel(PANEL_XSTART, labelStartX[u]);
     panel().setLabel(PANEL_XEND, labelEndX[u]);
     panel().setXAxisName(roundTrip(getMode()) ? labelFullX[u] : labelFullX2[u]);
@@ -128,7 +128,7 @@ int setXLabels() {
 
 int setYUnits(YUnit code) {
     const std::size_t u = index(code);
-    yUnits.store(code);
+    view.yUnits.store(code);
     for (std::size_t i = 0; i < kYMenuItem.size(); ++i)
         if (kYMenuItem[i] != 0) panel().setMenuChecked(kYMenuItem[i], i == u);
     const bool db = code == YUnit::Decibels;
@@ -151,6 +151,6 @@ int setYUnits(YUnit code) {
 }
 
 int setYLabels() {
-    panel().setYAxisName(labelFullY[index(yUnits.load())]);
+    panel().setYAxisName(labelFullY[index(view.yUnits.load())]);
     return 1;
 }

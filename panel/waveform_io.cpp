@@ -61,14 +61,14 @@ void markZero(int color) {
 
 void showStored(const StoredSettings& s) {
     // The file's codes were checked before anything is shown.
-    xUnits.store(xUnitFromCode(s.xUnits));
-    yUnits.store(yUnitFromCode(s.yUnits));
-    xStart.store(s.xStart);
-    xEnd.store(s.xEnd);
-    xZero.store(s.xZero);
-    dielK.store(s.dielK);
+    view.xUnits.store(xUnitFromCode(s.xUnits));
+    view.yUnits.store(yUnitFromCode(s.yUnits));
+    view.xStart.store(s.xStart);
+    view.xEnd.store(s.xEnd);
+    view.xZero.store(s.xZero);
+    view.dielK.store(s.dielK);
     // The fields must accept the window relative to the file's zero before it is shown in them.
-    const double top = maxRange[index(xUnits.load())].load();
+    const double top = maxRange[index(view.xUnits.load())].load();
     panel().setRange(PANEL_XSTART, -s.xZero, top);
     panel().setRange(PANEL_XEND, -s.xZero, top);
     setXStart(s.xStart);
@@ -80,9 +80,9 @@ void showStored(const StoredSettings& s) {
     setDiff(s.diff);
     setFilter(s.filter);
     setFilterWidth(s.filterWidth);
-    if (xZero.load() > 0) markZero(kZeroActiveColor);
-    setXUnits(xUnits.load());
-    setYUnits(yUnits.load());
+    if (view.xZero.load() > 0) markZero(kZeroActiveColor);
+    setXUnits(view.xUnits.load());
+    setYUnits(view.yUnits.load());
     // The unit switch put its own default range in the fields; they show the file's.
     setYMinMax(s.yMin, s.yMax);
 
@@ -92,9 +92,9 @@ void showStored(const StoredSettings& s) {
     panel().setYRange(s.yMin, s.yMax);
     WfmStored.store(panel().plotXY(wfmRecallX.data(), wfmRecall.data(), 1024, kStoredTraceColor,
                                    kLiveTraceStyle, 0));
-    if (domainOf(xUnits.load()) == Domain::Frequency) {
-        xEnd.store(wfmRecallX[1023]);
-        panel().setValue(PANEL_XEND, xEnd.load());
+    if (domainOf(view.xUnits.load()) == Domain::Frequency) {
+        view.xEnd.store(wfmRecallX[1023]);
+        panel().setValue(PANEL_XEND, view.xEnd.load());
     }
     panel().setValue(PANEL_AUTOSCALE, 0);
     for (int id : kDimmedControls) panel().setDimmed(id, true);
@@ -134,7 +134,7 @@ int storeWaveform() {
         code = 2173, result = -3, text = "Could not write header labels.";
     } else if (!files::writeAll(f, formatStoredSettings(s))) {
         code = 2174, result = -4, text = "Could not write header values.";
-    } else if (!files::writeAll(f, formatStoredPoints(wfmDataX, wfmDataCombined))) {
+    } else if (!files::writeAll(f, formatStoredPoints(instrument.recordX, liveTrace.y))) {
         code = 2177, result = -6, text = "Could not write waveform points.";
     }
     if (code == 0 && out.commit() != files::ReplaceStatus::Ok) {
@@ -176,7 +176,7 @@ int recallWaveform() {
         return -6;
     }
     const bool fileFrequency = s.xUnits == code(XUnit::GHz);
-    const bool shownFrequency = domainOf(xUnits.load()) == Domain::Frequency;
+    const bool shownFrequency = domainOf(view.xUnits.load()) == Domain::Frequency;
     if (fileFrequency && !shownFrequency) {
         platform::MessagePopup("ERROR #2193",
                                "Stored waveform is in the Frequency Domain and cannot be loaded "
@@ -227,7 +227,7 @@ int clearWaveform() {
     for (int id : kDimmedMenuItems) panel().setMenuDimmed(id, false);
     panel().setMenuDimmed(MENUBAR_FILE_CLEAR, true);
     applyDomainDimming();
-    markZero(xZero.load() > 0 ? kZeroActiveColor : kZeroClearColor);
+    markZero(view.xZero.load() > 0 ? kZeroActiveColor : kZeroClearColor);
     writeMessage(0, "Stored VELT cleared from plot.", 0);
     return 1;
 }

@@ -22,10 +22,10 @@ int setZero(double x) {
             return 0;
         // The search clears the reference to measure from the instrument's origin; when it
         // finds no open the user keeps the reference they had.
-        const double previous = xZero.load();
+        const double previous = view.xZero.load();
         int sweep = 1;
         if (velt_zero(-1.0, differential, &sweep) == -1) {
-            xZero.store(previous);
+            view.xZero.store(previous);
             if (sweep == -1 || sweep == -2)
                 checkWaveform(sweep); // the link is gone, as any acquisition reports it
             else
@@ -37,14 +37,14 @@ int setZero(double x) {
         velt_zero(x, differential);
     }
 
-    const double z = xZero.load();
+    const double z = view.xZero.load();
     for (int id : {PANEL_XSTART, PANEL_XEND}) {
         double lo = 0, hi = 0;
         panel().range(id, lo, hi);
         panel().setRange(id, -z, hi);
     }
-    setXStart(xStart.load());
-    setXEnd(xEnd.load());
+    setXStart(view.xStart.load());
+    setXEnd(view.xEnd.load());
     const int color = z > 0 ? kZeroActiveColor : kZeroClearColor;
     panel().setTextBgColor(PANEL_XSTART, color);
     panel().setTextBgColor(PANEL_XEND, color);

@@ -136,14 +136,14 @@ void updateZoneReadouts(double x1, double x2) {
         return t;
     }();
     // Blank rather than hidden outside ohms: the backdrop keeps its shape.
-    if (yUnits.load() != YUnit::Ohms || domainOf(xUnits.load()) != Domain::Time) {
+    if (view.yUnits.load() != YUnit::Ohms || domainOf(view.xUnits.load()) != Domain::Time) {
         for (int id : {PANEL_C4, PANEL_ZONE, PANEL_ZONESTATS}) p.setText(id, "");
         return;
     }
     p.setText(PANEL_C4, " ZONE ");
     const double minLength =
         zoneResolution(shownRiseTimePs(instrument.speed, getFilter() == 1, getFilterWidth()),
-                       xUnits.load(), dielK.load());
+                       view.xUnits.load(), view.dielK.load());
     x.clear();
     y.clear();
     const int live = WfmActive.load();

@@ -15,7 +15,7 @@ using platform::panel;
 namespace {
 
 std::size_t unitIndex() {
-    return index(xUnits.load());
+    return index(view.xUnits.load());
 }
 
 void moveBy(int id, int dLeft, int dTop, int dWidth, int dHeight) {
@@ -52,13 +52,13 @@ int zoom() {
 }
 
 int resetZoom() {
-    const double z = xZero.load();
+    const double z = view.xZero.load();
     panel().setValue(PANEL_XSTART, 0.0);
     const double s = getXStart();
     panel().setValue(PANEL_XEND, defaultEnd[unitIndex()].load());
     const double e = getXEnd();
-    xStart.store(s + z);
-    xEnd.store(e + z);
+    view.xStart.store(s + z);
+    view.xEnd.store(e + z);
     return 1;
 }
 

@@ -1,5 +1,6 @@
 // The simulator's control window under the offscreen platform: one choice per fitted channel,
 // wired to the simulator.
+#include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "platform/qt/sim_control_window.h"
 #include "platform/serial_device.h"
@@ -62,9 +63,9 @@ bool sweepsRepeat(simulator::SimulatedInstrument& sim) {
     platform::setSerialDevice(&sim);
     EXPECT_EQ(usbftdi_open(), 1);
     EXPECT_EQ(readRaw(1024, 8, 0), 1);
-    const auto first = rawWaveform;
+    const auto first = instrument.link.samples;
     EXPECT_EQ(readRaw(1024, 8, 0), 1);
-    const bool same = first == rawWaveform;
+    const bool same = first == instrument.link.samples;
     usbftdi_close();
     platform::setSerialDevice(nullptr);
     return same;

@@ -49,8 +49,8 @@ class Cycle : public ::testing::Test {
     void SetUp() override {
         testing_support::freshPanel();
         platform::RunUserInterface(); // nothing left over from an earlier test
-        xZero = 0.0;
-        dielK = 2.25;
+        view.xZero = 0.0;
+        view.dielK = 2.25;
         WfmActive = 0;
         WfmStored = 0;
         instrument.cal.vampl.fill(0.0);
@@ -85,11 +85,11 @@ TEST_F(Cycle, DrawsTheLiveTraceInItsColourAndStyle) {
     EXPECT_EQ(plot->color, platform::makeColor(113, 233, 70));
     EXPECT_EQ(plot->style, 5);
     EXPECT_EQ(plot->lineStyle, 0);
-    EXPECT_DOUBLE_EQ(plot->y[100], wfmDataCombined[100]);
-    EXPECT_DOUBLE_EQ(plot->x[1023], wfmDataX[1023]);
+    EXPECT_DOUBLE_EQ(plot->y[100], liveTrace.y[100]);
+    EXPECT_DOUBLE_EQ(plot->x[1023], instrument.recordX[1023]);
     // A clean step reads 0 mV before the edge and 250 mV after it.
-    EXPECT_NEAR(wfmDataCombined[5], 0.0, 1e-9);
-    EXPECT_NEAR(wfmDataCombined[1000], 250.0, 1e-9);
+    EXPECT_NEAR(liveTrace.y[5], 0.0, 1e-9);
+    EXPECT_NEAR(liveTrace.y[1000], 250.0, 1e-9);
     EXPECT_TRUE(s.graph.xAuto);
     EXPECT_DOUBLE_EQ(s.graph.yMin, -250);
     EXPECT_DOUBLE_EQ(s.graph.yMax, 250);
@@ -128,7 +128,7 @@ TEST_F(Cycle, CursorReadoutsFollowTheNewTrace) {
 TEST_F(Cycle, WithoutPlottingNoGraphElementChanges) {
     acquire(1);
     panel().setYRange(-1, 1);
-    wfmDataCombined.fill(kNaN);
+    liveTrace.y.fill(kNaN);
     const auto before = panel().snapshot().graph;
     acquire(0);
     const auto after = panel().snapshot().graph;
@@ -137,7 +137,7 @@ TEST_F(Cycle, WithoutPlottingNoGraphElementChanges) {
     EXPECT_DOUBLE_EQ(after.yMin, -1);
     EXPECT_DOUBLE_EQ(after.yMax, 1);
     EXPECT_EQ(after.cursors[0].mode, before.cursors[0].mode);
-    EXPECT_FALSE(std::isnan(wfmDataCombined[500])); // the buffers are fresh all the same
+    EXPECT_FALSE(std::isnan(liveTrace.y[500])); // the buffers are fresh all the same
     EXPECT_EQ(popups("Error #3031"), 0);
 }
 
@@ -167,10 +167,10 @@ TEST_F(Cycle, DifferentialImpedanceIsCappedAt500) {
     const long before = dev.sweeps();
     acquire(1);
     EXPECT_EQ(dev.sweeps() - before, 4); // offset and window sweep on each line
-    EXPECT_NEAR(wfmDataPos[800], 300, 1);
-    EXPECT_NEAR(wfmDataNeg[800], 300, 1);
-    EXPECT_DOUBLE_EQ(wfmDataCombined[800], 500.0);
-    EXPECT_LE(*std::max_element(wfmDataCombined.begin(), wfmDataCombined.end()), 500.0);
+    EXPECT_NEAR(liveTrace.pos[800], 300, 1);
+    EXPECT_NEAR(liveTrace.neg[800], 300, 1);
+    EXPECT_DOUBLE_EQ(liveTrace.y[800], 500.0);
+    EXPECT_LE(*std::max_element(liveTrace.y.begin(), liveTrace.y.end()), 500.0);
     EXPECT_EQ(dev.lastSamplerCode(), samplerPortCode[4]); // left on the positive line
 }
 
@@ -270,7 +270,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Cycle, OtherDriverStatusesAreNotFatal) {
     for (int status : {1, 0, -3, 2}) checkWaveform(status);
-    EXPECT_FALSE(linkLost.load());
+    EXPECT_FALSE(instrument.link.lost.load());
     EXPECT_EQ(platform::RunUserInterface(), 0);
     EXPECT_FALSE(platform::quitRequested());
     EXPECT_TRUE(platform::defaultResponder().shown().empty());
@@ -297,25 +297,25 @@ TEST_F(Cycle, PopupsOfTheTimerThreadArePostedOnceUntilSeen) {
 }
 
 TEST_F(Cycle, FrequencyDomainSweepsRhoOverTheFixedWindowLeavingTheSharedOnesAlone) {
-    xUnits = XUnit::GHz;
-    yUnits = YUnit::Decibels;
-    xStart = 0.0;
-    xEnd = 2.4;
+    view.xUnits = XUnit::GHz;
+    view.yUnits = YUnit::Decibels;
+    view.xStart = 0.0;
+    view.xEnd = 2.4;
     panel().setRange(PANEL_XSTART, -1e3, 1e3);
     panel().setRange(PANEL_XEND, -1e3, 1e3);
     panel().setValue(PANEL_XSTART, 1.0);
     panel().setValue(PANEL_XEND, 2.0);
     acquire(1);
     // Swept over 3.5 to 74 ns in reflection coefficient without touching what a callback reads.
-    EXPECT_EQ(xUnits.load(), XUnit::GHz);
-    EXPECT_EQ(yUnits.load(), YUnit::Decibels);
-    EXPECT_DOUBLE_EQ(xStart.load(), 0.0);
-    EXPECT_DOUBLE_EQ(xEnd.load(), 2.4);
-    EXPECT_DOUBLE_EQ(xZero.load(), 0.0);
+    EXPECT_EQ(view.xUnits.load(), XUnit::GHz);
+    EXPECT_EQ(view.yUnits.load(), YUnit::Decibels);
+    EXPECT_DOUBLE_EQ(view.xStart.load(), 0.0);
+    EXPECT_DOUBLE_EQ(view.xEnd.load(), 2.4);
+    EXPECT_DOUBLE_EQ(view.xZero.load(), 0.0);
     EXPECT_EQ(instrument.increment.load(), 56);
-    EXPECT_NEAR(wfmDataAvg[1000], 0.0, 1e-9); // a matched step reads rho 0
-    EXPECT_NEAR(wfmDataX[140], 1.0, 1e-9);    // GHz, a bin every 7.142857 MHz
-    const auto visible = std::count_if(wfmDataX.begin(), wfmDataX.end(),
+    EXPECT_NEAR(instrument.recordAvg[1000], 0.0, 1e-9); // a matched step reads rho 0
+    EXPECT_NEAR(instrument.recordX[140], 1.0, 1e-9);    // GHz, a bin every 7.142857 MHz
+    const auto visible = std::count_if(instrument.recordX.begin(), instrument.recordX.end(),
                                        [](double x) { return x >= 1.0 && x <= 2.0; });
     EXPECT_EQ(panel().plotCount(WfmActive.load()), visible);
     panel().setValue(PANEL_XSTART, 500.0);

@@ -60,7 +60,7 @@ class Calibration : public ::testing::Test {
     }
     void TearDown() override {
         instrument.isInit.store(0);
-        ftdiopened.store(0);
+        instrument.link.opened.store(0);
         platform::setSerialDevice(nullptr);
     }
 
@@ -261,7 +261,7 @@ TEST_F(Calibration, ShortSweepDuringTheLevelMeasurementChangesNoConstant) {
     dev.queueRead(kAck);
     queueSweep([](int) { return 0; });
     queueShortSweep();
-    rawWaveform.fill(3000); // stale counts that would otherwise look like a step
+    instrument.link.samples.fill(3000); // stale counts that would otherwise look like a step
     EXPECT_EQ(velt_cal(2, 4, Mode::TDR), -2);
     expectConstantsUntouched(4, 2);
 }
@@ -313,12 +313,12 @@ TEST_F(Calibration, NegativeTransmissionDelayWrapsIntoTheSweepWords) {
     ASSERT_EQ(velt_cal(7, 5, Mode::TDT), 1);
     ASSERT_EQ(instrument.cal.calDelay[7], -1692);
     dev.clearRecord();
-    xUnits = XUnit::Metres;
-    xStart = 0.0;
-    xEnd = 3.1;
-    dielK = 2.25;
-    xZero = 0.0;
-    yUnits = YUnit::Rho;
+    view.xUnits = XUnit::Metres;
+    view.xStart = 0.0;
+    view.xEnd = 3.1;
+    view.dielK = 2.25;
+    view.xZero = 0.0;
+    view.yUnits = YUnit::Rho;
     queueSweep([](int) { return 0; });
     queueSweep([](int) { return 3000; });
     ASSERT_EQ(velt_acquire(1), 1);

@@ -90,7 +90,7 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
                 commit(onSetSampler, PANEL_SAMPLER);
                 break;
             case 3:
-                if (xUnits.load() == XUnit::GHz) menu(onLoadSOLT, MENUBAR_CAL_LOADSOLT);
+                if (view.xUnits.load() == XUnit::GHz) menu(onLoadSOLT, MENUBAR_CAL_LOADSOLT);
                 break;
             case 4:
                 menu(onSetYUnitsRho, MENUBAR_YUNITS_Y4);
@@ -111,12 +111,12 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
     // Either domain, whole: GHz goes with dB and the S11 / S21 ring, the time units with theirs.
     const auto modes = panel().ringItems(PANEL_MODE);
     ASSERT_FALSE(modes.empty());
-    if (xUnits.load() == XUnit::GHz) {
-        EXPECT_EQ(yUnits.load(), YUnit::Decibels);
+    if (view.xUnits.load() == XUnit::GHz) {
+        EXPECT_EQ(view.yUnits.load(), YUnit::Decibels);
         EXPECT_EQ(modes[0].label, "S11");
         EXPECT_TRUE(panel().menuChecked(MENUBAR_DOMAIN_FREQ));
     } else {
-        EXPECT_NE(yUnits.load(), YUnit::Decibels);
+        EXPECT_NE(view.yUnits.load(), YUnit::Decibels);
         EXPECT_EQ(modes[0].label, "TDR");
         EXPECT_TRUE(panel().menuChecked(MENUBAR_DOMAIN_TIME));
     }

@@ -74,8 +74,8 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
     platform::setSerialDevice(&sim);
     ASSERT_EQ(velt_init(), 1);
     instrument.isInit = 1;
-    xZero = 0.0;
-    dielK = 2.25;
+    view.xZero = 0.0;
+    view.dielK = 2.25;
     WfmActive = 0;
     WfmStored = 0;
     setTimebase(0, 1);
@@ -181,15 +181,15 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
     EXPECT_FALSE(platform::asyncTimer().suspended());
 
     // The panel agrees with itself.
-    const double z = xZero.load();
-    EXPECT_NEAR(xStart.load(), getXStart() + z, 1e-9);
-    EXPECT_NEAR(xEnd.load(), getXEnd() + z, 1e-9);
-    EXPECT_GE(getXEnd() - getXStart(), minWidth[std::size_t(xUnits.load())] - 1e-9);
+    const double z = view.xZero.load();
+    EXPECT_NEAR(view.xStart.load(), getXStart() + z, 1e-9);
+    EXPECT_NEAR(view.xEnd.load(), getXEnd() + z, 1e-9);
+    EXPECT_GE(getXEnd() - getXStart(), minWidth[std::size_t(view.xUnits.load())] - 1e-9);
     if (getDiff() == 1) {
-        EXPECT_EQ(yUnits.load(), YUnit::Ohms);
+        EXPECT_EQ(view.yUnits.load(), YUnit::Ohms);
     }
     if (getMode() != Mode::TDR) {
-        EXPECT_NE(yUnits.load(), YUnit::Ohms);
+        EXPECT_NE(view.yUnits.load(), YUnit::Ohms);
     }
     const auto offered = samplersFor(getMode(), getStimulus(), 0);
     EXPECT_NE(std::find(offered.begin(), offered.end(), getSampler()), offered.end());

@@ -49,13 +49,13 @@ class Driver : public ::testing::Test {
         instrument.stimActive = 2, instrument.samplActive = 4, instrument.samplPos = 4,
         instrument.samplNeg = 5, instrument.polarity = 1;
         ASSERT_EQ(velt_environ(XUnit::Metres, kRho, 0.0, 3.0, 2.25), 1);
-        xZero = 0.0;
+        view.xZero = 0.0;
         instrument.cal.calDelay.fill(0);
         instrument.cal.vstart.fill(1000); // vstart 1000 and vampl 2000 counts on every sampler
         instrument.cal.vampl.fill(2000);
     }
     void TearDown() override {
-        ftdiopened.store(0);
+        instrument.link.opened.store(0);
         platform::setSerialDevice(nullptr);
     }
 
@@ -114,11 +114,11 @@ class DriverWindow : public Driver, public ::testing::WithParamInterface<WindowC
 
 TEST_P(DriverWindow, WindowBecomesSweepWordsAndXValues) {
     const WindowCase& c = GetParam();
-    xUnits = xUnitFromCode(c.units);
-    xStart = c.start;
-    xEnd = c.end;
-    dielK = c.k;
-    xZero = c.zero;
+    view.xUnits = xUnitFromCode(c.units);
+    view.xStart = c.start;
+    view.xEnd = c.end;
+    view.dielK = c.k;
+    view.xZero = c.zero;
     instrument.cal.calDelay[2] = c.delay;
     queueAcquisition(1, c.start > 0, 0, [](int) { return 3000; });
     ASSERT_EQ(velt_acquire(1), 1);
@@ -130,10 +130,11 @@ TEST_P(DriverWindow, WindowBecomesSweepWordsAndXValues) {
     if (c.start > 0) {
         EXPECT_EQ(req[1], (Request{c.request.first, c.request.first}));
     }
-    EXPECT_NEAR(wfmDataX[0], c.x0, 1e-9);
-    EXPECT_NEAR(wfmDataX[1023], c.x1023, 1e-9);
+    EXPECT_NEAR(instrument.recordX[0], c.x0, 1e-9);
+    EXPECT_NEAR(instrument.recordX[1023], c.x1023, 1e-9);
     // Even spacing: the last point is one step short of the swept end.
-    EXPECT_NEAR(wfmDataX[512] - wfmDataX[0], (c.x1023 - c.x0) * 512 / 1023, 1e-9);
+    EXPECT_NEAR(instrument.recordX[512] - instrument.recordX[0], (c.x1023 - c.x0) * 512 / 1023,
+                1e-9);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -163,7 +164,7 @@ struct SweepCountCase {
 class DriverSweepCount : public Driver, public ::testing::WithParamInterface<SweepCountCase> {};
 
 TEST_P(DriverSweepCount, OneOffsetSweepThenSettleAndWindowSweepsPerPass) {
-    xStart = GetParam().start;
+    view.xStart = GetParam().start;
     const int passes = std::max(GetParam().count, 1);
     queueAcquisition(passes, GetParam().start > 0, 0, [](int) { return 3000; });
     ASSERT_EQ(velt_acquire(GetParam().count), 1);
@@ -190,13 +191,13 @@ TEST_P(DriverConversion, CountsBecomeTheVerticalUnit) {
     const ConversionCase& c = GetParam();
     instrument.samplerPort = samplerPortCode[static_cast<std::size_t>(c.sampler)];
     instrument.samplActive = c.sampler;
-    yUnits = c.unit;
+    view.yUnits = c.unit;
     const std::uint16_t sample = c.sample;
     queueAcquisition(1, false, c.offset, [sample](int) { return sample; });
     ASSERT_EQ(velt_acquire(1), 1);
     EXPECT_EQ(instrument.polarity, c.sampler % 2 == 0 ? 1 : 0);
-    EXPECT_NEAR(wfmDataAvg[0], c.expected, 1e-9);
-    EXPECT_NEAR(wfmData[1023], c.expected, 1e-9);
+    EXPECT_NEAR(instrument.recordAvg[0], c.expected, 1e-9);
+    EXPECT_NEAR(instrument.record[1023], c.expected, 1e-9);
 }
 
 const double kOhmFloor = 50 * 0.001 / 1.999;
@@ -223,9 +224,9 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{5, kOhm, 5000, 2000, 50}, ConversionCase{5, kNorm, 5000, 1000, 1.5}));
 
 TEST_F(Driver, PassesAreAveragedAndTheLastSweepIsKept) {
-    yUnits = kRaw;
-    wfmDataAvg.fill(kNaN);
-    acqMean.fill(kNaN);
+    view.yUnits = kRaw;
+    instrument.recordAvg.fill(kNaN);
+    instrument.runningMean.fill(kNaN);
     queueFlat(0);
     const std::uint16_t values[3] = {1000, 2000, 6000};
     for (int p = 0; p < 3; ++p) {
@@ -234,8 +235,8 @@ TEST_F(Driver, PassesAreAveragedAndTheLastSweepIsKept) {
     }
     ASSERT_EQ(velt_acquire(3), 1);
     for (std::size_t i = 0; i < 1024; ++i) {
-        ASSERT_DOUBLE_EQ(wfmDataAvg[i], 3000.0);
-        ASSERT_DOUBLE_EQ(wfmData[i], 6000.0);
+        ASSERT_DOUBLE_EQ(instrument.recordAvg[i], 3000.0);
+        ASSERT_DOUBLE_EQ(instrument.record[i], 6000.0);
     }
 }
 
@@ -243,11 +244,11 @@ TEST_F(Driver, WithoutACalibratedAmplitudeOnlyRawCountsHaveAValue) {
     instrument.cal.vampl[4] = 0;
     queueAcquisition(1, false, 0, [](int) { return 3000; });
     ASSERT_EQ(velt_acquire(1), 1);
-    EXPECT_TRUE(std::isnan(wfmDataAvg[0]));
-    yUnits = kRaw;
+    EXPECT_TRUE(std::isnan(instrument.recordAvg[0]));
+    view.yUnits = kRaw;
     queueAcquisition(1, false, 0, [](int) { return 3000; });
     ASSERT_EQ(velt_acquire(1), 1);
-    EXPECT_EQ(wfmDataAvg[0], 3000.0);
+    EXPECT_EQ(instrument.recordAvg[0], 3000.0);
 }
 
 class DriverShortSweep : public Driver, public ::testing::WithParamInterface<int> {};
@@ -255,27 +256,27 @@ class DriverShortSweep : public Driver, public ::testing::WithParamInterface<int
 TEST_P(DriverShortSweep, AFailedAcquisitionChangesNoBufferAndStopsTheTraffic) {
     // Sweeps of a two-pass acquisition from 0: offset, window, settle, window.
     const int failing = GetParam();
-    xEnd = 3.1;
+    view.xEnd = 3.1;
     instrument.increment = 33;
-    wfmDataX.fill(-7);
-    wfmData.fill(-8);
-    wfmDataAvg.fill(-9);
+    instrument.recordX.fill(-7);
+    instrument.record.fill(-8);
+    instrument.recordAvg.fill(-9);
     for (int s = 0; s < failing; ++s) queueFlat(3000);
     dev.queueRead(kAck);
     dev.queueRead(Bytes(2047, 0));
     EXPECT_EQ(velt_acquire(2), -2);
     EXPECT_EQ(sweepsRead(), failing + 1);
     EXPECT_EQ(instrument.increment.load(), 33);
-    EXPECT_EQ(wfmDataX[5], -7);
-    EXPECT_EQ(wfmData[5], -8);
-    EXPECT_EQ(wfmDataAvg[5], -9);
+    EXPECT_EQ(instrument.recordX[5], -7);
+    EXPECT_EQ(instrument.record[5], -8);
+    EXPECT_EQ(instrument.recordAvg[5], -9);
 }
 
 // The offset sweep fails (0), the first window sweep (1), the second window sweep (3).
 INSTANTIATE_TEST_SUITE_P(Sweeps, DriverShortSweep, ::testing::Values(0, 1, 3));
 
 TEST_F(Driver, ClosedLinkFailsTheAcquisitionWithoutTraffic) {
-    ftdiopened.store(0);
+    instrument.link.opened.store(0);
     EXPECT_EQ(velt_acquire(1), -1);
     EXPECT_TRUE(dev.calls().empty());
 }
@@ -284,12 +285,12 @@ class DriverBadWindow : public Driver,
                         public ::testing::WithParamInterface<std::pair<double, double>> {};
 
 TEST_P(DriverBadWindow, AnUnsweepableWindowIsRefusedWithoutTraffic) {
-    xEnd = GetParam().first;
-    dielK = GetParam().second;
-    wfmDataAvg.fill(-9);
+    view.xEnd = GetParam().first;
+    view.dielK = GetParam().second;
+    instrument.recordAvg.fill(-9);
     EXPECT_EQ(velt_acquire(1), -3);
     EXPECT_TRUE(dev.calls().empty());
-    EXPECT_EQ(wfmDataAvg[0], -9);
+    EXPECT_EQ(instrument.recordAvg[0], -9);
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, DriverBadWindow,
@@ -325,7 +326,7 @@ class DriverMean : public Driver, public ::testing::WithParamInterface<MeanCase>
 
 TEST_P(DriverMean, MeanTruncatesEachSampleButNotTheResult) {
     for (std::size_t i = 0; i < 1024; ++i)
-        rawWaveform[i] = i < 512 ? GetParam().low : GetParam().high;
+        instrument.link.samples[i] = i < 512 ? GetParam().low : GetParam().high;
     EXPECT_DOUBLE_EQ(meanArray(), GetParam().mean);
 }
 
@@ -336,11 +337,11 @@ INSTANTIATE_TEST_SUITE_P(Samples, DriverMean,
 
 TEST_F(Driver, GivenZeroIsStoredWithoutTraffic) {
     EXPECT_EQ(velt_zero(2.5, 0), 2);
-    EXPECT_EQ(xZero.load(), 2.5);
+    EXPECT_EQ(view.xZero.load(), 2.5);
     EXPECT_EQ(velt_zero(0.0, 1), 2);
-    EXPECT_EQ(xZero.load(), 0.0);
+    EXPECT_EQ(view.xZero.load(), 0.0);
     EXPECT_EQ(velt_zero(kNaN, 0), -1);
-    EXPECT_EQ(xZero.load(), 0.0);
+    EXPECT_EQ(view.xZero.load(), 0.0);
     EXPECT_TRUE(dev.calls().empty());
 }
 
@@ -353,17 +354,17 @@ struct ZeroCase {
 class DriverZeroSearch : public Driver, public ::testing::WithParamInterface<ZeroCase> {};
 
 TEST_P(DriverZeroSearch, OpenIsFoundInRhoFromAbsolutePositions) {
-    yUnits = kOhm; // in ohms every sample would pass; the search must work in rho
-    xZero = 1.0;
+    view.yUnits = kOhm; // in ohms every sample would pass; the search must work in rho
+    view.xZero = 1.0;
     const int crossing = GetParam().crossing;
     // rho 0 before the crossing, 0.4 after: above the single-ended threshold only.
     queueAcquisition(1, false, 0, [crossing](int i) { return i < crossing ? 3000 : 3800; });
     EXPECT_EQ(velt_zero(-1, GetParam().mode), GetParam().result);
-    EXPECT_EQ(yUnits.load(), kOhm);
+    EXPECT_EQ(view.yUnits.load(), kOhm);
     if (GetParam().result == 1)
-        EXPECT_NEAR(xZero.load(), 2.75 * crossing / 1024, 1e-12);
+        EXPECT_NEAR(view.xZero.load(), 2.75 * crossing / 1024, 1e-12);
     else
-        EXPECT_EQ(xZero.load(), 0.0);
+        EXPECT_EQ(view.xZero.load(), 0.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Traces, DriverZeroSearch,
@@ -373,11 +374,11 @@ INSTANTIATE_TEST_SUITE_P(Traces, DriverZeroSearch,
                                            ZeroCase{0, 1023, -1}));
 
 TEST_F(Driver, ZeroSearchOnAFailedAcquisitionFindsNothing) {
-    xZero = 1.0;
-    wfmDataAvg.fill(1.0); // a stale open must not be found again
+    view.xZero = 1.0;
+    instrument.recordAvg.fill(1.0); // a stale open must not be found again
     dev.queueRead(kAck);
     EXPECT_EQ(velt_zero(-1, 0), -1);
-    EXPECT_EQ(xZero.load(), 0.0);
+    EXPECT_EQ(view.xZero.load(), 0.0);
 }
 
 struct ChannelCase {
@@ -438,7 +439,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, DriverParams,
                                            RowCase{3, 11, 205}));
 
 TEST_F(Driver, InitOpensTheLinkAndSelectsTheInternalRow) {
-    ftdiopened.store(0);
+    instrument.link.opened.store(0);
     instrument.timing.calIncrement = 0;
     dev.queueRead(Bytes(16, 0x55));
     dev.queueRead(kAck);
@@ -453,7 +454,7 @@ TEST_F(Driver, InitOpensTheLinkAndSelectsTheInternalRow) {
 class DriverInitFailure : public Driver, public ::testing::WithParamInterface<int> {};
 
 TEST_P(DriverInitFailure, EveryFailingOpenStepFailsTheStartAndClosesTheLink) {
-    ftdiopened.store(0);
+    instrument.link.opened.store(0);
     switch (GetParam()) {
     case 1:
         dev.openStatus = 1;
@@ -476,7 +477,7 @@ TEST_P(DriverInitFailure, EveryFailingOpenStepFailsTheStartAndClosesTheLink) {
     dev.queueRead(Bytes(16, 0x55));
     dev.queueRead('?');
     EXPECT_EQ(velt_init(), -1);
-    EXPECT_EQ(ftdiopened.load(), 0);
+    EXPECT_EQ(instrument.link.opened.load(), 0);
     EXPECT_EQ(dev.written().size(), GetParam() == 6 ? 2u : 0u); // no setup after a failure
 }
 
@@ -486,10 +487,10 @@ TEST_F(Driver, DumpWritesHeaderAndEveryPointInFixedDecimals) {
     const std::string path =
         ::testing::TempDir() + "velt_dump_test_" + std::to_string(getpid()) + ".txt";
     for (std::size_t i = 0; i < 1024; ++i) {
-        wfmDataX[i] = 0.001 * static_cast<double>(i);
-        wfmDataAvg[i] = 1.0 - static_cast<double>(i);
+        instrument.recordX[i] = 0.001 * static_cast<double>(i);
+        instrument.recordAvg[i] = 1.0 - static_cast<double>(i);
     }
-    xEnd = 3.1;
+    view.xEnd = 3.1;
     ASSERT_EQ(velt_dump(path.c_str()), 1);
     std::ifstream in(path);
     std::vector<std::string> lines;

@@ -38,11 +38,11 @@ class EndToEnd : public ::testing::TestWithParam<Setup> {
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_params(GetParam().row), 1);
-        xZero.store(0);
-        xUnits.store(kMetres);
-        dielK.store(2.25);
-        xStart.store(0);
-        xEnd.store(6);
+        view.xZero.store(0);
+        view.xUnits.store(kMetres);
+        view.dielK.store(2.25);
+        view.xStart.store(0);
+        view.xEnd.store(6);
         ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     }
     void TearDown() override {
@@ -59,18 +59,18 @@ class EndToEnd : public ::testing::TestWithParam<Setup> {
     // Zero reference at the open front connector, as a user sets it.
     double zeroAtConnector() {
         sim.setConnection(2, Connection::Open);
-        xZero.store(0);
+        view.xZero.store(0);
         EXPECT_EQ(velt_zero(-1, 0), 1);
         sim.setConnection(2, Connection::Device);
-        return xZero.load();
+        return view.xZero.load();
     }
 
     // Every averaged point whose x lies in [from, to] (relative to the zero reference).
     template <typename Check> void forPoints(double from, double to, Check check) {
         int n = 0;
-        for (std::size_t i = 0; i < wfmDataX.size(); ++i)
-            if (wfmDataX[i] >= from && wfmDataX[i] <= to) {
-                check(wfmDataX[i], wfmDataAvg[i]);
+        for (std::size_t i = 0; i < instrument.recordX.size(); ++i)
+            if (instrument.recordX[i] >= from && instrument.recordX[i] <= to) {
+                check(instrument.recordX[i], instrument.recordAvg[i]);
                 ++n;
             }
         EXPECT_GT(n, 20) << "window [" << from << ", " << to << "] holds too few points";
@@ -90,26 +90,26 @@ TEST_P(EndToEnd, ZeroFindsTheOpenFrontConnector) {
 TEST_P(EndToEnd, OneMetreCableEndsTwoMetresRoundTripFromTheZero) {
     const double zero = zeroAtConnector();
     load("channel 2: line 50 1.000 2.25 0; open\n");
-    xZero.store(0);
+    view.xZero.store(0);
     ASSERT_EQ(velt_zero(-1, 0), 1);
-    EXPECT_NEAR(xZero.load() - zero, 2.000, 0.01);
+    EXPECT_NEAR(view.xZero.load() - zero, 2.000, 0.01);
 }
 
 TEST_P(EndToEnd, OpenLineReadsRhoPlusOneBeyondItsEnd) {
-    xZero.store(zeroAtConnector());
+    view.xZero.store(zeroAtConnector());
     load("channel 2: line 50 0.5 2.25 0; open\n");
-    yUnits.store(kRho);
+    view.yUnits.store(kRho);
     ASSERT_EQ(velt_acquire(4), 1);
     forPoints(1.2, 3.5, [](double x, double rho) { EXPECT_NEAR(rho, 1.0, 0.02) << x; });
-    yUnits.store(kOhm);
+    view.yUnits.store(kOhm);
     ASSERT_EQ(velt_acquire(4), 1);
     forPoints(1.2, 3.5, [](double x, double ohm) { EXPECT_DOUBLE_EQ(ohm, 500.0) << x; });
 }
 
 TEST_P(EndToEnd, SectionImpedancesReadWithinTolerance) {
-    xZero.store(zeroAtConnector());
+    view.xZero.store(zeroAtConnector());
     load("channel 2: line 50 1.0 2.25 0; line 75 1.0 2.25 0; load 75\n");
-    yUnits.store(kOhm);
+    view.yUnits.store(kOhm);
     ASSERT_EQ(velt_acquire(16), 1);
     // Round trip: the 50-ohm metre spans 0..2 m, the 75-ohm one 2..4 m; keep off the edges.
     forPoints(0.2, 1.8, [](double x, double ohm) { EXPECT_NEAR(ohm, 50.0, 1.0) << x; });
@@ -121,10 +121,10 @@ TEST_P(EndToEnd, SectionImpedancesReadWithinTolerance) {
 TEST_P(EndToEnd, AveragedImpedanceLosesTheNoiseAndKeepsTheLevel) {
     sim.setNoise(false);
     ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
-    xZero.store(zeroAtConnector());
+    view.xZero.store(zeroAtConnector());
     load("channel 2: line 120 3.0 2.25 0; load 120\n");
     sim.setNoise(true);
-    yUnits.store(kOhm);
+    view.yUnits.store(kOhm);
     auto meanError = [&](int averaging) {
         EXPECT_EQ(velt_acquire(averaging), 1);
         double sum = 0;
@@ -148,12 +148,12 @@ TEST_P(EndToEndThrough, TransmissionCalibratedOnAThroughMeasuresTheCableOneWay) 
     EXPECT_GT(instrument.cal.calDelay[2], 0)
         << "the through step lies beyond 2.5 x timing.edgeIdx samples";
     sendChannelSetup(stimulusPortCode[2], samplerPortCode[14]);
-    yUnits.store(YUnit::Millivolts);
+    view.yUnits.store(YUnit::Millivolts);
     auto edgeAt = [] {
         double top = 0;
-        for (double v : wfmDataAvg) top = std::max(top, v);
-        for (std::size_t i = 0; i < wfmDataAvg.size(); ++i)
-            if (wfmDataAvg[i] >= top / 2) return wfmDataX[i];
+        for (double v : instrument.recordAvg) top = std::max(top, v);
+        for (std::size_t i = 0; i < instrument.recordAvg.size(); ++i)
+            if (instrument.recordAvg[i] >= top / 2) return instrument.recordX[i];
         return -1.0;
     };
     ASSERT_EQ(velt_acquire(2), 1);

@@ -75,8 +75,8 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
         instrument.channels = 0;
     }
     void calibrateFor(int mode) {
-        yUnits.store(YUnit::Rho);
-        xUnits.store(XUnit::Nanoseconds);
+        view.yUnits.store(YUnit::Rho);
+        view.xUnits.store(XUnit::Nanoseconds);
         setStimulus(modeFromCode(mode), 2);
         ASSERT_EQ(performSOLT(mode), 1); // the operator reconnects the devices at the end
     }
@@ -86,14 +86,15 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
     }
     // One frequency-domain acquisition as the timer makes it, and the truth at its bins.
     void measure(int averaging = 1, bool selectStandards = true) {
-        yUnits.store(YUnit::Decibels);
-        xUnits.store(XUnit::GHz);
+        view.yUnits.store(YUnit::Decibels);
+        view.xUnits.store(XUnit::GHz);
         panel().setValue(PANEL_AVERAGING, averaging);
         if (selectStandards) populateSOLT(getSampler());
         ASSERT_EQ(calibrate(-1, -1, 0), 1);
         acquire(0);
         f.clear();
-        for (std::size_t i = 1; wfmDataX[i] <= 3.0; ++i) f.push_back(wfmDataX[i]);
+        for (std::size_t i = 1; instrument.recordX[i] <= 3.0; ++i)
+            f.push_back(instrument.recordX[i]);
         sim.sParametersAt(2, f, s11, s21);
     }
     cd measured(std::size_t i) const { return {solt.fdReal[i + 1], solt.fdImag[i + 1]}; }
@@ -120,7 +121,7 @@ TEST_P(FrequencyDomain, S11OfKnownDevicesAgreesWithTheTruth) {
         std::printf("[ figure ] %s, %s: worst |S11 - true| up to 3 GHz = %.5f\n", GetParam().model,
                     name, worst);
         EXPECT_LT(worst, GetParam().s11Tolerance) << name;
-        EXPECT_NEAR(wfmDataCombined[140], 20 * std::log10(std::abs(measured(139))), 1e-9);
+        EXPECT_NEAR(liveTrace.y[140], 20 * std::log10(std::abs(measured(139))), 1e-9);
     }
 }
 
@@ -131,12 +132,12 @@ TEST_P(FrequencyDomain, ResonanceAndPhaseSlopeLandAtTheirTrueFrequency) {
     measure();
     std::size_t best = 0;
     for (std::size_t i = 1; i < 1024; ++i)
-        if (wfmDataX[i] > 1.5 && wfmDataX[i] < 2.5 &&
-            (best == 0 || wfmDataCombined[i] < wfmDataCombined[best]))
+        if (instrument.recordX[i] > 1.5 && instrument.recordX[i] < 2.5 &&
+            (best == 0 || liveTrace.y[i] < liveTrace.y[best]))
             best = i;
     std::printf("[ figure ] %s: half-wave null shown at %.4f GHz (true 2.0000)\n", GetParam().model,
-                wfmDataX[best]);
-    EXPECT_NEAR(wfmDataX[best], 2.0, 2.0 * GetParam().frequencyTolerance);
+                instrument.recordX[best]);
+    EXPECT_NEAR(instrument.recordX[best], 2.0, 2.0 * GetParam().frequencyTolerance);
 
     // A short 0.2 m down the cable: the phase falls by 4 pi (1 ns) per GHz.
     load("channel 2: line 50 0.2 2.25 0; short\n");
@@ -166,8 +167,7 @@ TEST_P(FrequencyDomain, S21OfALossyCableAgreesWithItsInsertionLoss) {
     measure();
     double worst = 0;
     for (std::size_t i = 0; i < f.size(); ++i)
-        worst =
-            std::max(worst, std::abs(wfmDataCombined[i + 1] - 20 * std::log10(std::abs(s21[i]))));
+        worst = std::max(worst, std::abs(liveTrace.y[i + 1] - 20 * std::log10(std::abs(s21[i]))));
     std::printf("[ figure ] %s: worst S21 error up to 3 GHz = %.4f dB\n", GetParam().model, worst);
     EXPECT_LT(worst, GetParam().s21ToleranceDb);
 }
@@ -182,15 +182,15 @@ TEST_P(FrequencyDomain, CalibrationLoadedFromTheMenuCorrectsTheSelectedSampler) 
     ASSERT_EQ(saveSOLT(0), 1);
     solt.store = StandardSet{};
     populateSOLT(4);
-    yUnits.store(YUnit::Decibels);
-    xUnits.store(XUnit::GHz);
+    view.yUnits.store(YUnit::Decibels);
+    view.xUnits.store(XUnit::GHz);
     setSampler(5);
     onLoadSOLT(MENUBAR, MENUBAR_CAL_LOADSOLT, nullptr, PANEL);
     sim.setConnection(2, Connection::Short);
     measure(1, false);
     // With sampler 5's standards a short reads 0 dB; with none there would be no value at all.
     for (std::size_t i = 0; i < f.size(); ++i)
-        ASSERT_NEAR(wfmDataCombined[i + 1], 0.0, 0.05) << f[i] << " GHz";
+        ASSERT_NEAR(liveTrace.y[i + 1], 0.0, 0.05) << f[i] << " GHz";
     std::remove(path.c_str());
 }
 
@@ -236,13 +236,13 @@ TEST_P(FrequencyDomain, ACancelledCalibrationLeavesTheTraceAsItWas) {
     calibrateFor(0);
     setStimulus(Mode::TDR, 7); // PORT 2, CH 1
     measure();
-    const Waveform before = wfmDataCombined;
+    const Waveform before = liveTrace.y;
     const int next = static_cast<int>(user.prompts.size());
     user.mistakes[next] = Connection::Open; // PORT 1, CH 1+ SHORT
     user.cancelAtPrompt = next + 1;
     EXPECT_EQ(performSOLT(-1), -1);
     measure(1, false);
-    EXPECT_EQ(wfmDataCombined, before);
+    EXPECT_EQ(liveTrace.y, before);
 }
 
 INSTANTIATE_TEST_SUITE_P(SpeedClasses, FrequencyDomain,

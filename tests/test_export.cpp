@@ -22,16 +22,16 @@ class Export : public FileTest {
         FileTest::SetUp();
         defaultSaveCSV = defaultSavePNG = defaultSaveWaveform = 1;
         for (std::size_t i = 0; i < 1024; ++i) {
-            wfmDataX[i] = 0.01 * static_cast<double>(i);
-            wfmDataCombined[i] = 50.0 + 0.5 * static_cast<double>(i);
+            instrument.recordX[i] = 0.01 * static_cast<double>(i);
+            liveTrace.y[i] = 50.0 + 0.5 * static_cast<double>(i);
         }
-        wfmDataCombined[1] = -0.0004;
+        liveTrace.y[1] = -0.0004;
     }
 };
 
 TEST_F(Export, CsvCarriesUnitsSerialQuotedNotesAndAllPoints) {
-    xUnits.store(XUnit::Nanoseconds);
-    yUnits.store(YUnit::Ohms);
+    view.xUnits.store(XUnit::Nanoseconds);
+    view.yUnits.store(YUnit::Ohms);
     panel().setText(PANEL_NOTES, "TDR, \"as built\" board");
     popups().pushFile("out.csv");
     markLog();
@@ -169,8 +169,8 @@ TEST_F(Export, EveryFileIsWrittenAndReadInTheCLocaleWhateverTheUserLocale) {
               "0,0,0.00000,2.50000,0.00000,3.50000,-12.50000,250.25000,0,0,2,4,0,200");
     EXPECT_EQ(lines(slurp("w.csv"))[2], "0.010,-0.000");
     EXPECT_EQ(loaded + recalled, 2);
-    EXPECT_DOUBLE_EQ(xEnd.load(), 2.5);
-    EXPECT_DOUBLE_EQ(dielK.load(), 3.5);
+    EXPECT_DOUBLE_EQ(view.xEnd.load(), 2.5);
+    EXPECT_DOUBLE_EQ(view.dielK.load(), 3.5);
     double lo = 0, hi = 0;
     panel().yRange(lo, hi);
     EXPECT_EQ(std::make_pair(lo, hi), std::make_pair(-12.5, 250.25));

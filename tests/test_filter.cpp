@@ -20,7 +20,7 @@ class Filter : public ::testing::Test {
         savedIncrement = instrument.increment.load();
         savedTimebase = instrument.timing.timebase;
         instrument.timing.timebase = 7.5e-8;
-        wfmDataCombined.fill(0.0);
+        liveTrace.y.fill(0.0);
     }
     void TearDown() override {
         instrument.increment = savedIncrement;
@@ -33,22 +33,22 @@ class Filter : public ::testing::Test {
 };
 
 TEST_F(Filter, SpikeBecomesATriangleOneSampleEarlier) {
-    wfmDataCombined[500] = 9.0;
+    liveTrace.y[500] = 9.0;
     applyFilter(0);
     const double expected[] = {0, 1, 2, 3, 2, 1, 0};
     for (int i = 0; i < 7; ++i)
-        EXPECT_NEAR(wfmDataCombined[std::size_t(496 + i)], expected[i], 1e-12) << 496 + i;
+        EXPECT_NEAR(liveTrace.y[std::size_t(496 + i)], expected[i], 1e-12) << 496 + i;
 }
 
 TEST_F(Filter, UnitStepBecomesARamp) {
-    std::fill(wfmDataCombined.begin() + 512, wfmDataCombined.end(), 1.0);
+    std::fill(liveTrace.y.begin() + 512, liveTrace.y.end(), 1.0);
     applyFilter(0);
-    EXPECT_NEAR(wfmDataCombined[508], 0.0, 1e-12);
-    EXPECT_NEAR(wfmDataCombined[509], 1.0 / 9, 1e-12);
-    EXPECT_NEAR(wfmDataCombined[510], 3.0 / 9, 1e-12);
-    EXPECT_NEAR(wfmDataCombined[511], 6.0 / 9, 1e-12);
-    EXPECT_NEAR(wfmDataCombined[512], 8.0 / 9, 1e-12);
-    for (std::size_t i = 513; i < 1024; ++i) EXPECT_NEAR(wfmDataCombined[i], 1.0, 1e-12) << i;
+    EXPECT_NEAR(liveTrace.y[508], 0.0, 1e-12);
+    EXPECT_NEAR(liveTrace.y[509], 1.0 / 9, 1e-12);
+    EXPECT_NEAR(liveTrace.y[510], 3.0 / 9, 1e-12);
+    EXPECT_NEAR(liveTrace.y[511], 6.0 / 9, 1e-12);
+    EXPECT_NEAR(liveTrace.y[512], 8.0 / 9, 1e-12);
+    for (std::size_t i = 513; i < 1024; ++i) EXPECT_NEAR(liveTrace.y[i], 1.0, 1e-12) << i;
 }
 
 struct LengthCase {
@@ -75,16 +75,16 @@ INSTANTIATE_TEST_SUITE_P(Widths, Length,
 TEST_F(Filter, EvenLengthLooksOneSampleFurtherAhead) {
     instrument.increment = 8; // n = 22: 10 behind, 11 ahead
     const double n = 22;
-    wfmDataCombined[500] = n * n;
+    liveTrace.y[500] = n * n;
     applyFilter(200);
     // First pass spreads the spike over 489..510, the second ramps it back from there.
-    EXPECT_NEAR(wfmDataCombined[467], 0.0, 1e-9);
-    EXPECT_NEAR(wfmDataCombined[468], 1.0, 1e-9);
-    EXPECT_NEAR(wfmDataCombined[489], 22.0, 1e-9);
-    EXPECT_NEAR(wfmDataCombined[490], 21.0, 1e-9);
-    EXPECT_NEAR(wfmDataCombined[510], 1.0, 1e-9);
-    EXPECT_NEAR(wfmDataCombined[511], 0.0, 1e-9);
-    const double total = std::accumulate(wfmDataCombined.begin(), wfmDataCombined.end(), 0.0);
+    EXPECT_NEAR(liveTrace.y[467], 0.0, 1e-9);
+    EXPECT_NEAR(liveTrace.y[468], 1.0, 1e-9);
+    EXPECT_NEAR(liveTrace.y[489], 22.0, 1e-9);
+    EXPECT_NEAR(liveTrace.y[490], 21.0, 1e-9);
+    EXPECT_NEAR(liveTrace.y[510], 1.0, 1e-9);
+    EXPECT_NEAR(liveTrace.y[511], 0.0, 1e-9);
+    const double total = std::accumulate(liveTrace.y.begin(), liveTrace.y.end(), 0.0);
     EXPECT_NEAR(total, n * n, 1e-6);
 }
 
@@ -92,17 +92,17 @@ class Constant : public Filter, public ::testing::WithParamInterface<int> {};
 
 TEST_P(Constant, StaysConstant) {
     instrument.increment = 1;
-    wfmDataCombined.fill(-3.25);
+    liveTrace.y.fill(-3.25);
     applyFilter(GetParam());
-    for (double v : wfmDataCombined) EXPECT_NEAR(v, -3.25, 1e-9);
+    for (double v : liveTrace.y) EXPECT_NEAR(v, -3.25, 1e-9);
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, Constant, ::testing::Values(0, 20, 200, 5000, 100000));
 
 TEST_F(Filter, LongestLengthFillsTheTailFromTheLastSample) {
     instrument.increment = 1;
-    for (std::size_t i = 0; i < 1024; ++i) wfmDataCombined[i] = static_cast<double>(i < 600);
-    wfmDataCombined[1023] = 7.0;
+    for (std::size_t i = 0; i < 1024; ++i) liveTrace.y[i] = static_cast<double>(i < 600);
+    liveTrace.y[1023] = 7.0;
     filterBuf.fill(-1.0);
     applyFilter(100000);
     ASSERT_EQ(filterLength(100000), 1000);
@@ -112,9 +112,9 @@ TEST_F(Filter, LongestLengthFillsTheTailFromTheLastSample) {
 }
 
 TEST_F(Filter, FlatStartIsLeftFlat) {
-    for (std::size_t i = 0; i < 1024; ++i) wfmDataCombined[i] = i < 600 ? 2.0 : 5.0;
+    for (std::size_t i = 0; i < 1024; ++i) liveTrace.y[i] = i < 600 ? 2.0 : 5.0;
     applyFilter(0);
-    for (std::size_t i = 0; i < 595; ++i) EXPECT_DOUBLE_EQ(wfmDataCombined[i], 2.0) << i;
+    for (std::size_t i = 0; i < 595; ++i) EXPECT_DOUBLE_EQ(liveTrace.y[i], 2.0) << i;
 }
 
 TEST_F(Filter, SlowInstrumentsGetTheirDefaults) {

@@ -83,15 +83,15 @@ class S11Device : public ::testing::TestWithParam<Shown> {};
 TEST_P(S11Device, ReadsItsIdealReflection) {
     standards();
     const std::string d = GetParam().device;
-    wfmDataCombined = d == "SHORT" ? solt.wfmShort : d == "OPEN" ? solt.wfmOpen : solt.wfmLoad;
+    liveTrace.y = d == "SHORT" ? solt.wfmShort : d == "OPEN" ? solt.wfmOpen : solt.wfmLoad;
     if (d == "uncalibrated") solt.wfmShort = solt.wfmOpen = solt.wfmLoad = Waveform{};
     performS11();
     // Up to where the smooth test edges still carry spectrum above rounding.
     for (std::size_t i = 1; i < 700; ++i) {
         if (std::isnan(GetParam().db))
-            ASSERT_TRUE(std::isnan(wfmDataCombined[i])) << d << " bin " << i;
+            ASSERT_TRUE(std::isnan(liveTrace.y[i])) << d << " bin " << i;
         else
-            ASSERT_NEAR(wfmDataCombined[i], GetParam().db, 1e-4) << d << " bin " << i;
+            ASSERT_NEAR(liveTrace.y[i], GetParam().db, 1e-4) << d << " bin " << i;
     }
 }
 
@@ -111,11 +111,10 @@ class S21Scale : public ::testing::TestWithParam<std::pair<double, double>> {};
 
 TEST_P(S21Scale, ScaledThroughReadsTheScale) {
     solt.wfmThrough = edge(-0.97, 0.02, 380);
-    for (std::size_t i = 0; i < 1024; ++i)
-        wfmDataCombined[i] = GetParam().first * solt.wfmThrough[i];
+    for (std::size_t i = 0; i < 1024; ++i) liveTrace.y[i] = GetParam().first * solt.wfmThrough[i];
     performS21();
     for (std::size_t i = 1; i < 1024; ++i)
-        ASSERT_NEAR(wfmDataCombined[i], GetParam().second, 1e-6) << "bin " << i;
+        ASSERT_NEAR(liveTrace.y[i], GetParam().second, 1e-6) << "bin " << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(Through, S21Scale,
@@ -123,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(Through, S21Scale,
 
 TEST(Corrections, AllocateNothing) {
     standards();
-    wfmDataCombined = solt.wfmOpen;
+    liveTrace.y = solt.wfmOpen;
     performS11(); // the FFT plan is made on first use
     gAllocations = 0;
     gCounting = true;

@@ -174,7 +174,7 @@ TEST_F(LinkFaults, UnpluggedDuringASoltCalibrationStoresNoCalibrationAndEndsTheP
     EXPECT_EQ(user.titles[user.titles.size() - 2], "SOLT ERROR");
     EXPECT_EQ(user.titles.back(), "ERROR #3012");
     EXPECT_EQ(checkSOLT(0), 0) << "no calibration is in force";
-    EXPECT_NE(xUnits.load(), XUnit::GHz) << "still in the time domain";
+    EXPECT_NE(view.xUnits.load(), XUnit::GHz) << "still in the time domain";
     EXPECT_TRUE(fs::exists("user.ini"));
     platform::setPopupHandler(nullptr);
 }

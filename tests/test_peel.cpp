@@ -49,16 +49,16 @@ class OnSimulator : public ::testing::Test {
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_params(2), 1);
-        xUnits.store(XUnit::Metres);
-        dielK.store(2.25);
-        xStart.store(0);
-        xEnd.store(6);
+        view.xUnits.store(XUnit::Metres);
+        view.dielK.store(2.25);
+        view.xStart.store(0);
+        view.xEnd.store(6);
         ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
         sim.setConnection(2, Connection::Open);
-        xZero.store(0);
+        view.xZero.store(0);
         ASSERT_EQ(velt_zero(-1, 0), 1);
         sim.setConnection(2, Connection::Device);
-        yUnits.store(YUnit::Ohms);
+        view.yUnits.store(YUnit::Ohms);
     }
     void TearDown() override {
         EXPECT_EQ(sim.protocolViolations(), 0);
@@ -81,15 +81,15 @@ TEST_P(TrueProfile, ReadsTheSectionBehindWhatLiesInFront) {
     const Case& c = std::get<1>(GetParam());
     load(c.dut);
     sim.setNoise(false);
-    xStart.store(c.windowStart);
+    view.xStart.store(c.windowStart);
     ASSERT_EQ(velt_acquire(1), 1);
-    Waveform peeled = wfmDataAvg;
+    Waveform peeled = instrument.recordAvg;
     peelProfile(peeled);
     int n = 0;
     for (std::size_t i = 0; i < peeled.size(); ++i) {
-        if (wfmDataX[i] < c.from || wfmDataX[i] > c.to) continue;
-        const double want = c.againstPlain ? wfmDataAvg[i] : truth(c.section);
-        EXPECT_NEAR(peeled[i], want, c.tolerance) << "x " << wfmDataX[i];
+        if (instrument.recordX[i] < c.from || instrument.recordX[i] > c.to) continue;
+        const double want = c.againstPlain ? instrument.recordAvg[i] : truth(c.section);
+        EXPECT_NEAR(peeled[i], want, c.tolerance) << "x " << instrument.recordX[i];
         ++n;
     }
     EXPECT_GT(n, 50);
@@ -124,9 +124,9 @@ INSTANTIATE_TEST_SUITE_P(Devices, TrueProfile,
 TEST_F(OnSimulator, NoisyErrorGrowsOnlyWithTheTransmissionLostInFront) {
     load("line 30 0.3 2.25 0; line 75 0.3 2.25 0; line 40 0.3 2.25 0; line 65 0.3 2.25 0; "
          "line 50 0.3 2.25 0; line 30 0.3 2.25 0; line 75 0.3 2.25 0; load 50");
-    xEnd.store(8.5);
+    view.xEnd.store(8.5);
     ASSERT_EQ(velt_acquire(16), 1);
-    Waveform peeled = wfmDataAvg;
+    Waveform peeled = instrument.recordAvg;
     peelProfile(peeled);
     double before = 50, transmission = 1;
     for (int s = 0; s < 7; ++s) {
@@ -134,7 +134,8 @@ TEST_F(OnSimulator, NoisyErrorGrowsOnlyWithTheTransmissionLostInFront) {
         transmission *= 1 - k * k;
         before = z;
         for (std::size_t i = 0; i < peeled.size(); ++i) {
-            if (wfmDataX[i] > 0.6 * s + 0.16 && wfmDataX[i] < 0.6 * (s + 1) - 0.16) {
+            if (instrument.recordX[i] > 0.6 * s + 0.16 &&
+                instrument.recordX[i] < 0.6 * (s + 1) - 0.16) {
                 EXPECT_NEAR(peeled[i], z, 0.2 / transmission) << "section " << s;
             }
         }
@@ -150,8 +151,9 @@ TEST_F(OnSimulator, DifferentialPairReadsTwiceTheTrueLine) {
     auto at75 = [] {
         double sum = 0;
         int n = 0;
-        for (std::size_t i = 0; i < wfmDataX.size(); ++i)
-            if (wfmDataX[i] > 0.7 && wfmDataX[i] < 1.1) sum += wfmDataCombined[i], ++n;
+        for (std::size_t i = 0; i < instrument.recordX.size(); ++i)
+            if (instrument.recordX[i] > 0.7 && instrument.recordX[i] < 1.1)
+                sum += liveTrace.y[i], ++n;
         return sum / n;
     };
     acquire(0);

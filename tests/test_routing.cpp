@@ -37,8 +37,8 @@ class Routing : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        xZero = 0.0;
-        dielK = 2.25;
+        view.xZero = 0.0;
+        view.dielK = 2.25;
         setXUnits(XUnit::Metres);
         setYUnits(YUnit::Millivolts);
         setXStart(0.0);
@@ -131,21 +131,21 @@ TEST_F(Routing, StoreWaveformWithAutoAcquireOffRequestsNoAcquisition) {
 TEST_F(Routing, CommitsApplyWhatTheUserEntered) {
     panel().setValue(PANEL_DIEL, 4.0);
     commit(onSetDiel, PANEL_DIEL);
-    EXPECT_DOUBLE_EQ(dielK.load(), 4.0);
+    EXPECT_DOUBLE_EQ(view.dielK.load(), 4.0);
     panel().setValue(PANEL_XSTART, 2.0);
     panel().setValue(PANEL_XEND, 1.0);
     commit(onSetWindow, PANEL_XEND);
-    EXPECT_DOUBLE_EQ(xEnd.load(), 2.2);
+    EXPECT_DOUBLE_EQ(view.xEnd.load(), 2.2);
     panel().setValue(PANEL_FILTER, 1);
     commit(onSetFilter, PANEL_FILTER);
     EXPECT_FALSE(panel().dimmed(PANEL_FILTERWIDTH));
     menu(onSetCalExt, MENUBAR_CAL_EXTCAL);
     EXPECT_EQ(getCalMode(), 1);
     menu(onSetXUnitsNS, MENUBAR_XUNITS_X3);
-    EXPECT_EQ(xUnits.load(), XUnit::Nanoseconds);
+    EXPECT_EQ(view.xUnits.load(), XUnit::Nanoseconds);
     // Decibels belong to the frequency domain; the time domain keeps its unit.
     menu(onSetYUnitsDB, MENUBAR_YUNITS_Y6);
-    EXPECT_EQ(yUnits.load(), YUnit::Millivolts);
+    EXPECT_EQ(view.yUnits.load(), YUnit::Millivolts);
     setCalMode(0);
     EXPECT_FALSE(platform::asyncTimer().suspended()); // every guard resumed
 }
@@ -165,7 +165,7 @@ TEST_P(IgnoredEvents, ChangeNothingOnAnyControl) {
     EXPECT_EQ(panel().text(PANEL_MESSAGE), text);
     EXPECT_EQ(asyncCal.load(), -1);
     EXPECT_EQ(asyncAcqCount.load(), 0);
-    EXPECT_DOUBLE_EQ(dielK.load(), 2.25);
+    EXPECT_DOUBLE_EQ(view.dielK.load(), 2.25);
     EXPECT_TRUE(platform::defaultResponder().shown().empty());
 }
 
@@ -259,9 +259,9 @@ TEST_F(Routing, SamplerItemsCarryTheStimulusLabels) {
 
 TEST_F(Routing, TransmissionLeavesImpedanceAndDifferential) {
     setDiff(1);
-    ASSERT_EQ(yUnits.load(), YUnit::Ohms);
+    ASSERT_EQ(view.yUnits.load(), YUnit::Ohms);
     setStimulus(Mode::TDT, -1);
-    EXPECT_EQ(yUnits.load(), YUnit::Millivolts);
+    EXPECT_EQ(view.yUnits.load(), YUnit::Millivolts);
     EXPECT_EQ(getDiff(), 0);
     EXPECT_TRUE(panel().menuChecked(MENUBAR_YUNITS_Y1));
     EXPECT_FALSE(panel().menuChecked(MENUBAR_YUNITS_Y3));
@@ -273,7 +273,7 @@ TEST_F(Routing, TransmissionLeavesImpedanceAndDifferential) {
     setStimulus(Mode::TDR, -1);
     EXPECT_FALSE(panel().menuDimmed(MENUBAR_YUNITS_Y3));
     EXPECT_FALSE(panel().menuDimmed(MENUBAR_YUNITS_Y4));
-    EXPECT_EQ(yUnits.load(), YUnit::Millivolts);
+    EXPECT_EQ(view.yUnits.load(), YUnit::Millivolts);
     EXPECT_EQ(panel().xAxisName(), "ROUNDTRIP (m)");
 }
 
@@ -281,7 +281,7 @@ TEST_F(Routing, ReflectionInImpedanceKeepsDifferential) {
     setDiff(1);
     setStimulus(Mode::TDR, 1);
     EXPECT_EQ(getDiff(), 1);
-    EXPECT_EQ(yUnits.load(), YUnit::Ohms);
+    EXPECT_EQ(view.yUnits.load(), YUnit::Ohms);
 }
 
 TEST_F(Routing, ASamplerTheRingLacksIsNotSelected) {

@@ -30,23 +30,23 @@ TEST_F(Settings, DielectricShowsThreeDecimalsAndItsVelocityFactor) {
     setDiel(2.23);
     EXPECT_DOUBLE_EQ(getDiel(), 2.23);
     EXPECT_EQ(panel().precision(PANEL_DIEL), 3);
-    EXPECT_DOUBLE_EQ(dielK.load(), 2.23);
+    EXPECT_DOUBLE_EQ(view.dielK.load(), 2.23);
     EXPECT_NEAR(panel().value(PANEL_VC), 0.669649, 1e-6); // shown to six decimals
 }
 
 TEST_F(Settings, DielectricTypedByTheUserIsTakenWithMinusOne) {
     panel().setValue(PANEL_DIEL, 4.0); // the user's edit
     setDiel(-1);
-    EXPECT_DOUBLE_EQ(dielK.load(), 4.0);
+    EXPECT_DOUBLE_EQ(view.dielK.load(), 4.0);
     EXPECT_DOUBLE_EQ(panel().value(PANEL_VC), 0.5);
 }
 
 TEST_F(Settings, DielectricOutsideTheFieldKeepsFieldAndMirrorEqual) {
     setDiel(0.0); // would otherwise give an infinite velocity factor
-    EXPECT_DOUBLE_EQ(dielK.load(), getDiel());
+    EXPECT_DOUBLE_EQ(view.dielK.load(), getDiel());
     EXPECT_TRUE(std::isfinite(panel().value(PANEL_VC)));
     setDiel(std::numeric_limits<double>::quiet_NaN());
-    EXPECT_DOUBLE_EQ(dielK.load(), getDiel());
+    EXPECT_DOUBLE_EQ(view.dielK.load(), getDiel());
 }
 
 struct DiffCase {
@@ -64,7 +64,7 @@ TEST_P(DiffSelector, FollowsTheVerticalUnit) {
     setYUnits(yUnitFromCode(c.unit));
     setDiff(c.wanted);
     EXPECT_EQ(getDiff(), c.diff);
-    EXPECT_EQ(code(yUnits.load()), c.unitAfter);
+    EXPECT_EQ(code(view.yUnits.load()), c.unitAfter);
     EXPECT_EQ(panel().dimmed(PANEL_SAMPLER), c.samplerDimmed);
 }
 
@@ -80,14 +80,14 @@ TEST_F(Settings, DiffOffAgainReenablesTheSamplerAndKeepsTheUnit) {
     ASSERT_TRUE(panel().dimmed(PANEL_SAMPLER));
     setDiff(0);
     EXPECT_FALSE(panel().dimmed(PANEL_SAMPLER));
-    EXPECT_EQ(yUnits.load(), YUnit::Ohms);
+    EXPECT_EQ(view.yUnits.load(), YUnit::Ohms);
     EXPECT_EQ(getDiff(), 0);
 }
 
 TEST_F(Settings, DiffMinusOneAppliesWhatTheRingShows) {
     panel().setValue(PANEL_DIFFERENTIAL, 1); // the user's choice
     setDiff(-1);
-    EXPECT_EQ(yUnits.load(), YUnit::Ohms);
+    EXPECT_EQ(view.yUnits.load(), YUnit::Ohms);
     EXPECT_TRUE(panel().dimmed(PANEL_SAMPLER));
 }
 
@@ -102,8 +102,8 @@ class WindowEdit : public Settings, public ::testing::WithParamInterface<WindowC
 
 TEST_P(WindowEdit, EnforcesTheMinimumWidth) {
     const WindowCase c = GetParam();
-    xUnits = xUnitFromCode(c.unit);
-    xZero = c.zero;
+    view.xUnits = xUnitFromCode(c.unit);
+    view.xZero = c.zero;
     panel().setRange(PANEL_XSTART, -c.zero, maxRange[std::size_t(c.unit)]);
     panel().setRange(PANEL_XEND, -c.zero, maxRange[std::size_t(c.unit)]);
     panel().setValue(PANEL_XSTART, c.start);
@@ -111,8 +111,8 @@ TEST_P(WindowEdit, EnforcesTheMinimumWidth) {
     setWindow();
     EXPECT_NEAR(getXStart(), c.shownStart, 1e-12);
     EXPECT_NEAR(getXEnd(), c.shownEnd, 1e-12);
-    EXPECT_NEAR(xStart.load(), c.shownStart + c.zero, 1e-12);
-    EXPECT_NEAR(xEnd.load(), c.shownEnd + c.zero, 1e-12);
+    EXPECT_NEAR(view.xStart.load(), c.shownStart + c.zero, 1e-12);
+    EXPECT_NEAR(view.xEnd.load(), c.shownEnd + c.zero, 1e-12);
     EXPECT_GE(getXEnd() - getXStart(), minWidth[std::size_t(c.unit)] - 1e-12);
 }
 
@@ -129,23 +129,23 @@ INSTANTIATE_TEST_SUITE_P(
                       ));
 
 TEST_F(Settings, StartIsStoredAbsoluteAndShownRelativeToTheZero) {
-    xZero = 0.5;
+    view.xZero = 0.5;
     panel().setRange(PANEL_XSTART, -0.5, 15);
     panel().setRange(PANEL_XEND, -0.5, 15);
     setXStart(1.0);
-    EXPECT_DOUBLE_EQ(xStart.load(), 1.0);
+    EXPECT_DOUBLE_EQ(view.xStart.load(), 1.0);
     EXPECT_DOUBLE_EQ(getXStart(), 0.5);
     setXEnd(0.0); // the instrument's origin, shown below the zero
     EXPECT_DOUBLE_EQ(getXEnd(), -0.5);
-    EXPECT_DOUBLE_EQ(xEnd.load(), 0.0);
+    EXPECT_DOUBLE_EQ(view.xEnd.load(), 0.0);
 }
 
 TEST_F(Settings, WindowBeyondTheFieldStaysWhatTheFieldShows) {
     setXEnd(20.0); // field tops out at 15 m
     EXPECT_DOUBLE_EQ(getXEnd(), 15.0);
-    EXPECT_DOUBLE_EQ(xEnd.load(), 15.0);
+    EXPECT_DOUBLE_EQ(view.xEnd.load(), 15.0);
     setXStart(std::numeric_limits<double>::quiet_NaN());
-    EXPECT_DOUBLE_EQ(xStart.load(), 0.0);
+    EXPECT_DOUBLE_EQ(view.xStart.load(), 0.0);
     EXPECT_DOUBLE_EQ(getXStart(), 0.0);
 }
 

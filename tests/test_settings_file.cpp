@@ -89,9 +89,9 @@ TEST_P(SettingsRejection, ShowsItsOwnCodeThenResetsToDefaults) {
                        : "Error loading settings file. Reverting to defaults.";
     EXPECT_EQ(newLog(), "> ERROR #" + std::to_string(code) + ": " + why +
                             "\n> Settings successfully reset to defaults.\n");
-    EXPECT_EQ(xUnits.load(), XUnit::Metres);
-    EXPECT_DOUBLE_EQ(xEnd.load(), 3.0);
-    EXPECT_DOUBLE_EQ(dielK.load(), 2.23);
+    EXPECT_EQ(view.xUnits.load(), XUnit::Metres);
+    EXPECT_DOUBLE_EQ(view.xEnd.load(), 3.0);
+    EXPECT_DOUBLE_EQ(view.dielK.load(), 2.23);
     EXPECT_EQ(getAutoAcquire(), 1);
     EXPECT_EQ(getFilterWidth(), 35);
     EXPECT_EQ(panel().xAxisName(), "ROUNDTRIP (m)");
@@ -128,7 +128,7 @@ TEST_F(FileTest, EqualYLimitsAndAStartDownToMinusTheZeroAreAccepted) {
     EXPECT_EQ(loadSettings(1), 1);
     EXPECT_EQ(newLog(), "> Settings file loaded successfully.\n");
     EXPECT_EQ(getYMin(), getYMax());
-    EXPECT_DOUBLE_EQ(xZero.load(), 0.5);
+    EXPECT_DOUBLE_EQ(view.xZero.load(), 0.5);
     double lo = 0, hi = 0;
     panel().range(PANEL_XSTART, lo, hi);
     EXPECT_DOUBLE_EQ(lo, -0.5); // the fields accept down to minus the zero, marked as offset
@@ -153,7 +153,7 @@ TEST_F(FileTest, CancelledDialogsChangeNothingButTheFirstOneUsesTheSettingsFolde
     popups().pushFile("missing.ini");
     EXPECT_EQ(loadSettings(0), -2);
     EXPECT_EQ(newLog(), "> ERROR #2232: Could not read settings file.\n");
-    EXPECT_EQ(xUnits.load(), XUnit::Feet);
+    EXPECT_EQ(view.xUnits.load(), XUnit::Feet);
 }
 
 class FullDisk : public FileTest, public testing::WithParamInterface<bool> {};

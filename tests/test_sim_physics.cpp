@@ -54,7 +54,8 @@ class SimPhysics : public ::testing::Test {
         sendChannelSetup(stimulusPortCode[stim], samplerPortCode[sampler]);
         EXPECT_EQ(readRaw(1024, inc, start), 1);
         std::array<double, 1024> out{};
-        for (int i = 0; i < 1024; ++i) out[i] = rawWaveform[i] - physics::adcOffset(sampler);
+        for (int i = 0; i < 1024; ++i)
+            out[i] = instrument.link.samples[i] - physics::adcOffset(sampler);
         return out;
     }
 

@@ -64,8 +64,8 @@ class Solt : public ::testing::Test {
         platform::setPopupHandler(&user);
         setXUnits(XUnit::Metres);
         setYUnits(YUnit::Ohms);
-        xStart.store(0.5);
-        xEnd.store(2.5);
+        view.xStart.store(0.5);
+        view.xEnd.store(2.5);
         setZero(0.3);
     }
     void TearDown() override {
@@ -76,11 +76,11 @@ class Solt : public ::testing::Test {
         instrument.channels = 0;
     }
     void expectTimeDomainAsBefore() {
-        EXPECT_EQ(xUnits.load(), XUnit::Metres);
-        EXPECT_EQ(yUnits.load(), YUnit::Ohms);
+        EXPECT_EQ(view.xUnits.load(), XUnit::Metres);
+        EXPECT_EQ(view.yUnits.load(), YUnit::Ohms);
         EXPECT_NEAR(getXStart(), 0.2, 1e-9);
         EXPECT_NEAR(getXEnd(), 2.2, 1e-9);
-        EXPECT_NEAR(xZero.load(), 0.3, 1e-12);
+        EXPECT_NEAR(view.xZero.load(), 0.3, 1e-12);
         EXPECT_TRUE(panel().menuChecked(MENUBAR_DOMAIN_TIME));
         EXPECT_TRUE(panel().menuDimmed(MENUBAR_CAL_SOLTCAL));
         EXPECT_FALSE(panel().menuDimmed(MENUBAR_CAL_SETZERO));
@@ -204,8 +204,8 @@ TEST_P(Domain, RoundTripGivesBackWindowZeroUnitAndModes) {
     start(GetParam().model, GetParam().channels, 0);
     solt.calS11.store(1); // a calibration is in force: no offer
     setDomain(::Domain::Frequency);
-    EXPECT_EQ(xUnits.load(), XUnit::GHz);
-    EXPECT_EQ(yUnits.load(), YUnit::Decibels);
+    EXPECT_EQ(view.xUnits.load(), XUnit::GHz);
+    EXPECT_EQ(view.yUnits.load(), YUnit::Decibels);
     EXPECT_EQ(getXEnd(), maxRange[4].load());
     EXPECT_EQ(modeRing(), GetParam().frequency);
     EXPECT_TRUE(panel().menuChecked(MENUBAR_DOMAIN_FREQ));
@@ -287,7 +287,7 @@ TEST_P(Domain, S21CancelledClearedAndLeftKeepEachDomainsRules) {
     setStimulus(Mode::TDT, -1);
     setDomain(::Domain::Time);
     EXPECT_EQ(getMode(), Mode::TDT);
-    EXPECT_EQ(yUnits.load(), YUnit::Millivolts) << "TDT shows no impedance";
+    EXPECT_EQ(view.yUnits.load(), YUnit::Millivolts) << "TDT shows no impedance";
     EXPECT_TRUE(panel().menuDimmed(MENUBAR_YUNITS_Y3));
 }
 

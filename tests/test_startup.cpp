@@ -69,7 +69,7 @@ TEST_F(StartupTest, FailingCalibrationSaysSoAndTheProgramRunsOn) {
     platform::setSerialDevice(&silent);
     silent.queueRead(std::vector<std::uint8_t>(16, 0x55));
     silent.queueRead('.');
-    rawWaveform.fill(0.0);
+    instrument.link.samples.fill(0.0);
     bool loopRan = false;
     platform::headlessEventLoop().post([&loopRan] {
         loopRan = true;
@@ -120,7 +120,7 @@ TEST_P(SimulatedStartup, RunsAndShutsDownTheSameWayWhicheverWayTheUserQuits) {
     // The timer was suspended, then discarded when the loop ended; the link is closed.
     EXPECT_TRUE(platform::asyncTimer().suspended());
     EXPECT_FALSE(platform::asyncTimer().running());
-    EXPECT_EQ(ftdiopened.load(), 0);
+    EXPECT_EQ(instrument.link.opened.load(), 0);
     EXPECT_EQ(timerLock.load(), 0);
     EXPECT_GT(sim.sweepsServed(), 0);
     EXPECT_EQ(sim.protocolViolations(), 0);
@@ -207,13 +207,13 @@ TEST_F(ModelStartup, StartsInTheTimeDomainWithTheDielectricShown) {
         onSetXUnitsGHz(MENUBAR, MENUBAR_XUNITS_X5, nullptr, PANEL);
         onSetYUnitsDB(MENUBAR, MENUBAR_YUNITS_Y6, nullptr, PANEL);
     });
-    EXPECT_EQ(xUnits.load(), XUnit::Metres);
-    EXPECT_EQ(yUnits.load(), YUnit::Millivolts);
+    EXPECT_EQ(view.xUnits.load(), XUnit::Metres);
+    EXPECT_EQ(view.yUnits.load(), YUnit::Millivolts);
     for (int item : {MENUBAR_XUNITS_X5, MENUBAR_YUNITS_Y6, MENUBAR_CAL_SOLTCAL,
                      MENUBAR_CAL_SAVESOLT, MENUBAR_CAL_LOADSOLT})
         EXPECT_TRUE(panel().menuDimmed(item)) << panel().menuLabel(item);
     EXPECT_TRUE(panel().dimmed(PANEL_FILTERWIDTH));
-    EXPECT_DOUBLE_EQ(dielK.load(), 2.23);
+    EXPECT_DOUBLE_EQ(view.dielK.load(), 2.23);
 }
 
 TEST(VersionLabel, DropsTheBuildNumberAndAddsTheModel) {

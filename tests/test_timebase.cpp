@@ -51,7 +51,7 @@ class SweptWindow : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        xZero = 0.0;
+        view.xZero = 0.0;
         WfmActive = 0;
         WfmStored = 0;
         platform::setSerialDevice(&sim);
@@ -80,8 +80,8 @@ TEST_F(SweptWindow, FifteenMetresIsCutToFiftyNineIncrements) {
     typeWindow(0.0, 15.0);
     acquire(0);
     EXPECT_EQ(instrument.increment.load(), 59);
-    EXPECT_NEAR(wfmDataX[0], 0.0, 1e-12);
-    EXPECT_NEAR(wfmDataX[1023], 14.75 * 1023 / 1024, 1e-9);
+    EXPECT_NEAR(instrument.recordX[0], 0.0, 1e-12);
+    EXPECT_NEAR(instrument.recordX[1023], 14.75 * 1023 / 1024, 1e-9);
 }
 
 TEST_F(SweptWindow, TheNarrowestWindowStillSweepsOneIncrement) {
@@ -89,33 +89,33 @@ TEST_F(SweptWindow, TheNarrowestWindowStillSweepsOneIncrement) {
     EXPECT_DOUBLE_EQ(getXEnd(), 0.2);
     acquire(0);
     EXPECT_EQ(instrument.increment.load(), 1);
-    EXPECT_LT(wfmDataX[1023], 0.25);
-    EXPECT_GT(wfmDataX[1023], 0.249);
+    EXPECT_LT(instrument.recordX[1023], 0.25);
+    EXPECT_GT(instrument.recordX[1023], 0.249);
 }
 
 TEST_F(SweptWindow, TheWindowMovesWithTheZeroReferenceOnlyInItsLabels) {
     typeWindow(1.0, 4.0);
     acquire(0);
-    const double firstX = wfmDataX[0];
-    xZero = 0.5;
+    const double firstX = instrument.recordX[0];
+    view.xZero = 0.5;
     panel().setRange(PANEL_XSTART, -0.5, 15);
     panel().setRange(PANEL_XEND, -0.5, 15);
-    setXStart(xStart.load());
-    setXEnd(xEnd.load());
+    setXStart(view.xStart.load());
+    setXEnd(view.xEnd.load());
     EXPECT_DOUBLE_EQ(getXStart(), 0.5);
     acquire(0);
-    EXPECT_NEAR(wfmDataX[0], firstX - 0.5, 1e-9);
+    EXPECT_NEAR(instrument.recordX[0], firstX - 0.5, 1e-9);
 }
 
 TEST_F(SweptWindow, FeetAreSweptAsTheSameDistance) {
     typeWindow(0.0, 3.1);
     acquire(0);
     const int metres = instrument.increment.load();
-    const double lastMetres = wfmDataX[1023];
+    const double lastMetres = instrument.recordX[1023];
     setXUnits(XUnit::Feet);
     acquire(0);
     EXPECT_EQ(instrument.increment.load(), metres);
-    EXPECT_NEAR(wfmDataX[1023] * 0.3048, lastMetres, 1e-9);
+    EXPECT_NEAR(instrument.recordX[1023] * 0.3048, lastMetres, 1e-9);
 }
 
 } // namespace

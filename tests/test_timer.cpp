@@ -39,8 +39,8 @@ class Tick : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        xZero = 0.0;
-        dielK = 2.25;
+        view.xZero = 0.0;
+        view.dielK = 2.25;
         WfmActive = 0;
         WfmStored = 0;
         platform::setSerialDevice(&dev);

@@ -65,13 +65,13 @@ TEST(Touchstone, OtherFormatsOfVersionOneAreRead) {
 
 TEST(Touchstone, OutsideTheFrequencyDomainTheMenuSaysWhyAndWritesNothing) {
     testing_support::freshPanel();
-    yUnits.store(YUnit::Ohms);
+    view.yUnits.store(YUnit::Ohms);
     EXPECT_EQ(saveTouchstone(), -1);
     const auto shown = platform::defaultResponder().shown();
     ASSERT_EQ(shown.size(), 1u) << "no file dialog";
     EXPECT_EQ(shown[0].title, "Save Touchstone");
     EXPECT_NE(shown[0].text.find("switch to the frequency domain"), std::string::npos);
-    yUnits.store(YUnit::Millivolts);
+    view.yUnits.store(YUnit::Millivolts);
 }
 
 struct Refused {

@@ -1,4 +1,5 @@
 // Transport: link settings, handshake, sweep framing and sample decoding on the wire.
+#include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "platform/clock.h"
 #include "platform/recording_device.h"
@@ -18,11 +19,11 @@ class Transport : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::setVirtualTime(true);
-        ftdiopened.store(0);
+        instrument.link.opened.store(0);
         platform::setSerialDevice(&dev);
     }
     void TearDown() override {
-        ftdiopened.store(0);
+        instrument.link.opened.store(0);
         platform::setSerialDevice(nullptr);
     }
 
@@ -48,7 +49,7 @@ class Transport : public ::testing::Test {
 TEST_F(Transport, OpenAppliesTheLinkSettingsInOrderAndHandshakes) {
     queueHandshake();
     EXPECT_EQ(usbftdi_open(), 1);
-    EXPECT_EQ(ftdiopened.load(), 1);
+    EXPECT_EQ(instrument.link.opened.load(), 1);
     const std::vector<std::string> expected = {"open 0",
                                                "setBaudRate 435000",
                                                "setDataCharacteristics 8 0 0",
@@ -74,7 +75,7 @@ TEST_P(TransportOpenStep, FirstFailingSettingEndsTheOpenWithItsCodeAndLeavesTheL
     dev.*(GetParam().status) = 1;
     queueHandshake();
     EXPECT_EQ(usbftdi_open(), GetParam().code);
-    EXPECT_EQ(ftdiopened.load(), 1);
+    EXPECT_EQ(instrument.link.opened.load(), 1);
     EXPECT_EQ(dev.calls().size(), GetParam().callsMade);
     EXPECT_TRUE(dev.written().empty());
 }
@@ -89,20 +90,20 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Transport, FailedOpenLeavesTheLinkClosedAndSweepsSendNothing) {
     dev.openStatus = 3;
     EXPECT_EQ(usbftdi_open(), -1);
-    EXPECT_EQ(ftdiopened.load(), 0);
+    EXPECT_EQ(instrument.link.opened.load(), 0);
     dev.clearRecord();
-    rawWaveform.fill(7.0);
+    instrument.link.samples.fill(7.0);
     EXPECT_EQ(readRaw(1024, 0, 0), -1);
     EXPECT_EQ(ftwrbyte('p'), -1);
     EXPECT_EQ(ftrdbyte(), kNoByte);
     EXPECT_TRUE(dev.calls().empty());
-    EXPECT_EQ(rawWaveform[0], 7.0);
+    EXPECT_EQ(instrument.link.samples[0], 7.0);
 }
 
 TEST_F(Transport, NoDeviceAtAllFailsTheOpen) {
     platform::setSerialDevice(nullptr);
     EXPECT_EQ(usbftdi_open(), -1);
-    EXPECT_EQ(ftdiopened.load(), 0);
+    EXPECT_EQ(instrument.link.opened.load(), 0);
 }
 
 class TransportHandshake : public Transport, public ::testing::WithParamInterface<Bytes> {};
@@ -111,7 +112,7 @@ TEST_P(TransportHandshake, AnythingButAFullStopIsRefusedWithTheLinkStillOpen) {
     dev.queueRead(Bytes(16, 0x55));
     dev.queueRead(GetParam()); // empty: the instrument stays silent
     EXPECT_EQ(usbftdi_open(), -6);
-    EXPECT_EQ(ftdiopened.load(), 1);
+    EXPECT_EQ(instrument.link.opened.load(), 1);
 }
 
 // 0xAE is "." with the top bit set: it must not pass for "." after sign extension.
@@ -192,10 +193,10 @@ TEST_P(TransportSample, SamplesAreUnsignedBigEndianAtEitherEndOfTheSweep) {
     samples[2] = 0x01; // sample 1 = 256 tells high from low
     queueSweep(samples);
     ASSERT_EQ(readRaw(1024, 0, 0), 1);
-    EXPECT_EQ(rawWaveform[0], GetParam().value);
-    EXPECT_EQ(rawWaveform[1023], GetParam().value);
-    EXPECT_EQ(rawWaveform[1], 256.0);
-    EXPECT_EQ(rawWaveform[2], 0.0);
+    EXPECT_EQ(instrument.link.samples[0], GetParam().value);
+    EXPECT_EQ(instrument.link.samples[1023], GetParam().value);
+    EXPECT_EQ(instrument.link.samples[1], 256.0);
+    EXPECT_EQ(instrument.link.samples[2], 0.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, TransportSample,
@@ -208,11 +209,11 @@ class TransportShortSweep : public Transport, public ::testing::WithParamInterfa
 
 TEST_P(TransportShortSweep, ShortSweepFailsAndKeepsThePreviousSamples) {
     openLink();
-    rawWaveform.fill(1234.0);
+    instrument.link.samples.fill(1234.0);
     dev.queueRead(kAck);
     dev.queueRead(Bytes(GetParam(), 0x11));
     EXPECT_EQ(readRaw(1024, 0, 0), -2);
-    for (double sample : rawWaveform) ASSERT_EQ(sample, 1234.0);
+    for (double sample : instrument.link.samples) ASSERT_EQ(sample, 1234.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, TransportShortSweep, ::testing::Values(0u, 1u, 2046u, 2047u));
@@ -221,10 +222,10 @@ TEST_F(Transport, CloseEndsTheLinkOnlyWhenTheDeviceClosed) {
     openLink();
     dev.closeStatus = 1;
     EXPECT_EQ(usbftdi_close(), -1);
-    EXPECT_EQ(ftdiopened.load(), 1);
+    EXPECT_EQ(instrument.link.opened.load(), 1);
     dev.closeStatus = 0;
     EXPECT_EQ(usbftdi_close(), 1);
-    EXPECT_EQ(ftdiopened.load(), 0);
+    EXPECT_EQ(instrument.link.opened.load(), 0);
     dev.clearRecord();
     EXPECT_EQ(usbftdi_close(), -1);
     EXPECT_TRUE(dev.calls().empty());

@@ -39,9 +39,9 @@ class Units : public ::testing::Test {
     void expectWindow(double shownStart, double shownEnd, double zero) {
         EXPECT_NEAR(getXStart(), shownStart, 1e-9);
         EXPECT_NEAR(getXEnd(), shownEnd, 1e-9);
-        EXPECT_NEAR(xZero.load(), zero, 1e-9);
-        EXPECT_NEAR(xStart.load(), shownStart + zero, 1e-9);
-        EXPECT_NEAR(xEnd.load(), shownEnd + zero, 1e-9);
+        EXPECT_NEAR(view.xZero.load(), zero, 1e-9);
+        EXPECT_NEAR(view.xStart.load(), shownStart + zero, 1e-9);
+        EXPECT_NEAR(view.xEnd.load(), shownEnd + zero, 1e-9);
     }
 
     static int checkedX() {
@@ -64,7 +64,7 @@ TEST_F(Units, MetresToFeetAndBack) {
 }
 
 TEST_F(Units, MetresToNanosecondsCarriesTheZeroReference) {
-    xZero = 0.5;
+    view.xZero = 0.5;
     panel().setRange(PANEL_XSTART, -0.5, 15);
     panel().setRange(PANEL_XEND, -0.5, 15);
     setXStart(0.5);
@@ -92,11 +92,11 @@ TEST_F(Units, AWindowConvertedPastTheFieldTopIsTheOneShown) {
     setXEnd(15.0);
     setXUnits(XUnit::Nanoseconds); // 75 ns, the field ends at 74
     EXPECT_DOUBLE_EQ(getXEnd(), 74.0);
-    EXPECT_DOUBLE_EQ(xEnd.load(), 74.0);
+    EXPECT_DOUBLE_EQ(view.xEnd.load(), 74.0);
 }
 
 TEST_F(Units, FrequencyAndBackRestoresTheSavedWindow) {
-    xZero = 0.3;
+    view.xZero = 0.3;
     panel().setRange(PANEL_XSTART, -0.3, 15);
     setXStart(0.8);
     setXEnd(2.8);
@@ -113,9 +113,9 @@ TEST_F(Units, FrequencyAndBackRestoresTheSavedWindow) {
     EXPECT_EQ(panel().xAxisName(), "FREQUENCY (GHz)");
     panel().setValue(PANEL_XEND, 1.7); // a GHz edit is not converted back
     setXUnits(XUnit::Metres);
-    EXPECT_DOUBLE_EQ(xZero.load(), 0.3);
-    EXPECT_DOUBLE_EQ(xStart.load(), 0.8);
-    EXPECT_DOUBLE_EQ(xEnd.load(), 2.8);
+    EXPECT_DOUBLE_EQ(view.xZero.load(), 0.3);
+    EXPECT_DOUBLE_EQ(view.xStart.load(), 0.8);
+    EXPECT_DOUBLE_EQ(view.xEnd.load(), 2.8);
     EXPECT_NEAR(getXStart(), 0.5, 1e-12);
     EXPECT_NEAR(getXEnd(), 2.5, 1e-12);
     EXPECT_EQ(checkedX(), MENUBAR_XUNITS_X1);
@@ -150,7 +150,7 @@ class AxisName : public Units, public ::testing::WithParamInterface<AxisNameCase
 TEST_P(AxisName, FollowsTheMode) {
     const AxisNameCase c = GetParam();
     panel().setValue(PANEL_MODE, c.mode);
-    xUnits = xUnitFromCode(c.unit);
+    view.xUnits = xUnitFromCode(c.unit);
     setXLabels();
     EXPECT_EQ(panel().xAxisName(), c.name);
 }
@@ -175,7 +175,7 @@ TEST_P(YUnitChoice, SetsRangeDecimalsAxisAndMenu) {
     const YCase c = GetParam();
     setYMinMax(-7, 7);
     setYUnits(yUnitFromCode(c.unit));
-    EXPECT_EQ(code(yUnits.load()), c.unit);
+    EXPECT_EQ(code(view.yUnits.load()), c.unit);
     EXPECT_DOUBLE_EQ(getYMin(), c.lo);
     EXPECT_DOUBLE_EQ(getYMax(), c.hi);
     EXPECT_EQ(panel().yLabelPrecision(), c.decimals);

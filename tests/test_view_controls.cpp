@@ -47,7 +47,7 @@ TEST_F(Window, TypedZeroMovesTheFieldsNotTheWindowAndResetBringsThemBack) {
     EXPECT_DOUBLE_EQ(getXEnd(), 1.0);
     EXPECT_DOUBLE_EQ(lowest(PANEL_XEND), -2.0);
     EXPECT_EQ(panel().textBgColor(PANEL_XSTART), kYellow);
-    EXPECT_DOUBLE_EQ(xEnd.load(), 3.0);
+    EXPECT_DOUBLE_EQ(view.xEnd.load(), 3.0);
     onResetZero(MENUBAR, MENUBAR_CAL_RESETZERO, nullptr, PANEL);
     EXPECT_DOUBLE_EQ(getXStart(), 0.0);
     EXPECT_DOUBLE_EQ(lowest(PANEL_XSTART), 0.0);
@@ -74,12 +74,12 @@ class ZeroSearch : public Window {
     double openBeyondConnector(const char* line) {
         sim.setConnection(2, Connection::Open);
         EXPECT_EQ(setZero(-1.0), 1);
-        const double connector = xZero.load();
+        const double connector = view.xZero.load();
         sim.setConnection(2, Connection::Device);
         std::string err;
         EXPECT_TRUE(sim.loadScenarioText(line, err)) << err;
         onSetZero(MENUBAR, MENUBAR_CAL_SETZERO, nullptr, PANEL);
-        return xZero.load() - connector;
+        return view.xZero.load() - connector;
     }
     int shown(const char* title) { return platform::defaultResponder().countTitle(title); }
 };
@@ -89,7 +89,7 @@ TEST_F(ZeroSearch, FindsTheOpenRoundTripBeyondTheConnector) {
     EXPECT_NEAR(openBeyondConnector("channel 2: line 50 0.5 2.25 0; line 75 0.3 2.25 0; open"), 1.6,
                 0.05);
     EXPECT_EQ(shown("Set New Horizontal Reference Point"), 2);
-    EXPECT_NEAR(getXStart(), -xZero.load(), 1e-3);
+    EXPECT_NEAR(getXStart(), -view.xZero.load(), 1e-3);
     EXPECT_EQ(panel().textBgColor(PANEL_XSTART), kYellow);
     // 130 ohm reflects 0.44: an open to a single line, not to a differential pair.
     const char* line = "channel 2: line 50 0.5 2.25 0; line 130 0.5 2.25 0; open";
@@ -105,7 +105,7 @@ TEST_F(ZeroSearch, DecliningOrFindingNoOpenKeepsTheZeroTheUserHad) {
     sim.setConnection(2, Connection::Load);
     EXPECT_EQ(setZero(-1.0), 1);
     EXPECT_EQ(shown("Could not find instrument open"), 1);
-    EXPECT_DOUBLE_EQ(xZero.load(), 1.0);
+    EXPECT_DOUBLE_EQ(view.xZero.load(), 1.0);
     EXPECT_DOUBLE_EQ(getXStart(), -1.0);
     EXPECT_EQ(panel().textBgColor(PANEL_XEND), kYellow);
 }
@@ -124,8 +124,8 @@ TEST_P(Zoom, GivesAForwardWindowBetweenTheCursors) {
     onZoom(PANEL, PANEL_ZOOM, EVENT_COMMIT, nullptr, 0, 0);
     EXPECT_NEAR(getXStart(), c.shownStart, 1e-9);
     EXPECT_NEAR(getXEnd(), c.shownEnd, 1e-9);
-    EXPECT_NEAR(xStart.load(), c.shownStart + c.zero, 1e-9);
-    EXPECT_NEAR(xEnd.load(), c.shownEnd + c.zero, 1e-9);
+    EXPECT_NEAR(view.xStart.load(), c.shownStart + c.zero, 1e-9);
+    EXPECT_NEAR(view.xEnd.load(), c.shownEnd + c.zero, 1e-9);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cursors, Zoom,

@@ -27,19 +27,19 @@ class WaveformFile : public FileTest {
     void SetUp() override {
         FileTest::SetUp();
         for (std::size_t i = 0; i < 1024; ++i) {
-            wfmDataX[i] = 0.003 * static_cast<double>(i);
-            wfmDataCombined[i] = 100.0 * std::sin(0.01 * static_cast<double>(i));
+            instrument.recordX[i] = 0.003 * static_cast<double>(i);
+            liveTrace.y[i] = 100.0 * std::sin(0.01 * static_cast<double>(i));
         }
-        wfmDataCombined[7] = -0.000004; // written as -0.00000
+        liveTrace.y[7] = -0.000004; // written as -0.00000
         setYMinMax(-100, 200);
-        WfmActive.store(panel().plotXY(wfmDataX.data(), wfmDataCombined.data(), 1024,
+        WfmActive.store(panel().plotXY(instrument.recordX.data(), liveTrace.y.data(), 1024,
                                        kLiveTraceColor, kLiveTraceStyle, 0));
     }
     // Metres, mV, 0.5 to 2.5 m with a zero of 0.25, K 4, -100 to 200 mV, stimulus 2, sampler 5,
     // filter 50 ps: all different from the program's state.
     static std::string goodFile(const char* line2 = "0,0,0.5,2.5,0.25,4,-100,200,0,0,2,5,1,50") {
         return std::string(kStoredLabelLine) + line2 + "\n" +
-               formatStoredPoints(wfmDataX, wfmDataCombined);
+               formatStoredPoints(instrument.recordX, liveTrace.y);
     }
     int recall(const std::string& text) {
         spit("w.velt", text);
@@ -50,16 +50,17 @@ class WaveformFile : public FileTest {
     // What a refused recall must leave exactly as it was.
     static std::string state() {
         std::ostringstream s;
-        s << code(xUnits.load()) << code(yUnits.load()) << ' ' << xStart << ' ' << xEnd << ' '
-          << xZero << ' ' << dielK << getStimulus() << getSampler() << getFilter() << WfmStored
-          << WfmActive << panel().dimmed(PANEL_XSTART) << panel().menuDimmed(MENUBAR_FILE_STORE)
-          << getAutoscale() << panel().plotCount(WfmActive.load());
+        s << code(view.xUnits.load()) << code(view.yUnits.load()) << ' ' << view.xStart << ' '
+          << view.xEnd << ' ' << view.xZero << ' ' << view.dielK << getStimulus() << getSampler()
+          << getFilter() << WfmStored << WfmActive << panel().dimmed(PANEL_XSTART)
+          << panel().menuDimmed(MENUBAR_FILE_STORE) << getAutoscale()
+          << panel().plotCount(WfmActive.load());
         return s.str();
     }
 };
 
 TEST_F(WaveformFile, StoreWritesLabelsValuesAndPointsLineByLine) {
-    xZero.store(0.25);
+    view.xZero.store(0.25);
     popups().pushFile("a.velt");
     markLog();
     EXPECT_EQ(storeWaveform(), 1);
@@ -77,7 +78,7 @@ TEST_F(WaveformFile, StoreWritesLabelsValuesAndPointsLineByLine) {
 }
 
 TEST_F(WaveformFile, RecallOverlaysTheStoredTraceInItsSettingsAndClearGivesTheControlsBack) {
-    wfmDataCombined[100] = std::numeric_limits<double>::infinity(); // an unconnected channel
+    liveTrace.y[100] = std::numeric_limits<double>::infinity(); // an unconnected channel
     const std::string text = goodFile();
     setXUnits(XUnit::Feet);
     ASSERT_EQ(recall(text), 1);
@@ -86,7 +87,7 @@ TEST_F(WaveformFile, RecallOverlaysTheStoredTraceInItsSettingsAndClearGivesTheCo
     EXPECT_NEAR(getXStart(), 0.25, 1e-9); // shown relative to the file's zero of 0.25
     EXPECT_NEAR(getXEnd(), 2.25, 1e-9);
     EXPECT_EQ(panel().textBgColor(PANEL_XSTART), platform::makeColor(233, 233, 113));
-    EXPECT_DOUBLE_EQ(dielK.load(), 4.0);
+    EXPECT_DOUBLE_EQ(view.dielK.load(), 4.0);
     EXPECT_EQ(getSampler(), 5);
     // The vertical axis spans field 7 to field 8, and the fields show the same.
     double lo = 0, hi = 0;
@@ -124,11 +125,11 @@ TEST_F(WaveformFile, RecallOverlaysTheStoredTraceInItsSettingsAndClearGivesTheCo
 }
 
 TEST_F(WaveformFile, AFrequencyDomainRecallEndsTheWindowAtTheLastFrequency) {
-    xUnits.store(XUnit::GHz);
-    yUnits.store(YUnit::Decibels);
-    for (std::size_t i = 0; i < 1024; ++i) wfmDataX[i] = 0.002 * static_cast<double>(i);
+    view.xUnits.store(XUnit::GHz);
+    view.yUnits.store(YUnit::Decibels);
+    for (std::size_t i = 0; i < 1024; ++i) instrument.recordX[i] = 0.002 * static_cast<double>(i);
     ASSERT_EQ(recall(goodFile("4,5,0,2.4,0,4,-100,200,0,0,2,5,1,50")), 1);
-    EXPECT_DOUBLE_EQ(xEnd.load(), 2.046);
+    EXPECT_DOUBLE_EQ(view.xEnd.load(), 2.046);
     EXPECT_NEAR(getXEnd(), 2.046, 1e-9);
     // The frequency domain has no NEXT: out of range, not a foreign port.
     EXPECT_EQ(recall(goodFile("4,5,0,2.4,0,4,-100,200,2,0,2,5,1,50")), -6);
@@ -142,8 +143,8 @@ TEST_F(WaveformFile, AStimulusTheModelLacksIsRefused) {
 
 TEST_F(WaveformFile, RecallAcrossDomainsIsRefusedWithABoxAndChangesNothing) {
     for (const bool frequencyFile : {true, false}) {
-        xUnits.store(frequencyFile ? XUnit::Metres : XUnit::GHz);
-        yUnits.store(frequencyFile ? YUnit::Millivolts : YUnit::Decibels);
+        view.xUnits.store(frequencyFile ? XUnit::Metres : XUnit::GHz);
+        view.yUnits.store(frequencyFile ? YUnit::Millivolts : YUnit::Decibels);
         const std::string before = state();
         popups().clear();
         EXPECT_EQ(recall(goodFile(frequencyFile ? "4,5,0,2.4,0,4,-100,200,0,0,2,5,1,50"

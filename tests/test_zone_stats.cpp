@@ -55,18 +55,18 @@ class ZoneOnSimulator : public testing::TestWithParam<ZoneCase> {
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_params(2), 1);
-        xZero.store(0);
-        xUnits.store(kMetres);
-        dielK.store(2.25);
-        xStart.store(0);
-        xEnd.store(6);
+        view.xZero.store(0);
+        view.xUnits.store(kMetres);
+        view.dielK.store(2.25);
+        view.xStart.store(0);
+        view.xEnd.store(6);
         ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
         sim.setConnection(2, Connection::Open);
         ASSERT_EQ(velt_zero(-1, 0), 1);
         sim.setConnection(2, Connection::Device);
         std::string err;
         ASSERT_TRUE(sim.loadScenarioText(kStepped, err)) << err;
-        yUnits.store(kOhm);
+        view.yUnits.store(kOhm);
         ASSERT_EQ(velt_acquire(16), 1);
     }
     void TearDown() override {
@@ -77,8 +77,8 @@ class ZoneOnSimulator : public testing::TestWithParam<ZoneCase> {
 
 TEST_P(ZoneOnSimulator, ReadsTheTrueProfile) {
     const ZoneCase& c = GetParam();
-    const ZoneStats s =
-        zoneStatistics(wfmDataX, wfmDataAvg, c.from, c.to, c.nominal, c.tolerance, kMinZone);
+    const ZoneStats s = zoneStatistics(instrument.recordX, instrument.recordAvg, c.from, c.to,
+                                       c.nominal, c.tolerance, kMinZone);
     EXPECT_EQ(s.verdict, c.verdict) << verdictText(s.verdict);
     EXPECT_NEAR(s.mean, c.mean, c.meanTolerance);
     EXPECT_GT(s.points, 10);

@@ -38,8 +38,8 @@ void ready(bool differential) {
         velt_init();
         linked = true;
     }
-    xZero = 0.0;
-    dielK = 2.25;
+    view.xZero = 0.0;
+    view.dielK = 2.25;
     WfmActive = 0;
     WfmStored = 0;
     setXUnits(XUnit::Metres);
@@ -71,11 +71,10 @@ void BM_ApplyFilter(benchmark::State& state) {
     instrument.increment = static_cast<int>(state.range(1));
     const int width = static_cast<int>(state.range(0));
     state.counters["n"] = filterLength(width);
-    for (std::size_t i = 0; i < wfmDataCombined.size(); ++i)
-        wfmDataCombined[i] = i < 512 ? 0.0 : 250.0;
+    for (std::size_t i = 0; i < liveTrace.y.size(); ++i) liveTrace.y[i] = i < 512 ? 0.0 : 250.0;
     for (auto _ : state) {
         applyFilter(width);
-        benchmark::DoNotOptimize(wfmDataCombined.data());
+        benchmark::DoNotOptimize(liveTrace.y.data());
     }
 }
 BENCHMARK(BM_ApplyFilter)
@@ -87,7 +86,7 @@ BENCHMARK(BM_ApplyFilter)
 void BM_ScaleYAxis(benchmark::State& state) {
     ready(false);
     velt_acquire(1);
-    wfmDataCombined = wfmDataAvg;
+    liveTrace.y = instrument.recordAvg;
     for (auto _ : state) scaleYAxis(1);
 }
 BENCHMARK(BM_ScaleYAxis);
@@ -98,8 +97,8 @@ void BM_PlotLiveTrace(benchmark::State& state) {
     int handle = 0;
     for (auto _ : state) {
         if (handle) panel().deletePlot(handle);
-        handle = panel().plotXY(wfmDataX.data(), wfmDataAvg.data(), 1024, kLiveTraceColor,
-                                kLiveTraceStyle, 0);
+        handle = panel().plotXY(instrument.recordX.data(), instrument.recordAvg.data(), 1024,
+                                kLiveTraceColor, kLiveTraceStyle, 0);
     }
 }
 BENCHMARK(BM_PlotLiveTrace);

@@ -10,15 +10,15 @@
 namespace {
 
 void fillRawBytes() {
-    for (std::size_t i = 0; i < rawBytes.size(); ++i)
-        rawBytes[i] = static_cast<std::uint8_t>((i * 37u) & 0xFFu);
+    for (std::size_t i = 0; i < instrument.link.bytes.size(); ++i)
+        instrument.link.bytes[i] = static_cast<std::uint8_t>((i * 37u) & 0xFFu);
 }
 
 void BM_DecodeSweep(benchmark::State& state) {
     fillRawBytes();
     for (auto _ : state) {
         decodeSweep();
-        benchmark::DoNotOptimize(rawWaveform.data());
+        benchmark::DoNotOptimize(instrument.link.samples.data());
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 2048);
@@ -32,13 +32,13 @@ void BM_ConvertSweep(benchmark::State& state) {
     instrument.samplActive = 4;
     instrument.cal.vstart[4] = 1000;
     instrument.cal.vampl[4] = 2000;
-    for (std::size_t i = 0; i < rawWaveform.size(); ++i)
-        rawWaveform[i] = i < 400 ? 1000.0 : 3000.0 + static_cast<double>(i % 7);
+    for (std::size_t i = 0; i < instrument.link.samples.size(); ++i)
+        instrument.link.samples[i] = i < 400 ? 1000.0 : 3000.0 + static_cast<double>(i % 7);
     int pass = 0;
     for (auto _ : state) {
         convertSweep(pass, yUnitFromCode(unit));
         pass = (pass + 1) & 15;
-        benchmark::DoNotOptimize(acqMean.data());
+        benchmark::DoNotOptimize(instrument.runningMean.data());
         benchmark::ClobberMemory();
     }
 }
@@ -66,24 +66,24 @@ void BM_VeltAcquire(benchmark::State& state) {
     instrument.stimulusPort = stimulusPortCode[2];
     instrument.samplerPort = samplerPortCode[4];
     sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
-    xUnits = XUnit::Metres;
-    yUnits = YUnit::Rho;
-    xStart = 0.0;
-    xEnd = 3.0;
-    dielK = 2.25;
-    xZero = 0.0;
+    view.xUnits = XUnit::Metres;
+    view.yUnits = YUnit::Rho;
+    view.xStart = 0.0;
+    view.xEnd = 3.0;
+    view.dielK = 2.25;
+    view.xZero = 0.0;
     const int count = static_cast<int>(state.range(0));
     for (auto _ : state) {
         if (velt_acquire(count) != 1) {
             state.SkipWithError("acquisition failed");
             break;
         }
-        benchmark::DoNotOptimize(wfmDataAvg.data());
+        benchmark::DoNotOptimize(instrument.recordAvg.data());
     }
     usbftdi_close();
     platform::setSerialDevice(previous);
     // Another benchmark may have opened the link on the device we replaced.
-    if (previous != nullptr) ftdiopened.store(1);
+    if (previous != nullptr) instrument.link.opened.store(1);
 }
 BENCHMARK(BM_VeltAcquire)->Arg(1)->Arg(16)->Unit(benchmark::kMicrosecond);
 

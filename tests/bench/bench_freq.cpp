@@ -28,7 +28,7 @@ void standards() {
         solt.wfmOpen[i] = s;
         solt.wfmLoad[i] = 0.02 * s;
         solt.wfmThrough[i] = s - 1;
-        wfmDataCombined[i] = 0.3 * s;
+        liveTrace.y[i] = 0.3 * s;
     }
     instrument.increment.store(56);
 }
@@ -45,22 +45,22 @@ BENCHMARK(BM_ConvertFFT)->Unit(benchmark::kMicrosecond);
 
 void BM_PerformS11(benchmark::State& state) {
     standards();
-    const Waveform dut = wfmDataCombined;
+    const Waveform dut = liveTrace.y;
     for (auto _ : state) {
-        wfmDataCombined = dut;
+        liveTrace.y = dut;
         performS11();
-        benchmark::DoNotOptimize(wfmDataCombined.data());
+        benchmark::DoNotOptimize(liveTrace.y.data());
     }
 }
 BENCHMARK(BM_PerformS11)->Unit(benchmark::kMicrosecond);
 
 void BM_PerformS21(benchmark::State& state) {
     standards();
-    const Waveform dut = wfmDataCombined;
+    const Waveform dut = liveTrace.y;
     for (auto _ : state) {
-        wfmDataCombined = dut;
+        liveTrace.y = dut;
         performS21();
-        benchmark::DoNotOptimize(wfmDataCombined.data());
+        benchmark::DoNotOptimize(liveTrace.y.data());
     }
 }
 BENCHMARK(BM_PerformS21)->Unit(benchmark::kMicrosecond);
@@ -72,18 +72,18 @@ void BM_AcquireFrequencyDomain(benchmark::State& state) {
     platform::setSerialDevice(&sim);
     velt_init();
     velt_params(2);
-    xUnits.store(XUnit::Metres);
-    yUnits.store(YUnit::Rho);
+    view.xUnits.store(XUnit::Metres);
+    view.yUnits.store(YUnit::Rho);
     setStimulus(Mode::TDR, 2);
     calibrate(2, 4, 0);
     standards();
-    xUnits.store(XUnit::GHz);
-    yUnits.store(YUnit::Decibels);
+    view.xUnits.store(XUnit::GHz);
+    view.yUnits.store(YUnit::Decibels);
     WfmActive.store(0);
     WfmStored.store(0);
     for (auto _ : state) acquire(1);
-    xUnits.store(XUnit::Metres);
-    yUnits.store(YUnit::Millivolts);
+    view.xUnits.store(XUnit::Metres);
+    view.yUnits.store(YUnit::Millivolts);
 }
 BENCHMARK(BM_AcquireFrequencyDomain)->Unit(benchmark::kMicrosecond);
 

@@ -1,5 +1,6 @@
 // Cost of the simulated instrument: one sweep exchange, and recomputing a response after the
 // configuration changed.
+#include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
@@ -21,7 +22,7 @@ void BM_SimSweepExchange(benchmark::State& state) {
     readRaw(1024, 8, 0); // the response is computed once, outside the loop
     for (auto _ : state) {
         benchmark::DoNotOptimize(readRaw(1024, 8, 0));
-        benchmark::DoNotOptimize(rawWaveform.data());
+        benchmark::DoNotOptimize(instrument.link.samples.data());
     }
     usbftdi_close();
     platform::setSerialDevice(nullptr);

@@ -52,13 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require((result == 1) == (checkSettings(r, instrument.model) == 0));
     if (result == 1) {
         // The vertical unit may follow the line kind (differential is shown in ohms).
-        require(code(xUnits.load()) == r.xUnits);
+        require(code(view.xUnits.load()) == r.xUnits);
         require(getAutoAcquire() == r.autoAcquire && getFilter() == r.filter);
-        require(dielK.load() > 0);
+        require(view.dielK.load() > 0);
     } else {
-        require(xUnits.load() == XUnit::Metres && yUnits.load() == YUnit::Millivolts &&
-                xEnd.load() == 3.0);
-        require(dielK.load() == 2.23 && getAutoAcquire() == 1 && xZero.load() == 0.0);
+        require(view.xUnits.load() == XUnit::Metres && view.yUnits.load() == YUnit::Millivolts &&
+                view.xEnd.load() == 3.0);
+        require(view.dielK.load() == 2.23 && getAutoAcquire() == 1 && view.xZero.load() == 0.0);
     }
     return 0;
 }

@@ -29,10 +29,10 @@ bool setUp() {
 
 std::string state() {
     std::ostringstream s;
-    s << code(xUnits.load()) << ' ' << code(yUnits.load()) << ' ' << xStart << ' ' << xEnd << ' '
-      << xZero << ' ' << dielK << ' ' << getStimulus() << ' ' << getSampler() << ' '
-      << code(getMode()) << ' ' << getFilter() << ' ' << getFilterWidth() << ' ' << WfmStored << ' '
-      << getYMin() << ' ' << getYMax();
+    s << code(view.xUnits.load()) << ' ' << code(view.yUnits.load()) << ' ' << view.xStart << ' '
+      << view.xEnd << ' ' << view.xZero << ' ' << view.dielK << ' ' << getStimulus() << ' '
+      << getSampler() << ' ' << code(getMode()) << ' ' << getFilter() << ' ' << getFilterWidth()
+      << ' ' << WfmStored << ' ' << getYMin() << ' ' << getYMax();
     return s.str();
 }
 
@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)ready;
     loadInterface();
     platform::defaultResponder().clear();
-    xUnits = XUnit::Metres, yUnits = YUnit::Millivolts, xZero = 0.0, xStart = 0.0, xEnd = 3.0,
-    dielK = 2.25;
+    view.xUnits = XUnit::Metres, view.yUnits = YUnit::Millivolts, view.xZero = 0.0,
+    view.xStart = 0.0, view.xEnd = 3.0, view.dielK = 2.25;
     WfmStored = 0;
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);

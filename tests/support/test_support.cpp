@@ -15,23 +15,23 @@ void freshPanel() {
     platform::defaultResponder().clear();
     platform::clearQuitRequest();
     platform::headlessEventLoop().discardPending();
-    linkLost.store(false);
+    instrument.link.lost.store(false);
     loadInterface();
 }
 
 void resetEnvironment() {
-    xUnits = XUnit::Metres;
-    yUnits = YUnit::Millivolts;
-    xZero = 0.0;
-    xStart = 0.0;
-    xEnd = 3.0;
-    dielK = 2.25;
+    view.xUnits = XUnit::Metres;
+    view.yUnits = YUnit::Millivolts;
+    view.xZero = 0.0;
+    view.xStart = 0.0;
+    view.xEnd = 3.0;
+    view.dielK = 2.25;
 }
 
 int openFakeLink(platform::RecordingDevice& dev) {
     platform::setVirtualTime(true);
     platform::setSerialDevice(&dev);
-    ftdiopened.store(0);
+    instrument.link.opened.store(0);
     dev.queueRead(std::vector<std::uint8_t>(16, 0x55)); // drained identification
     dev.queueRead('.');
     return usbftdi_open();
