@@ -12,8 +12,6 @@
 #include <cmath>
 
 Trace liveTrace;
-std::atomic<int> WfmActive{0};
-std::atomic<int> WfmStored{0};
 namespace {
 constexpr std::array<double, 6> kAutoscaleStep = {25, 0.1, 5, 0.1, 25, 5};
 } // namespace

@@ -15,8 +15,6 @@ struct Trace {
 };
 // One per process, written by the cycle that holds the instrument.
 extern Trace liveTrace;
-extern std::atomic<int> WfmActive;
-extern std::atomic<int> WfmStored;
 
 // The live trace's look.
 constexpr int kLiveTraceColor = (113 << 16) | (233 << 8) | 70;

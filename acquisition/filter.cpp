@@ -7,9 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-std::array<double, 2048> filterBuf{};
-
 namespace {
+std::array<double, 2048> filterBuf{};
 std::array<double, 2048> filterOut{};
 } // namespace
 
@@ -49,4 +48,8 @@ int applyFilter(int width) {
         liveTrace.y[static_cast<std::size_t>(i)] = filterOut[static_cast<std::size_t>(i)];
     }
     return 1;
+}
+
+const std::array<double, 2048>& filterScratch() {
+    return filterBuf;
 }

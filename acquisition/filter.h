@@ -3,7 +3,8 @@
 
 #include <array>
 
-extern std::array<double, 2048> filterBuf;
+// The filter's working buffer: the trace and the n samples of tail it pads with.
+const std::array<double, 2048>& filterScratch();
 
 // Bounds of the moving-average length in samples.
 constexpr int kMinFilterLength = 3;

@@ -17,6 +17,7 @@
 #include "panel/domain.h"
 #include "panel/export.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
 #include "panel/solt_io.h"
@@ -147,8 +148,8 @@ class BatchRun {
             const RecipeZone& z = recipe_.zones.front();
             panel().setCursor(1, z.from, 0);
             panel().setCursor(2, z.to, 0);
-            zoneNominal.store(z.nominal);
-            zoneTolerance.store(z.tolerance);
+            panelState.zoneNominal.store(z.nominal);
+            panelState.zoneTolerance.store(z.tolerance);
         }
         instrument.sweepSetTap.store(keepSweepSet);
         acquire(1);

@@ -78,9 +78,9 @@ int veltMain() {
     setRisetime(instrument.speed);
     platform::panel().setText(PANEL_VERSION, versionLabel(kVersionString, instrument.model));
 
-    showBusy(std::string("Calibrating ") + smplLabel[4].data());
+    showBusy(std::string("Calibrating ") + samplerLabel(4));
     int calPos = velt_cal(2, 4, Mode::TDR);
-    showBusy(std::string("Calibrating ") + smplLabel[5].data());
+    showBusy(std::string("Calibrating ") + samplerLabel(5));
     int calNeg = velt_cal(2, 5, Mode::TDR);
     instrument.stimulusPort = stimulusPortCode[2];
     instrument.samplerPort = samplerPortCode[4];
@@ -114,7 +114,7 @@ void shutdown(int status) {
     platform::SuspendAsyncTimerCallbacks();
     // The tick never waits for this thread, so waiting for it here cannot deadlock. inTick
     // also covers a tick that has passed the suspension test but not yet set timerLock.
-    while (getLED() != 0 || timerLock.load() != 0 || platform::asyncTimer().inTick())
+    while (getLED() != 0 || tick.timerLock.load() != 0 || platform::asyncTimer().inTick())
         std::this_thread::yield();
     saveSettings(1);
     platform::QuitUserInterface(status);

@@ -4,6 +4,7 @@
 
 #include "acquisition/acquire.h"
 #include "freqdomain/sparams.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/timer.h"
 #include "panel/timestamp.h"
@@ -43,7 +44,7 @@ bool frequencyDomain() {
 }
 
 void plotLiveTrace() {
-    if (WfmStored.load() == 0) {
+    if (panelState.storedPlot.load() == 0) {
         if (yAxisMax > yAxisMin) {
             panel().setXAutoscale();
             panel().setYRange(yAxisMin, yAxisMax);
@@ -51,7 +52,7 @@ void plotLiveTrace() {
             notifyUser(gInvalidPending, "Error #3031", "Invalid waveform received from device.");
         }
     }
-    const int old = WfmActive.exchange(0);
+    const int old = panelState.livePlot.exchange(0);
     if (old != 0) {
         panel().setCursorMode(1, 0);
         panel().setCursorMode(2, 0);
@@ -69,7 +70,7 @@ void plotLiveTrace() {
         handle = panel().plotXY(instrument.recordX.data(), liveTrace.y.data(), 1024,
                                 kLiveTraceColor, kLiveTraceStyle, 0);
     }
-    WfmActive.store(handle);
+    panelState.livePlot.store(handle);
     platform::Delay(0.1);
     panel().setCursorMode(1, 1);
     panel().setCursorMode(2, 1);

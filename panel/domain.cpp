@@ -9,6 +9,7 @@
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
 #include "panel/solt_guide.h"
@@ -30,8 +31,8 @@ namespace {
 std::vector<platform::RingItem> gTimeModes;
 
 void removeTraces() {
-    if (const int active = WfmActive.exchange(0); active != 0) panel().deletePlot(active);
-    if (WfmStored.load() != 0) clearWaveform();
+    if (const int active = panelState.livePlot.exchange(0); active != 0) panel().deletePlot(active);
+    if (panelState.storedPlot.load() != 0) clearWaveform();
 }
 
 void setSoltMenu(bool frequency) {
@@ -44,9 +45,9 @@ void setSoltMenu(bool frequency) {
 }
 
 void toTimeDomain() {
-    setXUnits(savedXUnits.load());
-    setYUnits(savedYUnits.load());
-    setZero(savedXZero.load());
+    setXUnits(panelState.savedXUnits.load());
+    setYUnits(panelState.savedYUnits.load());
+    setZero(panelState.savedXZero.load());
 
     for (int id : {PANEL_FILTER, PANEL_DIEL, PANEL_VC}) panel().setDimmed(id, false);
     if (getMode() == Mode::TDR) panel().setDimmed(PANEL_DIFFERENTIAL, false);
@@ -69,11 +70,11 @@ void toTimeDomain() {
 }
 
 void toFrequencyDomain() {
-    savedYUnits.store(view.yUnits.load());
-    savedXUnits.store(view.xUnits.load());
-    savedXStart.store(view.xStart.load());
-    savedXEnd.store(view.xEnd.load());
-    savedXZero.store(view.xZero.load());
+    panelState.savedYUnits.store(view.yUnits.load());
+    panelState.savedXUnits.store(view.xUnits.load());
+    panelState.savedXStart.store(view.xStart.load());
+    panelState.savedXEnd.store(view.xEnd.load());
+    panelState.savedXZero.store(view.xZero.load());
 
     // Crosstalk has no frequency-domain counterpart; it is measured as S11 instead.
     const Mode mode = getMode();
@@ -88,11 +89,11 @@ void toFrequencyDomain() {
         else
             platform::MessagePopup(
                 "SOLT ERROR", "SOLT calibration could not be completed. Reverting to time domain.");
-        view.xUnits.store(savedXUnits.load());
-        view.yUnits.store(savedYUnits.load());
-        view.xStart.store(savedXStart.load());
-        view.xEnd.store(savedXEnd.load());
-        view.xZero.store(savedXZero.load());
+        view.xUnits.store(panelState.savedXUnits.load());
+        view.yUnits.store(panelState.savedYUnits.load());
+        view.xStart.store(panelState.savedXStart.load());
+        view.xEnd.store(panelState.savedXEnd.load());
+        view.xZero.store(panelState.savedXZero.load());
         return;
     }
 

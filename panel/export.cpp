@@ -8,6 +8,7 @@
 #include "instrument/driver.h"
 #include "panel/colors.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/units.h"
 #include "platform/clock.h"
@@ -19,9 +20,6 @@
 
 #include <cstdio>
 
-std::atomic<int> defaultSaveCSV{1};
-std::atomic<int> defaultSavePNG{1};
-
 namespace {
 
 constexpr const char* kSerialRejected =
@@ -30,7 +28,7 @@ constexpr const char* kSerialRejected =
 } // namespace
 
 int saveCSV() {
-    const std::string folder = files::startFolder(defaultSaveCSV, "datalogs");
+    const std::string folder = files::startFolder(panelState.defaultSaveCSV, "datalogs");
     const std::string serial = serialText(63);
     if (!files::serialTextAccepted(serial)) {
         writeMessage(2155, kSerialRejected, 0);
@@ -83,7 +81,7 @@ int saveCSV() {
 int savePNG() {
     // Before any dialog or check: the picture is the panel as it was when the user asked.
     platform::CapturePanel();
-    const std::string folder = files::startFolder(defaultSavePNG, "images");
+    const std::string folder = files::startFolder(panelState.defaultSavePNG, "images");
     const std::string serial = serialText(63);
     if (!files::serialTextAccepted(serial)) {
         writeMessage(2132, kSerialRejected, 0);
@@ -113,8 +111,6 @@ int printWaveform() {
 // The first Touchstone dialog after start-up opens in "datalogs".
 namespace {
 
-std::atomic<int> defaultSaveTouchstone{1};
-
 std::string shownRingLabel(int control) {
     const auto items = platform::panel().ringItems(control);
     const int i = platform::panel().ringIndex(control);
@@ -132,7 +128,7 @@ int saveTouchstone() {
         return -1;
     }
     const bool s21 = getMode() == Mode::TDT;
-    const std::string folder = files::startFolder(defaultSaveTouchstone, "datalogs");
+    const std::string folder = files::startFolder(panelState.defaultSaveTouchstone, "datalogs");
     const std::string serial = serialText(63);
     if (!files::serialTextAccepted(serial)) {
         writeMessage(2161, "Serial text is not valid for a file name.", 0);

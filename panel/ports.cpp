@@ -67,9 +67,14 @@ constexpr std::array<Pruning, 5> kPruning = {{{2, 5, 5, 1, 4, 1, 3},
                                               {12, 8, 2, 3, 2, 0, 0},
                                               {16, 9, 1, 4, 1, 0, 0}}};
 
+// Sampler item labels by sampler channel; countChannels fills them from the model found.
+std::array<std::array<char, 16>, 20> smplLabel = chLabels();
+
 } // namespace
 
-std::array<std::array<char, 16>, 20> smplLabel = chLabels();
+const char* samplerLabel(int sampler) {
+    return sampler >= 0 && sampler < 20 ? smplLabel[static_cast<std::size_t>(sampler)].data() : "";
+}
 
 void showBusy(const std::string& text) {
     panel().setBusyText(text);

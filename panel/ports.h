@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-// Sampler item labels by sampler channel ("PORT 1, CH 1+", "PORT 2, ETH-"); filled by
-// countChannels, holding the "CH" names until then.
-extern std::array<std::array<char, 16>, 20> smplLabel;
+// Sampler item label of a sampler channel ("PORT 1, CH 1+", "PORT 2, ETH-"): the "CH" names
+// until countChannels has found the model; "" outside 0..19.
+const char* samplerLabel(int sampler);
 
 // Stimulus labels by stimulus channel: models up to 16 channels, and the 20-channel model.
 constexpr std::array<const char*, 10> kStimulusLabelCh = {

@@ -8,6 +8,7 @@
 #include "instrument/driver.h"
 #include "panel/domain.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
 #include "panel/timebase.h"
@@ -19,8 +20,6 @@
 #include "platform/popups.h"
 
 using platform::panel;
-
-std::atomic<int> defaultSaveSettings{1};
 
 namespace {
 
@@ -60,7 +59,7 @@ SettingsRecord currentSettings() {
 int saveSettings(int mode) {
     std::string path = kAutosaveFile;
     if (mode != 1) {
-        const std::string folder = files::startFolder(defaultSaveSettings, "settings");
+        const std::string folder = files::startFolder(panelState.defaultSaveSettings, "settings");
         if (platform::FileSelectPopup(folder, ".ini", kTypeList, "Select File to Save", true,
                                       path) == platform::VAL_NO_FILE_SELECTED)
             return 0;
@@ -90,7 +89,7 @@ int saveSettings(int mode) {
 int loadSettings(int mode) {
     std::string path = kAutosaveFile;
     if (mode != 1) {
-        const std::string folder = files::startFolder(defaultSaveSettings, "settings");
+        const std::string folder = files::startFolder(panelState.defaultSaveSettings, "settings");
         if (platform::FileSelectPopup(folder, "*.ini", kTypeList, "Select File to Load", false,
                                       path) == platform::VAL_NO_FILE_SELECTED)
             return 0;
@@ -123,7 +122,8 @@ int loadSettings(int mode) {
 }
 
 int resetSettings() {
-    if (const int stored = WfmStored.exchange(0); stored != 0) panel().deletePlot(stored);
+    if (const int stored = panelState.storedPlot.exchange(0); stored != 0)
+        panel().deletePlot(stored);
     setDomain(Domain::Time);
     setDiff(0);
     setStimulus(Mode::TDR, 2);

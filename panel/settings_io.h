@@ -5,9 +5,6 @@
 
 #include <atomic>
 
-// The first settings dialog after start-up, save or load, opens in "settings".
-extern std::atomic<int> defaultSaveSettings;
-
 // The program's set-up as the file keeps it.
 SettingsRecord currentSettings();
 // mode 1: user.ini in the working directory; any other: a file the user chooses.

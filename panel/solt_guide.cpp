@@ -124,8 +124,8 @@ struct WindowOverride {
 std::string soltSamplerLabel(int sampler) {
     if (sampler < 0 || sampler > 19) return "";
     // Model detection fills these; before it has run, the stimulus ring has the names.
-    const auto& detected = smplLabel[static_cast<std::size_t>(sampler)];
-    if (detected[0] != '\0') return std::string(detected.data());
+    const char* detected = samplerLabel(sampler);
+    if (detected[0] != '\0') return std::string(detected);
     const int stimulus = sampler / 2;
     const char sign = sampler % 2 == 0 ? '+' : '-';
     for (const auto& item : panel().ringItems(PANEL_STIMULUS))

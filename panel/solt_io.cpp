@@ -7,14 +7,13 @@
 #include "freqdomain/solt.h"
 #include "freqdomain/solt_check.h"
 #include "instrument/driver.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/solt_guide.h"
 #include "platform/log.h"
 #include "platform/popups.h"
 
 #include <memory>
-
-std::atomic<int> defaultSaveCAL{1};
 
 namespace {
 
@@ -27,7 +26,7 @@ int resolveType(int type) {
 }
 
 bool chooseFile(int type, bool save, std::string& path) {
-    const std::string folder = defaultSaveCAL.exchange(0) == 1 ? "calibrations" : "";
+    const std::string folder = panelState.defaultSaveCAL.exchange(0) == 1 ? "calibrations" : "";
     const char* spec = type == 0 ? (save ? ".s11" : "*.s11") : (save ? ".s21" : "*.s21");
     const char* list = type == 0 ? "S11 SOLT Calibration (*.s11)" : "S21 SOLT Calibration (*.s21)";
     const char* title = save ? "Select File to Save" : "Select File to Retrieve";

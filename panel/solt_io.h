@@ -4,9 +4,6 @@
 #include <atomic>
 #include <string>
 
-// 1 until the first calibration file dialog of either kind; that one opens in "calibrations".
-extern std::atomic<int> defaultSaveCAL;
-
 // type 0 S11, 1 S21, -1 the current mode. Results of saveSOLT: 1 saved, -1 dialog cancelled,
 // -2 / -4 S11 / S21 file not opened, -3 / -5 a row not written, -6 not closed.
 int saveSOLT(int type);

@@ -3,10 +3,8 @@
 
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "platform/panel_model.h"
-
-std::array<std::atomic<double>, 5> maxRange = {15.0, 45.0, 74.0, 888.0, 2.4};
-std::array<std::atomic<double>, 5> defaultEnd = {3.0, 9.0, 15.0, 180.0, 2.4};
 
 int setTimebase(int calMode, int fast) {
     (void)fast; // every caller asks for the fast row set
@@ -20,8 +18,8 @@ int setTimebase(int calMode, int fast) {
 int setRisetime(int speed) {
     // The fast step reaches higher frequencies and needs a shorter filter.
     const double ghzEnd = speed == 0 ? 7.2 : 2.4;
-    maxRange[4].store(ghzEnd);
-    defaultEnd[4].store(ghzEnd);
+    panelState.maxRange[4].store(ghzEnd);
+    panelState.defaultEnd[4].store(ghzEnd);
     if (speed == 0) platform::panel().setValue(PANEL_FILTERWIDTH, 35);
     return 1;
 }

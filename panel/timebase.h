@@ -4,9 +4,6 @@
 #include <array>
 #include <atomic>
 
-// The GHz entries are raised once at start-up for speed class 0 instruments.
-extern std::array<std::atomic<double>, 5> maxRange;
-extern std::array<std::atomic<double>, 5> defaultEnd;
 constexpr std::array<double, 5> minWidth = {0.2, 0.6, 1.0, 12.0, 0.5};
 
 int setTimebase(int calMode, int fast);

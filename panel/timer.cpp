@@ -24,10 +24,7 @@
 
 using platform::panel;
 
-std::atomic<int> asyncCal{0};
-std::atomic<int> asyncAcqCount{0};
-std::atomic<int> timerLock{0};
-std::atomic<unsigned> calClock{0};
+TickBoard tick;
 
 namespace {
 
@@ -50,22 +47,22 @@ int strength(int request) {
 }
 
 void raiseCalRequest(int request) {
-    int current = asyncCal.load();
+    int current = tick.asyncCal.load();
     while (strength(current) < strength(request) &&
-           !asyncCal.compare_exchange_weak(current, request)) {
+           !tick.asyncCal.compare_exchange_weak(current, request)) {
     }
 }
 
 // Takes served acquisition requests off the counter, never below zero.
 void acqRequestsServed(int served) {
-    int current = asyncAcqCount.load();
-    while (!asyncAcqCount.compare_exchange_weak(current, std::max(0, current - served))) {
+    int current = tick.asyncAcqCount.load();
+    while (!tick.asyncAcqCount.compare_exchange_weak(current, std::max(0, current - served))) {
     }
 }
 
 void waitIdle() {
-    for (int polls = 0; getLED() == 1 || timerLock.load() == 1 || platform::asyncTimer().inTick();
-         ++polls) {
+    for (int polls = 0;
+         getLED() == 1 || tick.timerLock.load() == 1 || platform::asyncTimer().inTick(); ++polls) {
         if (polls < 1000)
             std::this_thread::yield();
         else
@@ -82,17 +79,17 @@ bool onTimerThread() {
 void requestAcquire() {
     if (getAutoAcquire() == 1) return;
     raiseCalRequest(2);
-    asyncAcqCount.fetch_add(1);
+    tick.asyncAcqCount.fetch_add(1);
 }
 
 void requestRecal() {
     raiseCalRequest(0);
-    asyncAcqCount.fetch_add(1);
+    tick.asyncAcqCount.fetch_add(1);
 }
 
 void requestForced() {
     raiseCalRequest(1);
-    asyncAcqCount.fetch_add(1);
+    tick.asyncAcqCount.fetch_add(1);
 }
 
 void requestCheck() {
@@ -103,11 +100,11 @@ int onAsyncTimer() {
     // After a lost link the user is reading the message; nothing more goes to the instrument.
     if (instrument.link.lost.load()) return 1;
     tServingTick = true;
-    timerLock.store(1);
+    tick.timerLock.store(1);
 
     // The request is taken off the board before it is served: one the user makes meanwhile
     // lands on a clean board and is served next tick; a failed one is put back.
-    const int cal = asyncCal.exchange(-1);
+    const int cal = tick.asyncCal.exchange(-1);
     if (cal == 0 || cal == 1) {
         if (calibrate(-1, -1, cal) == 1)
             setCalTime();
@@ -125,7 +122,7 @@ int onAsyncTimer() {
     }
 
     // Requests that arrive while this tick acquires stay counted for the next one.
-    const int pending = asyncAcqCount.load();
+    const int pending = tick.asyncAcqCount.load();
     if (getAutoAcquire() == 1) {
         acquire(1);
         acqRequestsServed(pending);
@@ -136,7 +133,7 @@ int onAsyncTimer() {
         acqRequestsServed(1);
     }
 
-    timerLock.store(0);
+    tick.timerLock.store(0);
     tServingTick = false;
     return 1;
 }
@@ -177,13 +174,14 @@ int calibrateLine(int stimulus, int sampler, Mode mode, int differential, int an
 }
 
 int setCalTime() {
-    calClock.store(platform::clockMs());
+    tick.calClock.store(platform::clockMs());
     return 1;
 }
 
 double checkCalTime() {
     // Unsigned arithmetic keeps the difference right across the counter's wrap.
-    const std::uint32_t elapsed = platform::clockMs() - static_cast<std::uint32_t>(calClock.load());
+    const std::uint32_t elapsed =
+        platform::clockMs() - static_cast<std::uint32_t>(tick.calClock.load());
     return elapsed / 1000.0;
 }
 

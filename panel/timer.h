@@ -5,12 +5,19 @@
 
 #include <atomic>
 
-// -1 none, 0 recalibrate quietly, 1 recalibrate and announce, 2 check the periodic interval.
-extern std::atomic<int> asyncCal;
-extern std::atomic<int> asyncAcqCount;
-extern std::atomic<int> timerLock;
 constexpr int autocalInterval = 30;
-extern std::atomic<unsigned> calClock;
+
+// The requests the user interface leaves for the tick and the tick's own state. The GUI thread
+// writes requests while the timer thread serves them, hence the atomics.
+struct TickBoard {
+    // -1 none, 0 recalibrate quietly, 1 recalibrate and announce, 2 check the periodic interval.
+    std::atomic<int> asyncCal{0};
+    std::atomic<int> asyncAcqCount{0};
+    std::atomic<int> timerLock{0};     // 1 while a tick runs
+    std::atomic<unsigned> calClock{0}; // clockMs of the last recalibration
+};
+// One per process, like the timer.
+extern TickBoard tick;
 
 int onAsyncTimer();
 int calibrate(int stimulus, int sampler, int announce);

@@ -3,6 +3,7 @@
 
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/timebase.h"
 #include "panel/true_profile.h"
@@ -13,11 +14,6 @@
 using platform::panel;
 
 // The default window, so that a restore before anything was saved still gives a usable one.
-std::atomic<XUnit> savedXUnits{XUnit::Metres};
-std::atomic<YUnit> savedYUnits{YUnit::Millivolts};
-std::atomic<double> savedXZero{0.0};
-std::atomic<double> savedXStart{0.0};
-std::atomic<double> savedXEnd{3.0};
 
 namespace {
 
@@ -52,7 +48,7 @@ bool convertible(XUnit u) {
 
 void showWindowInUnit() {
     const double z = view.xZero.load();
-    const double hi = maxRange[index(view.xUnits.load())].load();
+    const double hi = panelState.maxRange[index(view.xUnits.load())].load();
     panel().setRange(PANEL_XSTART, -z, hi);
     panel().setRange(PANEL_XEND, -z, hi);
     setXStart(view.xStart.load());
@@ -89,16 +85,16 @@ int setXUnits(XUnit code) {
     if (code == XUnit::GHz) {
         view.xZero.store(0.0);
         view.xStart.store(0.0);
-        view.xEnd.store(maxRange[index(XUnit::GHz)].load());
+        view.xEnd.store(panelState.maxRange[index(XUnit::GHz)].load());
     } else if (old == XUnit::GHz && convertible(code)) {
         // Back from the frequency domain: the window saved on the way in, not a conversion of
         // the GHz numbers.
         double c = 1.0;
-        const XUnit from = savedXUnits.load();
+        const XUnit from = panelState.savedXUnits.load();
         if (convertible(from)) c = conversion(from, code);
-        view.xZero.store(savedXZero.load() * c);
-        view.xStart.store(savedXStart.load() * c);
-        view.xEnd.store(savedXEnd.load() * c);
+        view.xZero.store(panelState.savedXZero.load() * c);
+        view.xStart.store(panelState.savedXStart.load() * c);
+        view.xEnd.store(panelState.savedXEnd.load() * c);
     } else if (convertible(old) && convertible(code)) {
         const double c = conversion(old, code);
         const double zc = z * c;
@@ -120,9 +116,9 @@ int setXLabels() {
     panel().setXAxisName(roundTrip(getMode()) ? labelFullX[u] : labelFullX2[u]);
     double lo = 0, hi = 0;
     panel().range(PANEL_XSTART, lo, hi);
-    panel().setRange(PANEL_XSTART, lo, maxRange[u].load());
+    panel().setRange(PANEL_XSTART, lo, panelState.maxRange[u].load());
     panel().range(PANEL_XEND, lo, hi);
-    panel().setRange(PANEL_XEND, lo, maxRange[u].load());
+    panel().setRange(PANEL_XEND, lo, panelState.maxRange[u].load());
     return 1;
 }
 

@@ -20,13 +20,6 @@ constexpr std::array<const char*, 6> labelFullY = {"VOLTAGE (mV)",    "NORMALIZE
                                                    "IMPEDANCE (Ohm)", "REFLECTION COEFF (Rho)",
                                                    "RAW DATA",        "AMPLITUDE (dB)"};
 
-// Time-domain window saved on entering the frequency domain.
-extern std::atomic<XUnit> savedXUnits;
-extern std::atomic<YUnit> savedYUnits;
-extern std::atomic<double> savedXZero;
-extern std::atomic<double> savedXStart;
-extern std::atomic<double> savedXEnd;
-
 int setXUnits(XUnit unit);
 int setXLabels();
 int setYUnits(YUnit unit);

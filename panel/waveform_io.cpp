@@ -7,6 +7,7 @@
 #include "files/file_io.h"
 #include "panel/domain.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
 #include "panel/timebase.h"
@@ -18,8 +19,6 @@
 #include <algorithm>
 
 using platform::panel;
-
-std::atomic<int> defaultSaveWaveform{1};
 
 namespace {
 
@@ -68,7 +67,7 @@ void showStored(const StoredSettings& s) {
     view.xZero.store(s.xZero);
     view.dielK.store(s.dielK);
     // The fields must accept the window relative to the file's zero before it is shown in them.
-    const double top = maxRange[index(view.xUnits.load())].load();
+    const double top = panelState.maxRange[index(view.xUnits.load())].load();
     panel().setRange(PANEL_XSTART, -s.xZero, top);
     panel().setRange(PANEL_XEND, -s.xZero, top);
     setXStart(s.xStart);
@@ -86,12 +85,13 @@ void showStored(const StoredSettings& s) {
     // The unit switch put its own default range in the fields; they show the file's.
     setYMinMax(s.yMin, s.yMax);
 
-    if (const int stored = WfmStored.exchange(0); stored != 0) panel().deletePlot(stored);
-    if (const int active = WfmActive.exchange(0); active != 0) panel().deletePlot(active);
+    if (const int stored = panelState.storedPlot.exchange(0); stored != 0)
+        panel().deletePlot(stored);
+    if (const int active = panelState.livePlot.exchange(0); active != 0) panel().deletePlot(active);
     panel().setXAutoscale();
     panel().setYRange(s.yMin, s.yMax);
-    WfmStored.store(panel().plotXY(wfmRecallX.data(), wfmRecall.data(), 1024, kStoredTraceColor,
-                                   kLiveTraceStyle, 0));
+    panelState.storedPlot.store(panel().plotXY(wfmRecallX.data(), wfmRecall.data(), 1024,
+                                               kStoredTraceColor, kLiveTraceStyle, 0));
     if (domainOf(view.xUnits.load()) == Domain::Frequency) {
         view.xEnd.store(wfmRecallX[1023]);
         panel().setValue(PANEL_XEND, view.xEnd.load());
@@ -105,7 +105,7 @@ void showStored(const StoredSettings& s) {
 } // namespace
 
 int storeWaveform() {
-    const std::string folder = files::startFolder(defaultSaveWaveform, "waveforms");
+    const std::string folder = files::startFolder(panelState.defaultSaveWaveform, "waveforms");
     const std::string serial = serialText(31);
     if (!files::serialTextAccepted(serial)) {
         writeMessage(2176,
@@ -149,7 +149,7 @@ int storeWaveform() {
 }
 
 int recallWaveform() {
-    const std::string folder = files::startFolder(defaultSaveWaveform, "waveforms");
+    const std::string folder = files::startFolder(panelState.defaultSaveWaveform, "waveforms");
     std::string path;
     if (platform::FileSelectPopup(folder, "*.velt", kTypeList, "Select File to Retrieve", false,
                                   path) == platform::VAL_NO_FILE_SELECTED)
@@ -218,7 +218,8 @@ int recallWaveform() {
 }
 
 int clearWaveform() {
-    if (const int stored = WfmStored.exchange(0); stored != 0) panel().deletePlot(stored);
+    if (const int stored = panelState.storedPlot.exchange(0); stored != 0)
+        panel().deletePlot(stored);
     panel().setValue(PANEL_AUTOSCALE, 1);
     for (int id : kDimmedControls) panel().setDimmed(id, false);
     // Autoscale is on again, so the range fields follow it.

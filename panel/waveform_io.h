@@ -6,9 +6,6 @@
 
 #include <atomic>
 
-// The first store or recall dialog after start-up opens in "waveforms".
-extern std::atomic<int> defaultSaveWaveform;
-
 constexpr int kStoredTraceColor = platform::makeColor(233, 113, 233);
 
 int storeWaveform();

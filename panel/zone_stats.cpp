@@ -4,6 +4,7 @@
 #include "acquisition/acquire.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
@@ -13,9 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <vector>
-
-std::atomic<double> zoneNominal{50.0};
-std::atomic<double> zoneTolerance{10.0};
 
 namespace {
 
@@ -146,10 +144,10 @@ void updateZoneReadouts(double x1, double x2) {
                        view.xUnits.load(), view.dielK.load());
     x.clear();
     y.clear();
-    const int live = WfmActive.load();
+    const int live = panelState.livePlot.load();
     if (live > 0) p.plotData(live, x, y);
-    const ZoneStats s =
-        zoneStatistics(x, y, x1, x2, zoneNominal.load(), zoneTolerance.load(), minLength);
+    const ZoneStats s = zoneStatistics(x, y, x1, x2, panelState.zoneNominal.load(),
+                                       panelState.zoneTolerance.load(), minLength);
     char line[128], stats[128];
     if (s.verdict == ZoneVerdict::NoData) {
         std::snprintf(line, sizeof line, "no trace between the cursors");
@@ -171,7 +169,8 @@ void updateZoneReadouts(double x1, double x2) {
 
 void askZoneLimits() {
     char current[64];
-    std::snprintf(current, sizeof current, "%g %g", zoneNominal.load(), zoneTolerance.load());
+    std::snprintf(current, sizeof current, "%g %g", panelState.zoneNominal.load(),
+                  panelState.zoneTolerance.load());
     std::string answer = current;
     while (platform::PromptPopup(
                "Zone Limits", "Nominal impedance (Ohm) and tolerance (%), e.g. 50 10:", answer) ==
@@ -179,8 +178,8 @@ void askZoneLimits() {
         double nominal = 0, tolerance = 0;
         std::string error;
         if (parseZoneLimits(answer, nominal, tolerance, error)) {
-            zoneNominal.store(nominal);
-            zoneTolerance.store(tolerance);
+            panelState.zoneNominal.store(nominal);
+            panelState.zoneTolerance.store(tolerance);
             return;
         }
         // The limits stay as they were until a valid pair is given or the box is cancelled.

@@ -35,10 +35,6 @@ double shownRiseTimePs(int speedClass, bool filterOn, int filterWidthPs);
 
 const char* verdictText(ZoneVerdict v); // "PASS", "FAIL", "TOO SHORT", "NO DATA"
 
-// The on-screen zone between the cursors: its limits, set from the menu, kept for the run.
-extern std::atomic<double> zoneNominal;   // ohms
-extern std::atomic<double> zoneTolerance; // percent
-
 // Reads "50 10" (nominal ohms, tolerance percent) in the C locale; false with a message.
 bool parseZoneLimits(const std::string& text, double& nominal, double& tolerance,
                      std::string& error);

@@ -3,6 +3,7 @@
 
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/timebase.h"
 #include "platform/panel_model.h"
@@ -55,7 +56,7 @@ int resetZoom() {
     const double z = view.xZero.load();
     panel().setValue(PANEL_XSTART, 0.0);
     const double s = getXStart();
-    panel().setValue(PANEL_XEND, defaultEnd[unitIndex()].load());
+    panel().setValue(PANEL_XEND, panelState.defaultEnd[unitIndex()].load());
     const double e = getXEnd();
     view.xStart.store(s + z);
     view.xEnd.store(e + z);

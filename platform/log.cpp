@@ -7,9 +7,8 @@
 #include <cstring>
 #include <filesystem>
 
-std::atomic<std::uint32_t> stopwatchStart{0};
-
 namespace {
+std::atomic<std::uint32_t> stopwatchStart{0};
 std::atomic<void (*)(const std::string&)> gLogSink{nullptr};
 std::atomic<std::uint32_t> stopwatchStop{0};
 std::atomic<float> stopwatchLap{0.0f};

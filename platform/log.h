@@ -5,9 +5,6 @@
 #include <cstdint>
 #include <string>
 
-// Stopwatch start: acquisitions lap it on the timer thread, start-up on the GUI thread.
-extern std::atomic<std::uint32_t> stopwatchStart;
-
 // One log line holds at most this many bytes, the terminating zero included.
 constexpr int kLogLineSize = 384;
 

@@ -6,6 +6,7 @@
 #include "panel/callbacks.h"
 #include "panel/export.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/waveform_io.h"
 #include "platform/event_loop.h"
@@ -106,7 +107,7 @@ class FilesWindow : public testing::Test {
         EXPECT_EQ(veltMain(), 0);
     }
     static bool liveTrace() {
-        const int h = WfmActive.load();
+        const int h = panelState.livePlot.load();
         return h != 0 && panel().plotCount(h) == 1024;
     }
     void menu(int id) { window_.menuAction(id)->trigger(); }
@@ -128,7 +129,7 @@ TEST_F(FilesWindow, StoredTraceLiesOverTheLiveOneThePngIsThePanelAsShownAndPrint
     QImage shown, saved, afterFullDisk;
     run([&] {
         if (phase == 0 && liveTrace()) {
-            panel().plotData(WfmActive.load(), x, before);
+            panel().plotData(panelState.livePlot.load(), x, before);
             platform::defaultResponder().pushFile("reference.velt");
             menu(MENUBAR_FILE_STORE);
             // The device changes: channel 2's cable now ends in a short.
@@ -140,9 +141,9 @@ TEST_F(FilesWindow, StoredTraceLiesOverTheLiveOneThePngIsThePanelAsShownAndPrint
             platform::defaultResponder().pushFile("reference.velt");
             menu(MENUBAR_FILE_RECALL);
             phase = 2;
-        } else if (phase == 2 && liveTrace() && WfmStored.load() != 0) {
-            panel().plotData(WfmStored.load(), x, stored);
-            panel().plotData(WfmActive.load(), x, live);
+        } else if (phase == 2 && liveTrace() && panelState.storedPlot.load() != 0) {
+            panel().plotData(panelState.storedPlot.load(), x, stored);
+            panel().plotData(panelState.livePlot.load(), x, live);
             // What the user sees right now, and what Save PNG makes of it.
             window_.refresh();
             window_.graph()->replot(QCustomPlot::rpImmediateRefresh);

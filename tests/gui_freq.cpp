@@ -5,6 +5,7 @@
 #include "freqdomain/solt.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"
 #include "platform/qt/qt_platform.h"
@@ -106,7 +107,7 @@ TEST_F(FrequencyWindow, CalibrationFromTheMenuShowsProgressThenCorrectedS11) {
     clock.start();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (phase == 0 && WfmActive.load() != 0) {
+        if (phase == 0 && panelState.livePlot.load() != 0) {
             if (instrument.channels == 0)
                 instrument.channels = 8; // until model detection fills it in
             // Port 2 CH 2: a 35-ohm dip between two 0.3 m cables into a matched load.
@@ -114,8 +115,9 @@ TEST_F(FrequencyWindow, CalibrationFromTheMenuShowsProgressThenCorrectedS11) {
             onSetStimulus(PANEL, PANEL_STIMULUS, EVENT_COMMIT, nullptr, 0, 0);
             window.menuAction(MENUBAR_DOMAIN_FREQ)->trigger(); // what the user clicks
             phase = 1;
-        } else if (phase == 1 && WfmActive.load() != 0 && panel().plotCount(WfmActive) > 300) {
-            panel().plotData(WfmActive.load(), x, db);
+        } else if (phase == 1 && panelState.livePlot.load() != 0 &&
+                   panel().plotCount(panelState.livePlot) > 300) {
+            panel().plotData(panelState.livePlot.load(), x, db);
             phase = 2;
         }
         if (phase == 2 || clock.elapsed() > 60000) {
@@ -180,7 +182,7 @@ TEST_F(FrequencyWindow, CalibrationByHandInTheSimulatorsWindow) {
         if (auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
             return ++fileDialogs, files->reject();
         if (++ticks > 3000) return onExit(MENUBAR, MENUBAR_FILE_EXIT, nullptr, PANEL); // stuck
-        if (WfmActive.load() != 0 && offers == 0 && !box) {
+        if (panelState.livePlot.load() != 0 && offers == 0 && !box) {
             offers = 1;
             return chooseFrequencyDomain();
         }

@@ -1,10 +1,11 @@
 // The real window losing its instrument while auto-acquire runs: the fatal box stays until the
 // user answers it, then the program saves its settings and exits with a failure status.
 #include "acquisition/acquire.h"
-#include "panel/settings.h"
 #include "app/startup.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
+#include "panel/settings.h"
 #include "platform/panel_model.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/view.h"
@@ -59,7 +60,7 @@ TEST(LinkLost, TheBoxStaysUntilAnsweredThenTheProgramExitsWithAFailure) {
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (phase == Tracing && WfmActive.load() != 0) {
+        if (phase == Tracing && panelState.livePlot.load() != 0) {
             setAutoAcquire(1);
             sim.setFault(simulator::Fault::Unplugged, true);
             phase = Unplugged;

@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"
 #include "platform/qt/qt_platform.h"
@@ -68,7 +69,7 @@ TEST(LiveWindow, ShowsALiveTraceAndTheImpedanceMenuTurnsItIntoOhms) {
     clock.start();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        const int handle = WfmActive.load();
+        const int handle = panelState.livePlot.load();
         if (phase == 0 && handle != 0 && panel().plotCount(handle) == 1024) {
             firstPoints = 1024;
             generationAtSwitch = panel().snapshot().graph.plotGeneration;

@@ -69,7 +69,7 @@ class PanelWindowTest : public testing::Test {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        asyncAcqCount.store(0);
+        tick.asyncAcqCount.store(0);
         window_ = std::make_unique<PanelWindow>();
         window_->setDispatchObserver(
             [this](int control, int event) { dispatched_.emplace_back(control, event); });
@@ -249,7 +249,7 @@ TEST_F(PanelWindowTest, TypedNumberIsWrittenToTheModelThenCommitted) {
     ASSERT_EQ(dispatched_.size(), 1u);
     EXPECT_EQ(dispatched_[0], std::make_pair(PANEL_AVERAGING, EVENT_COMMIT));
     // The real callback ran: with auto acquire off it asks the next tick for an acquisition.
-    EXPECT_EQ(asyncAcqCount.load(), 1);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 1);
 }
 
 TEST_F(PanelWindowTest, FieldAcceptsExactlyTheRangeTheModelGivesIt) {
@@ -322,7 +322,7 @@ TEST_P(RightClick, YieldsTheRightClickEventAndChangesNothing) {
         EXPECT_EQ(after.controls[i].value, before.controls[i].value) << after.controls[i].name;
         EXPECT_EQ(after.controls[i].ringIndex, before.controls[i].ringIndex);
     }
-    EXPECT_EQ(asyncAcqCount.load(), 0);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Controls, RightClick,

@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "platform/panel_model.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/view.h"
@@ -59,15 +60,15 @@ TEST(TrueProfileWindow, SeventyFiveOhmsBehindThirtyReadSeventyFive) {
     const std::vector<std::function<void()>> steps = {
         [&] { window.menuAction(MENUBAR_YUNITS_Y3)->trigger(); }, // what the user clicks
         [&] {
-            panel().plotData(WfmActive.load(), x, plain);
+            panel().plotData(panelState.livePlot.load(), x, plain);
             item->trigger();
         },
-        [&] { panel().plotData(WfmActive.load(), x, peeled); }};
+        [&] { panel().plotData(panelState.livePlot.load(), x, peeled); }};
     QElapsedTimer clock;
     clock.start();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        const int handle = WfmActive.load();
+        const int handle = panelState.livePlot.load();
         if (step < steps.size() && handle != 0 && panel().plotCount(handle) == 1024 &&
             panel().snapshot().graph.plotGeneration > generation) {
             enabled.push_back(item->isEnabled());

@@ -6,6 +6,7 @@
 #include "instrument/transport.h"
 #include "panel/cycle.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/timer.h"
 #include "panel/timestamp.h"
@@ -51,8 +52,8 @@ class Cycle : public ::testing::Test {
         platform::RunUserInterface(); // nothing left over from an earlier test
         view.xZero = 0.0;
         view.dielK = 2.25;
-        WfmActive = 0;
-        WfmStored = 0;
+        panelState.livePlot = 0;
+        panelState.storedPlot = 0;
         instrument.cal.vampl.fill(0.0);
         platform::setSerialDevice(&dev);
         ASSERT_EQ(velt_init(), 1);
@@ -79,7 +80,7 @@ TEST_F(Cycle, DrawsTheLiveTraceInItsColourAndStyle) {
     platform::setVirtualDateTime({2026, 12, 7, 1, 20, 5});
     acquire(1);
     const auto s = panel().snapshot();
-    const auto* plot = findPlot(s.graph, WfmActive.load());
+    const auto* plot = findPlot(s.graph, panelState.livePlot.load());
     ASSERT_NE(plot, nullptr);
     EXPECT_EQ(plot->count, 1024);
     EXPECT_EQ(plot->color, platform::makeColor(113, 233, 70));
@@ -102,10 +103,10 @@ TEST_F(Cycle, DrawsTheLiveTraceInItsColourAndStyle) {
 
 TEST_F(Cycle, EachDrawingReplacesTheLiveTrace) {
     acquire(1);
-    const int first = WfmActive.load();
+    const int first = panelState.livePlot.load();
     acquire(1);
     EXPECT_FALSE(panel().plotExists(first));
-    EXPECT_TRUE(panel().plotExists(WfmActive.load()));
+    EXPECT_TRUE(panel().plotExists(panelState.livePlot.load()));
     int live = 0;
     for (const auto& p : panel().snapshot().graph.plots) live += p.handle != 0;
     EXPECT_EQ(live, 1);
@@ -209,12 +210,12 @@ TEST_F(Cycle, UncalibratedPortGivesInvalidWaveformPopupAndKeepsTheAxis) {
     panel().yRange(lo, hi);
     EXPECT_DOUBLE_EQ(lo, -3);
     EXPECT_DOUBLE_EQ(hi, 3);
-    EXPECT_NE(WfmActive.load(), 0); // drawn anyway
+    EXPECT_NE(panelState.livePlot.load(), 0); // drawn anyway
     EXPECT_EQ(getLED(), 0);
 }
 
 TEST_F(Cycle, StoredTraceFreezesTheVerticalRange) {
-    WfmStored = 99;
+    panelState.storedPlot = 99;
     instrument.cal.vampl[4] = 0;
     panel().setYRange(-3, 3);
     acquire(1);
@@ -280,7 +281,7 @@ TEST_F(Cycle, PopupsOfTheTimerThreadArePostedOnceUntilSeen) {
     instrument.cal.vampl[4] = 0;
     setAutoscale(1);
     panel().setValue(PANEL_AUTOACQUIRE, 1);
-    asyncCal = -1;
+    tick.asyncCal = -1;
     setCalTime();
     std::thread tick([] {
         onAsyncTimer();
@@ -317,12 +318,12 @@ TEST_F(Cycle, FrequencyDomainSweepsRhoOverTheFixedWindowLeavingTheSharedOnesAlon
     EXPECT_NEAR(instrument.recordX[140], 1.0, 1e-9);    // GHz, a bin every 7.142857 MHz
     const auto visible = std::count_if(instrument.recordX.begin(), instrument.recordX.end(),
                                        [](double x) { return x >= 1.0 && x <= 2.0; });
-    EXPECT_EQ(panel().plotCount(WfmActive.load()), visible);
+    EXPECT_EQ(panel().plotCount(panelState.livePlot.load()), visible);
     panel().setValue(PANEL_XSTART, 500.0);
     panel().setValue(PANEL_XEND, 600.0);
     acquire(1);
-    EXPECT_TRUE(panel().plotExists(WfmActive.load()));
-    EXPECT_EQ(panel().plotCount(WfmActive.load()), 0);
+    EXPECT_TRUE(panel().plotExists(panelState.livePlot.load()));
+    EXPECT_EQ(panel().plotCount(panelState.livePlot.load()), 0);
 }
 
 TEST_F(Cycle, TimeDomainCycleAllocatesNothing) {

@@ -67,8 +67,8 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
     user.filePath = file;
     user.offerAnswer = 1;
     ASSERT_EQ(saveSOLTFile(0, file), 1);
-    asyncCal = -1;
-    asyncAcqCount = 0;
+    tick.asyncCal = -1;
+    tick.asyncAcqCount = 0;
     panel().setValue(PANEL_AUTOACQUIRE, 1);
 
     const long sweepsBefore = sim.sweepsServed();
@@ -107,7 +107,7 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
     EXPECT_GT(sim.sweepsServed() - sweepsBefore, 50);
     EXPECT_EQ(sim.protocolViolations(), 0);
     EXPECT_EQ(getLED(), 0);
-    EXPECT_EQ(timerLock.load(), 0);
+    EXPECT_EQ(tick.timerLock.load(), 0);
     // Either domain, whole: GHz goes with dB and the S11 / S21 ring, the time units with theirs.
     const auto modes = panel().ringItems(PANEL_MODE);
     ASSERT_FALSE(modes.empty());

@@ -23,13 +23,13 @@ std::atomic<int> ticksAfterShutdown{0};
 // Stands in for onAsyncTimer: busy flags up while it "talks to the instrument".
 int slowTick() {
     if (shuttingDown.load() && tickFinished.load()) ++ticksAfterShutdown;
-    timerLock.store(1);
+    tick.timerLock.store(1);
     setLED(1);
     tickStarted.store(true);
     while (!releaseTick.load()) std::this_thread::yield();
     setLED(0);
     tickFinished.store(true);
-    timerLock.store(0);
+    tick.timerLock.store(0);
     return 1;
 }
 

@@ -5,6 +5,7 @@
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
 #include "panel/timebase.h"
@@ -76,8 +77,8 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
     instrument.isInit = 1;
     view.xZero = 0.0;
     view.dielK = 2.25;
-    WfmActive = 0;
-    WfmStored = 0;
+    panelState.livePlot = 0;
+    panelState.storedPlot = 0;
     setTimebase(0, 1);
     setXUnits(XUnit::Metres);
     setYUnits(YUnit::Millivolts);
@@ -85,8 +86,8 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
     setXEnd(3.0);
     ASSERT_EQ(calibrate(2, 4, 0), 1);
     setCalTime();
-    asyncCal = -1;
-    asyncAcqCount = 0;
+    tick.asyncCal = -1;
+    tick.asyncAcqCount = 0;
 
     const long sweepsBefore = sim.sweepsServed();
     platform::asyncTimer().start(0.002, onAsyncTimer);
@@ -96,7 +97,7 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
         auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
         int duringTick = 0;
         for (int i = 0; i < 3000; ++i) {
-            duringTick += timerLock.load();
+            duringTick += tick.timerLock.load();
             switch (pick(16)) {
             case 0:
             case 1:
@@ -168,8 +169,8 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
         // The last requests are served before the timer stops.
         panel().setValue(PANEL_AUTOACQUIRE, 0);
         commit(onAcquire, PANEL_ACQUIRE);
-        asyncAcqCount = 1;
-        while (asyncAcqCount.load() != 0) std::this_thread::yield();
+        tick.asyncAcqCount = 1;
+        while (tick.asyncAcqCount.load() != 0) std::this_thread::yield();
         platform::asyncTimer().discard();
     }
 
@@ -177,7 +178,7 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
     EXPECT_GT(sim.sweepsServed() - sweepsBefore, 100);
     EXPECT_EQ(sim.protocolViolations(), 0);
     EXPECT_EQ(getLED(), 0);
-    EXPECT_EQ(timerLock.load(), 0);
+    EXPECT_EQ(tick.timerLock.load(), 0);
     EXPECT_FALSE(platform::asyncTimer().suspended());
 
     // The panel agrees with itself.
@@ -199,7 +200,7 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
         checked += panel().menuChecked(item);
     EXPECT_EQ(checked, 1);
     EXPECT_NE(getCalMode(), panel().menuChecked(MENUBAR_CAL_INTCAL));
-    EXPECT_TRUE(panel().plotExists(WfmActive.load()));
+    EXPECT_TRUE(panel().plotExists(panelState.livePlot.load()));
 
     platform::RunUserInterface();
     EXPECT_EQ(platform::defaultResponder().countTitle("ERROR #3011"), 0);

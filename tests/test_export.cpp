@@ -4,6 +4,7 @@
 #include "files/settings_file.h"
 #include "files/waveform_file.h"
 #include "panel/export.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/settings_io.h"
 #include "panel/waveform_io.h"
@@ -20,7 +21,7 @@ class Export : public FileTest {
   protected:
     void SetUp() override {
         FileTest::SetUp();
-        defaultSaveCSV = defaultSavePNG = defaultSaveWaveform = 1;
+        panelState.defaultSaveCSV = panelState.defaultSavePNG = panelState.defaultSaveWaveform = 1;
         for (std::size_t i = 0; i < 1024; ++i) {
             instrument.recordX[i] = 0.01 * static_cast<double>(i);
             liveTrace.y[i] = 50.0 + 0.5 * static_cast<double>(i);
@@ -77,7 +78,8 @@ TEST_P(SerialText, NamesTheFilesOrStopsEveryExportBeforeItsDialog) {
         EXPECT_EQ(shown[i].folder + "|" + shown[i].defaultName + "|" + shown[i].title,
                   std::string(folders[i]) + "|" + serial + types[i] + "|Select File to Save");
     // The one-shot folders are spent either way.
-    EXPECT_EQ(defaultSaveWaveform + defaultSaveCSV + defaultSavePNG, 0);
+    EXPECT_EQ(
+        panelState.defaultSaveWaveform + panelState.defaultSaveCSV + panelState.defaultSavePNG, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, SerialText,

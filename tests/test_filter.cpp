@@ -3,6 +3,7 @@
 #include "acquisition/filter.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/timebase.h"
 #include "platform/panel_model.h"
 #include "tests/support/test_support.h"
@@ -25,8 +26,8 @@ class Filter : public ::testing::Test {
     void TearDown() override {
         instrument.increment = savedIncrement;
         instrument.timing.timebase = savedTimebase;
-        maxRange[4] = 2.4;
-        defaultEnd[4] = 2.4;
+        panelState.maxRange[4] = 2.4;
+        panelState.defaultEnd[4] = 2.4;
     }
     int savedIncrement = 1;
     double savedTimebase = 7.5e-8;
@@ -103,12 +104,11 @@ TEST_F(Filter, LongestLengthFillsTheTailFromTheLastSample) {
     instrument.increment = 1;
     for (std::size_t i = 0; i < 1024; ++i) liveTrace.y[i] = static_cast<double>(i < 600);
     liveTrace.y[1023] = 7.0;
-    filterBuf.fill(-1.0);
     applyFilter(100000);
     ASSERT_EQ(filterLength(100000), 1000);
-    EXPECT_DOUBLE_EQ(filterBuf[1024], 7.0);
-    EXPECT_DOUBLE_EQ(filterBuf[2023], 7.0);
-    EXPECT_DOUBLE_EQ(filterBuf[2024], -1.0); // nothing written beyond n samples
+    EXPECT_DOUBLE_EQ(filterScratch()[1024], 7.0);
+    EXPECT_DOUBLE_EQ(filterScratch()[2023], 7.0);
+    EXPECT_DOUBLE_EQ(filterScratch()[2024], 0.0); // nothing ever written beyond n samples
 }
 
 TEST_F(Filter, FlatStartIsLeftFlat) {
@@ -119,13 +119,13 @@ TEST_F(Filter, FlatStartIsLeftFlat) {
 
 TEST_F(Filter, SlowInstrumentsGetTheirDefaults) {
     setRisetime(1);
-    EXPECT_DOUBLE_EQ(maxRange[4].load(), 2.4);
+    EXPECT_DOUBLE_EQ(panelState.maxRange[4].load(), 2.4);
     EXPECT_EQ(platform::panel().intValue(PANEL_FILTERWIDTH), 200);
     setRisetime(0);
-    EXPECT_DOUBLE_EQ(maxRange[4].load(), 7.2);
-    EXPECT_DOUBLE_EQ(defaultEnd[4].load(), 7.2);
+    EXPECT_DOUBLE_EQ(panelState.maxRange[4].load(), 7.2);
+    EXPECT_DOUBLE_EQ(panelState.defaultEnd[4].load(), 7.2);
     EXPECT_EQ(platform::panel().intValue(PANEL_FILTERWIDTH), 35);
-    EXPECT_DOUBLE_EQ(maxRange[0].load(), 15.0); // the other units keep theirs
+    EXPECT_DOUBLE_EQ(panelState.maxRange[0].load(), 15.0); // the other units keep theirs
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Program log lines, stopwatch laps and folder creation.
-#include "platform/log.h"
 #include "panel/interface.h"
 #include "platform/clock.h"
+#include "platform/log.h"
 #include "platform/panel_model.h"
 #include "tests/support/test_support.h"
 
@@ -81,9 +81,10 @@ TEST(Stopwatch, LapIsRecordedAndShownOnlyOnRequest) {
 
 TEST(Stopwatch, LapAcrossTheTickCounterWrapStaysPositive) {
     testing_support::freshPanel();
-    platform::Delay(1.0);
-    // A start 2.5 s before now on a counter that has wrapped since.
-    stopwatchStart.store(platform::clockMs() - 2500u);
+    // Started 1 s before the 32-bit millisecond counter wraps, stopped 1.5 s after it.
+    platform::advanceVirtualTime(4294967.296 - platform::clockMs() / 1000.0 - 1.0);
+    startTimer();
+    platform::Delay(2.5);
     stopTimer("CAL", 0);
     EXPECT_NEAR(lastLapSeconds(), 2.5, 1e-6);
 }

@@ -43,8 +43,8 @@ class Routing : public ::testing::Test {
         setYUnits(YUnit::Millivolts);
         setXStart(0.0);
         setXEnd(3.0);
-        asyncCal = -1;
-        asyncAcqCount = 0;
+        tick.asyncCal = -1;
+        tick.asyncAcqCount = 0;
         instrument.channels = 0;
     }
     void TearDown() override { instrument.channels = 0; }
@@ -60,12 +60,12 @@ class DisplayChanges : public Routing, public ::testing::WithParamInterface<Disp
 TEST_P(DisplayChanges, RequestAnAcquisitionOnlyWithAutoAcquireOff) {
     panel().setValue(PANEL_AUTOACQUIRE, 1);
     GetParam().act();
-    EXPECT_EQ(asyncCal.load(), -1);
-    EXPECT_EQ(asyncAcqCount.load(), 0);
+    EXPECT_EQ(tick.asyncCal.load(), -1);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 0);
     panel().setValue(PANEL_AUTOACQUIRE, 0);
     GetParam().act();
-    EXPECT_EQ(asyncCal.load(), 2);
-    EXPECT_EQ(asyncAcqCount.load(), 1);
+    EXPECT_EQ(tick.asyncCal.load(), 2);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -94,12 +94,12 @@ class PathChanges : public Routing, public ::testing::WithParamInterface<PathCha
 
 TEST_P(PathChanges, RequestARecalibrationWhateverTheAutoAcquire) {
     for (int autoAcquire : {1, 0}) {
-        asyncCal = -1;
-        asyncAcqCount = 0;
+        tick.asyncCal = -1;
+        tick.asyncAcqCount = 0;
         panel().setValue(PANEL_AUTOACQUIRE, autoAcquire);
         GetParam().act();
-        EXPECT_EQ(asyncCal.load(), GetParam().cal);
-        EXPECT_EQ(asyncAcqCount.load(), 1);
+        EXPECT_EQ(tick.asyncCal.load(), GetParam().cal);
+        EXPECT_EQ(tick.asyncAcqCount.load(), 1);
     }
 }
 
@@ -118,14 +118,14 @@ TEST_F(Routing, AutoAcquireToggleAppliesAndRequestsNothing) {
     panel().setValue(PANEL_AUTOACQUIRE, 1);
     commit(onSetAutoAcquire, PANEL_AUTOACQUIRE);
     EXPECT_EQ(getAutoAcquire(), 1);
-    EXPECT_EQ(asyncCal.load(), -1);
-    EXPECT_EQ(asyncAcqCount.load(), 0);
+    EXPECT_EQ(tick.asyncCal.load(), -1);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 0);
 }
 
 TEST_F(Routing, StoreWaveformWithAutoAcquireOffRequestsNoAcquisition) {
     menu(onStoreWaveform, MENUBAR_FILE_STORE);
-    EXPECT_EQ(asyncAcqCount.load(), 0);
-    EXPECT_EQ(asyncCal.load(), 2); // only the interval is looked at
+    EXPECT_EQ(tick.asyncAcqCount.load(), 0);
+    EXPECT_EQ(tick.asyncCal.load(), 2); // only the interval is looked at
 }
 
 TEST_F(Routing, CommitsApplyWhatTheUserEntered) {
@@ -163,8 +163,8 @@ TEST_P(IgnoredEvents, ChangeNothingOnAnyControl) {
     }
     EXPECT_EQ(panel().version(), version);
     EXPECT_EQ(panel().text(PANEL_MESSAGE), text);
-    EXPECT_EQ(asyncCal.load(), -1);
-    EXPECT_EQ(asyncAcqCount.load(), 0);
+    EXPECT_EQ(tick.asyncCal.load(), -1);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 0);
     EXPECT_DOUBLE_EQ(view.dielK.load(), 2.25);
     EXPECT_TRUE(platform::defaultResponder().shown().empty());
 }
@@ -172,12 +172,12 @@ TEST_P(IgnoredEvents, ChangeNothingOnAnyControl) {
 INSTANTIATE_TEST_SUITE_P(Events, IgnoredEvents, ::testing::Values(EVENT_RIGHT_CLICK, 0, 2, 7));
 
 TEST_F(Routing, SamplerChangeDoesNotWaitForARunningTick) {
-    timerLock = 1;
+    tick.timerLock = 1;
     auto done = std::async(std::launch::async, [] { commit(onSetSampler, PANEL_SAMPLER); });
     const bool finished = done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    timerLock = 0;
+    tick.timerLock = 0;
     EXPECT_TRUE(finished);
-    EXPECT_EQ(asyncCal.load(), 0);
+    EXPECT_EQ(tick.asyncCal.load(), 0);
 }
 
 // A tick that stays inside its first sweep until the test lets it go.
@@ -201,7 +201,7 @@ TEST_F(Routing, StimulusChangeWaitsForTheRunningTick) {
     dev.context = &gate;
     panel().setValue(PANEL_AUTOACQUIRE, 1);
     setCalTime();
-    std::thread tick([] { onAsyncTimer(); });
+    std::thread tickThread([] { onAsyncTimer(); });
     while (!gate.inside.load()) std::this_thread::yield();
 
     panel().setValue(PANEL_MODE, 1); // the user picks TDT
@@ -212,11 +212,11 @@ TEST_F(Routing, StimulusChangeWaitsForTheRunningTick) {
 
     dev.onSweep = nullptr;
     gate.release = true;
-    tick.join();
+    tickThread.join();
     change.get();
     EXPECT_EQ(getLED(), 0);
     EXPECT_EQ(panel().ringItems(PANEL_SAMPLER).front().value, 14); // port 2's pair
-    EXPECT_EQ(asyncCal.load(), 0);
+    EXPECT_EQ(tick.asyncCal.load(), 0);
     EXPECT_FALSE(platform::asyncTimer().suspended());
     usbftdi_close();
     platform::setSerialDevice(nullptr);

@@ -1,6 +1,7 @@
 // Settings accessors: the control is the store and each setter applies its side effects.
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/timebase.h"
 #include "panel/units.h"
@@ -104,8 +105,8 @@ TEST_P(WindowEdit, EnforcesTheMinimumWidth) {
     const WindowCase c = GetParam();
     view.xUnits = xUnitFromCode(c.unit);
     view.xZero = c.zero;
-    panel().setRange(PANEL_XSTART, -c.zero, maxRange[std::size_t(c.unit)]);
-    panel().setRange(PANEL_XEND, -c.zero, maxRange[std::size_t(c.unit)]);
+    panel().setRange(PANEL_XSTART, -c.zero, panelState.maxRange[std::size_t(c.unit)]);
+    panel().setRange(PANEL_XEND, -c.zero, panelState.maxRange[std::size_t(c.unit)]);
     panel().setValue(PANEL_XSTART, c.start);
     panel().setValue(PANEL_XEND, c.end);
     setWindow();

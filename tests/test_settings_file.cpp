@@ -2,6 +2,7 @@
 // a failed write that keeps the previous file, and a set-up that survives a restart.
 #include "files/settings_file.h"
 #include "panel/callbacks.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/settings_io.h"
 #include "panel/timer.h"
@@ -137,7 +138,7 @@ TEST_F(FileTest, EqualYLimitsAndAStartDownToMinusTheZeroAreAccepted) {
 }
 
 TEST_F(FileTest, CancelledDialogsChangeNothingButTheFirstOneUsesTheSettingsFolder) {
-    defaultSaveSettings.store(1);
+    panelState.defaultSaveSettings.store(1);
     leaveDefaults();
     markLog();
     EXPECT_EQ(loadSettings(0), 0);

@@ -13,6 +13,7 @@
 #include "panel/cycle.h"
 #include "panel/domain.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
 #include "panel/solt_guide.h"
@@ -206,7 +207,7 @@ TEST_P(Domain, RoundTripGivesBackWindowZeroUnitAndModes) {
     setDomain(::Domain::Frequency);
     EXPECT_EQ(view.xUnits.load(), XUnit::GHz);
     EXPECT_EQ(view.yUnits.load(), YUnit::Decibels);
-    EXPECT_EQ(getXEnd(), maxRange[4].load());
+    EXPECT_EQ(getXEnd(), panelState.maxRange[4].load());
     EXPECT_EQ(modeRing(), GetParam().frequency);
     EXPECT_TRUE(panel().menuChecked(MENUBAR_DOMAIN_FREQ));
     EXPECT_TRUE(panel().menuDimmed(MENUBAR_CAL_RESETZERO));
@@ -216,7 +217,7 @@ TEST_P(Domain, RoundTripGivesBackWindowZeroUnitAndModes) {
     EXPECT_EQ(panel().xAxisName(), "FREQUENCY (GHz)");
     for (const auto& r : user.seen) EXPECT_EQ(r.kind, platform::PopupKind::Message) << r.title;
     setDomain(::Domain::Frequency); // the domain in force: only the trace goes
-    EXPECT_EQ(WfmActive.load(), 0);
+    EXPECT_EQ(panelState.livePlot.load(), 0);
     EXPECT_EQ(modeRing(), GetParam().frequency);
     setDomain(::Domain::Time);
     expectTimeDomainAsBefore();

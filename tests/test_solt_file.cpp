@@ -3,6 +3,7 @@
 #include "files/solt_file.h"
 #include "freqdomain/store.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/solt_io.h"
 #include "platform/panel_model.h"
 #include "tests/support/test_support.h"
@@ -198,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SoltFile, ::testing::Values(0, 1),
 
 TEST(SoltFileDialogs, OnlyTheFirstDialogOfEitherKindStartsInCalibrations) {
     testing_support::freshPanel();
-    defaultSaveCAL.store(1);
+    panelState.defaultSaveCAL.store(1);
     EXPECT_EQ(loadSOLT(0), -1); // cancelled, and still the flag is used up
     EXPECT_EQ(saveSOLT(1), -1);
     const auto shown = defaultResponder().shown();

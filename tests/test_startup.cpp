@@ -4,6 +4,7 @@
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/timebase.h"
 #include "panel/timer.h"
@@ -121,7 +122,7 @@ TEST_P(SimulatedStartup, RunsAndShutsDownTheSameWayWhicheverWayTheUserQuits) {
     EXPECT_TRUE(platform::asyncTimer().suspended());
     EXPECT_FALSE(platform::asyncTimer().running());
     EXPECT_EQ(instrument.link.opened.load(), 0);
-    EXPECT_EQ(timerLock.load(), 0);
+    EXPECT_EQ(tick.timerLock.load(), 0);
     EXPECT_GT(sim.sweepsServed(), 0);
     EXPECT_EQ(sim.protocolViolations(), 0);
     // A live trace was drawn at start-up.
@@ -185,7 +186,7 @@ TEST_P(EachModel, IsDetectedAsItselfAndOffersExactlyItsPortsAndModes) {
     EXPECT_EQ(ring(PANEL_SAMPLER),
               m.channels == 20 ? "PORT 1, D2+; PORT 1, D2-" : "PORT 1, CH 1+; PORT 1, CH 1-");
     EXPECT_EQ(getFilterWidth(), m.filterWidth);
-    EXPECT_DOUBLE_EQ(defaultEnd[4].load(), m.ghzEnd);
+    EXPECT_DOUBLE_EQ(panelState.defaultEnd[4].load(), m.ghzEnd);
 }
 
 // clang-format off

@@ -6,6 +6,7 @@
 #include "panel/callbacks.h"
 #include "panel/cycle.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/timebase.h"
 #include "panel/timer.h"
@@ -52,8 +53,8 @@ class SweptWindow : public ::testing::Test {
     void SetUp() override {
         testing_support::freshPanel();
         view.xZero = 0.0;
-        WfmActive = 0;
-        WfmStored = 0;
+        panelState.livePlot = 0;
+        panelState.storedPlot = 0;
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         setTimebase(0, 1);

@@ -6,6 +6,7 @@
 #include "panel/callbacks.h"
 #include "panel/cycle.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/timer.h"
 #include "panel/units.h"
@@ -41,8 +42,8 @@ class Tick : public ::testing::Test {
         testing_support::freshPanel();
         view.xZero = 0.0;
         view.dielK = 2.25;
-        WfmActive = 0;
-        WfmStored = 0;
+        panelState.livePlot = 0;
+        panelState.storedPlot = 0;
         platform::setSerialDevice(&dev);
         ASSERT_EQ(velt_init(), 1);
         setXUnits(XUnit::Metres);
@@ -51,8 +52,8 @@ class Tick : public ::testing::Test {
         setXEnd(3.0);
         ASSERT_EQ(calibrate(2, 5, 0), 1);
         ASSERT_EQ(calibrate(2, 4, 0), 1);
-        asyncCal = -1;
-        asyncAcqCount = 0;
+        tick.asyncCal = -1;
+        tick.asyncAcqCount = 0;
         setCalTime();
     }
     void TearDown() override {
@@ -71,18 +72,18 @@ class Tick : public ::testing::Test {
 
 TEST_F(Tick, AcquirePressedWithAutoAcquireOffAcquiresOnce) {
     commit(onAcquire, PANEL_ACQUIRE);
-    EXPECT_EQ(asyncCal.load(), 2);
-    EXPECT_EQ(asyncAcqCount.load(), 1);
+    EXPECT_EQ(tick.asyncCal.load(), 2);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 1);
     const long before = dev.sweeps();
     onAsyncTimer();
     EXPECT_EQ(dev.sweeps() - before, 2); // interval not due: no calibration sweeps
-    EXPECT_NE(WfmActive.load(), 0);
-    EXPECT_EQ(asyncCal.load(), -1);
-    EXPECT_EQ(asyncAcqCount.load(), 0);
+    EXPECT_NE(panelState.livePlot.load(), 0);
+    EXPECT_EQ(tick.asyncCal.load(), -1);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 0);
     const auto after = traces();
     onAsyncTimer();
     EXPECT_EQ(traces(), after); // nothing more asked for
-    EXPECT_EQ(timerLock.load(), 0);
+    EXPECT_EQ(tick.timerLock.load(), 0);
 }
 
 TEST_F(Tick, AcquireAfterTheIntervalRecalibratesQuietlyFirst) {
@@ -90,24 +91,24 @@ TEST_F(Tick, AcquireAfterTheIntervalRecalibratesQuietlyFirst) {
     commit(onAcquire, PANEL_ACQUIRE);
     const auto calledAt = platform::clockMs();
     onAsyncTimer();
-    EXPECT_GE(calClock.load(), calledAt); // a fresh successful recalibration
+    EXPECT_GE(tick.calClock.load(), calledAt); // a fresh successful recalibration
     EXPECT_LT(checkCalTime(), 5);
     EXPECT_EQ(occurrences(log(), kDone), 0);
-    EXPECT_NE(WfmActive.load(), 0);
-    EXPECT_EQ(asyncCal.load(), -1);
+    EXPECT_NE(panelState.livePlot.load(), 0);
+    EXPECT_EQ(tick.asyncCal.load(), -1);
 }
 
 TEST_F(Tick, ABurstOfEditsCollapsesIntoOneAcquisition) {
     for (int i = 0; i < 3; ++i) commit(onSetWindow, PANEL_XEND);
-    EXPECT_EQ(asyncAcqCount.load(), 3);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 3);
     const auto start = traces();
     onAsyncTimer();
-    EXPECT_EQ(asyncAcqCount.load(), 2);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 2);
     onAsyncTimer();
-    EXPECT_EQ(asyncAcqCount.load(), 1);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 1);
     EXPECT_EQ(traces(), start);
     onAsyncTimer();
-    EXPECT_EQ(asyncAcqCount.load(), 0);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 0);
     EXPECT_NE(traces(), start);
     const auto once = traces();
     onAsyncTimer();
@@ -116,22 +117,22 @@ TEST_F(Tick, ABurstOfEditsCollapsesIntoOneAcquisition) {
 
 TEST_F(Tick, RecalibrateAnnouncesSuccessOnceAndAcquiresOnTheSameTick) {
     onRecalibrate(MENUBAR, MENUBAR_CAL_RECALIBRATE, nullptr, PANEL);
-    EXPECT_EQ(asyncCal.load(), 1);
+    EXPECT_EQ(tick.asyncCal.load(), 1);
     onAsyncTimer();
     EXPECT_EQ(occurrences(log(), kDone), 1);
-    EXPECT_NE(WfmActive.load(), 0);
-    EXPECT_EQ(asyncCal.load(), -1);
+    EXPECT_NE(panelState.livePlot.load(), 0);
+    EXPECT_EQ(tick.asyncCal.load(), -1);
     onAsyncTimer();
     EXPECT_EQ(occurrences(log(), kDone), 1);
 }
 
 TEST_F(Tick, QuietRecalibrationWritesNoLine) {
     onSetSampler(PANEL, PANEL_SAMPLER, EVENT_COMMIT, nullptr, 0, 0);
-    EXPECT_EQ(asyncCal.load(), 0);
+    EXPECT_EQ(tick.asyncCal.load(), 0);
     const auto before = log();
     onAsyncTimer();
     EXPECT_EQ(log(), before);
-    EXPECT_EQ(asyncCal.load(), -1);
+    EXPECT_EQ(tick.asyncCal.load(), -1);
 }
 
 TEST_F(Tick, FailingPartnerLineFailsTheDifferentialCalibration) {
@@ -148,39 +149,39 @@ TEST_F(Tick, FailingPartnerLineFailsTheDifferentialCalibration) {
 
 TEST_F(Tick, FailingRecalibrationIsRetriedEveryTickUntilItWorks) {
     dev.deadSampler[samplerPortCode[4]] = true;
-    const auto calledAt = calClock.load();
+    const auto calledAt = tick.calClock.load();
     onRecalibrate(MENUBAR, MENUBAR_CAL_RECALIBRATE, nullptr, PANEL);
     onAsyncTimer();
-    EXPECT_EQ(asyncCal.load(), 1);
-    EXPECT_NE(WfmActive.load(), 0); // acquisition goes on with the previous constants
+    EXPECT_EQ(tick.asyncCal.load(), 1);
+    EXPECT_NE(panelState.livePlot.load(), 0); // acquisition goes on with the previous constants
     onAsyncTimer();
     EXPECT_EQ(occurrences(log(), kFailed), 2);
-    EXPECT_EQ(calClock.load(), calledAt);
+    EXPECT_EQ(tick.calClock.load(), calledAt);
     dev.deadSampler[samplerPortCode[4]] = false;
     onAsyncTimer();
     EXPECT_EQ(occurrences(log(), kDone), 1);
-    EXPECT_EQ(asyncCal.load(), -1);
+    EXPECT_EQ(tick.asyncCal.load(), -1);
     onAsyncTimer();
     EXPECT_EQ(occurrences(log(), kFailed) + occurrences(log(), kDone), 3);
 }
 
 TEST_F(Tick, AutoAcquireRecalibratesEveryThirtySeconds) {
     panel().setValue(PANEL_AUTOACQUIRE, 1);
-    auto calAt = calClock.load();
+    auto calAt = tick.calClock.load();
     onAsyncTimer();
-    EXPECT_EQ(calClock.load(), calAt);
+    EXPECT_EQ(tick.calClock.load(), calAt);
     platform::advanceVirtualTime(29);
     onAsyncTimer();
-    EXPECT_EQ(calClock.load(), calAt);
+    EXPECT_EQ(tick.calClock.load(), calAt);
     platform::advanceVirtualTime(1.5);
     onAsyncTimer();
-    EXPECT_NE(calClock.load(), calAt);
+    EXPECT_NE(tick.calClock.load(), calAt);
     EXPECT_LT(checkCalTime(), 1);
-    EXPECT_EQ(asyncAcqCount.load(), 0);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 0);
 }
 
 TEST_F(Tick, ElapsedTimeSurvivesTheCounterWrap) {
-    calClock = platform::clockMs() - 5000u; // wraps below zero early in the run
+    tick.calClock = platform::clockMs() - 5000u; // wraps below zero early in the run
     EXPECT_NEAR(checkCalTime(), 5.0, 0.01);
     setCalTime();
     EXPECT_NEAR(checkCalTime(), 0.0, 0.01);
@@ -209,12 +210,12 @@ TEST_F(Tick, ARequestMadeDuringTheTickIsServedByTheNext) {
     commit(onAcquire, PANEL_ACQUIRE);
     onAsyncTimer();
     EXPECT_EQ(state.led, 1); // busy while sweeping
-    EXPECT_EQ(asyncAcqCount.load(), 1);
-    EXPECT_EQ(asyncCal.load(), 2);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 1);
+    EXPECT_EQ(tick.asyncCal.load(), 2);
     const auto first = traces();
     onAsyncTimer();
     EXPECT_NE(traces(), first);
-    EXPECT_EQ(asyncAcqCount.load(), 0);
+    EXPECT_EQ(tick.asyncAcqCount.load(), 0);
     dev.onSweep = nullptr;
 }
 
@@ -226,17 +227,17 @@ TEST_F(Tick, ARecalibrationAskedForDuringOneIsNotLost) {
     dev.context = &state;
     onRecalibrate(MENUBAR, MENUBAR_CAL_RECALIBRATE, nullptr, PANEL);
     onAsyncTimer();
-    EXPECT_EQ(asyncCal.load(), 0);
+    EXPECT_EQ(tick.asyncCal.load(), 0);
     dev.onSweep = nullptr;
     onAsyncTimer();
-    EXPECT_EQ(asyncCal.load(), -1);
+    EXPECT_EQ(tick.asyncCal.load(), -1);
 }
 
 TEST_F(Tick, AWeakerRequestDoesNotReplaceAPendingRecalibration) {
     onRecalibrate(MENUBAR, MENUBAR_CAL_RECALIBRATE, nullptr, PANEL);
     commit(onSetWindow, PANEL_XSTART);
     commit(onSetSampler, PANEL_SAMPLER);
-    EXPECT_EQ(asyncCal.load(), 1);
+    EXPECT_EQ(tick.asyncCal.load(), 1);
     onAsyncTimer();
     EXPECT_EQ(occurrences(log(), kDone), 1);
 }
@@ -262,7 +263,7 @@ TEST_F(Tick, AGuardReachedFromInsideATickDoesNotWaitForIt) {
     commit(onAcquire, PANEL_ACQUIRE);
     onAsyncTimer();
     dev.onSweep = nullptr;
-    EXPECT_NE(WfmActive.load(), 0);
+    EXPECT_NE(panelState.livePlot.load(), 0);
     EXPECT_FALSE(platform::asyncTimer().suspended());
 }
 

@@ -1,6 +1,7 @@
 // Unit switching: the window and zero follow the unit; menus, labels, limits and ranges follow.
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/timebase.h"
 #include "panel/units.h"
@@ -25,10 +26,10 @@ class Units : public ::testing::Test {
     void SetUp() override {
         testing_support::freshPanel();
         testing_support::resetEnvironment();
-        savedXUnits = XUnit::Metres;
-        savedXZero = 0.0;
-        savedXStart = 0.0;
-        savedXEnd = 3.0;
+        panelState.savedXUnits = XUnit::Metres;
+        panelState.savedXZero = 0.0;
+        panelState.savedXStart = 0.0;
+        panelState.savedXEnd = 3.0;
         setXUnits(XUnit::Metres);
         setXStart(0.0);
         setXEnd(3.0);
@@ -101,12 +102,12 @@ TEST_F(Units, FrequencyAndBackRestoresTheSavedWindow) {
     setXStart(0.8);
     setXEnd(2.8);
     // What entering the frequency domain saves.
-    savedXUnits = XUnit::Metres;
-    savedXZero = 0.3;
-    savedXStart = 0.8;
-    savedXEnd = 2.8;
+    panelState.savedXUnits = XUnit::Metres;
+    panelState.savedXZero = 0.3;
+    panelState.savedXStart = 0.8;
+    panelState.savedXEnd = 2.8;
     setXUnits(XUnit::GHz);
-    expectWindow(0.0, maxRange[4].load(), 0.0);
+    expectWindow(0.0, panelState.maxRange[4].load(), 0.0);
     EXPECT_EQ(checkedX(), MENUBAR_XUNITS_X5);
     EXPECT_TRUE(panel().menuDimmed(MENUBAR_XUNITS_X1));
     EXPECT_FALSE(panel().menuDimmed(MENUBAR_XUNITS_X5));

@@ -2,6 +2,7 @@
 // stored settings, and every damaged or foreign file refused with nothing changed.
 #include "acquisition/acquire.h"
 #include "files/waveform_file.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/units.h"
 #include "panel/waveform_io.h"
@@ -32,8 +33,8 @@ class WaveformFile : public FileTest {
         }
         liveTrace.y[7] = -0.000004; // written as -0.00000
         setYMinMax(-100, 200);
-        WfmActive.store(panel().plotXY(instrument.recordX.data(), liveTrace.y.data(), 1024,
-                                       kLiveTraceColor, kLiveTraceStyle, 0));
+        panelState.livePlot.store(panel().plotXY(instrument.recordX.data(), liveTrace.y.data(),
+                                                 1024, kLiveTraceColor, kLiveTraceStyle, 0));
     }
     // Metres, mV, 0.5 to 2.5 m with a zero of 0.25, K 4, -100 to 200 mV, stimulus 2, sampler 5,
     // filter 50 ps: all different from the program's state.
@@ -52,9 +53,9 @@ class WaveformFile : public FileTest {
         std::ostringstream s;
         s << code(view.xUnits.load()) << code(view.yUnits.load()) << ' ' << view.xStart << ' '
           << view.xEnd << ' ' << view.xZero << ' ' << view.dielK << getStimulus() << getSampler()
-          << getFilter() << WfmStored << WfmActive << panel().dimmed(PANEL_XSTART)
-          << panel().menuDimmed(MENUBAR_FILE_STORE) << getAutoscale()
-          << panel().plotCount(WfmActive.load());
+          << getFilter() << panelState.storedPlot << panelState.livePlot
+          << panel().dimmed(PANEL_XSTART) << panel().menuDimmed(MENUBAR_FILE_STORE)
+          << getAutoscale() << panel().plotCount(panelState.livePlot.load());
         return s.str();
     }
 };
@@ -95,9 +96,9 @@ TEST_F(WaveformFile, RecallOverlaysTheStoredTraceInItsSettingsAndClearGivesTheCo
     EXPECT_EQ(std::make_pair(lo, hi), std::make_pair(-100.0, 200.0));
     EXPECT_EQ(std::make_pair(getYMin(), getYMax()), std::make_pair(-100.0, 200.0));
     // One trace, the stored one, red-magenta; the live one comes back with the next cycle.
-    EXPECT_EQ(WfmActive.load(), 0);
+    EXPECT_EQ(panelState.livePlot.load(), 0);
     std::vector<double> x, y;
-    panel().plotData(WfmStored.load(), x, y);
+    panel().plotData(panelState.storedPlot.load(), x, y);
     ASSERT_EQ(y.size(), 1024u);
     EXPECT_DOUBLE_EQ(x[1023], 3.069);
     EXPECT_TRUE(std::isinf(y[100]));
@@ -118,7 +119,7 @@ TEST_F(WaveformFile, RecallOverlaysTheStoredTraceInItsSettingsAndClearGivesTheCo
     markLog();
     EXPECT_EQ(clearWaveform(), 1);
     EXPECT_EQ(newLog(), "> Stored VELT cleared from plot.\n");
-    EXPECT_EQ(WfmStored.load(), 0);
+    EXPECT_EQ(panelState.storedPlot.load(), 0);
     EXPECT_EQ(getAutoscale(), 1);
     EXPECT_FALSE(panel().dimmed(PANEL_XSTART) || panel().menuDimmed(MENUBAR_XUNITS));
     EXPECT_TRUE(panel().dimmed(PANEL_YMIN) && panel().menuDimmed(MENUBAR_FILE_CLEAR));

@@ -8,6 +8,7 @@
 #include "panel/callbacks.h"
 #include "panel/cycle.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/timer.h"
 #include "panel/zone_stats.h"
 #include "platform/async_timer.h"
@@ -176,8 +177,8 @@ TEST(ZoneReadouts, ShowBesideTheCursorsInOhmsOnly) {
     std::string err;
     ASSERT_TRUE(sim.loadScenarioText(kStepped, err)) << err;
     platform::setSerialDevice(&sim);
-    zoneNominal.store(50);
-    zoneTolerance.store(10);
+    panelState.zoneNominal.store(50);
+    panelState.zoneTolerance.store(10);
 
     std::string inMillivolts, line, stats, afterCancel;
     platform::headlessEventLoop().post([&] {
@@ -224,8 +225,8 @@ TEST(ZoneReadouts, ShowBesideTheCursorsInOhmsOnly) {
     EXPECT_EQ(stats.rfind("min ", 0), 0u) << stats;
     EXPECT_NE(stats.find(" sd "), std::string::npos) << stats;
     EXPECT_EQ(afterCancel, line);
-    EXPECT_DOUBLE_EQ(zoneNominal.load(), 60);
-    EXPECT_DOUBLE_EQ(zoneTolerance.load(), 5);
+    EXPECT_DOUBLE_EQ(panelState.zoneNominal.load(), 60);
+    EXPECT_DOUBLE_EQ(panelState.zoneTolerance.load(), 5);
     const auto shown = platform::defaultResponder().shown();
     int prompts = 0, explained = 0;
     for (const auto& r : shown) {

@@ -5,6 +5,7 @@
 #include "instrument/driver.h"
 #include "panel/cycle.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/timer.h"
 #include "panel/units.h"
@@ -40,8 +41,8 @@ void ready(bool differential) {
     }
     view.xZero = 0.0;
     view.dielK = 2.25;
-    WfmActive = 0;
-    WfmStored = 0;
+    panelState.livePlot = 0;
+    panelState.storedPlot = 0;
     setXUnits(XUnit::Metres);
     setYUnits(YUnit::Millivolts);
     setXStart(0.0);
@@ -49,8 +50,8 @@ void ready(bool differential) {
     calibrate(2, 5, 0);
     calibrate(2, 4, 0);
     setDiff(differential ? 1 : 0);
-    asyncCal = -1;
-    asyncAcqCount = 0;
+    tick.asyncCal = -1;
+    tick.asyncAcqCount = 0;
 }
 
 void BM_AcquireCycle(benchmark::State& state) {

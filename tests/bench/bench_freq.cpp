@@ -7,6 +7,7 @@
 #include "instrument/driver.h"
 #include "panel/cycle.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
 #include "panel/timer.h"
@@ -79,8 +80,8 @@ void BM_AcquireFrequencyDomain(benchmark::State& state) {
     standards();
     view.xUnits.store(XUnit::GHz);
     view.yUnits.store(YUnit::Decibels);
-    WfmActive.store(0);
-    WfmStored.store(0);
+    panelState.livePlot.store(0);
+    panelState.storedPlot.store(0);
     for (auto _ : state) acquire(1);
     view.xUnits.store(XUnit::Metres);
     view.yUnits.store(YUnit::Millivolts);

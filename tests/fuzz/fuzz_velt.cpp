@@ -3,6 +3,7 @@
 #include "files/waveform_file.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/waveform_io.h"
 #include "platform/clock.h"
@@ -32,7 +33,7 @@ std::string state() {
     s << code(view.xUnits.load()) << ' ' << code(view.yUnits.load()) << ' ' << view.xStart << ' '
       << view.xEnd << ' ' << view.xZero << ' ' << view.dielK << ' ' << getStimulus() << ' '
       << getSampler() << ' ' << code(getMode()) << ' ' << getFilter() << ' ' << getFilterWidth()
-      << ' ' << WfmStored << ' ' << getYMin() << ' ' << getYMax();
+      << ' ' << panelState.storedPlot << ' ' << getYMin() << ' ' << getYMax();
     return s.str();
 }
 
@@ -45,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform::defaultResponder().clear();
     view.xUnits = XUnit::Metres, view.yUnits = YUnit::Millivolts, view.xZero = 0.0,
     view.xStart = 0.0, view.xEnd = 3.0, view.dielK = 2.25;
-    WfmStored = 0;
+    panelState.storedPlot = 0;
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);
         std::fclose(f);
@@ -54,7 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform::defaultResponder().pushFile(path);
     const int result = recallWaveform();
     if (result == 1) {
-        if (WfmStored.load() == 0 || !platform::panel().plotExists(WfmStored.load())) std::abort();
+        if (panelState.storedPlot.load() == 0 ||
+            !platform::panel().plotExists(panelState.storedPlot.load()))
+            std::abort();
         clearWaveform();
     } else if (state() != before) {
         std::abort();

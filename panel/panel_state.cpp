@@ -1,0 +1,3 @@
+#include "panel/panel_state.h"
+
+PanelState panelState;
