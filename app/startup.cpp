@@ -121,7 +121,6 @@ void shutdown(int status) {
 }
 
 VELT_MENU_CB(onExit) {
-    (void)menuBar, (void)menuItem, (void)callbackData, (void)panel;
     shutdown();
 }
 

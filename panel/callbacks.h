@@ -2,9 +2,14 @@
 // onExit and onPanel are the shutdown path and live in app/startup.cpp.
 #pragma once
 
+// A callback reads what it needs of its arguments; the rest are there for the table's signature.
 #define VELT_CTRL_CB(name)                                                                         \
-    int name(int panel, int control, int event, void* callbackData, int eventData1, int eventData2)
-#define VELT_MENU_CB(name) void name(int menuBar, int menuItem, void* callbackData, int panel)
+    int name([[maybe_unused]] int panel, [[maybe_unused]] int control, [[maybe_unused]] int event, \
+             [[maybe_unused]] void* callbackData, [[maybe_unused]] int eventData1,                 \
+             [[maybe_unused]] int eventData2)
+#define VELT_MENU_CB(name)                                                                         \
+    void name([[maybe_unused]] int menuBar, [[maybe_unused]] int menuItem,                         \
+              [[maybe_unused]] void* callbackData, [[maybe_unused]] int panel)
 
 VELT_CTRL_CB(onSetAutoAcquire);
 VELT_CTRL_CB(onAcquire);
