@@ -1,6 +1,8 @@
 // Shared file helpers: C-locale numbers, bounded reading, checked and atomic writes.
 #include "files/file_io.h"
 
+#include "platform/log.h"
+
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -164,6 +166,23 @@ ReplaceStatus replaceFile(const std::string& path, std::string_view text) {
     if (!file.opened()) return ReplaceStatus::OpenFailed;
     if (!writeAll(file.stream(), text)) return ReplaceStatus::WriteFailed;
     return file.commit();
+}
+
+std::optional<WriteFailure> writeParts(ReplacingFile& out, std::initializer_list<FilePart> parts,
+                                       WriteFailure closeFailure) {
+    for (const FilePart& part : parts)
+        if (!writeAll(out.stream(), part.text)) return part.failure;
+    if (out.commit() != ReplaceStatus::Ok) return closeFailure;
+    return std::nullopt;
+}
+
+int reportWrite(std::optional<WriteFailure> failure, const char* success) {
+    if (failure) {
+        writeMessage(failure->code, failure->text, 0);
+        return failure->result;
+    }
+    writeMessage(0, success, 0);
+    return 1;
 }
 
 } // namespace files

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,5 +73,23 @@ class ReplacingFile {
 
 // Replaces path by text without ever leaving it half written (a ReplacingFile).
 ReplaceStatus replaceFile(const std::string& path, std::string_view text);
+
+// How a writer reports that a part of its file, or the close, failed: the log code, its own
+// result and the log text.
+struct WriteFailure {
+    int code;
+    int result;
+    const char* text;
+};
+struct FilePart {
+    std::string_view text;
+    WriteFailure failure;
+};
+// Writes the parts in order, each flushed before the next so that a full disk is reported where
+// it struck, then commits. The first failure comes back; none when the file is in place.
+std::optional<WriteFailure> writeParts(ReplacingFile& out, std::initializer_list<FilePart> parts,
+                                       WriteFailure closeFailure);
+// Logs the failure (returning its result) or the success (returning 1).
+int reportWrite(std::optional<WriteFailure> failure, const char* success);
 
 } // namespace files

@@ -43,8 +43,7 @@ int saveCSV() {
         return 0;
     // Written beside the target: a full disk never costs the user the file that was there.
     files::ReplacingFile out(path);
-    std::FILE* f = out.stream();
-    if (!f) {
+    if (!out.opened()) {
         writeMessage(2151, "Could not create log file.", 0);
         return -1;
     }
@@ -61,21 +60,12 @@ int saveCSV() {
         files::appendFixed(data, liveTrace.y[i], 3);
         data += '\n';
     }
-    int code = 0, result = 1;
-    const char* text = nullptr;
-    if (!files::writeAll(f, header)) {
-        code = 2152, result = -2, text = "Could not write header information.";
-    } else if (!files::writeAll(f, data)) {
-        code = 2153, result = -3, text = "Could not write data points to log.";
-    }
-    if (code == 0 && out.commit() != files::ReplaceStatus::Ok)
-        code = 2154, result = -4, text = "Could not close log file.";
-    if (code != 0) {
-        writeMessage(code, text, 0);
-        return result;
-    }
-    writeMessage(0, "CSV file saved successfully.", 0);
-    return 1;
+    return files::reportWrite(
+        files::writeParts(out,
+                          {{header, {2152, -2, "Could not write header information."}},
+                           {data, {2153, -3, "Could not write data points to log."}}},
+                          {2154, -4, "Could not close log file."}),
+        "CSV file saved successfully.");
 }
 
 int savePNG() {

@@ -120,32 +120,21 @@ int storeWaveform() {
         return -1;
     // Written beside the target: a full disk never costs the user the file that was there.
     files::ReplacingFile out(path);
-    std::FILE* f = out.stream();
-    if (!f) {
+    if (!out.opened()) {
         writeMessage(2172, "Could not open target save file.", 0);
         return -2;
     }
     const StoredSettings s = storedSettingsOf(readSetup());
 
-    // Each part is flushed before the next, so a full disk is reported where it struck.
-    int code = 0, result = 1;
-    const char* text = nullptr;
-    if (!files::writeAll(f, kStoredLabelLine)) {
-        code = 2173, result = -3, text = "Could not write header labels.";
-    } else if (!files::writeAll(f, formatStoredSettings(s))) {
-        code = 2174, result = -4, text = "Could not write header values.";
-    } else if (!files::writeAll(f, formatStoredPoints(instrument.recordX, liveTrace.y))) {
-        code = 2177, result = -6, text = "Could not write waveform points.";
-    }
-    if (code == 0 && out.commit() != files::ReplaceStatus::Ok) {
-        code = 2175, result = -5, text = "Could not close file.";
-    }
-    if (code != 0) {
-        writeMessage(code, text, 0);
-        return result;
-    }
-    writeMessage(0, "VELT file saved successfully.", 0);
-    return 1;
+    const std::string values = formatStoredSettings(s);
+    const std::string points = formatStoredPoints(instrument.recordX, liveTrace.y);
+    return files::reportWrite(
+        files::writeParts(out,
+                          {{kStoredLabelLine, {2173, -3, "Could not write header labels."}},
+                           {values, {2174, -4, "Could not write header values."}},
+                           {points, {2177, -6, "Could not write waveform points."}}},
+                          {2175, -5, "Could not close file."}),
+        "VELT file saved successfully.");
 }
 
 int recallWaveform() {
