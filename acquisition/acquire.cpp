@@ -37,10 +37,10 @@ void autoscaleRange(const Waveform& data, YUnit unit, double& lo, double& hi) {
     hi = std::round(max / step) * step + step;
 }
 
-int checkWaveform(int status) {
-    if (status != -1 && status != -2) return 1;
+void checkWaveform(int status) {
+    if (status != -1 && status != -2) return;
     // One message is enough: the program is on its way out.
-    if (instrument.link.lost.exchange(true)) return 1;
+    if (instrument.link.lost.exchange(true)) return;
     const char* title = status == -1 ? "ERROR #3011" : "ERROR #3012";
     const char* text = status == -1 ? "TDR device not initialized."
                                     : "VELT received bad waveform data from device.";
@@ -50,7 +50,6 @@ int checkWaveform(int status) {
         platform::MessagePopup(title, text);
         requestShutdown(kExitLinkLost);
     });
-    return 1;
 }
 
 int acquireFrequencyRecord(int count) {

@@ -35,7 +35,7 @@ void measure(const Setup& setup);
 // One frequency-domain record into wfmDataAvg: `count` sweeps averaged over the fixed window,
 // as reflection coefficient. Returns what the driver's acquisition returned.
 int acquireFrequencyRecord(int count);
-int checkWaveform(int status);
+void checkWaveform(int status);
 // Outward-rounded autoscale range of data in a unit (pure; used by scaleYAxis).
 void autoscaleRange(const Waveform& data, YUnit unit, double& lo, double& hi);
 // Visible index range [first, last) of the frequency-domain trace for a shown window.

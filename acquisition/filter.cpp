@@ -22,7 +22,7 @@ int filterLength(int width) {
     return static_cast<int>(std::clamp(n, double(kMinFilterLength), double(kMaxFilterLength)));
 }
 
-int applyFilter(int width) {
+void applyFilter(int width) {
     const int n = filterLength(width);
     const int back = (n % 2 == 1) ? (n - 1) / 2 : n / 2 - 1;
     const int fwd = (n % 2 == 1) ? (n - 1) / 2 : n / 2;
@@ -47,7 +47,6 @@ int applyFilter(int width) {
         filterOut[static_cast<std::size_t>(i)] = sum / n;
         liveTrace.y[static_cast<std::size_t>(i)] = filterOut[static_cast<std::size_t>(i)];
     }
-    return 1;
 }
 
 const std::array<double, 2048>& filterScratch() {

@@ -10,6 +10,6 @@ const std::array<double, 2048>& filterScratch();
 constexpr int kMinFilterLength = 3;
 constexpr int kMaxFilterLength = 1000;
 
-int applyFilter(int width);
+void applyFilter(int width);
 // Moving-average length for a rise time in ps at the last sweep increment.
 int filterLength(int width);

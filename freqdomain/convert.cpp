@@ -17,8 +17,8 @@ Spectrum gansFFTReal{}, gansFFTImag{};
 
 } // namespace
 
-int convertFFT(int type) {
-    if (type < 0 || type >= kSlotCount) return 1;
+void convertFFT(int type) {
+    if (type < 0 || type >= kSlotCount) return;
     const auto slot = static_cast<std::size_t>(type);
     constexpr std::size_t n = 1024;
     normInput = solt.slot[slot];
@@ -50,5 +50,4 @@ int convertFFT(int type) {
         re[k] = gansFFTReal[k] + rampFFTReal[k];
         im[k] = gansFFTImag[k] + rampFFTImag[k];
     }
-    return 1;
 }

@@ -11,5 +11,5 @@
 // fill a slot's input and call convertFFT with its number.
 
 // Converts the record of one slot into that slot's spectrum (bin 0 is DC, unnormalised). A slot
-// number outside 0 to 6 changes nothing. Returns 1.
-int convertFFT(int type);
+// number outside 0 to 6 changes nothing.
+void convertFFT(int type);

@@ -8,11 +8,10 @@ Waveform& storedStandard(int standard, int sampler) {
     return solt.store[static_cast<std::size_t>(standard)][static_cast<std::size_t>(slotIndex(s))];
 }
 
-int populateSOLT(int sampler) {
-    if (sampler < 0 || sampler > 19) return 1;
+void populateSOLT(int sampler) {
+    if (sampler < 0 || sampler > 19) return;
     solt.wfmShort = storedStandard(kShort, sampler);
     solt.wfmOpen = storedStandard(kOpen, sampler);
     solt.wfmLoad = storedStandard(kLoad, sampler);
     solt.wfmThrough = storedStandard(kThrough, sampler);
-    return 1;
 }

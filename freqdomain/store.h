@@ -42,8 +42,8 @@ using StandardSet = std::array<std::array<Waveform, kSlotsPerStandard>, kStandar
 Waveform& storedStandard(int standard, int sampler);
 
 // Copies the four standards of a sampler (0..19) into the working records; any other value
-// copies nothing. Returns 1.
-int populateSOLT(int sampler);
+// copies nothing.
+void populateSOLT(int sampler);
 
 constexpr int kSpectrumBins = 2048;
 using Spectrum = std::array<double, kSpectrumBins>;

@@ -5,8 +5,8 @@
 
 using platform::panel;
 
-int setColor(int scheme) {
-    if (scheme != 0 && scheme != 1) return 1;
+void setColor(int scheme) {
+    if (scheme != 0 && scheme != 1) return;
     const ColorScheme& c = kColorSchemes[static_cast<std::size_t>(scheme)];
     panel().setGraphColors(c.background, c.grid, c.axisText);
     panel().setCursorColor(1, c.cursor1);
@@ -15,5 +15,4 @@ int setColor(int scheme) {
     panel().setTextColor(PANEL_TIMESTAMP, c.timestamp);
     panel().setMenuChecked(MENUBAR_PLOT_DARK, scheme == 1);
     panel().setMenuChecked(MENUBAR_PLOT_LIGHT, scheme == 0);
-    return 1;
 }

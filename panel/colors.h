@@ -22,4 +22,4 @@ constexpr std::array<ColorScheme, 2> kColorSchemes = {{
 }};
 
 // 1 dark, 0 light; any other value changes nothing.
-int setColor(int scheme);
+void setColor(int scheme);

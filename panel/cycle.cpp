@@ -80,18 +80,17 @@ void plotLiveTrace() {
 
 } // namespace
 
-int scaleYAxis(int autoscale) {
+void scaleYAxis(int autoscale) {
     if (autoscale != 1) {
         yAxisMax = getYMax();
         yAxisMin = getYMin();
-        return 1;
+        return;
     }
     autoscaleRange(liveTrace.y, view.yUnits.load(), yAxisMin, yAxisMax);
     setYMinMax(yAxisMin, yAxisMax);
-    return 1;
 }
 
-int acquire(int plot) {
+void acquire(int plot) {
     setLED(1);
     startTimer();
     const Setup s = readSetup();
@@ -114,5 +113,4 @@ int acquire(int plot) {
     else
         stopTimer("ACQ_SE", 0);
     setLED(0);
-    return 1;
 }

@@ -2,5 +2,5 @@
 #pragma once
 
 // plot 1 draws the trace; 0 measures only (start-up's first cycle).
-int acquire(int plot);
-int scaleYAxis(int autoscale);
+void acquire(int plot);
+void scaleYAxis(int autoscale);

@@ -133,12 +133,11 @@ void applyDomainDimming() {
     panel().setMenuDimmed(MENUBAR_CAL_RESETZERO, frequency);
 }
 
-int setDomain(Domain domain) {
+void setDomain(Domain domain) {
     removeTraces();
     const Domain now = domainOf(view.xUnits.load());
     if (domain == Domain::Time && now == Domain::Frequency)
         toTimeDomain();
     else if (domain == Domain::Frequency && now == Domain::Time)
         toFrequencyDomain();
-    return 1;
 }

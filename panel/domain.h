@@ -5,8 +5,8 @@
 #include "setup/vocabulary.h"
 
 // Entering the frequency domain needs a SOLT calibration of
-// the current mode and offers one; without it the program stays where it was. Returns 1.
-int setDomain(Domain domain);
+// the current mode and offers one; without it the program stays where it was.
+void setDomain(Domain domain);
 // Dims what the domain in force leaves without meaning (the filter, dielectric, differential
 // and zero items in the frequency domain; the filter width while the filter is off).
 void applyDomainDimming();

@@ -81,7 +81,7 @@ void showBusy(const std::string& text) {
     platform::eventLoop().processEvents();
 }
 
-int countChannels() {
+void countChannels() {
     instrument.channels = 0;
     instrument.speed = 0;
     instrument.model[0] = '\0';
@@ -102,7 +102,7 @@ int countChannels() {
 
     if (instrument.channels != 20) {
         fillSamplerLabels(kStimulusLabelCh, smplLabel);
-        return 1;
+        return;
     }
     // The largest model names its pairs after what they usually carry.
     const auto items = panel().ringItems(PANEL_STIMULUS);
@@ -120,17 +120,15 @@ int countChannels() {
             panel().ringReplace(PANEL_SAMPLER, static_cast<int>(pos),
                                 smplLabel[static_cast<std::size_t>(s)].data(), s);
     }
-    return 1;
 }
 
-int hideChannels() {
+void hideChannels() {
     for (const Pruning& p : kPruning) {
         if (p.channels != instrument.channels) continue;
         panel().ringDelete(PANEL_STIMULUS, p.stimAt1, p.stimCount1);
         panel().ringDelete(PANEL_STIMULUS, p.stimAt2, p.stimCount2);
         if (p.modeCount > 0) panel().ringDelete(PANEL_MODE, p.modeAt, p.modeCount);
     }
-    return 1;
 }
 
 std::vector<int> samplersFor(Mode mode, int stimulus, int channels) {
@@ -228,7 +226,7 @@ void applyModeUnits(Mode mode) {
     setYLabels();
 }
 
-int setSampler(int sampler) {
+void setSampler(int sampler) {
     if (sampler != -1) panel().ringSetValue(PANEL_SAMPLER, sampler);
     if (domainOf(view.xUnits.load()) == Domain::Frequency) {
         // The sampler callback is not guarded, but a running tick reads the working records.
@@ -236,5 +234,4 @@ int setSampler(int sampler) {
         populateSOLT(getSampler());
         resumeTimer();
     }
-    return 1;
 }

@@ -38,11 +38,11 @@ constexpr std::array<ModelProbe, 6> kModelProbes = {{{2, 4, 2, 0, "QSA002"},
 
 // Shows what long start-up work is doing in the box over the graph and repaints; "" hides it.
 void showBusy(const std::string& text);
-int countChannels();
-int hideChannels();
+void countChannels();
+void hideChannels();
 // Applies a mode (none: the ring's) and a stimulus (-1: the ring's).
 int setStimulus(std::optional<Mode> mode, int stimulus = -1);
-int setSampler(int sampler);
+void setSampler(int sampler);
 // The vertical units a time-domain mode allows (mV instead of Ohm or Rho outside TDR), the
 // Y Units items that go with them, and the axis names.
 void applyModeUnits(Mode mode);

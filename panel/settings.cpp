@@ -27,17 +27,16 @@ int getAutoAcquire() {
     return panel().intValue(PANEL_AUTOACQUIRE);
 }
 
-int setAutoAcquire(int v) {
+void setAutoAcquire(int v) {
     if (v == -1) v = getAutoAcquire();
     if (v == 0 || v == 1) panel().setValue(PANEL_AUTOACQUIRE, v);
-    return 1;
 }
 
 int getAutoscale() {
     return panel().intValue(PANEL_AUTOSCALE);
 }
 
-int setAutoscale(int v) {
+void setAutoscale(int v) {
     if (v == -1) {
         v = getAutoscale();
     } else {
@@ -47,16 +46,14 @@ int setAutoscale(int v) {
     const bool dim = v == 1;
     panel().setDimmed(PANEL_YMIN, dim);
     panel().setDimmed(PANEL_YMAX, dim);
-    return 1;
 }
 
 int getAveraging() {
     return panel().intValue(PANEL_AVERAGING);
 }
 
-int setAveraging(int v) {
+void setAveraging(int v) {
     panel().setValue(PANEL_AVERAGING, v);
-    return 1;
 }
 
 int getColor() {
@@ -67,21 +64,20 @@ double getDiel() {
     return panel().value(PANEL_DIEL);
 }
 
-int setDiel(double x) {
+void setDiel(double x) {
     // The control limits the value; dielK mirrors what it accepted, so the two never differ.
     if (std::isfinite(x) && x >= 0) panel().setValue(PANEL_DIEL, x);
     double k = getDiel();
     if (!(k > 0) || !std::isfinite(k)) k = view.dielK.load();
     view.dielK.store(k);
     panel().setValue(PANEL_VC, 1.0 / std::sqrt(k));
-    return 1;
 }
 
 int getDiff() {
     return panel().intValue(PANEL_DIFFERENTIAL);
 }
 
-int setDiff(int v) {
+void setDiff(int v) {
     if (v == -1) v = getDiff();
     if (v == 1 && view.yUnits.load() != YUnit::Decibels) {
         panel().setValue(PANEL_DIFFERENTIAL, 1);
@@ -92,35 +88,31 @@ int setDiff(int v) {
         setYUnits(view.yUnits.load());
         panel().setDimmed(PANEL_SAMPLER, false);
     }
-    return 1;
 }
 
 int getFilter() {
     return panel().intValue(PANEL_FILTER);
 }
 
-int setFilter(int v) {
+void setFilter(int v) {
     if (v != -1) panel().setValue(PANEL_FILTER, toggleValue(v));
     panel().setDimmed(PANEL_FILTERWIDTH, getFilter() != 1);
-    return 1;
 }
 
 int getFilterWidth() {
     return panel().intValue(PANEL_FILTERWIDTH);
 }
 
-int setFilterWidth(int v) {
+void setFilterWidth(int v) {
     if (v != -1) panel().setValue(PANEL_FILTERWIDTH, v);
-    return 1;
 }
 
 int getLED() {
     return panel().intValue(PANEL_LED);
 }
 
-int setLED(int v) {
+void setLED(int v) {
     panel().setValue(PANEL_LED, v);
-    return 1;
 }
 
 Mode getMode() {
@@ -138,23 +130,21 @@ double getXEnd() {
 
 // The field limits what it shows; the absolute window is taken back from it so that the
 // window swept is always the one on screen.
-int setXStart(double x) {
-    if (!std::isfinite(x)) return 1;
+void setXStart(double x) {
+    if (!std::isfinite(x)) return;
     const double z = view.xZero.load();
     panel().setValue(PANEL_XSTART, x - z);
     view.xStart.store(getXStart() + z);
-    return 1;
 }
 
-int setXEnd(double x) {
-    if (!std::isfinite(x)) return 1;
+void setXEnd(double x) {
+    if (!std::isfinite(x)) return;
     const double z = view.xZero.load();
     panel().setValue(PANEL_XEND, x - z);
     view.xEnd.store(getXEnd() + z);
-    return 1;
 }
 
-int setWindow() {
+void setWindow() {
     double s = getXStart();
     double e = getXEnd();
     const double w = minWidth[index(view.xUnits.load())];
@@ -171,7 +161,6 @@ int setWindow() {
         setXStart(s + z);
         setXEnd(e + z);
     }
-    return 1;
 }
 
 double getYMin() {
@@ -181,10 +170,9 @@ double getYMax() {
     return panel().value(PANEL_YMAX);
 }
 
-int setYMinMax(double lo, double hi) {
+void setYMinMax(double lo, double hi) {
     panel().setValue(PANEL_YMIN, lo);
     panel().setValue(PANEL_YMAX, hi);
-    return 1;
 }
 
 int getStimulus() {

@@ -8,31 +8,31 @@
 #include <string>
 
 int getAutoAcquire();
-int setAutoAcquire(int v);
+void setAutoAcquire(int v);
 int getAutoscale();
-int setAutoscale(int v);
+void setAutoscale(int v);
 int getAveraging();
-int setAveraging(int v);
+void setAveraging(int v);
 int getColor();
 double getDiel();
-int setDiel(double x);
+void setDiel(double x);
 int getDiff();
-int setDiff(int v);
+void setDiff(int v);
 int getFilter();
-int setFilter(int v);
+void setFilter(int v);
 int getFilterWidth();
-int setFilterWidth(int v);
+void setFilterWidth(int v);
 int getLED();
-int setLED(int v);
+void setLED(int v);
 Mode getMode();
 double getXStart();
 double getXEnd();
-int setXStart(double x);
-int setXEnd(double x);
-int setWindow();
+void setXStart(double x);
+void setXEnd(double x);
+void setWindow();
 double getYMin();
 double getYMax();
-int setYMinMax(double lo, double hi);
+void setYMinMax(double lo, double hi);
 int getStimulus();
 int getSampler();
 // The set-up as the controls and menus hold it now.

@@ -6,20 +6,18 @@
 #include "panel/panel_state.h"
 #include "platform/panel_model.h"
 
-int setTimebase(int calMode, int fast) {
+void setTimebase(int calMode, int fast) {
     (void)fast; // every caller asks for the fast row set
     const bool external = calMode == 1;
     velt_params(external ? 3 : 2);
     platform::panel().setMenuChecked(MENUBAR_CAL_EXTCAL, external);
     platform::panel().setMenuChecked(MENUBAR_CAL_INTCAL, !external);
-    return 1;
 }
 
-int setRisetime(int speed) {
+void setRisetime(int speed) {
     // The fast step reaches higher frequencies and needs a shorter filter.
     const double ghzEnd = speed == 0 ? 7.2 : 2.4;
     panelState.maxRange[4].store(ghzEnd);
     panelState.defaultEnd[4].store(ghzEnd);
     if (speed == 0) platform::panel().setValue(PANEL_FILTERWIDTH, 35);
-    return 1;
 }

@@ -6,6 +6,6 @@
 
 constexpr std::array<double, 5> minWidth = {0.2, 0.6, 1.0, 12.0, 0.5};
 
-int setTimebase(int calMode, int fast);
+void setTimebase(int calMode, int fast);
 // What the speed class found at start-up means for the window tables and the filter.
-int setRisetime(int speed);
+void setRisetime(int speed);

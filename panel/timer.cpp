@@ -173,9 +173,8 @@ int calibrateLine(int stimulus, int sampler, Mode mode, int differential, int an
     return -1;
 }
 
-int setCalTime() {
+void setCalTime() {
     tick.calClock.store(platform::clockMs());
-    return 1;
 }
 
 double checkCalTime() {
@@ -189,7 +188,7 @@ int getCalMode() {
     return panel().menuChecked(MENUBAR_CAL_EXTCAL) ? 1 : 0;
 }
 
-int setCalMode(int calMode) {
+void setCalMode(int calMode) {
     return setTimebase(calMode, 1);
 }
 

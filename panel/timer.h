@@ -24,10 +24,10 @@ int calibrate(int stimulus, int sampler, int announce);
 // calibrate with the mode and line kind given rather than read from the panel: a SOLT standard
 // is measured in the mode it is used in, whatever the rings say meanwhile.
 int calibrateLine(int stimulus, int sampler, Mode mode, int differential, int announce);
-int setCalTime();
+void setCalTime();
 double checkCalTime();
 int getCalMode();
-int setCalMode(int calMode);
+void setCalMode(int calMode);
 int updateWaveform();
 
 // The guarded pattern's two halves: suspend the timer and wait until no tick runs and the

@@ -57,7 +57,7 @@ void showWindowInUnit() {
 
 } // namespace
 
-int setXUnits(XUnit code) {
+void setXUnits(XUnit code) {
     const XUnit old = view.xUnits.load();
     const double s = getXStart();
     const double e = getXEnd();
@@ -106,10 +106,9 @@ int setXUnits(XUnit code) {
 
     setXLabels();
     showWindowInUnit();
-    return 1;
 }
 
-int setXLabels() {
+void setXLabels() {
     const std::size_t u = index(view.xUnits.load());
     panel().setLabel(PANEL_XSTART, labelStartX[u]);
     panel().setLabel(PANEL_XEND, labelEndX[u]);
@@ -119,10 +118,9 @@ int setXLabels() {
     panel().setRange(PANEL_XSTART, lo, panelState.maxRange[u].load());
     panel().range(PANEL_XEND, lo, hi);
     panel().setRange(PANEL_XEND, lo, panelState.maxRange[u].load());
-    return 1;
 }
 
-int setYUnits(YUnit code) {
+void setYUnits(YUnit code) {
     const std::size_t u = index(code);
     view.yUnits.store(code);
     for (std::size_t i = 0; i < kYMenuItem.size(); ++i)
@@ -143,10 +141,8 @@ int setYUnits(YUnit code) {
     }
     setYLabels();
     updateTrueProfileItem();
-    return 1;
 }
 
-int setYLabels() {
+void setYLabels() {
     panel().setYAxisName(labelFullY[index(view.yUnits.load())]);
-    return 1;
 }

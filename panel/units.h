@@ -20,7 +20,7 @@ constexpr std::array<const char*, 6> labelFullY = {"VOLTAGE (mV)",    "NORMALIZE
                                                    "IMPEDANCE (Ohm)", "REFLECTION COEFF (Rho)",
                                                    "RAW DATA",        "AMPLITUDE (dB)"};
 
-int setXUnits(XUnit unit);
-int setXLabels();
-int setYUnits(YUnit unit);
-int setYLabels();
+void setXUnits(XUnit unit);
+void setXLabels();
+void setYUnits(YUnit unit);
+void setYLabels();

@@ -206,7 +206,7 @@ int recallWaveform() {
     return 1;
 }
 
-int clearWaveform() {
+void clearWaveform() {
     if (const int stored = panelState.storedPlot.exchange(0); stored != 0)
         panel().deletePlot(stored);
     panel().setValue(PANEL_AUTOSCALE, 1);
@@ -219,5 +219,4 @@ int clearWaveform() {
     applyDomainDimming();
     markZero(view.xZero.load() > 0 ? kZeroActiveColor : kZeroClearColor);
     writeMessage(0, "Stored VELT cleared from plot.", 0);
-    return 1;
 }

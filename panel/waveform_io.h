@@ -10,4 +10,4 @@ constexpr int kStoredTraceColor = platform::makeColor(233, 113, 233);
 
 int storeWaveform();
 int recallWaveform();
-int clearWaveform();
+void clearWaveform();

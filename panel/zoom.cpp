@@ -40,11 +40,11 @@ void rememberLayout() {
     panel().panelSize(windowWidth, windowHeight);
 }
 
-int zoom() {
+void zoom() {
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     panel().cursor(1, x1, y1);
     panel().cursor(2, x2, y2);
-    if (!std::isfinite(x1) || !std::isfinite(x2)) return 1;
+    if (!std::isfinite(x1) || !std::isfinite(x2)) return;
     // Whichever cursor is on the left starts the window, and the window keeps the minimum
     // width: a reversed or empty window would make the sweep step negative or zero.
     panel().setValue(PANEL_XSTART, std::min(x1, x2));
@@ -52,7 +52,7 @@ int zoom() {
     return setWindow();
 }
 
-int resetZoom() {
+void resetZoom() {
     const double z = view.xZero.load();
     panel().setValue(PANEL_XSTART, 0.0);
     const double s = getXStart();
@@ -60,10 +60,9 @@ int resetZoom() {
     const double e = getXEnd();
     view.xStart.store(s + z);
     view.xEnd.store(e + z);
-    return 1;
 }
 
-int resizeWindow() {
+void resizeWindow() {
     int width = 0, height = 0;
     panel().panelSize(width, height);
     if (width < kPanelMinWidth || height < kPanelMinHeight) {
@@ -99,5 +98,4 @@ int resizeWindow() {
 
     windowWidth = width;
     windowHeight = height;
-    return 1;
 }

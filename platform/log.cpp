@@ -24,22 +24,20 @@ void appendLog(const std::string& text) {
     std::fputs(text.c_str(), stderr);
 }
 
-int writeMessage(int code, const std::string& text, int mode) {
+void writeMessage(int code, const std::string& text, int mode) {
     char line[kLogLineSize];
     int n = code != 0 ? std::snprintf(line, sizeof line, "> ERROR #%d: %s\n", code, text.c_str())
                       : std::snprintf(line, sizeof line, "> %s\n", text.c_str());
     // An over-long text is cut, but the line still ends, so the next message starts afresh.
     if (n >= static_cast<int>(sizeof line)) line[sizeof line - 2] = '\n';
     if (mode == 0) appendLog(line);
-    return 1;
 }
 
-int startTimer() {
+void startTimer() {
     stopwatchStart.store(platform::clockMs());
-    return 1;
 }
 
-int stopTimer(const std::string& label, int show) {
+void stopTimer(const std::string& label, int show) {
     std::uint32_t stop = platform::clockMs();
     stopwatchStop.store(stop);
     // Unsigned difference: a lap across the 32-bit wrap of the tick counter stays right.
@@ -52,7 +50,6 @@ int stopTimer(const std::string& label, int show) {
                       static_cast<double>(seconds));
         appendLog(line);
     }
-    return 1;
 }
 
 double lastLapSeconds() {

@@ -8,9 +8,9 @@
 // One log line holds at most this many bytes, the terminating zero included.
 constexpr int kLogLineSize = 384;
 
-int writeMessage(int code, const std::string& text, int mode);
-int startTimer();
-int stopTimer(const std::string& label, int show);
+void writeMessage(int code, const std::string& text, int mode);
+void startTimer();
+void stopTimer(const std::string& label, int show);
 // Seconds of the last stopTimer lap and its label (for benchmarks and tests).
 double lastLapSeconds();
 // The five folders beside user.ini where the file dialogs start.

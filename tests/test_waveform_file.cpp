@@ -117,7 +117,7 @@ TEST_F(WaveformFile, RecallOverlaysTheStoredTraceInItsSettingsAndClearGivesTheCo
     EXPECT_FALSE(panel().menuDimmed(MENUBAR_FILE_CLEAR) || panel().dimmed(PANEL_STIMULUS));
 
     markLog();
-    EXPECT_EQ(clearWaveform(), 1);
+    clearWaveform();
     EXPECT_EQ(newLog(), "> Stored VELT cleared from plot.\n");
     EXPECT_EQ(panelState.storedPlot.load(), 0);
     EXPECT_EQ(getAutoscale(), 1);
