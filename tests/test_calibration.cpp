@@ -313,12 +313,7 @@ TEST_F(Calibration, NegativeTransmissionDelayWrapsIntoTheSweepWords) {
     ASSERT_EQ(velt_cal(7, 5, Mode::TDT), 1);
     ASSERT_EQ(instrument.cal.calDelay[7], -1692);
     dev.clearRecord();
-    view.xUnits = XUnit::Metres;
-    view.xStart = 0.0;
-    view.xEnd = 3.1;
-    view.dielK = 2.25;
-    view.xZero = 0.0;
-    view.yUnits = YUnit::Rho;
+    testing_support::resetEnvironment(YUnit::Rho, 3.1);
     queueSweep([](int) { return 0; });
     queueSweep([](int) { return 3000; });
     ASSERT_EQ(velt_acquire(1), 1);

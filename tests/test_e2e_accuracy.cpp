@@ -38,11 +38,7 @@ class EndToEnd : public ::testing::TestWithParam<Setup> {
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_params(GetParam().row), 1);
-        view.xZero.store(0);
-        view.xUnits.store(kMetres);
-        view.dielK.store(2.25);
-        view.xStart.store(0);
-        view.xEnd.store(6);
+        testing_support::resetEnvironment(YUnit::Millivolts, 6.0);
         ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
     }
     void TearDown() override {

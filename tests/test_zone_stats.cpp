@@ -56,11 +56,7 @@ class ZoneOnSimulator : public testing::TestWithParam<ZoneCase> {
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_params(2), 1);
-        view.xZero.store(0);
-        view.xUnits.store(kMetres);
-        view.dielK.store(2.25);
-        view.xStart.store(0);
-        view.xEnd.store(6);
+        testing_support::resetEnvironment(YUnit::Millivolts, 6.0);
         ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
         sim.setConnection(2, Connection::Open);
         ASSERT_EQ(velt_zero(-1, 0), 1);

@@ -19,12 +19,12 @@ void freshPanel() {
     loadInterface();
 }
 
-void resetEnvironment() {
+void resetEnvironment(YUnit yUnit, double xEnd) {
     view.xUnits = XUnit::Metres;
-    view.yUnits = YUnit::Millivolts;
+    view.yUnits = yUnit;
     view.xZero = 0.0;
     view.xStart = 0.0;
-    view.xEnd = 3.0;
+    view.xEnd = xEnd;
     view.dielK = 2.25;
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/popups.h"
 #include "platform/recording_device.h"
+#include "setup/vocabulary.h"
 
 #include <csignal>
 #include <sys/resource.h>
@@ -12,8 +13,9 @@ namespace testing_support {
 // Virtual clock on, panel loaded with its design values, responder cleared.
 void freshPanel();
 
-// Driver window and units back at their start values: metres, millivolts, 0 to 3 m, K 2.25.
-void resetEnvironment();
+// Driver window and units back at their start values (metres, 0 to 3 m, K 2.25, no zero), in a
+// vertical unit (millivolts) and to an end of the window (3 m) when given.
+void resetEnvironment(YUnit yUnit = YUnit::Millivolts, double xEnd = 3.0);
 
 // Opens the link on a recording fake (virtual clock on); returns what the open returned.
 int openFakeLink(platform::RecordingDevice& dev);
