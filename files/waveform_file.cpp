@@ -95,11 +95,6 @@ StoredParse parseStoredLines(const std::vector<files::Line>& lines, StoredSettin
     return StoredParse::Ok;
 }
 
-StoredParse parseStoredWaveform(std::string_view text, StoredSettings& s, Waveform& x, Waveform& y,
-                                int& badLine) {
-    return parseStoredLines(files::splitLines(text, kStoredFileLines), s, x, y, badLine);
-}
-
 bool storedSettingsValid(const StoredSettings& s) {
     const bool fd = s.xUnits == code(XUnit::GHz);
     return isXUnitCode(s.xUnits) && isYUnitCode(s.yUnits) &&

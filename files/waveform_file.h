@@ -35,11 +35,10 @@ std::string formatStoredSettings(const StoredSettings& s);
 std::string formatStoredPoints(const Waveform& x, const Waveform& y);
 
 enum class StoredParse { Ok, BadSettings, BadPoint };
-// Parses a whole file. A missing, over-long or unparsable field or point fails it; badLine is
-// then the 1-based line at fault. Only a y value may be inf or nan (an unconnected channel).
-StoredParse parseStoredWaveform(std::string_view text, StoredSettings& s, Waveform& x, Waveform& y,
-                                int& badLine);
 constexpr std::size_t kStoredFileLines = 1026;
+// Parses a whole file's lines. A missing, over-long or unparsable field or point fails it;
+// badLine is then the 1-based line at fault. Only a y value may be inf or nan (an unconnected
+// channel).
 StoredParse parseStoredLines(const std::vector<files::Line>& lines, StoredSettings& s, Waveform& x,
                              Waveform& y, int& badLine);
 // Ranges any stored file must keep, whatever instrument is connected.

@@ -51,10 +51,6 @@ void setVirtualTime(bool on) {
     if (!on) gFixedDate.store(false);
 }
 
-bool virtualTime() {
-    return gVirtual.load();
-}
-
 void advanceVirtualTime(double seconds) {
     if (gVirtual.load() && seconds > 0)
         gVirtualMicros.fetch_add(static_cast<std::uint64_t>(seconds * 1e6));

@@ -15,7 +15,6 @@ std::uint32_t clockMs();
 DateTime currentDateTime();
 
 void setVirtualTime(bool on);
-bool virtualTime();
 // Only in virtual time: move the clock without anyone waiting.
 void advanceVirtualTime(double seconds);
 // Total virtual seconds waited since virtual time was switched on.
