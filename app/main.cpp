@@ -12,10 +12,10 @@
 #include "platform/popups.h"
 #include "platform/qt/panel_imager.h"
 #include "platform/qt/qt_platform.h"
-#include "platform/qt/sim_control_window.h"
 #include "platform/qt/view.h"
 #include "platform/qt/waveform_graph.h"
 #include "platform/serial_device.h"
+#include "simulator/qt/sim_control_window.h"
 #include "simulator/sim_device.h"
 #include "simulator/sim_operator.h"
 
@@ -68,7 +68,7 @@ int measure(int argc, char** argv, const Options& opt) {
     platform::qt::applyTheme(app);
     int status = 0;
     {
-        platform::qt::PanelWindow window;
+        platform::qt::PanelWindow window{panelTable()};
         // The panel's design size below the menu bar, as on screen.
         window.resize(1280, 720 + window.menuBar()->sizeHint().height());
         platform::qt::QtPanelImager imager(&window);
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     platform::qt::QtPopupHandler popups;
     int status = 0;
     {
-        platform::qt::PanelWindow window;
+        platform::qt::PanelWindow window{panelTable()};
         gWindow = &window;
         popups.setParent(&window);
         platform::setPopupHandler(&popups);

@@ -133,8 +133,6 @@ constexpr ControlArrayDef kArrays[] = {
 
 } // namespace
 
-const PanelCallback panelCallback = onPanel;
-
 std::span<const ControlDef> controlTable() {
     return kControls;
 }
@@ -145,16 +143,11 @@ std::span<const ControlArrayDef> controlArrayTable() {
     return kArrays;
 }
 
-const ControlDef* findControlDef(int id) {
-    for (const auto& c : kControls)
-        if (c.id == id) return &c;
-    return nullptr;
-}
-
-const MenuItemDef* findMenuDef(int id) {
-    for (const auto& m : kMenu)
-        if (m.id == id) return &m;
-    return nullptr;
+const PanelTable& panelTable() {
+    static constexpr PanelTable table{kPanelTitle,     kPanelWidth, kPanelHeight, kPanelMinWidth,
+                                      kPanelMinHeight, PANEL,       MENUBAR,      kControls,
+                                      kMenu,           onPanel};
+    return table;
 }
 
 std::span<const int> controlArrayMembers(int arrayId) {

@@ -3,7 +3,7 @@
 // panel model with it.
 #pragma once
 
-#include "platform/panel_model.h"
+#include "platform/panel_table.h"
 
 #include <array>
 #include <span>
@@ -107,53 +107,6 @@ constexpr int BOTTOM = 1;
 constexpr int RIGHT = 2;
 constexpr int TOP = 3;
 
-// Events delivered to callbacks.
-constexpr int EVENT_COMMIT = 1;
-constexpr int EVENT_RIGHT_CLICK = 3;
-constexpr int EVENT_CLOSE = 12;
-constexpr int EVENT_PANEL_SIZE = 23;
-
-using CtrlCallback = int (*)(int panel, int control, int event, void* callbackData, int eventData1,
-                             int eventData2);
-using MenuCallback = void (*)(int menuBar, int menuItem, void* callbackData, int panel);
-using PanelCallback = int (*)(int panel, int event, void* callbackData, int eventData1,
-                              int eventData2);
-
-struct RingItemDef {
-    const char* label;
-    int value;
-};
-
-struct ControlDef {
-    int id;
-    const char* name;
-    platform::CtrlKind kind;
-    const char* label;
-    const char* text; // design text (strings, text boxes, messages, buttons)
-    double value;     // design value (numerics, toggles)
-    int precision;    // decimals of a numeric
-    bool integer;     // numeric holding whole numbers
-    double minValue, maxValue;
-    std::span<const RingItemDef> items;
-    CtrlCallback callback;
-    int left, top, width, height;
-};
-
-struct MenuItemDef {
-    int id;
-    int parent; // 0: a menu of the bar
-    const char* name;
-    const char* label; // nullptr: separator
-    bool checked;
-    MenuCallback callback;
-};
-
-struct ControlArrayDef {
-    int id;
-    const char* name;
-    std::span<const int> members;
-};
-
 constexpr const char* kPanelTitle = "VELT";
 constexpr int kPanelWidth = 1280;
 constexpr int kPanelHeight = 720;
@@ -163,10 +116,10 @@ constexpr int kPanelMinHeight = 576;
 std::span<const ControlDef> controlTable();
 std::span<const MenuItemDef> menuTable();
 std::span<const ControlArrayDef> controlArrayTable();
-const ControlDef* findControlDef(int id);
-const MenuItemDef* findMenuDef(int id);
 std::span<const int> controlArrayMembers(int arrayId);
-extern const PanelCallback panelCallback;
+
+// The table as the view builds the window from it.
+const PanelTable& panelTable();
 
 // Loads the panel and menu bar with their design values into the panel model.
 void loadInterface();

@@ -2,6 +2,7 @@
 // PNG are the File menu's own exports, and the picture is the measured panel.
 #include "app/batch.h"
 #include "app/options.h"
+#include "panel/interface.h"
 #include "platform/async_timer.h"
 #include "platform/panel_image.h"
 #include "platform/qt/panel_imager.h"
@@ -46,7 +47,7 @@ TEST(BatchWindow, WritesTheMenusCsvAndAPictureOfTheMeasuredPanel) {
 
     int status = -1;
     {
-        platform::qt::PanelWindow window;
+        platform::qt::PanelWindow window{panelTable()};
         window.resize(1280, 720 + window.menuBar()->sizeHint().height());
         platform::qt::QtPanelImager imager(&window);
         imager.setRefreshBeforeCapture(true);

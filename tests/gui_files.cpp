@@ -113,7 +113,7 @@ class FilesWindow : public testing::Test {
     void menu(int id) { window_.menuAction(id)->trigger(); }
 
     simulator::SimulatedInstrument sim_;
-    platform::qt::PanelWindow window_;
+    platform::qt::PanelWindow window_{panelTable()};
     platform::qt::QtEventLoop loop_;
     platform::qt::QtPanelImager imager_{&window_};
     fs::path dir_, previous_;

@@ -9,9 +9,9 @@
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"
 #include "platform/qt/qt_platform.h"
-#include "platform/qt/sim_control_window.h"
 #include "platform/qt/view.h"
 #include "platform/serial_device.h"
+#include "simulator/qt/sim_control_window.h"
 #include "simulator/sim_device.h"
 #include "simulator/sim_operator.h"
 #include "tests/support/gui_window.h"
@@ -88,7 +88,7 @@ class FrequencyWindow : public ::testing::Test {
         fs::remove_all(tmpl_);
     }
     simulator::SimulatedInstrument sim{"QSB008"};
-    platform::qt::PanelWindow window;
+    platform::qt::PanelWindow window{panelTable()};
     platform::qt::QtEventLoop loop;
 
   private:

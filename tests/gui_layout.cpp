@@ -5,9 +5,9 @@
 #include "panel/zoom.h"
 #include "platform/panel_model.h"
 #include "platform/qt/qt_platform.h"
-#include "platform/qt/sim_control_window.h"
 #include "platform/qt/view.h"
 #include "platform/qt/waveform_graph.h"
+#include "simulator/qt/sim_control_window.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -33,7 +33,7 @@ class Layout : public testing::TestWithParam<QSize> {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        window_ = std::make_unique<PanelWindow>();
+        window_ = std::make_unique<PanelWindow>(panelTable());
         window_->show();
         settle();
         // As start-up measures it once the panel is shown.

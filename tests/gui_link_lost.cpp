@@ -43,7 +43,7 @@ TEST(LinkLost, TheBoxStaysUntilAnsweredThenTheProgramExitsWithAFailure) {
     testing_support::freshPanel();
     simulator::SimulatedInstrument sim;
     platform::setSerialDevice(&sim);
-    platform::qt::PanelWindow window;
+    platform::qt::PanelWindow window{panelTable()};
     gWindow = &window;
     platform::qt::QtEventLoop loop;
     platform::qt::QtPopupHandler popups;

@@ -48,7 +48,7 @@ TEST(LiveWindow, ShowsALiveTraceAndTheImpedanceMenuTurnsItIntoOhms) {
     testing_support::freshPanel();
     simulator::SimulatedInstrument sim; // default scenario, unpaced
     platform::setSerialDevice(&sim);
-    platform::qt::PanelWindow window;
+    platform::qt::PanelWindow window{panelTable()};
     gWindow = &window;
     platform::qt::QtEventLoop loop;
     platform::setEventLoop(&loop);

@@ -1,7 +1,7 @@
 // Numbers stay in the C locale under a comma-decimal user locale once the view has started.
-#include "platform/log.h"
 #include "panel/interface.h"
 #include "platform/clock.h"
+#include "platform/log.h"
 #include "platform/panel_model.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/view.h"
@@ -54,7 +54,7 @@ TEST(Locale, NumbersUseAPointAfterTheViewStarted) {
     stopTimer("INIT", 1);
     EXPECT_NE(platform::panel().text(PANEL_MESSAGE).find("INIT: 1.500\n"), std::string::npos);
 
-    platform::qt::PanelWindow window;
+    platform::qt::PanelWindow window{panelTable()};
     auto* diel = window.findChild<QDoubleSpinBox*>("PANEL_DIEL");
     ASSERT_NE(diel, nullptr);
     EXPECT_EQ(diel->text(), "2.230");

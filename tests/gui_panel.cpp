@@ -70,7 +70,7 @@ class PanelWindowTest : public testing::Test {
     void SetUp() override {
         testing_support::freshPanel();
         tick.asyncAcqCount.store(0);
-        window_ = std::make_unique<PanelWindow>();
+        window_ = std::make_unique<PanelWindow>(panelTable());
         window_->setDispatchObserver(
             [this](int control, int event) { dispatched_.emplace_back(control, event); });
         window_->show();

@@ -1,8 +1,8 @@
 // What the user reads on the real window: every label, design value, limit and unit name,
 // written out literally here rather than taken from the tables that build the window, so a
 // wrong text or limit in those tables fails.
-#include "panel/settings.h"
 #include "panel/interface.h"
+#include "panel/settings.h"
 #include "platform/panel_model.h"
 #include "platform/qt/control_widgets.h"
 #include "platform/qt/qt_platform.h"
@@ -182,7 +182,7 @@ class WindowShows : public testing::TestWithParam<Expected> {
     void SetUp() override {
         testing_support::freshPanel();
         testing_support::resetEnvironment();
-        window_ = std::make_unique<PanelWindow>();
+        window_ = std::make_unique<PanelWindow>(panelTable());
         window_->show();
         settle();
     }

@@ -2,8 +2,8 @@
 // wired to the simulator.
 #include "instrument/driver.h"
 #include "instrument/transport.h"
-#include "platform/qt/sim_control_window.h"
 #include "platform/serial_device.h"
+#include "simulator/qt/sim_control_window.h"
 #include "simulator/sim_device.h"
 
 #include <QApplication>

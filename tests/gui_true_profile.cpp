@@ -44,7 +44,7 @@ TEST(TrueProfileWindow, SeventyFiveOhmsBehindThirtyReadSeventyFive) {
     ASSERT_TRUE(
         sim.loadScenarioText("channel 2: line 30 0.3 2.25 0; line 75 0.3 2.25 0; open", err));
     platform::setSerialDevice(&sim);
-    platform::qt::PanelWindow window;
+    platform::qt::PanelWindow window{panelTable()};
     gWindow = &window;
     platform::qt::QtEventLoop loop;
     platform::setEventLoop(&loop);

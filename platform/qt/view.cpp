@@ -82,16 +82,17 @@ class PanelWindow::PanelArea : public QWidget {
     PanelWindow* owner_;
 };
 
-PanelWindow::PanelWindow(QWidget* parent) : QMainWindow(parent) {
-    setWindowTitle(kPanelTitle);
+PanelWindow::PanelWindow(const PanelTable& table, QWidget* parent)
+    : QMainWindow(parent), table_(table) {
+    setWindowTitle(table_.title);
     area_ = new PanelArea(this);
-    area_->setMinimumSize(kPanelMinWidth, kPanelMinHeight);
+    area_->setMinimumSize(table_.minWidth, table_.minHeight);
     setCentralWidget(area_);
     buildMenu();
     buildControls(area_);
-    modelWidth_ = kPanelWidth;
-    modelHeight_ = kPanelHeight;
-    resize(kPanelWidth, kPanelHeight + menuBar()->sizeHint().height());
+    modelWidth_ = table_.width;
+    modelHeight_ = table_.height;
+    resize(table_.width, table_.height + menuBar()->sizeHint().height());
 
     // Any thread may write the model; the first write after a refresh posts the next one, so
     // a burst of writes costs one refresh on the GUI thread.
@@ -125,7 +126,7 @@ PanelWindow::Control* PanelWindow::find(int id) {
 
 void PanelWindow::buildMenu() {
     std::map<int, QMenu*> menus;
-    for (const MenuItemDef& m : menuTable()) {
+    for (const MenuItemDef& m : table_.menus) {
         if (m.parent == 0) {
             QMenu* menu = menuBar()->addMenu(m.label ? m.label : "");
             menu->setObjectName(m.name);
@@ -144,9 +145,9 @@ void PanelWindow::buildMenu() {
         if (!m.label) continue;
         const int id = m.id;
         connect(a, &QAction::triggered, this, [this, id] {
-            const MenuItemDef* def = findMenuDef(id);
+            const MenuItemDef* def = table_.findMenu(id);
             if (observer_) observer_(id, EVENT_COMMIT);
-            if (def && def->callback) def->callback(MENUBAR, id, nullptr, PANEL);
+            if (def && def->callback) def->callback(table_.menuBarId, id, nullptr, table_.panelId);
             // Qt toggled the check mark itself; the model decides where it really is.
             scheduleRefresh();
         });
@@ -154,8 +155,8 @@ void PanelWindow::buildMenu() {
 }
 
 void PanelWindow::buildControls(QWidget* area) {
-    controls_.reserve(controlTable().size());
-    for (const ControlDef& def : controlTable()) {
+    controls_.reserve(table_.controls.size());
+    for (const ControlDef& def : table_.controls) {
         Control c;
         c.def = &def;
         controls_.push_back(c);
@@ -325,7 +326,9 @@ bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
         auto* me = static_cast<QMouseEvent*>(event);
         QVariant id = watched->property("veltControl");
         if (me->button() == Qt::RightButton && id.isValid()) {
-            if (id.toInt() == PANEL_WAVEFORM) return false; // the graph reports it itself
+            const ControlDef* def = table_.findControl(id.toInt());
+            // The graph reports its own right-clicks.
+            if (def && def->kind == CtrlKind::Graph) return false;
             dispatch(id.toInt(), EVENT_RIGHT_CLICK);
             return true;
         }
@@ -334,9 +337,9 @@ bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PanelWindow::dispatch(int id, int event) {
-    const ControlDef* def = findControlDef(id);
+    const ControlDef* def = table_.findControl(id);
     if (observer_) observer_(id, event);
-    if (def && def->callback) def->callback(PANEL, id, event, nullptr, 0, 0);
+    if (def && def->callback) def->callback(table_.panelId, id, event, nullptr, 0, 0);
     scheduleRefresh();
 }
 
@@ -366,7 +369,7 @@ void PanelWindow::scheduleRefresh() {
 void PanelWindow::closeEvent(QCloseEvent* event) {
     // Shutdown ends the event loop itself once the settings are saved.
     event->ignore();
-    if (panelCallback) panelCallback(PANEL, EVENT_CLOSE, nullptr, 0, 0);
+    if (table_.panelCallback) table_.panelCallback(table_.panelId, EVENT_CLOSE, nullptr, 0, 0);
 }
 
 void PanelWindow::panelResized(int width, int height) {
@@ -374,7 +377,8 @@ void PanelWindow::panelResized(int width, int height) {
     modelWidth_ = width;
     modelHeight_ = height;
     platform::panel().setPanelSize(width, height);
-    if (panelCallback) panelCallback(PANEL, EVENT_PANEL_SIZE, nullptr, width, height);
+    if (table_.panelCallback)
+        table_.panelCallback(table_.panelId, EVENT_PANEL_SIZE, nullptr, width, height);
 }
 
 int PanelWindow::backdropColorAt(const QRect& r, const platform::PanelSnapshot& s) const {

@@ -2,8 +2,8 @@
 // model, and turning the user's edits into model writes followed by the control's callback.
 #pragma once
 
-#include "panel/interface.h"
 #include "platform/panel_model.h"
+#include "platform/panel_table.h"
 
 #include <QMainWindow>
 
@@ -29,7 +29,7 @@ class WaveformGraph;
 class PanelWindow : public QMainWindow {
     Q_OBJECT
   public:
-    explicit PanelWindow(QWidget* parent = nullptr);
+    explicit PanelWindow(const PanelTable& table, QWidget* parent = nullptr);
     ~PanelWindow() override;
 
     // Size of the panel area (the window without its menu bar).
@@ -51,6 +51,7 @@ class PanelWindow : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    const PanelTable& table_;
     struct Control {
         const ControlDef* def = nullptr;
         QWidget* widget = nullptr; // the value widget; for a slide its digital display

@@ -1,7 +1,7 @@
 // Graph mirroring: plots by handle, fixed y range, autoscaled x, cursors dragged by the user.
 #include "platform/qt/waveform_graph.h"
 
-#include "panel/interface.h"
+#include "platform/panel_table.h"
 
 #include <algorithm>
 #include <cmath>

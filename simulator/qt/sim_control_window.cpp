@@ -1,5 +1,5 @@
 // Control window of the simulated instrument: one connection choice per channel.
-#include "platform/qt/sim_control_window.h"
+#include "simulator/qt/sim_control_window.h"
 
 #include "simulator/sim_device.h"
 #include "simulator/sim_models.h"
