@@ -64,7 +64,7 @@ int acquireFrequencyRecord(int count) {
     return status;
 }
 
-void measure(const Setup& s) {
+void measure(const Setup& s, Trace& trace) {
     const bool peel = s.trueProfile && trueProfileApplies(s.mode, s.yUnit);
     const int positive = (s.sampler % 2 != 0) ? s.sampler - 1 : s.sampler;
     const int negative = positive + 1;
@@ -75,28 +75,28 @@ void measure(const Setup& s) {
         // of the SOLT standards. The shared units stay as they are: an unguarded callback may
         // read them meanwhile.
         checkWaveform(acquireFrequencyRecord(s.averaging));
-        liveTrace.y = instrument.recordAvg;
+        trace.y = instrument.recordAvg;
     } else if (s.yUnit == YUnit::Ohms && s.differential && s.mode == Mode::TDR) {
         VELT_SetChan(s.stimulus, positive);
         checkWaveform(velt_acquire(s.averaging));
-        liveTrace.pos = instrument.recordAvg;
+        trace.pos = instrument.recordAvg;
         VELT_SetChan(s.stimulus, negative);
         const int status = velt_acquire(s.averaging);
         VELT_SetChan(s.stimulus, positive);
         checkWaveform(status);
-        liveTrace.neg = instrument.recordAvg;
+        trace.neg = instrument.recordAvg;
         // Each line is peeled against its own 50 ohms before the pair is summed.
         if (peel) {
-            peelProfile(liveTrace.pos);
-            peelProfile(liveTrace.neg);
+            peelProfile(trace.pos);
+            peelProfile(trace.neg);
         }
-        for (std::size_t i = 0; i < liveTrace.y.size(); ++i)
-            liveTrace.y[i] = std::min(liveTrace.pos[i] + liveTrace.neg[i], kMaxDifferentialOhms);
+        for (std::size_t i = 0; i < trace.y.size(); ++i)
+            trace.y[i] = std::min(trace.pos[i] + trace.neg[i], kMaxDifferentialOhms);
     } else {
         checkWaveform(velt_acquire(s.averaging));
-        liveTrace.y = instrument.recordAvg;
-        if (peel) peelProfile(liveTrace.y);
+        trace.y = instrument.recordAvg;
+        if (peel) peelProfile(trace.y);
     }
     stopTimer("ACQ_DATA", 0);
-    if (!fd) applyFilter(s.filter ? s.filterWidthPs : 0);
+    if (!fd) applyFilter(trace.y, s.filter ? s.filterWidthPs : 0);
 }

@@ -28,10 +28,10 @@ constexpr double kFdEnd = 74.0;
 // A differential impedance reading never goes above this.
 constexpr double kMaxDifferentialOhms = 500.0;
 
-// Sweeps the line the set-up selects into wfmDataCombined: the differential pair summed, the
+// Sweeps the line the set-up selects into the trace: the differential pair summed, the
 // profile peeled and the filter applied where the set-up asks for them. In the frequency
 // domain the record is the reflection coefficient the correction starts from.
-void measure(const Setup& setup);
+void measure(const Setup& setup, Trace& trace);
 // One frequency-domain record into wfmDataAvg: `count` sweeps averaged over the fixed window,
 // as reflection coefficient. Returns what the driver's acquisition returned.
 int acquireFrequencyRecord(int count);

@@ -1,7 +1,6 @@
 // Rise-time filter: a centred and a leading moving average whose length follows the rise time.
 #include "acquisition/filter.h"
 
-#include "acquisition/acquire.h"
 #include "instrument/driver.h"
 
 #include <algorithm>
@@ -22,13 +21,13 @@ int filterLength(int width) {
     return static_cast<int>(std::clamp(n, double(kMinFilterLength), double(kMaxFilterLength)));
 }
 
-void applyFilter(int width) {
+void applyFilter(Waveform& y, int width) {
     const int n = filterLength(width);
     const int back = (n % 2 == 1) ? (n - 1) / 2 : n / 2 - 1;
     const int fwd = (n % 2 == 1) ? (n - 1) / 2 : n / 2;
 
-    std::copy(liveTrace.y.begin(), liveTrace.y.end(), filterBuf.begin());
-    std::fill_n(filterBuf.begin() + 1024, n, liveTrace.y[1023]);
+    std::copy(y.begin(), y.end(), filterBuf.begin());
+    std::fill_n(filterBuf.begin() + 1024, n, y[1023]);
 
     // Centred pass: the missing history before sample 0 repeats sample 0.
     for (int i = 0; i < 1024; ++i) {
@@ -45,7 +44,7 @@ void applyFilter(int width) {
         double sum = 0.0;
         for (int j = 0; j < n; ++j) sum += filterBuf[static_cast<std::size_t>(i + j)];
         filterOut[static_cast<std::size_t>(i)] = sum / n;
-        liveTrace.y[static_cast<std::size_t>(i)] = filterOut[static_cast<std::size_t>(i)];
+        y[static_cast<std::size_t>(i)] = filterOut[static_cast<std::size_t>(i)];
     }
 }
 

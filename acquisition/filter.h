@@ -1,6 +1,8 @@
 // Rise-time filter: two moving averages whose length follows the entered rise time.
 #pragma once
 
+#include "instrument/driver.h"
+
 #include <array>
 
 // The filter's working buffer: the trace and the n samples of tail it pads with.
@@ -10,6 +12,6 @@ const std::array<double, 2048>& filterScratch();
 constexpr int kMinFilterLength = 3;
 constexpr int kMaxFilterLength = 1000;
 
-void applyFilter(int width);
+void applyFilter(Waveform& y, int width);
 // Moving-average length for a rise time in ps at the last sweep increment.
 int filterLength(int width);

@@ -94,7 +94,7 @@ void acquire(int plot) {
     setLED(1);
     startTimer();
     const Setup s = readSetup();
-    measure(s);
+    measure(s, liveTrace);
     const bool fd = s.domain() == Domain::Frequency;
     if (fd) {
         if (s.mode == Mode::TDR) // S11

@@ -35,7 +35,7 @@ class Filter : public ::testing::Test {
 
 TEST_F(Filter, SpikeBecomesATriangleOneSampleEarlier) {
     liveTrace.y[500] = 9.0;
-    applyFilter(0);
+    applyFilter(liveTrace.y, 0);
     const double expected[] = {0, 1, 2, 3, 2, 1, 0};
     for (int i = 0; i < 7; ++i)
         EXPECT_NEAR(liveTrace.y[std::size_t(496 + i)], expected[i], 1e-12) << 496 + i;
@@ -43,7 +43,7 @@ TEST_F(Filter, SpikeBecomesATriangleOneSampleEarlier) {
 
 TEST_F(Filter, UnitStepBecomesARamp) {
     std::fill(liveTrace.y.begin() + 512, liveTrace.y.end(), 1.0);
-    applyFilter(0);
+    applyFilter(liveTrace.y, 0);
     EXPECT_NEAR(liveTrace.y[508], 0.0, 1e-12);
     EXPECT_NEAR(liveTrace.y[509], 1.0 / 9, 1e-12);
     EXPECT_NEAR(liveTrace.y[510], 3.0 / 9, 1e-12);
@@ -77,7 +77,7 @@ TEST_F(Filter, EvenLengthLooksOneSampleFurtherAhead) {
     instrument.increment = 8; // n = 22: 10 behind, 11 ahead
     const double n = 22;
     liveTrace.y[500] = n * n;
-    applyFilter(200);
+    applyFilter(liveTrace.y, 200);
     // First pass spreads the spike over 489..510, the second ramps it back from there.
     EXPECT_NEAR(liveTrace.y[467], 0.0, 1e-9);
     EXPECT_NEAR(liveTrace.y[468], 1.0, 1e-9);
@@ -94,7 +94,7 @@ class Constant : public Filter, public ::testing::WithParamInterface<int> {};
 TEST_P(Constant, StaysConstant) {
     instrument.increment = 1;
     liveTrace.y.fill(-3.25);
-    applyFilter(GetParam());
+    applyFilter(liveTrace.y, GetParam());
     for (double v : liveTrace.y) EXPECT_NEAR(v, -3.25, 1e-9);
 }
 
@@ -104,7 +104,7 @@ TEST_F(Filter, LongestLengthFillsTheTailFromTheLastSample) {
     instrument.increment = 1;
     for (std::size_t i = 0; i < 1024; ++i) liveTrace.y[i] = static_cast<double>(i < 600);
     liveTrace.y[1023] = 7.0;
-    applyFilter(100000);
+    applyFilter(liveTrace.y, 100000);
     ASSERT_EQ(filterLength(100000), 1000);
     EXPECT_DOUBLE_EQ(filterScratch()[1024], 7.0);
     EXPECT_DOUBLE_EQ(filterScratch()[2023], 7.0);
@@ -113,7 +113,7 @@ TEST_F(Filter, LongestLengthFillsTheTailFromTheLastSample) {
 
 TEST_F(Filter, FlatStartIsLeftFlat) {
     for (std::size_t i = 0; i < 1024; ++i) liveTrace.y[i] = i < 600 ? 2.0 : 5.0;
-    applyFilter(0);
+    applyFilter(liveTrace.y, 0);
     for (std::size_t i = 0; i < 595; ++i) EXPECT_DOUBLE_EQ(liveTrace.y[i], 2.0) << i;
 }
 

@@ -74,7 +74,7 @@ void BM_ApplyFilter(benchmark::State& state) {
     state.counters["n"] = filterLength(width);
     for (std::size_t i = 0; i < liveTrace.y.size(); ++i) liveTrace.y[i] = i < 512 ? 0.0 : 250.0;
     for (auto _ : state) {
-        applyFilter(width);
+        applyFilter(liveTrace.y, width);
         benchmark::DoNotOptimize(liveTrace.y.data());
     }
 }
