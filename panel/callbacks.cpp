@@ -25,6 +25,8 @@
 #include "panel/zone_stats.h"
 #include "panel/zoom.h"
 
+#include <utility>
+
 namespace {
 
 // The guarded pattern: no tick runs and the instrument is idle for the guard's lifetime.
@@ -69,6 +71,17 @@ void guardedXUnits(XUnit unit) {
     if (fitsDomain(domainOf(unit) == Domain::Frequency))
         guarded([unit] { setXUnits(unit); }, requestAcquire);
 }
+
+// The unit menus' items and the unit each chooses.
+constexpr std::pair<int, XUnit> kXUnitItems[] = {{MENUBAR_XUNITS_X1, XUnit::Metres},
+                                                 {MENUBAR_XUNITS_X2, XUnit::Feet},
+                                                 {MENUBAR_XUNITS_X3, XUnit::Nanoseconds},
+                                                 {MENUBAR_XUNITS_X5, XUnit::GHz}};
+constexpr std::pair<int, YUnit> kYUnitItems[] = {{MENUBAR_YUNITS_Y1, YUnit::Millivolts},
+                                                 {MENUBAR_YUNITS_Y2, YUnit::Normalized},
+                                                 {MENUBAR_YUNITS_Y3, YUnit::Ohms},
+                                                 {MENUBAR_YUNITS_Y4, YUnit::Rho},
+                                                 {MENUBAR_YUNITS_Y6, YUnit::Decibels}};
 
 void guardedYUnits(YUnit unit) {
     if (fitsDomain(unit == YUnit::Decibels)) guarded([unit] { setYUnits(unit); }, requestAcquire);
@@ -200,39 +213,13 @@ VELT_MENU_CB(onSetColorLight) {
     setColor(0);
 }
 
-VELT_MENU_CB(onSetXUnitsM) {
-    guardedXUnits(XUnit::Metres);
+VELT_MENU_CB(onSetXUnits) {
+    for (const auto& [item, unit] : kXUnitItems)
+        if (item == menuItem) guardedXUnits(unit);
 }
-VELT_MENU_CB(onSetXUnitsFt) {
-    guardedXUnits(XUnit::Feet);
-}
-VELT_MENU_CB(onSetXUnitsNS) {
-    guardedXUnits(XUnit::Nanoseconds);
-}
-VELT_MENU_CB(onSetXUnitsIn) {
-    guardedXUnits(XUnit::Inches);
-}
-VELT_MENU_CB(onSetXUnitsGHz) {
-    guardedXUnits(XUnit::GHz);
-}
-
-VELT_MENU_CB(onSetYUnitsMV) {
-    guardedYUnits(YUnit::Millivolts);
-}
-VELT_MENU_CB(onSetYUnitsNorm) {
-    guardedYUnits(YUnit::Normalized);
-}
-VELT_MENU_CB(onSetYUnitsOhm) {
-    guardedYUnits(YUnit::Ohms);
-}
-VELT_MENU_CB(onSetYUnitsRho) {
-    guardedYUnits(YUnit::Rho);
-}
-VELT_MENU_CB(onSetYUnitsRaw) {
-    guardedYUnits(YUnit::Raw);
-}
-VELT_MENU_CB(onSetYUnitsDB) {
-    guardedYUnits(YUnit::Decibels);
+VELT_MENU_CB(onSetYUnits) {
+    for (const auto& [item, unit] : kYUnitItems)
+        if (item == menuItem) guardedYUnits(unit);
 }
 VELT_MENU_CB(onSetTrueProfile) {
     // Read by the next acquisition; nothing the tick uses is rebuilt, so no guard.

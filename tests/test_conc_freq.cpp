@@ -93,7 +93,7 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
                 if (view.xUnits.load() == XUnit::GHz) menu(onLoadSOLT, MENUBAR_CAL_LOADSOLT);
                 break;
             case 4:
-                menu(onSetYUnitsRho, MENUBAR_YUNITS_Y4);
+                menu(onSetYUnits, MENUBAR_YUNITS_Y4);
                 break;
             default:
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));

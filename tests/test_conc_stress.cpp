@@ -105,17 +105,12 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
                 panel().setValue(PANEL_XEND, pick(150) * 0.1);
                 commit(onSetWindow, PANEL_XEND);
                 break;
-            case 2: {
-                constexpr MenuCallback xs[] = {onSetXUnitsM, onSetXUnitsFt, onSetXUnitsNS};
-                menu(xs[pick(3)], MENUBAR_XUNITS_X1);
+            case 2:
+                menu(onSetXUnits, MENUBAR_XUNITS_X1 + pick(3));
                 break;
-            }
-            case 3: {
-                constexpr MenuCallback ys[] = {onSetYUnitsMV, onSetYUnitsNorm, onSetYUnitsOhm,
-                                               onSetYUnitsRho};
-                menu(ys[pick(4)], MENUBAR_YUNITS_Y1);
+            case 3:
+                menu(onSetYUnits, MENUBAR_YUNITS_Y1 + pick(4));
                 break;
-            }
             case 4:
                 panel().setValue(PANEL_AVERAGING, 1 + pick(4));
                 commit(onGeneric, PANEL_AVERAGING);

@@ -80,8 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DisplayChange{"FilterWidth",
                                     [] { commit(onSetFilterWidth, PANEL_FILTERWIDTH); }},
                       DisplayChange{"Window", [] { commit(onSetWindow, PANEL_XSTART); }},
-                      DisplayChange{"XUnits", [] { menu(onSetXUnitsFt, MENUBAR_XUNITS_X2); }},
-                      DisplayChange{"YUnits", [] { menu(onSetYUnitsRho, MENUBAR_YUNITS_Y4); }}),
+                      DisplayChange{"XUnits", [] { menu(onSetXUnits, MENUBAR_XUNITS_X2); }},
+                      DisplayChange{"YUnits", [] { menu(onSetYUnits, MENUBAR_YUNITS_Y4); }}),
     [](const auto& info) { return info.param.name; });
 
 struct PathChange {
@@ -141,10 +141,10 @@ TEST_F(Routing, CommitsApplyWhatTheUserEntered) {
     EXPECT_FALSE(panel().dimmed(PANEL_FILTERWIDTH));
     menu(onSetCalExt, MENUBAR_CAL_EXTCAL);
     EXPECT_EQ(getCalMode(), 1);
-    menu(onSetXUnitsNS, MENUBAR_XUNITS_X3);
+    menu(onSetXUnits, MENUBAR_XUNITS_X3);
     EXPECT_EQ(view.xUnits.load(), XUnit::Nanoseconds);
     // Decibels belong to the frequency domain; the time domain keeps its unit.
-    menu(onSetYUnitsDB, MENUBAR_YUNITS_Y6);
+    menu(onSetYUnits, MENUBAR_YUNITS_Y6);
     EXPECT_EQ(view.yUnits.load(), YUnit::Millivolts);
     setCalMode(0);
     EXPECT_FALSE(platform::asyncTimer().suspended()); // every guard resumed

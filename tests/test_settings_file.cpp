@@ -219,7 +219,7 @@ TEST(SettingsStory, TheSetUpSurvivesARestart) {
                 .find("> ERROR #2231: Previous settings file not found. Reverting to defaults.\n"
                       "> Settings successfully reset to defaults.\n"),
             std::string::npos);
-        onSetXUnitsFt(MENUBAR, MENUBAR_XUNITS_X2, nullptr, PANEL);
+        onSetXUnits(MENUBAR, MENUBAR_XUNITS_X2, nullptr, PANEL);
         panel().setValue(PANEL_XSTART, 1.0);
         panel().setValue(PANEL_XEND, 6.5);
         onSetWindow(PANEL, PANEL_XEND, EVENT_COMMIT, nullptr, 0, 0);

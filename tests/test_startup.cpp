@@ -205,8 +205,8 @@ TEST_F(ModelStartup, StartsInTheTimeDomainWithTheDielectricShown) {
     simulator::SimulatedInstrument sim("QSB020");
     run(sim, [] {
         // Not even a callback that slipped past a dimmed item reaches a frequency-domain unit.
-        onSetXUnitsGHz(MENUBAR, MENUBAR_XUNITS_X5, nullptr, PANEL);
-        onSetYUnitsDB(MENUBAR, MENUBAR_YUNITS_Y6, nullptr, PANEL);
+        onSetXUnits(MENUBAR, MENUBAR_XUNITS_X5, nullptr, PANEL);
+        onSetYUnits(MENUBAR, MENUBAR_YUNITS_Y6, nullptr, PANEL);
     });
     EXPECT_EQ(view.xUnits.load(), XUnit::Metres);
     EXPECT_EQ(view.yUnits.load(), YUnit::Millivolts);

@@ -185,7 +185,7 @@ TEST(ZoneReadouts, ShowBesideTheCursorsInOhmsOnly) {
         velt_zero(-1, 0);
         resumeTimer();
         sim.setConnection(2, Connection::Device);
-        onSetYUnitsOhm(MENUBAR, MENUBAR_YUNITS_Y3, nullptr, PANEL);
+        onSetYUnits(MENUBAR, MENUBAR_YUNITS_Y3, nullptr, PANEL);
         panel().setValue(PANEL_XEND, 6.0);
         onSetWindow(PANEL, PANEL_XEND, EVENT_COMMIT, nullptr, 0, 0);
         suspendAndWait();
