@@ -39,11 +39,7 @@ void notifyUser(std::atomic<bool>& pending, const char* title, const char* text)
     });
 }
 
-bool frequencyDomain() {
-    return domainOf(view.xUnits.load()) == Domain::Frequency;
-}
-
-void plotLiveTrace() {
+void plotLiveTrace(bool frequencyDomain) {
     if (panelState.storedPlot.load() == 0) {
         if (yAxisMax > yAxisMin) {
             panel().setXAutoscale();
@@ -59,7 +55,7 @@ void plotLiveTrace() {
         panel().deletePlot(old);
     }
     int handle = 0;
-    if (frequencyDomain()) {
+    if (frequencyDomain) {
         int first = 0, last = 0;
         visibleRange(instrument.recordX, getXStart(), getXEnd(), first, last);
         const auto f = static_cast<std::size_t>(first);
@@ -104,7 +100,7 @@ void acquire(int plot) {
     }
     scaleYAxis(s.autoscale ? 1 : 0);
 
-    if (plot == 1) plotLiveTrace();
+    if (plot == 1) plotLiveTrace(fd);
 
     if (fd)
         stopTimer("ACQ_FD", 0);

@@ -133,12 +133,6 @@ constexpr ControlArrayDef kArrays[] = {
 
 } // namespace
 
-std::span<const ControlDef> controlTable() {
-    return kControls;
-}
-std::span<const MenuItemDef> menuTable() {
-    return kMenu;
-}
 std::span<const ControlArrayDef> controlArrayTable() {
     return kArrays;
 }

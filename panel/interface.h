@@ -113,8 +113,6 @@ constexpr int kPanelHeight = 720;
 constexpr int kPanelMinWidth = 1024;
 constexpr int kPanelMinHeight = 576;
 
-std::span<const ControlDef> controlTable();
-std::span<const MenuItemDef> menuTable();
 std::span<const ControlArrayDef> controlArrayTable();
 std::span<const int> controlArrayMembers(int arrayId);
 

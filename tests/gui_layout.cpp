@@ -50,7 +50,7 @@ class Layout : public testing::TestWithParam<QSize> {
     // Every control's widgets, with the part of the panel they cover.
     std::vector<std::pair<QString, QRect>> placed() const {
         std::vector<std::pair<QString, QRect>> out;
-        for (const ControlDef& d : controlTable()) {
+        for (const ControlDef& d : panelTable().controls) {
             if (d.kind == CtrlKind::Decoration) continue;
             auto* w = window_->findChild<QWidget*>(d.name);
             if (w) out.emplace_back(d.name, w->geometry());

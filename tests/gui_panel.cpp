@@ -100,7 +100,7 @@ class EveryControl : public PanelWindowTest, public testing::WithParamInterface<
 // The texts, values and limits the user reads are checked against literal values in
 // gui_panel_table.cpp; here, that every control is the right kind of widget, in its place.
 TEST_P(EveryControl, ExistsAsItsKindInItsPlace) {
-    const ControlDef& d = controlTable()[GetParam()];
+    const ControlDef& d = panelTable().controls[GetParam()];
     QWidget* w = widget<QWidget>(window_.get(), d.name);
     ASSERT_NE(w, nullptr) << d.name;
     EXPECT_TRUE(w->isVisible()) << d.name;
@@ -169,15 +169,16 @@ TEST_P(EveryControl, ExistsAsItsKindInItsPlace) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, EveryControl, testing::Range<std::size_t>(0, controlTable().size()),
+INSTANTIATE_TEST_SUITE_P(Table, EveryControl,
+                         testing::Range<std::size_t>(0, panelTable().controls.size()),
                          [](const testing::TestParamInfo<std::size_t>& info) {
-                             return std::string(controlTable()[info.param].name);
+                             return std::string(panelTable().controls[info.param].name);
                          });
 
 class EveryMenuItem : public PanelWindowTest, public testing::WithParamInterface<std::size_t> {};
 
 TEST_P(EveryMenuItem, ExistsInItsMenuWithItsCheckMark) {
-    const MenuItemDef& m = menuTable()[GetParam()];
+    const MenuItemDef& m = panelTable().menus[GetParam()];
     QAction* a = window_->menuAction(m.id);
     ASSERT_NE(a, nullptr) << m.name;
     EXPECT_EQ(a->objectName(), m.name);
@@ -202,9 +203,10 @@ TEST_P(EveryMenuItem, ExistsInItsMenuWithItsCheckMark) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, EveryMenuItem, testing::Range<std::size_t>(0, menuTable().size()),
+INSTANTIATE_TEST_SUITE_P(Table, EveryMenuItem,
+                         testing::Range<std::size_t>(0, panelTable().menus.size()),
                          [](const testing::TestParamInfo<std::size_t>& info) {
-                             return std::string(menuTable()[info.param].name);
+                             return std::string(panelTable().menus[info.param].name);
                          });
 
 TEST_F(PanelWindowTest, ModelChangesReachTheWidgets) {
@@ -302,7 +304,7 @@ class RightClick : public PanelWindowTest, public testing::WithParamInterface<co
 
 TEST_P(RightClick, YieldsTheRightClickEventAndChangesNothing) {
     const ControlDef* def = nullptr;
-    for (const ControlDef& d : controlTable())
+    for (const ControlDef& d : panelTable().controls)
         if (std::string(d.name) == GetParam()) def = &d;
     ASSERT_NE(def, nullptr);
     QWidget* w = widget<QWidget>(window_.get(), def->name);

@@ -168,7 +168,7 @@ void PrintTo(const Expected& e, std::ostream* os) {
 }
 
 const char* objectName(int control) {
-    for (const ControlDef& d : controlTable())
+    for (const ControlDef& d : panelTable().controls)
         if (d.id == control) return d.name;
     return "";
 }

@@ -157,7 +157,7 @@ TEST_P(IgnoredEvents, ChangeNothingOnAnyControl) {
     panel().setValue(PANEL_XEND, 0.1);
     const auto version = panel().version();
     const auto text = panel().text(PANEL_MESSAGE);
-    for (const auto& def : controlTable()) {
+    for (const auto& def : panelTable().controls) {
         if (!def.callback) continue;
         def.callback(PANEL, def.id, GetParam(), nullptr, 0, 0);
     }
