@@ -6,9 +6,6 @@
 
 namespace {
 
-// Working arrays, reused by every call; conversions never overlap (the acquisition and the
-// calibration are serialised by the guard).
-Waveform normInput{};
 Waveform ramp{};
 Spectrum wfmRampExt{};
 Spectrum wfmGans{};
@@ -17,11 +14,8 @@ Spectrum gansFFTReal{}, gansFFTImag{};
 
 } // namespace
 
-void convertFFT(int type) {
-    if (type < 0 || type >= kSlotCount) return;
-    const auto slot = static_cast<std::size_t>(type);
+void convertFFT(const Waveform& normInput, Spectrum& re, Spectrum& im) {
     constexpr std::size_t n = 1024;
-    normInput = solt.slot[slot];
 
     // The ramp rises by the end-to-end step over one period of 1024 samples, so that the
     // repeated record continues where the next period starts. Spreading the rise over 1023
@@ -44,8 +38,6 @@ void convertFFT(int type) {
     }
     platform::fft2048(wfmGans.data(), gansFFTReal.data(), gansFFTImag.data());
 
-    Spectrum& re = solt.specReal[slot];
-    Spectrum& im = solt.specImag[slot];
     for (std::size_t k = 0; k < re.size(); ++k) {
         re[k] = gansFFTReal[k] + rampFFTReal[k];
         im[k] = gansFFTImag[k] + rampFFTImag[k];

@@ -7,9 +7,7 @@
 
 #include <array>
 
-// The conversion slots are the calibration's (solt.slot, solt.specReal, solt.specImag): callers
-// fill a slot's input and call convertFFT with its number.
-
-// Converts the record of one slot into that slot's spectrum (bin 0 is DC, unnormalised). A slot
-// number outside 0 to 6 changes nothing.
-void convertFFT(int type);
+// The spectrum of a record into re and im (bin 0 is DC, unnormalised). Not reentrant: it works
+// in buffers of its own, and conversions never overlap (the acquisition and the calibration are
+// serialised by the guard).
+void convertFFT(const Waveform& record, Spectrum& re, Spectrum& im);

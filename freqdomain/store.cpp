@@ -3,15 +3,15 @@
 
 SoltCalibration solt;
 
-Waveform& storedStandard(int standard, int sampler) {
+Waveform& SoltCalibration::standard(int which, int sampler) {
     const SlotId s = kSamplerSlot[static_cast<std::size_t>(sampler)];
-    return solt.store[static_cast<std::size_t>(standard)][static_cast<std::size_t>(slotIndex(s))];
+    return store[static_cast<std::size_t>(which)][static_cast<std::size_t>(slotIndex(s))];
 }
 
-void populateSOLT(int sampler) {
+void SoltCalibration::select(int sampler) {
     if (sampler < 0 || sampler > 19) return;
-    solt.wfmShort = storedStandard(kShort, sampler);
-    solt.wfmOpen = storedStandard(kOpen, sampler);
-    solt.wfmLoad = storedStandard(kLoad, sampler);
-    solt.wfmThrough = storedStandard(kThrough, sampler);
+    wfmShort = standard(kShort, sampler);
+    wfmOpen = standard(kOpen, sampler);
+    wfmLoad = standard(kLoad, sampler);
+    wfmThrough = standard(kThrough, sampler);
 }

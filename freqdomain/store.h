@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <complex>
 
 enum Standard { kShort = 0, kOpen = 1, kLoad = 2, kThrough = 3 };
 constexpr int kStandards = 4;
@@ -38,21 +39,14 @@ constexpr std::array<SlotId, 20> kSamplerSlot = {{
 // over the fixed 3.5 to 74 ns window, 1024 points.
 using StandardSet = std::array<std::array<Waveform, kSlotsPerStandard>, kStandards>;
 
-// The record of one standard for one sampler line (0..19).
-Waveform& storedStandard(int standard, int sampler);
-
-// Copies the four standards of a sampler (0..19) into the working records; any other value
-// copies nothing.
-void populateSOLT(int sampler);
-
 constexpr int kSpectrumBins = 2048;
 using Spectrum = std::array<double, kSpectrumBins>;
-// Seven conversion slots, A to G (0 to 6): an input record and its spectrum each.
-constexpr int kSlotCount = 7;
+// Bins 1024 to 2047 mirror the shown ones (the records are real) and are not computed.
+constexpr std::size_t kShownBins = 1024;
 
-// The SOLT calibration: the standards measured, the working set of the selected line, the
-// conversion slots and the corrected result of the last conversion. Filled by guarded work on
-// the GUI thread; the tick reads it only while none runs.
+// The SOLT calibration: the standards measured, the working set of the selected line, and the
+// corrected result of the last correction. Filled by guarded work on the GUI thread; the tick
+// reads it only while none runs.
 struct SoltCalibration {
     StandardSet store{};
     // Working records read by S11 and S21; also the landing buffers of a calibration run.
@@ -60,15 +54,26 @@ struct SoltCalibration {
     Waveform wfmOpen{};
     Waveform wfmLoad{};
     Waveform wfmThrough{};
-    std::array<Waveform, kSlotCount> slot{};
-    std::array<Spectrum, kSlotCount> specReal{};
-    std::array<Spectrum, kSlotCount> specImag{};
-    // Corrected complex result of the last performS11 / performS21, per shown bin (0 to 1023).
-    Spectrum fdReal{};
-    Spectrum fdImag{};
+    // Corrected complex S11 or S21 of the last correction, per shown bin.
+    std::array<std::complex<double>, kShownBins> result{};
     // 1 once a calibration of the kind is in force; never cleared while the program runs.
     std::atomic<int> calS11{0};
     std::atomic<int> calS21{0};
+
+    // The record of one standard for one sampler line (0..19).
+    Waveform& standard(int which, int sampler);
+    // Copies the four standards of a sampler (0..19) into the working records; any other value
+    // copies nothing.
+    void select(int sampler);
+    // A record (reflection coefficient, swept like the standards) in, its S11 (TDR: one-port
+    // SOLT correction) or S21 (TDT: through normalisation) out, in dB per shown bin; the complex
+    // values land in result. Nothing is allocated.
+    void correct(Mode mode, Waveform& y);
+
+  private:
+    // Differences of the records and their spectra, reused by every correction.
+    std::array<Waveform, 5> work_{};
+    std::array<Spectrum, 5> re_{}, im_{};
 };
 // One per process: 1.9 MB of records, never on a stack.
 extern SoltCalibration solt;

@@ -252,7 +252,7 @@ VELT_MENU_CB(onSOLTCal) {
     // chosen one again before the next trace.
     guarded(
         [] {
-            if (performSOLT(-1) > 0) populateSOLT(getSampler());
+            if (performSOLT(-1) > 0) solt.select(getSampler());
         },
         requestRecal);
 }
@@ -262,7 +262,7 @@ VELT_MENU_CB(onSaveSOLT) {
 VELT_MENU_CB(onLoadSOLT) {
     guarded(
         [] {
-            if (loadSOLT(-1) == 1) populateSOLT(getSampler());
+            if (loadSOLT(-1) == 1) solt.select(getSampler());
         },
         requestAcquire);
 }

@@ -93,10 +93,8 @@ void acquire(int plot) {
     measure(s, liveTrace);
     const bool fd = s.domain() == Domain::Frequency;
     if (fd) {
-        if (s.mode == Mode::TDR) // S11
-            performS11();
-        else
-            performS21();
+        solt.correct(s.mode, liveTrace.y);
+        frequencyAxis(instrument.increment.load(), instrument.timing.timebase, instrument.recordX);
     }
     scaleYAxis(s.autoscale ? 1 : 0);
 

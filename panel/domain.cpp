@@ -98,7 +98,7 @@ void toFrequencyDomain() {
     }
 
     if (mode != m) setStimulus(m);
-    populateSOLT(getSampler());
+    solt.select(getSampler());
     setDiff(0);
     for (int id : {PANEL_DIFFERENTIAL, PANEL_FILTER, PANEL_FILTERWIDTH, PANEL_DIEL, PANEL_VC})
         panel().setDimmed(id, true);

@@ -136,7 +136,7 @@ int saveTouchstone() {
     std::vector<SParamPoint> points;
     for (int i = std::max(first, 0); i < std::min(last, 1024); ++i) {
         const auto k = static_cast<std::size_t>(i);
-        points.push_back({instrument.recordX[k], solt.fdReal[k], solt.fdImag[k]});
+        points.push_back({instrument.recordX[k], solt.result[k].real(), solt.result[k].imag()});
     }
     const platform::DateTime t = platform::currentDateTime();
     char when[32];

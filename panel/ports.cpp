@@ -184,7 +184,7 @@ int setStimulus(std::optional<Mode> newMode, int stimulus) {
         int r = checkSOLT(code(mode));
         if (r != 1) r = performSOLT(code(mode));
         if (r > 0) {
-            populateSOLT(getSampler());
+            solt.select(getSampler());
         } else if (mode != previousMode && checkSOLT(code(previousMode)) == 1) {
             // Without a calibration the new mode has no trace: go back to the one in force.
             writeMessage(0,
@@ -193,7 +193,7 @@ int setStimulus(std::optional<Mode> newMode, int stimulus) {
                          0);
             setStimulus(previousMode, previousStimulus);
             panel().ringSetValue(PANEL_SAMPLER, previousSampler);
-            populateSOLT(getSampler());
+            solt.select(getSampler());
         }
         return 1;
     }
@@ -231,7 +231,7 @@ void setSampler(int sampler) {
     if (domainOf(view.xUnits.load()) == Domain::Frequency) {
         // The sampler callback is not guarded, but a running tick reads the working records.
         suspendAndWait();
-        populateSOLT(getSampler());
+        solt.select(getSampler());
         resumeTimer();
     }
 }

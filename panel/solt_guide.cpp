@@ -203,7 +203,7 @@ int reflectionLine(int stimulus, int sampler) {
                 continue;
             }
         }
-        storedStandard(s, sampler) = *measured[i];
+        solt.standard(s, sampler) = *measured[i];
         ++s;
     }
     return 1;
@@ -222,7 +222,7 @@ int throughLine(int stimulus, int from, int to) {
         if (answer != kMeasureAgain) return -1;
         --gStandardNo;
     }
-    storedStandard(kThrough, to) = solt.wfmThrough;
+    solt.standard(kThrough, to) = solt.wfmThrough;
     return 1;
 }
 
@@ -292,7 +292,7 @@ int performSOLT(int type) {
     }
     // The standards were measured through the working records: whatever way the run ended,
     // they must again be the selected line's stored ones.
-    populateSOLT(getSampler());
+    solt.select(getSampler());
     if (r != 1) return r;
     flag.store(1);
     if (saveSOLT(type) == -1)

@@ -89,7 +89,7 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
         view.yUnits.store(YUnit::Decibels);
         view.xUnits.store(XUnit::GHz);
         panel().setValue(PANEL_AVERAGING, averaging);
-        if (selectStandards) populateSOLT(getSampler());
+        if (selectStandards) solt.select(getSampler());
         ASSERT_EQ(calibrate(-1, -1, 0), 1);
         acquire(0);
         f.clear();
@@ -97,7 +97,7 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
             f.push_back(instrument.recordX[i]);
         sim.sParametersAt(2, f, s11, s21);
     }
-    cd measured(std::size_t i) const { return {solt.fdReal[i + 1], solt.fdImag[i + 1]}; }
+    cd measured(std::size_t i) const { return solt.result[i + 1]; }
     double worstS11Error() const {
         double worst = 0;
         for (std::size_t i = 0; i < f.size(); ++i)
@@ -178,10 +178,10 @@ TEST_P(FrequencyDomain, CalibrationLoadedFromTheMenuCorrectsTheSelectedSampler) 
         ::testing::TempDir() + "velt_menu_load_" + std::to_string(getpid()) + ".s11";
     user.filePath = path;
     // In the file only the negative line (sampler 5) of port 1 CH 1 has standards.
-    for (int s : {kShort, kOpen, kLoad}) storedStandard(s, 4).fill(0.0);
+    for (int s : {kShort, kOpen, kLoad}) solt.standard(s, 4).fill(0.0);
     ASSERT_EQ(saveSOLT(0), 1);
     solt.store = StandardSet{};
-    populateSOLT(4);
+    solt.select(4);
     view.yUnits.store(YUnit::Decibels);
     view.xUnits.store(XUnit::GHz);
     setSampler(5);

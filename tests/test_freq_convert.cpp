@@ -25,41 +25,33 @@ Waveform edge(double from, double to, double at, double width = 5.0) {
     return w;
 }
 
-std::complex<double> bin(int slot, int k) {
-    return {solt.specReal[std::size_t(slot)][std::size_t(k)],
-            solt.specImag[std::size_t(slot)][std::size_t(k)]};
-}
+struct Spectra {
+    Spectrum re{}, im{};
+    explicit Spectra(const Waveform& w) { convertFFT(w, re, im); }
+    std::complex<double> operator[](int k) const {
+        return {re[std::size_t(k)], im[std::size_t(k)]};
+    }
+};
 
 TEST(ConvertFFT, ConstantRecordHasOnlyDC) {
-    solt.slot[2].fill(0.25);
-    convertFFT(2);
-    EXPECT_NEAR(bin(2, 0).real(), 4096 * 0.25, 1e-9);
-    for (int k = 1; k < kSpectrumBins; ++k) ASSERT_LT(std::abs(bin(2, k)), 1e-9) << k;
+    Waveform flat{};
+    flat.fill(0.25);
+    const Spectra s(flat);
+    EXPECT_NEAR(s[0].real(), 4096 * 0.25, 1e-9);
+    for (int k = 1; k < kSpectrumBins; ++k) ASSERT_LT(std::abs(s[k]), 1e-9) << k;
 }
 
-TEST(ConvertFFT, ADelayedRecordDiffersOnlyByTheDelaysPhase) {
+TEST(ConvertFFT, ADelayedRecordDiffersOnlyByTheDelaysPhaseAndRepeatsBitIdentical) {
     // What makes a delayed through read as a lossless line, in even bins as in odd ones.
-    solt.slot[0] = edge(-1, 0.4, 300);
-    solt.slot[1] = edge(-1, 0.4, 337);
-    convertFFT(0);
-    convertFFT(1);
+    const Spectra early(edge(-1, 0.4, 300)), late(edge(-1, 0.4, 337));
     for (int k = 1; k < 600; ++k)
-        ASSERT_LT(std::abs(bin(1, k) / bin(0, k) -
-                           std::polar(1.0, -2 * std::numbers::pi * k * 37 / 2048.0)),
-                  1e-6)
+        ASSERT_LT(
+            std::abs(late[k] / early[k] - std::polar(1.0, -2 * std::numbers::pi * k * 37 / 2048.0)),
+            1e-6)
             << "bin " << k;
-}
-
-TEST(ConvertFFT, SlotsAreIndependentAndRepeatsBitIdentical) {
-    solt.slot[1] = edge(0, 1, 300);
-    solt.slot[6] = edge(-1, 0.5, 700);
-    convertFFT(1);
-    const Spectrum re1 = solt.specReal[1], im1 = solt.specImag[1];
-    convertFFT(6);
-    EXPECT_EQ(solt.specReal[1], re1) << "converting G touched B";
-    convertFFT(1);
-    EXPECT_EQ(solt.specReal[1], re1);
-    EXPECT_EQ(solt.specImag[1], im1);
+    const Spectra again(edge(-1, 0.4, 300));
+    EXPECT_EQ(again.re, early.re);
+    EXPECT_EQ(again.im, early.im);
 }
 
 // Standards with an internal-path bump at 150 and their reflection at 400.
@@ -85,7 +77,7 @@ TEST_P(S11Device, ReadsItsIdealReflection) {
     const std::string d = GetParam().device;
     liveTrace.y = d == "SHORT" ? solt.wfmShort : d == "OPEN" ? solt.wfmOpen : solt.wfmLoad;
     if (d == "uncalibrated") solt.wfmShort = solt.wfmOpen = solt.wfmLoad = Waveform{};
-    performS11();
+    solt.correct(Mode::TDR, liveTrace.y);
     // Up to where the smooth test edges still carry spectrum above rounding.
     for (std::size_t i = 1; i < 700; ++i) {
         if (std::isnan(GetParam().db))
@@ -112,7 +104,7 @@ class S21Scale : public ::testing::TestWithParam<std::pair<double, double>> {};
 TEST_P(S21Scale, ScaledThroughReadsTheScale) {
     solt.wfmThrough = edge(-0.97, 0.02, 380);
     for (std::size_t i = 0; i < 1024; ++i) liveTrace.y[i] = GetParam().first * solt.wfmThrough[i];
-    performS21();
+    solt.correct(Mode::TDT, liveTrace.y);
     for (std::size_t i = 1; i < 1024; ++i)
         ASSERT_NEAR(liveTrace.y[i], GetParam().second, 1e-6) << "bin " << i;
 }
@@ -123,12 +115,12 @@ INSTANTIATE_TEST_SUITE_P(Through, S21Scale,
 TEST(Corrections, AllocateNothing) {
     standards();
     liveTrace.y = solt.wfmOpen;
-    performS11(); // the FFT plan is made on first use
+    solt.correct(Mode::TDR, liveTrace.y); // the FFT plan is made on first use
     gAllocations = 0;
     gCounting = true;
-    performS11();
-    performS21();
-    populateSOLT(4);
+    solt.correct(Mode::TDR, liveTrace.y);
+    solt.correct(Mode::TDT, liveTrace.y);
+    solt.select(4);
     gCounting = false;
     EXPECT_EQ(gAllocations.load(), 0);
 }

@@ -125,14 +125,14 @@ TEST_P(Prompts, CompleteRunAsksForEveryStandardInOrderAndStoresIt) {
     expectTimeDomainAsBefore(); // the five overridden settings are back
     // A SHORT falls to -1, an OPEN rises to +1, a THROUGH arrives; absent channels stay zero.
     if (GetParam().mode == 0) {
-        EXPECT_LT(storedStandard(kShort, 4)[1000], -0.9);
-        EXPECT_GT(storedStandard(kOpen, 15)[1000], 0.9);
-        EXPECT_NEAR(storedStandard(kLoad, 5)[1000], 0.0, 0.05);
+        EXPECT_LT(solt.standard(kShort, 4)[1000], -0.9);
+        EXPECT_GT(solt.standard(kOpen, 15)[1000], 0.9);
+        EXPECT_NEAR(solt.standard(kLoad, 5)[1000], 0.0, 0.05);
     } else {
-        EXPECT_GT(storedStandard(kThrough, 14)[1000] - storedStandard(kThrough, 14)[0], 0.5);
+        EXPECT_GT(solt.standard(kThrough, 14)[1000] - solt.standard(kThrough, 14)[0], 0.5);
     }
     if (GetParam().channels < 20) {
-        EXPECT_EQ(storedStandard(kLoad, 8), Waveform{});
+        EXPECT_EQ(solt.standard(kLoad, 8), Waveform{});
     }
 }
 
@@ -188,8 +188,8 @@ TEST_F(Solt, CancelAtAPromptRestoresTheSettingsAndKeepsWhatWasMeasured) {
     user.cancelAtPrompt = 3; // the SHORT of PORT 1, CH 1-
     EXPECT_EQ(performSOLT(-1), -1);
     EXPECT_EQ(user.seen.front().title, "SOLT CALIBRATION"); // the already-loaded offer
-    EXPECT_NE(storedStandard(kLoad, 4), Waveform{});
-    EXPECT_EQ(storedStandard(kShort, 5), Waveform{});
+    EXPECT_NE(solt.standard(kLoad, 4), Waveform{});
+    EXPECT_EQ(solt.standard(kShort, 5), Waveform{});
     EXPECT_EQ(solt.calS11.load(), 0);
     expectTimeDomainAsBefore();
 }
@@ -253,9 +253,9 @@ TEST_P(Domain, AfterANewCalibrationTheTraceComesFromTheSelectedLine) {
 // The last line's standards (PORT 2, CH 5-) become the working ones like any other's.
 TEST(Store, TheLastLinesStandardsBecomeTheWorkingOnes) {
     solt.store = StandardSet{};
-    storedStandard(kOpen, 19).fill(0.5);
-    populateSOLT(19);
-    EXPECT_EQ(solt.wfmOpen, storedStandard(kOpen, 19));
+    solt.standard(kOpen, 19).fill(0.5);
+    solt.select(19);
+    EXPECT_EQ(solt.wfmOpen, solt.standard(kOpen, 19));
 }
 
 // A termination of 25 or 100 ohm is no 50-ohm LOAD; 40 and 60 ohm pass.
@@ -342,9 +342,9 @@ TEST_P(Check, MistakeIsNamedRightAfterItsStandardAndTheAnswerHolds) {
     if (m.result != 1 || m.mode != 0) return;
     // Kept records stay as measured; a standard measured again replaces the wrong one.
     const double shortLevel = m.answers == std::deque<int>{kKeep, kKeep} ? 1.0 : -1.0;
-    EXPECT_NEAR(storedStandard(kShort, 4)[1000], shortLevel, 0.01);
-    EXPECT_NEAR(storedStandard(kOpen, 4)[1000], -shortLevel, 0.01);
-    EXPECT_NEAR(storedStandard(kLoad, 5)[1000], 0.0, 0.01);
+    EXPECT_NEAR(solt.standard(kShort, 4)[1000], shortLevel, 0.01);
+    EXPECT_NEAR(solt.standard(kOpen, 4)[1000], -shortLevel, 0.01);
+    EXPECT_NEAR(solt.standard(kLoad, 5)[1000], 0.0, 0.01);
 }
 
 // Parenthesised aggregate initialisation keeps each case to a few lines.
@@ -391,14 +391,14 @@ TEST_F(Solt, LoadedFileWithWrongStandardsIsKeptAndEachIsLogged) {
     ASSERT_EQ(loadSOLTFile(0, path.string()), 1);
     EXPECT_TRUE(logLines("Calibration check").empty()) << logLines("Calibration check")[0];
     // SHORT and OPEN of one line swapped, and a LOAD never measured.
-    std::swap(storedStandard(kShort, 5), storedStandard(kOpen, 5));
-    storedStandard(kLoad, 14) = Waveform{};
+    std::swap(solt.standard(kShort, 5), solt.standard(kOpen, 5));
+    solt.standard(kLoad, 14) = Waveform{};
     ASSERT_EQ(saveSOLTFile(0, path.string()), 1);
     const StandardSet written = solt.store;
     solt.store = StandardSet{};
     ASSERT_EQ(loadSOLTFile(0, path.string()), 1); // kept as it is
-    EXPECT_EQ(storedStandard(kLoad, 14), Waveform{});
-    EXPECT_NEAR(storedStandard(kShort, 5)[1000], written[kShort][1][1000], 1e-5);
+    EXPECT_EQ(solt.standard(kLoad, 14), Waveform{});
+    EXPECT_NEAR(solt.standard(kShort, 5)[1000], written[kShort][1][1000], 1e-5);
     EXPECT_EQ(logLines("Calibration check"),
               (std::vector<std::string>{
                   "Calibration check: PORT 1, CH 1- SHORT looks wrong: it settles at +1.00, "

@@ -79,7 +79,7 @@ TEST_P(SoltFile, RoundTripWithinFiveDecimalsAndTheOtherKindUntouched) {
 TEST_P(SoltFile, FreshFileIsItsHeaderAndRowsOfZerosInColumnOrder) {
     solt.store = StandardSet{};
     // Sampler 13 is port 2 CH 2 negative: column 13 of S21, 39..41 (Sh, Op, Ld) of S11.
-    storedStandard(GetParam() == 0 ? kOpen : kThrough, 13)[0] = -0.5;
+    solt.standard(GetParam() == 0 ? kOpen : kThrough, 13)[0] = -0.5;
     ASSERT_EQ(save(dir / "z", GetParam()), 1);
     const int n = GetParam() == 0 ? 60 : 20, marked = GetParam() == 0 ? 40 : 13;
     std::string first, row;
