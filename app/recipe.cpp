@@ -208,8 +208,9 @@ void readOutputs(const json& j, Recipe& r) {
 
 } // namespace
 
-bool parseRecipe(const std::string& textIn, const std::string& path, Recipe& out,
-                 std::string& error) {
+// The same from text (path only names it in messages and anchors relative file names).
+static bool parseRecipe(const std::string& textIn, const std::string& path, Recipe& out,
+                        std::string& error) {
     Recipe r;
     r.path = path;
     r.folder = fs::path(path).parent_path().string();

@@ -53,9 +53,6 @@ struct Recipe {
 // Reads and checks a recipe. On failure returns false with one line naming the field, e.g.
 // "measurement.averaging: must be a whole number from 1 to 1000".
 bool loadRecipe(const std::string& path, Recipe& recipe, std::string& error);
-// The same from text (path only names it in messages and anchors relative file names).
-bool parseRecipe(const std::string& text, const std::string& path, Recipe& recipe,
-                 std::string& error);
 // A file name from the recipe, relative to the recipe's folder unless absolute.
 std::string recipeFile(const Recipe& recipe, const std::string& name);
 

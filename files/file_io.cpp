@@ -108,7 +108,8 @@ ReadStatus readLines(const std::string& path, std::size_t maxLines, std::vector<
     return ReadStatus::Ok;
 }
 
-bool writeAll(std::FILE* f, std::string_view text) {
+// Writes all of text to an open stream and flushes it: false when any byte did not get out.
+static bool writeAll(std::FILE* f, std::string_view text) {
     if (!text.empty() && std::fwrite(text.data(), 1, text.size(), f) != text.size()) return false;
     return std::fflush(f) == 0 && std::ferror(f) == 0;
 }

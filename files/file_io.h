@@ -44,9 +44,6 @@ enum class ReadStatus { Ok, OpenFailed, CloseFailed };
 ReadStatus readLines(const std::string& path, std::size_t maxLines, std::vector<Line>& lines);
 std::vector<Line> splitLines(std::string_view text, std::size_t maxLines);
 
-// Writes all of text to an open stream and flushes it: false when any byte did not get out.
-bool writeAll(std::FILE* f, std::string_view text);
-
 enum class ReplaceStatus { Ok, OpenFailed, WriteFailed, CloseFailed };
 
 // A file written beside its target and renamed over it by commit(): until then, and after any

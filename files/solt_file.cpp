@@ -114,7 +114,8 @@ StandardSet& scratch() {
 
 } // namespace
 
-std::string_view soltHeader(int type) {
+// The file's header line, newline included.
+static std::string_view soltHeader(int type) {
     return type == 0 ? kHeaderS11 : kHeaderS21;
 }
 

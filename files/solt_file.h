@@ -7,8 +7,6 @@
 #include <string>
 #include <string_view>
 
-// The file's header line, newline included.
-std::string_view soltHeader(int type);
 // The whole file text of a type from a store.
 std::string formatSOLT(int type, const StandardSet& from);
 // Parses a whole file text of a type into `into` (only that type's standards are written, and

@@ -62,13 +62,15 @@ bool levelFits(int standard, double level) {
 
 } // namespace
 
-double settledLevel(const Waveform& w) {
+// Mean of the last quarter of a record (about 56 to 74 ns), long after any connector ringing.
+static double settledLevel(const Waveform& w) {
     double sum = 0.0;
     for (std::size_t i = kSettledFrom; i < w.size(); ++i) sum += w[i];
     return sum / static_cast<double>(w.size() - kSettledFrom);
 }
 
-double rmsDifference(const Waveform& a, const Waveform& b) {
+// Root mean square difference of two records.
+static double rmsDifference(const Waveform& a, const Waveform& b) {
     double sum = 0.0;
     for (std::size_t i = 0; i < a.size(); ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
     return std::sqrt(sum / static_cast<double>(a.size()));

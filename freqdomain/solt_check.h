@@ -23,11 +23,6 @@ struct SoltFinding {
     std::string why; // "it settles at +1.00, where a SHORT settles near -1: it looks like an OPEN"
 };
 
-// Mean of the last quarter of a record (about 56 to 74 ns), long after any connector ringing.
-double settledLevel(const Waveform& w);
-// Root mean square difference of two records.
-double rmsDifference(const Waveform& a, const Waveform& b);
-
 // Checks `record`, just measured or loaded as `standard` of a sampler line, against what that
 // standard settles to and against the standards before it on the line (SHORT, then OPEN, then
 // LOAD), taken from `set`. THROUGH is checked on its own.

@@ -28,7 +28,10 @@ double levelMean(int from, int to) {
 
 } // namespace
 
-int measureEdge(int stimulus, int sampler, int& edge) {
+// One edge measurement on the given stimulus channel and sampler: select the ports, wait for
+// them, read offset, baseline and a calibration sweep (rawWaveform keeps it) and find the first
+// sample at the edge threshold (1023 when none). Returns the first failing sweep status, or 1.
+static int measureEdge(int stimulus, int sampler, int& edge) {
     instrument.stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
     instrument.samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];
     sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);

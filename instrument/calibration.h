@@ -6,8 +6,3 @@
 #include <array>
 
 int velt_cal(int stimulus, int sampler, Mode mode);
-
-// One edge measurement on the given stimulus channel and sampler: select the ports, wait for
-// them, read offset, baseline and a calibration sweep (rawWaveform keeps it) and find the first
-// sample at the edge threshold (1023 when none). Returns the first failing sweep status, or 1.
-int measureEdge(int stimulus, int sampler, int& edge);

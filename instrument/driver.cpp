@@ -220,12 +220,16 @@ void convertSweep(int pass, YUnit yUnit) {
     }
 }
 
-void finishMean(YUnit yUnit) {
+// After the last pass: the mean in the unit asked for (in Ohm the passes are averaged in rho).
+static void finishMean(YUnit yUnit) {
     if (yUnit == YUnit::Ohms)
         for (double& v : instrument.runningMean) v = ohms(v); // NaN stays NaN
 }
 
-int acquireSweeps(int count, YUnit yUnit) {
+// velt_acquire in a given vertical unit, leaving the shared yUnits alone. Besides 1, -1 and -2 it
+// returns -3 when the window cannot be swept (a non-finite bound or dielK not above 0); a failed
+// acquisition leaves wfmDataX, wfmData, wfmDataAvg and increment as they were.
+static int acquireSweeps(int count, YUnit yUnit) {
     return acquireWindow(count, yUnit, view.xUnits.load(), view.xStart.load(), view.xEnd.load(),
                          view.xZero.load());
 }

@@ -124,15 +124,9 @@ int velt_dump(const char* path);
 // The offset sweep's mean in counts, not cut to a whole count as getOffset's is, with the status
 // of its sweep, so a failed offset sweep is not mistaken for a level.
 int getOffsetChecked(double& offset);
-// velt_acquire in a given vertical unit, leaving the shared yUnits alone. Besides 1, -1 and -2 it
-// returns -3 when the window cannot be swept (a non-finite bound or dielK not above 0); a failed
-// acquisition leaves wfmDataX, wfmData, wfmDataAvg and increment as they were.
-int acquireSweeps(int count, YUnit yUnit);
 // One pass of the conversion: rawWaveform (offset-corrected counts) into acqSweep, folded into
 // the running mean acqMean as pass number `pass`.
 void convertSweep(int pass, YUnit yUnit);
-// After the last pass: the mean in the unit asked for (in Ohm the passes are averaged in rho).
-void finishMean(YUnit yUnit);
 
 // acquireSweeps over an explicit window (x unit, start, end and zero reference), leaving the
 // shared window variables alone.

@@ -97,7 +97,13 @@ int ftrdbyte() {
     return static_cast<signed char>(byte);
 }
 
-SweepWords sweepWords(int increment, int start) {
+// The two window words of a sweep request: delay positions in units of two fine steps, taken
+// modulo 65536 before halving.
+struct SweepWords {
+    std::uint16_t first;
+    std::uint16_t last;
+};
+static SweepWords sweepWords(int increment, int start) {
     // Unsigned arithmetic wraps exactly like the 16-bit words, so a negative start cannot
     // overflow.
     const auto first = static_cast<std::uint32_t>(start);

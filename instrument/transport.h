@@ -34,12 +34,5 @@ int ftwrbytes(const std::uint8_t* data, std::size_t count);
 int ftrdbyte();
 int readRaw(int count, int increment, int start);
 
-// The two window words of a sweep request: delay positions in units of two fine steps, taken
-// modulo 65536 before halving.
-struct SweepWords {
-    std::uint16_t first;
-    std::uint16_t last;
-};
-SweepWords sweepWords(int increment, int start);
 // rawBytes (big-endian unsigned 16-bit samples) into rawWaveform.
 void decodeSweep();

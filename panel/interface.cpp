@@ -133,10 +133,6 @@ constexpr ControlArrayDef kArrays[] = {
 
 } // namespace
 
-std::span<const ControlArrayDef> controlArrayTable() {
-    return kArrays;
-}
-
 const PanelTable& panelTable() {
     static constexpr PanelTable table{kPanelTitle,     kPanelWidth, kPanelHeight, kPanelMinWidth,
                                       kPanelMinHeight, PANEL,       MENUBAR,      kControls,

@@ -113,7 +113,6 @@ constexpr int kPanelHeight = 720;
 constexpr int kPanelMinWidth = 1024;
 constexpr int kPanelMinHeight = 576;
 
-std::span<const ControlArrayDef> controlArrayTable();
 std::span<const int> controlArrayMembers(int arrayId);
 
 // The table as the view builds the window from it.

@@ -138,16 +138,10 @@ std::string soltSamplerLabel(int sampler) {
     return buf;
 }
 
-int getWfmShort(int stimulus, int sampler, const char* label) {
-    return getReflection(kShort, stimulus, sampler, label, solt.wfmShort);
-}
-int getWfmOpen(int stimulus, int sampler, const char* label) {
-    return getReflection(kOpen, stimulus, sampler, label, solt.wfmOpen);
-}
-int getWfmLoad(int stimulus, int sampler, const char* label) {
-    return getReflection(kLoad, stimulus, sampler, label, solt.wfmLoad);
-}
+namespace {
 
+// One prompted THROUGH into wfmThrough: 1 acquired, -1 cancelled, -2 its sweep did not come
+// back (nothing stored).
 int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* toLabel) {
     char title[64], text[256];
     std::snprintf(title, sizeof title, "CALIBRATE %s", toLabel);
@@ -167,8 +161,6 @@ int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* 
     return 1;
 }
 
-namespace {
-
 enum CheckAnswer { kMeasureAgain = 1, kKeep = 2 };
 
 // After the prompt and the sweeps: what looks wrong and the choice to measure again, keep, or
@@ -185,13 +177,12 @@ int askAboutStandard(const SoltFinding& f, const std::string& label) {
 // Short, open and load of one line, each checked and copied into its slot as soon as it is
 // measured. A swap found at the OPEN takes the line back to its SHORT.
 int reflectionLine(int stimulus, int sampler) {
-    using Get = int (*)(int, int, const char*);
-    constexpr std::array<Get, 3> get = {getWfmShort, getWfmOpen, getWfmLoad};
     const std::array<Waveform*, 3> measured = {&solt.wfmShort, &solt.wfmOpen, &solt.wfmLoad};
     const std::string label = soltSamplerLabel(sampler);
     for (int s = kShort; s <= kLoad;) {
         const auto i = static_cast<std::size_t>(s);
-        if (const int r = get[i](stimulus, sampler, label.c_str()); r != 1) return r;
+        if (const int r = getReflection(s, stimulus, sampler, label.c_str(), *measured[i]); r != 1)
+            return r;
         const SoltFinding f = checkStandard(s, sampler, *measured[i], solt.store);
         if (f.problem != SoltProblem::None) {
             const int answer = askAboutStandard(f, label);
@@ -228,7 +219,8 @@ int throughLine(int stimulus, int from, int to) {
 
 } // namespace
 
-int newS11() {
+// The prompted sequences: 1 complete, -1 cancelled at a prompt, -2 a sweep did not come back.
+static int newS11() {
     gStandardNo = 0;
     gStandardTotal = soltStandardCount(0, instrument.channels);
     for (int port = 0; port < 2; ++port) {
@@ -242,7 +234,7 @@ int newS11() {
     return 1;
 }
 
-int newS21() {
+static int newS21() {
     gStandardNo = 0;
     gStandardTotal = soltStandardCount(1, instrument.channels);
     for (const SoltBlock& b : kBlocks) {

@@ -8,15 +8,6 @@
 // is loaded already and the type is the current mode. 1 success, -1 cancelled, -2..-4 (and
 // -5 for a refused file) when loading failed, -2 when a standard's sweep did not come back.
 int performSOLT(int type);
-// The prompted sequences: 1 complete, -1 cancelled at a prompt, -2 a sweep did not come back.
-int newS11();
-int newS21();
-// One prompted standard into wfmShort / wfmOpen / wfmLoad / wfmThrough: 1 acquired, -1
-// cancelled, -2 its sweep did not come back (nothing stored).
-int getWfmShort(int stimulus, int sampler, const char* label);
-int getWfmOpen(int stimulus, int sampler, const char* label);
-int getWfmLoad(int stimulus, int sampler, const char* label);
-int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* toLabel);
 
 // The prompt label of a sampler line ("PORT 1, CH 1+"; the 20-channel names when the stimulus
 // ring carries them).
