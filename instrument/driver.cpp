@@ -5,7 +5,6 @@
 #include "platform/clock.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -22,9 +21,6 @@ constexpr double kSpeedOfLight = 3e8;
 constexpr double kMetresPerFoot = 0.3048;
 constexpr int kMinIncrement = 1;
 constexpr int kMaxIncrement = 59;
-
-constexpr std::array<const char*, 3> kXUnitNames = {"m", "ft", "ns"};
-constexpr std::array<const char*, 5> kYUnitNames = {"mV", "Norm", "Ohm", "Rho", "Raw"};
 
 // Truncation toward zero that stays defined for any double (NaN gives 0).
 int truncToInt(double x) {
@@ -73,16 +69,6 @@ bool validStimulus(int s) {
     return s >= 0 && s < static_cast<int>(instrument.cal.calDelay.size());
 }
 
-char* putFixed(char* p, char* end, double v, int precision) {
-    auto r = std::to_chars(p, end, v, std::chars_format::fixed, precision);
-    return r.ec == std::errc() ? r.ptr : p;
-}
-
-char* putText(char* p, char* end, const char* text) {
-    while (*text != '\0' && p < end) *p++ = *text++;
-    return p;
-}
-
 } // namespace
 
 int velt_init() {
@@ -113,19 +99,6 @@ int velt_params(int row) {
     return 1;
 }
 
-int velt_environ(XUnit xUnitsArg, YUnit yUnitsArg, double xStartArg, double xEndArg,
-                 double dielKArg) {
-    if (!std::isfinite(xStartArg) || !std::isfinite(xEndArg) || !std::isfinite(dielKArg) ||
-        dielKArg <= 0)
-        return -1;
-    view.xUnits.store(xUnitsArg);
-    view.yUnits.store(yUnitsArg);
-    view.xStart.store(xStartArg);
-    view.xEnd.store(xEndArg);
-    view.dielK.store(dielKArg);
-    return 1;
-}
-
 int sendChannelSetup(std::uint8_t stim, std::uint8_t samp) {
     const std::array<std::uint8_t, 2> codes = {stim, samp};
     ftwrbyte('p');
@@ -151,12 +124,6 @@ int getOffsetChecked(double& offset) {
     // one acquisition to the next, which no averaging takes away.
     offset = sumCounts() / 1024.0;
     return status;
-}
-
-int getOffset() {
-    double offset = 0;
-    getOffsetChecked(offset);
-    return static_cast<int>(std::floor(offset)); // sum >> 10: whole counts, rounded down
 }
 
 namespace {
@@ -322,51 +289,4 @@ int velt_zero(double x, int thresholdMode, int* sweepStatus) {
         }
     }
     return -1;
-}
-
-int velt_dump(const char* path) {
-    if (path == nullptr) return -1;
-    std::FILE* file = std::fopen(path, "w");
-    if (file == nullptr) return -1;
-
-    const XUnit xu = view.xUnits.load();
-    const YUnit yu = view.yUnits.load();
-    const char* xName =
-        xu == XUnit::Feet || xu == XUnit::Nanoseconds ? kXUnitNames[index(xu)] : kXUnitNames[0];
-    const char* yName = index(yu) < kYUnitNames.size() ? kYUnitNames[index(yu)] : "?";
-
-    // to_chars is locale-free; a fixed-format double needs at most ~330 characters, so four
-    // of them fit whatever the values.
-    std::array<char, 2048> line{};
-    char* const end = line.data() + line.size();
-    bool ok = true;
-    auto emit = [&](const char* p) {
-        const auto n = static_cast<std::size_t>(p - line.data());
-        if (std::fwrite(line.data(), 1, n, file) != n) ok = false;
-    };
-
-    char* p = line.data();
-    p = putText(p, end, xName);
-    p = putText(p, end, ", ");
-    p = putText(p, end, yName);
-    p = putText(p, end, ", ");
-    p = putFixed(p, end, view.xStart.load(), 10);
-    p = putText(p, end, ", ");
-    p = putFixed(p, end, view.xEnd.load(), 10);
-    p = putText(p, end, ", ");
-    p = putFixed(p, end, view.dielK.load(), 3);
-    p = putText(p, end, ", ");
-    p = putFixed(p, end, view.xZero.load(), 10);
-    p = putText(p, end, "\n");
-    emit(p);
-    for (std::size_t i = 0; i < instrument.recordX.size(); ++i) {
-        p = line.data();
-        p = putFixed(p, end, instrument.recordX[i], 10);
-        p = putText(p, end, ", ");
-        p = putFixed(p, end, instrument.recordAvg[i], 10);
-        p = putText(p, end, "\n");
-        emit(p);
-    }
-    if (std::fclose(file) != 0) ok = false;
-    return ok ? 1 : -1;
 }

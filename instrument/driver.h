@@ -109,20 +109,16 @@ extern Instrument instrument;
 
 int velt_init();
 int velt_params(int row);
-int velt_environ(XUnit xUnitsArg, YUnit yUnitsArg, double xStartArg, double xEndArg,
-                 double dielKArg);
 int sendChannelSetup(std::uint8_t stim, std::uint8_t samp);
 int VELT_SetChan(int stim, int samp);
-int getOffset();
 int readData(int incrementArg, int start, double offset, int absFlag);
 double meanArray();
 int velt_acquire(int count);
 // sweepStatus, when given, receives the search sweep's status: a lost link is not "no open".
 int velt_zero(double x, int thresholdMode, int* sweepStatus = nullptr);
-int velt_dump(const char* path);
 
-// The offset sweep's mean in counts, not cut to a whole count as getOffset's is, with the status
-// of its sweep, so a failed offset sweep is not mistaken for a level.
+// The offset sweep's mean in counts (not cut to a whole count), with the status of its sweep, so
+// a failed offset sweep is not mistaken for a level.
 int getOffsetChecked(double& offset);
 // One pass of the conversion: rawWaveform (offset-corrected counts) into acqSweep, folded into
 // the running mean acqMean as pass number `pass`.

@@ -8,11 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -48,8 +44,7 @@ class Driver : public ::testing::Test {
 
         instrument.stimActive = 2, instrument.samplActive = 4, instrument.samplPos = 4,
         instrument.samplNeg = 5, instrument.polarity = 1;
-        ASSERT_EQ(velt_environ(XUnit::Metres, kRho, 0.0, 3.0, 2.25), 1);
-        view.xZero = 0.0;
+        testing_support::resetEnvironment(kRho);
         instrument.cal.calDelay.fill(0);
         instrument.cal.vstart.fill(1000); // vstart 1000 and vampl 2000 counts on every sampler
         instrument.cal.vampl.fill(2000);
@@ -300,22 +295,25 @@ INSTANTIATE_TEST_SUITE_P(Windows, DriverBadWindow,
 
 struct OffsetCase {
     std::function<std::uint16_t(int)> sample;
-    int offset;
+    double offset;
 };
 
 class DriverOffset : public Driver, public ::testing::WithParamInterface<OffsetCase> {};
 
-TEST_P(DriverOffset, OffsetIsTheFlooredMeanOfAZeroIncrementSweep) {
+TEST_P(DriverOffset, OffsetIsTheMeanOfAZeroIncrementSweep) {
     queueSweep(GetParam().sample);
-    EXPECT_EQ(getOffset(), GetParam().offset);
+    double offset = -1;
+    EXPECT_EQ(getOffsetChecked(offset), 1);
+    EXPECT_EQ(offset, GetParam().offset);
     EXPECT_EQ(sweepRequests(), (std::vector<Request>{{0, 0}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sweeps, DriverOffset,
-                         ::testing::Values(OffsetCase{[](int i) { return i % 2; }, 0},
-                                           OffsetCase{[](int i) { return i; }, 511},
+                         ::testing::Values(OffsetCase{[](int i) { return i % 2; }, 0.5},
+                                           OffsetCase{[](int i) { return i; }, 511.5},
                                            OffsetCase{[](int) { return 65535; }, 65535},
-                                           OffsetCase{[](int i) { return i < 1023 ? 2 : 1; }, 1}));
+                                           OffsetCase{[](int i) { return i < 1023 ? 2 : 1; },
+                                                      2047 / 1024.0}));
 
 struct MeanCase {
     double low, high; // first and second half of the sweep
@@ -482,25 +480,5 @@ TEST_P(DriverInitFailure, EveryFailingOpenStepFailsTheStartAndClosesTheLink) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, DriverInitFailure, ::testing::Range(1, 7));
-
-TEST_F(Driver, DumpWritesHeaderAndEveryPointInFixedDecimals) {
-    const std::string path =
-        ::testing::TempDir() + "velt_dump_test_" + std::to_string(getpid()) + ".txt";
-    for (std::size_t i = 0; i < 1024; ++i) {
-        instrument.recordX[i] = 0.001 * static_cast<double>(i);
-        instrument.recordAvg[i] = 1.0 - static_cast<double>(i);
-    }
-    view.xEnd = 3.1;
-    ASSERT_EQ(velt_dump(path.c_str()), 1);
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    std::remove(path.c_str());
-    ASSERT_EQ(lines.size(), 1025u);
-    EXPECT_EQ(lines[0], "m, Rho, 0.0000000000, 3.1000000000, 2.250, 0.0000000000");
-    EXPECT_EQ(lines[2], "0.0010000000, 0.0000000000");
-    EXPECT_EQ(lines[1024], "1.0230000000, -1022.0000000000");
-    EXPECT_EQ(velt_dump("/nonexistent-dir/velt.txt"), -1);
-}
 
 } // namespace
