@@ -181,7 +181,7 @@ class WindowShows : public testing::TestWithParam<Expected> {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        testing_support::resetEnvironment();
+        loadInterface(); // the design values themselves
         window_ = std::make_unique<PanelWindow>(panelTable());
         window_->show();
         settle();

@@ -50,20 +50,12 @@ class Cycle : public ::testing::Test {
     void SetUp() override {
         testing_support::freshPanel();
         platform::RunUserInterface(); // nothing left over from an earlier test
-        view.xZero = 0.0;
-        view.dielK = 2.25;
-        panelState.livePlot = 0;
-        panelState.storedPlot = 0;
         instrument.cal.vampl.fill(0.0);
         platform::setSerialDevice(&dev);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_cal(2, 5, Mode::TDR), 1);
         ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1); // the selected line's constants apply
         sendChannelSetup(stimulusPortCode[2], samplerPortCode[4]);
-        setXUnits(XUnit::Metres);
-        setYUnits(YUnit::Millivolts);
-        setXStart(0.0);
-        setXEnd(3.0);
     }
     void TearDown() override {
         platform::RunUserInterface();

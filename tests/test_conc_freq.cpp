@@ -52,8 +52,6 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
     instrument.isInit = 1;
     instrument.channels = 4;
     panel().ringDelete(PANEL_MODE, 2, 2);
-    setXUnits(XUnit::Metres);
-    setYUnits(YUnit::Millivolts);
     setStimulus(Mode::TDR, 2);
     ASSERT_EQ(calibrate(2, 4, 0), 1);
 

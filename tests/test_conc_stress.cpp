@@ -75,15 +75,7 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
     platform::setSerialDevice(&sim);
     ASSERT_EQ(velt_init(), 1);
     instrument.isInit = 1;
-    view.xZero = 0.0;
-    view.dielK = 2.25;
-    panelState.livePlot = 0;
-    panelState.storedPlot = 0;
     setTimebase(0, 1);
-    setXUnits(XUnit::Metres);
-    setYUnits(YUnit::Millivolts);
-    setXStart(0.0);
-    setXEnd(3.0);
     ASSERT_EQ(calibrate(2, 4, 0), 1);
     setCalTime();
     tick.asyncCal = -1;

@@ -56,7 +56,6 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
 
     void SetUp() override {
         testing_support::freshPanel();
-        testing_support::resetEnvironment();
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_params(2), 1);

@@ -37,14 +37,6 @@ class Routing : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        view.xZero = 0.0;
-        view.dielK = 2.25;
-        setXUnits(XUnit::Metres);
-        setYUnits(YUnit::Millivolts);
-        setXStart(0.0);
-        setXEnd(3.0);
-        tick.asyncCal = -1;
-        tick.asyncAcqCount = 0;
         instrument.channels = 0;
     }
     void TearDown() override { instrument.channels = 0; }

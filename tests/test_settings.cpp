@@ -21,7 +21,6 @@ class Settings : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        testing_support::resetEnvironment();
         panel().setRange(PANEL_XSTART, 0, 15);
         panel().setRange(PANEL_XEND, 0, 15);
     }

@@ -202,7 +202,6 @@ TEST(SettingsStory, TheSetUpSurvivesARestart) {
     simulator::SimulatedInstrument sim;
     auto run = [&sim](std::function<void()> inside) {
         testing_support::freshPanel();
-        testing_support::resetEnvironment();
         platform::setSerialDevice(&sim);
         platform::setEventLoop(nullptr);
         platform::headlessEventLoop().post([inside] {

@@ -51,7 +51,6 @@ class Solt : public ::testing::Test {
     void start(const char* model, int channelCount, int mode) {
         sim.setModel(model);
         testing_support::freshPanel();
-        testing_support::resetEnvironment();
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         ASSERT_EQ(velt_params(2), 1);
@@ -63,7 +62,6 @@ class Solt : public ::testing::Test {
         solt.calS21.store(0);
         setStimulus(modeFromCode(mode), 2);
         platform::setPopupHandler(&user);
-        setXUnits(XUnit::Metres);
         setYUnits(YUnit::Ohms);
         view.xStart.store(0.5);
         view.xEnd.store(2.5);

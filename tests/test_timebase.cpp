@@ -52,14 +52,9 @@ class SweptWindow : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        view.xZero = 0.0;
-        panelState.livePlot = 0;
-        panelState.storedPlot = 0;
         platform::setSerialDevice(&sim);
         ASSERT_EQ(velt_init(), 1);
         setTimebase(0, 1);
-        setXUnits(XUnit::Metres);
-        setYUnits(YUnit::Millivolts);
         setDiel(2.25);
         ASSERT_EQ(calibrate(2, 4, 0), 1);
     }

@@ -40,16 +40,8 @@ class Tick : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        view.xZero = 0.0;
-        view.dielK = 2.25;
-        panelState.livePlot = 0;
-        panelState.storedPlot = 0;
         platform::setSerialDevice(&dev);
         ASSERT_EQ(velt_init(), 1);
-        setXUnits(XUnit::Metres);
-        setYUnits(YUnit::Millivolts);
-        setXStart(0.0);
-        setXEnd(3.0);
         ASSERT_EQ(calibrate(2, 5, 0), 1);
         ASSERT_EQ(calibrate(2, 4, 0), 1);
         tick.asyncCal = -1;

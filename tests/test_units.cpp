@@ -25,15 +25,10 @@ class Units : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::freshPanel();
-        testing_support::resetEnvironment();
         panelState.savedXUnits = XUnit::Metres;
         panelState.savedXZero = 0.0;
         panelState.savedXStart = 0.0;
         panelState.savedXEnd = 3.0;
-        setXUnits(XUnit::Metres);
-        setXStart(0.0);
-        setXEnd(3.0);
-        setYUnits(YUnit::Millivolts);
     }
 
     // The window as it is shown and as it is swept.

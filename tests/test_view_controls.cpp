@@ -29,11 +29,7 @@ constexpr int kWhite = makeColor(255, 255, 255);
 
 class Window : public testing::Test {
   protected:
-    void SetUp() override {
-        testing_support::freshPanel();
-        testing_support::resetEnvironment();
-        setXUnits(XUnit::Metres);
-    }
+    void SetUp() override { testing_support::freshPanel(); }
     static double lowest(int id) {
         double lo = 0, hi = 0;
         panel().range(id, lo, hi);

@@ -39,14 +39,6 @@ void ready(bool differential) {
         velt_init();
         linked = true;
     }
-    view.xZero = 0.0;
-    view.dielK = 2.25;
-    panelState.livePlot = 0;
-    panelState.storedPlot = 0;
-    setXUnits(XUnit::Metres);
-    setYUnits(YUnit::Millivolts);
-    setXStart(0.0);
-    setXEnd(3.0);
     calibrate(2, 5, 0);
     calibrate(2, 4, 0);
     setDiff(differential ? 1 : 0);

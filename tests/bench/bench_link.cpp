@@ -29,8 +29,6 @@ void BM_PacedAcquisition(benchmark::State& state) {
     platform::setSerialDevice(&sim);
     velt_init();
     calibrate(2, 4, 0);
-    setXUnits(XUnit::Metres);
-    setYUnits(YUnit::Millivolts);
     setXStart(static_cast<double>(state.range(1)));
     setXEnd(static_cast<double>(state.range(1)) + 3.0);
     setAveraging(static_cast<int>(state.range(0)));

@@ -4,6 +4,10 @@
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
+#include "panel/settings.h"
+#include "panel/timer.h"
+#include "panel/units.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 
@@ -17,6 +21,14 @@ void freshPanel() {
     platform::headlessEventLoop().discardPending();
     instrument.link.lost.store(false);
     loadInterface();
+    resetEnvironment();
+    setXUnits(XUnit::Metres);
+    setYUnits(YUnit::Millivolts);
+    setXStart(0.0);
+    setXEnd(3.0);
+    panelState.livePlot = panelState.storedPlot = 0;
+    tick.asyncCal = -1;
+    tick.asyncAcqCount = 0;
 }
 
 void resetEnvironment(YUnit yUnit, double xEnd) {

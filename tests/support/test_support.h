@@ -10,7 +10,8 @@
 
 namespace testing_support {
 
-// Virtual clock on, panel loaded with its design values, responder cleared.
+// Virtual clock on, panel loaded with its design values, responder cleared; the window shown in
+// metres from 0 to 3 m in millivolts (K 2.25, no zero), no plots, no requests for the tick.
 void freshPanel();
 
 // Driver window and units back at their start values (metres, 0 to 3 m, K 2.25, no zero), in a
