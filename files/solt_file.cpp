@@ -40,7 +40,7 @@ int columnCount(int type) {
 // Column k of a type: slot in file order, then standard (Sh, Op, Ld for S11).
 template <typename Set> auto& column(int type, int k, Set& set) {
     if (type == 0) return set[static_cast<std::size_t>(k % 3)][static_cast<std::size_t>(k / 3)];
-    return set[kThrough][static_cast<std::size_t>(k)];
+    return set[index(Standard::Through)][static_cast<std::size_t>(k)];
 }
 
 // One row's values, in the C locale whatever the process locale.

@@ -24,11 +24,10 @@ constexpr double kThroughRise = 0.5;
 constexpr double kSameRms = 0.01;
 
 constexpr const char* kNames[] = {"SHORT", "OPEN", "LOAD", "THROUGH"};
-constexpr const char* kPromptNames[] = {"SHORT", "OPEN", "50 OHM LOAD", "THROUGH"};
 
-const Waveform& recordOf(const StandardSet& set, int standard, int sampler) {
+const Waveform& recordOf(const StandardSet& set, Standard standard, int sampler) {
     const SlotId s = kSamplerSlot[static_cast<std::size_t>(sampler)];
-    return set[static_cast<std::size_t>(standard)][static_cast<std::size_t>(slotIndex(s))];
+    return set[index(standard)][static_cast<std::size_t>(slotIndex(s))];
 }
 
 std::string signedFixed(double v) {
@@ -54,9 +53,9 @@ bool allZero(const Waveform& w) {
     return true;
 }
 
-bool levelFits(int standard, double level) {
-    if (standard == kShort) return level <= -kReflectiveLevel;
-    if (standard == kOpen) return level >= kReflectiveLevel;
+bool levelFits(Standard standard, double level) {
+    if (standard == Standard::Short) return level <= -kReflectiveLevel;
+    if (standard == Standard::Open) return level >= kReflectiveLevel;
     return std::fabs(level) < kLoadLevel;
 }
 
@@ -76,19 +75,19 @@ static double rmsDifference(const Waveform& a, const Waveform& b) {
     return std::sqrt(sum / static_cast<double>(a.size()));
 }
 
-SoltFinding checkStandard(int standard, int sampler, const Waveform& record,
+SoltFinding checkStandard(Standard standard, int sampler, const Waveform& record,
                           const StandardSet& set) {
     SoltFinding f;
     f.standard = standard;
     f.sampler = sampler;
-    const std::string name = kNames[standard];
+    const std::string name = kNames[index(standard)];
     if (allZero(record)) {
         f.problem = SoltProblem::Empty;
         f.why = "the record is all zero";
         return f;
     }
     const double level = settledLevel(record);
-    if (standard == kThrough) {
+    if (standard == Standard::Through) {
         const double rise = level - record[0];
         if (rise < kThroughRise) {
             f.problem = SoltProblem::NoArrival;
@@ -97,17 +96,18 @@ SoltFinding checkStandard(int standard, int sampler, const Waveform& record,
         }
         return f;
     }
-    if (standard > kShort) {
-        const Waveform& before = recordOf(set, standard - 1, sampler);
+    if (standard != Standard::Short) {
+        const auto previous = static_cast<Standard>(index(standard) - 1);
+        const Waveform& before = recordOf(set, previous, sampler);
         if (!allZero(before) && rmsDifference(record, before) < kSameRms) {
             f.problem = SoltProblem::Unchanged;
-            f.why = "it is the same as the " + std::string(kNames[standard - 1]) +
+            f.why = "it is the same as the " + std::string(kNames[index(previous)]) +
                     " before it: the connection was not changed";
             return f;
         }
     }
-    if (standard == kOpen && level <= -kReflectiveLevel) {
-        const Waveform& shortRecord = recordOf(set, kShort, sampler);
+    if (standard == Standard::Open && level <= -kReflectiveLevel) {
+        const Waveform& shortRecord = recordOf(set, Standard::Short, sampler);
         if (!allZero(shortRecord) && settledLevel(shortRecord) >= kReflectiveLevel) {
             f.problem = SoltProblem::Swapped;
             f.why = "it settles at " + signedFixed(level) + " and the SHORT at " +
@@ -117,9 +117,11 @@ SoltFinding checkStandard(int standard, int sampler, const Waveform& record,
     }
     if (!levelFits(standard, level)) {
         f.problem = SoltProblem::Level;
-        const char* expected = standard == kShort ? "-1" : standard == kOpen ? "+1" : "0";
+        const char* expected = standard == Standard::Short  ? "-1"
+                               : standard == Standard::Open ? "+1"
+                                                            : "0";
         f.why = "it settles at " + signedFixed(level) + ", where " +
-                (standard == kOpen ? "an " : "a ") + name + " settles near " + expected +
+                (standard == Standard::Open ? "an " : "a ") + name + " settles near " + expected +
                 ": it looks like " + looksLike(level);
     }
     return f;
@@ -129,9 +131,10 @@ std::vector<SoltFinding> checkCalibration(int type, const StandardSet& set, int 
     std::vector<SoltFinding> findings;
     for (int sampler = 0; sampler < 20; ++sampler) {
         if (!soltLineMeasured(type, sampler, channelCount)) continue;
-        const int first = type == 0 ? kShort : kThrough;
-        const int last = type == 0 ? kLoad : kThrough;
-        for (int s = first; s <= last; ++s) {
+        const std::size_t first = index(type == 0 ? Standard::Short : Standard::Through);
+        const std::size_t last = index(type == 0 ? Standard::Load : Standard::Through);
+        for (std::size_t i = first; i <= last; ++i) {
+            const auto s = static_cast<Standard>(i);
             SoltFinding f = checkStandard(s, sampler, recordOf(set, s, sampler), set);
             if (f.problem != SoltProblem::None) findings.push_back(std::move(f));
         }
@@ -140,5 +143,5 @@ std::vector<SoltFinding> checkCalibration(int type, const StandardSet& set, int 
 }
 
 std::string describeFinding(const SoltFinding& f, const std::string& label) {
-    return label + " " + kPromptNames[f.standard] + " looks wrong: " + f.why + ".";
+    return label + " " + kStandardNames[index(f.standard)] + " looks wrong: " + f.why + ".";
 }

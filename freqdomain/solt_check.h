@@ -16,9 +16,12 @@ enum class SoltProblem {
     NoArrival  // a THROUGH that brings nothing from the other port
 };
 
+// What the prompts and the findings call each standard.
+constexpr const char* kStandardNames[] = {"SHORT", "OPEN", "50 OHM LOAD", "THROUGH"};
+
 struct SoltFinding {
     SoltProblem problem = SoltProblem::None;
-    int standard = 0;
+    Standard standard = Standard::Short;
     int sampler = 0;
     std::string why; // "it settles at +1.00, where a SHORT settles near -1: it looks like an OPEN"
 };
@@ -26,7 +29,7 @@ struct SoltFinding {
 // Checks `record`, just measured or loaded as `standard` of a sampler line, against what that
 // standard settles to and against the standards before it on the line (SHORT, then OPEN, then
 // LOAD), taken from `set`. THROUGH is checked on its own.
-SoltFinding checkStandard(int standard, int sampler, const Waveform& record,
+SoltFinding checkStandard(Standard standard, int sampler, const Waveform& record,
                           const StandardSet& set);
 // Every standard of a calibration kind (0 S11, 1 S21) on every line a model with this many
 // channels measures; the findings in line order.

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <complex>
 
-enum Standard { kShort = 0, kOpen = 1, kLoad = 2, kThrough = 3 };
 constexpr int kStandards = 4;
 constexpr int kSlotsPerStandard = 20; // 2 ports x 5 channels x 2 polarities
 
@@ -61,7 +60,7 @@ struct SoltCalibration {
     std::atomic<int> calS21{0};
 
     // The record of one standard for one sampler line (0..19).
-    Waveform& standard(int which, int sampler);
+    Waveform& standard(Standard which, int sampler);
     // Copies the four standards of a sampler (0..19) into the working records; any other value
     // copies nothing.
     void select(int sampler);

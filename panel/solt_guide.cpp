@@ -29,8 +29,6 @@ namespace {
 
 constexpr int kStandardSweeps = 32;
 
-constexpr const char* kStandardNames[] = {"SHORT", "OPEN", "50 OHM LOAD", "THROUGH"};
-
 // Progress of the run: which standard of how many, and the sweeps of the current one.
 int gStandardNo = 0;
 int gStandardTotal = 0;
@@ -80,15 +78,15 @@ int acquireStandard() {
     return status == 1 ? 1 : -2;
 }
 
-int getReflection(int standard, int stimulus, int sampler, const char* label, Waveform& into) {
+int getReflection(Standard standard, int stimulus, int sampler, const char* label, Waveform& into) {
     char title[64], text[256];
     std::snprintf(title, sizeof title, "CALIBRATE %s", label);
     std::snprintf(text, sizeof text,
                   "Set %s to %s and click OK.\nCalibration may take up to 15 seconds.", label,
-                  kStandardNames[standard]);
+                  kStandardNames[index(standard)]);
     if (!prompt(title, text)) return -1;
     {
-        BusySpan busy(kStandardNames[standard], label);
+        BusySpan busy(kStandardNames[index(standard)], label);
         calibrateLine(stimulus, sampler, Mode::TDR, 0, 0);
         if (acquireStandard() != 1) return -2;
     }
@@ -179,8 +177,8 @@ int askAboutStandard(const SoltFinding& f, const std::string& label) {
 int reflectionLine(int stimulus, int sampler) {
     const std::array<Waveform*, 3> measured = {&solt.wfmShort, &solt.wfmOpen, &solt.wfmLoad};
     const std::string label = soltSamplerLabel(sampler);
-    for (int s = kShort; s <= kLoad;) {
-        const auto i = static_cast<std::size_t>(s);
+    for (std::size_t i = 0; i < measured.size();) {
+        const auto s = static_cast<Standard>(i);
         if (const int r = getReflection(s, stimulus, sampler, label.c_str(), *measured[i]); r != 1)
             return r;
         const SoltFinding f = checkStandard(s, sampler, *measured[i], solt.store);
@@ -188,14 +186,14 @@ int reflectionLine(int stimulus, int sampler) {
             const int answer = askAboutStandard(f, label);
             if (answer != kMeasureAgain && answer != kKeep) return -1;
             if (answer == kMeasureAgain) {
-                const int from = f.problem == SoltProblem::Swapped ? kShort : s;
-                gStandardNo -= s - from + 1; // the progress counts each standard once
-                s = from;
+                const std::size_t from = f.problem == SoltProblem::Swapped ? 0 : i;
+                gStandardNo -= static_cast<int>(i - from) + 1; // each standard counts once
+                i = from;
                 continue;
             }
         }
         solt.standard(s, sampler) = *measured[i];
-        ++s;
+        ++i;
     }
     return 1;
 }
@@ -206,14 +204,14 @@ int throughLine(int stimulus, int from, int to) {
     for (;;) {
         if (const int r = getWfmThrough(stimulus, to, fromLabel.c_str(), toLabel.c_str()); r != 1)
             return r;
-        const SoltFinding f = checkStandard(kThrough, to, solt.wfmThrough, solt.store);
+        const SoltFinding f = checkStandard(Standard::Through, to, solt.wfmThrough, solt.store);
         if (f.problem == SoltProblem::None) break;
         const int answer = askAboutStandard(f, toLabel);
         if (answer == kKeep) break;
         if (answer != kMeasureAgain) return -1;
         --gStandardNo;
     }
-    solt.standard(kThrough, to) = solt.wfmThrough;
+    solt.standard(Standard::Through, to) = solt.wfmThrough;
     return 1;
 }
 

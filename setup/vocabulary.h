@@ -12,9 +12,12 @@ enum class YUnit { Millivolts = 0, Normalized = 1, Ohms = 2, Rho = 3, Raw = 4, D
 // codes.
 enum class Mode { TDR = 0, TDT = 1, NEXT = 2, FEXT = 3 };
 enum class Domain { Time, Frequency };
+// The calibration standards, in the order a line is measured and a SOLT file stores them.
+enum class Standard { Short = 0, Open = 1, Load = 2, Through = 3 };
 
 template <typename E>
-concept Coded = std::is_same_v<E, XUnit> || std::is_same_v<E, YUnit> || std::is_same_v<E, Mode>;
+concept Coded = std::is_same_v<E, XUnit> || std::is_same_v<E, YUnit> || std::is_same_v<E, Mode> ||
+    std::is_same_v<E, Standard>;
 
 template <Coded E> constexpr int code(E e) {
     return static_cast<int>(e);

@@ -177,7 +177,8 @@ TEST_P(FrequencyDomain, CalibrationLoadedFromTheMenuCorrectsTheSelectedSampler) 
         ::testing::TempDir() + "velt_menu_load_" + std::to_string(getpid()) + ".s11";
     user.filePath = path;
     // In the file only the negative line (sampler 5) of port 1 CH 1 has standards.
-    for (int s : {kShort, kOpen, kLoad}) solt.standard(s, 4).fill(0.0);
+    for (Standard s : {Standard::Short, Standard::Open, Standard::Load})
+        solt.standard(s, 4).fill(0.0);
     ASSERT_EQ(saveSOLT(0), 1);
     solt.store = StandardSet{};
     solt.select(4);

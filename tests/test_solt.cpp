@@ -123,14 +123,16 @@ TEST_P(Prompts, CompleteRunAsksForEveryStandardInOrderAndStoresIt) {
     expectTimeDomainAsBefore(); // the five overridden settings are back
     // A SHORT falls to -1, an OPEN rises to +1, a THROUGH arrives; absent channels stay zero.
     if (GetParam().mode == 0) {
-        EXPECT_LT(solt.standard(kShort, 4)[1000], -0.9);
-        EXPECT_GT(solt.standard(kOpen, 15)[1000], 0.9);
-        EXPECT_NEAR(solt.standard(kLoad, 5)[1000], 0.0, 0.05);
+        EXPECT_LT(solt.standard(Standard::Short, 4)[1000], -0.9);
+        EXPECT_GT(solt.standard(Standard::Open, 15)[1000], 0.9);
+        EXPECT_NEAR(solt.standard(Standard::Load, 5)[1000], 0.0, 0.05);
     } else {
-        EXPECT_GT(solt.standard(kThrough, 14)[1000] - solt.standard(kThrough, 14)[0], 0.5);
+        EXPECT_GT(solt.standard(Standard::Through, 14)[1000] -
+                      solt.standard(Standard::Through, 14)[0],
+                  0.5);
     }
     if (GetParam().channels < 20) {
-        EXPECT_EQ(solt.standard(kLoad, 8), Waveform{});
+        EXPECT_EQ(solt.standard(Standard::Load, 8), Waveform{});
     }
 }
 
@@ -186,8 +188,8 @@ TEST_F(Solt, CancelAtAPromptRestoresTheSettingsAndKeepsWhatWasMeasured) {
     user.cancelAtPrompt = 3; // the SHORT of PORT 1, CH 1-
     EXPECT_EQ(performSOLT(-1), -1);
     EXPECT_EQ(user.seen.front().title, "SOLT CALIBRATION"); // the already-loaded offer
-    EXPECT_NE(solt.standard(kLoad, 4), Waveform{});
-    EXPECT_EQ(solt.standard(kShort, 5), Waveform{});
+    EXPECT_NE(solt.standard(Standard::Load, 4), Waveform{});
+    EXPECT_EQ(solt.standard(Standard::Short, 5), Waveform{});
     EXPECT_EQ(solt.calS11.load(), 0);
     expectTimeDomainAsBefore();
 }
@@ -251,9 +253,9 @@ TEST_P(Domain, AfterANewCalibrationTheTraceComesFromTheSelectedLine) {
 // The last line's standards (PORT 2, CH 5-) become the working ones like any other's.
 TEST(Store, TheLastLinesStandardsBecomeTheWorkingOnes) {
     solt.store = StandardSet{};
-    solt.standard(kOpen, 19).fill(0.5);
+    solt.standard(Standard::Open, 19).fill(0.5);
     solt.select(19);
-    EXPECT_EQ(solt.wfmOpen, solt.standard(kOpen, 19));
+    EXPECT_EQ(solt.wfmOpen, solt.standard(Standard::Open, 19));
 }
 
 // A termination of 25 or 100 ohm is no 50-ohm LOAD; 40 and 60 ohm pass.
@@ -262,7 +264,8 @@ TEST(SoltCheck, ALoadFarFromFiftyOhmIsNamed) {
          {std::pair{25.0, false}, {40.0, true}, {60.0, true}, {100.0, false}}) {
         Waveform w;
         w.fill((ohms - 50) / (ohms + 50));
-        EXPECT_EQ(checkStandard(kLoad, 4, w, StandardSet{}).problem == SoltProblem::None, passes)
+        EXPECT_EQ(checkStandard(Standard::Load, 4, w, StandardSet{}).problem == SoltProblem::None,
+                  passes)
             << ohms;
     }
 }
@@ -340,9 +343,9 @@ TEST_P(Check, MistakeIsNamedRightAfterItsStandardAndTheAnswerHolds) {
     if (m.result != 1 || m.mode != 0) return;
     // Kept records stay as measured; a standard measured again replaces the wrong one.
     const double shortLevel = m.answers == std::deque<int>{kKeep, kKeep} ? 1.0 : -1.0;
-    EXPECT_NEAR(solt.standard(kShort, 4)[1000], shortLevel, 0.01);
-    EXPECT_NEAR(solt.standard(kOpen, 4)[1000], -shortLevel, 0.01);
-    EXPECT_NEAR(solt.standard(kLoad, 5)[1000], 0.0, 0.01);
+    EXPECT_NEAR(solt.standard(Standard::Short, 4)[1000], shortLevel, 0.01);
+    EXPECT_NEAR(solt.standard(Standard::Open, 4)[1000], -shortLevel, 0.01);
+    EXPECT_NEAR(solt.standard(Standard::Load, 5)[1000], 0.0, 0.01);
 }
 
 // Parenthesised aggregate initialisation keeps each case to a few lines.
@@ -389,14 +392,15 @@ TEST_F(Solt, LoadedFileWithWrongStandardsIsKeptAndEachIsLogged) {
     ASSERT_EQ(loadSOLTFile(0, path.string()), 1);
     EXPECT_TRUE(logLines("Calibration check").empty()) << logLines("Calibration check")[0];
     // SHORT and OPEN of one line swapped, and a LOAD never measured.
-    std::swap(solt.standard(kShort, 5), solt.standard(kOpen, 5));
-    solt.standard(kLoad, 14) = Waveform{};
+    std::swap(solt.standard(Standard::Short, 5), solt.standard(Standard::Open, 5));
+    solt.standard(Standard::Load, 14) = Waveform{};
     ASSERT_EQ(saveSOLTFile(0, path.string()), 1);
     const StandardSet written = solt.store;
     solt.store = StandardSet{};
     ASSERT_EQ(loadSOLTFile(0, path.string()), 1); // kept as it is
-    EXPECT_EQ(solt.standard(kLoad, 14), Waveform{});
-    EXPECT_NEAR(solt.standard(kShort, 5)[1000], written[kShort][1][1000], 1e-5);
+    EXPECT_EQ(solt.standard(Standard::Load, 14), Waveform{});
+    EXPECT_NEAR(solt.standard(Standard::Short, 5)[1000], written[index(Standard::Short)][1][1000],
+                1e-5);
     EXPECT_EQ(logLines("Calibration check"),
               (std::vector<std::string>{
                   "Calibration check: PORT 1, CH 1- SHORT looks wrong: it settles at +1.00, "

@@ -60,7 +60,9 @@ class SoltFile : public ::testing::TestWithParam<int> {
         defaultResponder().pushFile(p.string());
         return loadSOLT(GetParam());
     }
-    bool inFile(std::size_t standard) const { return (GetParam() == 0) == (standard != kThrough); }
+    bool inFile(std::size_t standard) const {
+        return (GetParam() == 0) == (standard != index(Standard::Through));
+    }
 };
 
 TEST_P(SoltFile, RoundTripWithinFiveDecimalsAndTheOtherKindUntouched) {
@@ -79,7 +81,7 @@ TEST_P(SoltFile, RoundTripWithinFiveDecimalsAndTheOtherKindUntouched) {
 TEST_P(SoltFile, FreshFileIsItsHeaderAndRowsOfZerosInColumnOrder) {
     solt.store = StandardSet{};
     // Sampler 13 is port 2 CH 2 negative: column 13 of S21, 39..41 (Sh, Op, Ld) of S11.
-    solt.standard(GetParam() == 0 ? kOpen : kThrough, 13)[0] = -0.5;
+    solt.standard(GetParam() == 0 ? Standard::Open : Standard::Through, 13)[0] = -0.5;
     ASSERT_EQ(save(dir / "z", GetParam()), 1);
     const int n = GetParam() == 0 ? 60 : 20, marked = GetParam() == 0 ? 40 : 13;
     std::string first, row;
@@ -149,12 +151,14 @@ TEST_P(SoltFile, EditedFilesLoadOrAreRefusedWithTheStoreUnchanged) {
     const std::string good = readFile(dir / "good");
     for (const Edit& e : kEdits) {
         std::ofstream(dir / "bad", std::ios::binary) << e.apply(good);
-        solt.store[kShort][0][0] = solt.store[kThrough][0][0] = 42;
+        solt.store[index(Standard::Short)][0][0] = solt.store[index(Standard::Through)][0][0] = 42;
         const StandardSet before = solt.store;
         const int r = load(dir / "bad");
         if (e.accepted) {
             EXPECT_EQ(r, 1) << e.what;
-            EXPECT_NE(solt.store[GetParam() == 0 ? kShort : kThrough][0][0], 42) << e.what;
+            EXPECT_NE(
+                solt.store[index(GetParam() == 0 ? Standard::Short : Standard::Through)][0][0], 42)
+                << e.what;
             continue;
         }
         EXPECT_EQ(r, -5) << e.what;
@@ -172,7 +176,8 @@ TEST_P(SoltFile, EditedFilesLoadOrAreRefusedWithTheStoreUnchanged) {
 TEST_P(SoltFile, AFullDiskIsReportedAndThePreviousFileStaysWhole) {
     ASSERT_EQ(save(dir / "cal", GetParam()), 1);
     const std::string before = readFile(dir / "cal");
-    solt.store[kShort][0][0] = solt.store[kThrough][0][0] = 42; // a calibration worth saving
+    solt.store[index(Standard::Short)][0][0] = solt.store[index(Standard::Through)][0][0] =
+        42; // a calibration worth saving
     const int failed = GetParam() == 0 ? -3 : -5;
     EXPECT_EQ(testing_support::onAFullDisk([&] { return save(dir / "cal", GetParam()); }), failed);
     EXPECT_EQ(readFile(dir / "cal"), before);
