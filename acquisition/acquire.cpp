@@ -57,7 +57,7 @@ int acquireFrequencyRecord(int count) {
     // reflection-coefficient sweep takes absolute counts, which folds a level dipping below the
     // offset (a short's ringing, a through's first arrival) back up and bends every spectrum
     // built on it. Millivolts keep the sign, and the mapping below is the same line elsewhere.
-    const int status = acquireWindow(count, YUnit::Millivolts, kFdXUnit, kFdStart, kFdEnd, 0.0);
+    const int status = instrument.acquire(count, YUnit::Millivolts, kFdWindow);
     if (status != 1) return status;
     const double sign = instrument.polarity == 1 ? 1.0 : -1.0;
     for (double& v : instrument.recordAvg) v = sign * v / 250.0 - 1.0;
@@ -69,6 +69,7 @@ void measure(const Setup& s, Trace& trace) {
     const int positive = (s.sampler % 2 != 0) ? s.sampler - 1 : s.sampler;
     const int negative = positive + 1;
 
+    const SweepWindow window = s.window();
     const bool fd = s.domain() == Domain::Frequency;
     if (fd) {
         // Every frequency-domain record is a reflection-coefficient sweep over the fixed window
@@ -77,12 +78,12 @@ void measure(const Setup& s, Trace& trace) {
         checkWaveform(acquireFrequencyRecord(s.averaging));
         trace.y = instrument.recordAvg;
     } else if (s.yUnit == YUnit::Ohms && s.differential && s.mode == Mode::TDR) {
-        VELT_SetChan(s.stimulus, positive);
-        checkWaveform(velt_acquire(s.averaging));
+        instrument.selectChannels(s.stimulus, positive);
+        checkWaveform(instrument.acquire(s.averaging, s.yUnit, window));
         trace.pos = instrument.recordAvg;
-        VELT_SetChan(s.stimulus, negative);
-        const int status = velt_acquire(s.averaging);
-        VELT_SetChan(s.stimulus, positive);
+        instrument.selectChannels(s.stimulus, negative);
+        const int status = instrument.acquire(s.averaging, s.yUnit, window);
+        instrument.selectChannels(s.stimulus, positive);
         checkWaveform(status);
         trace.neg = instrument.recordAvg;
         // Each line is peeled against its own 50 ohms before the pair is summed.
@@ -93,7 +94,7 @@ void measure(const Setup& s, Trace& trace) {
         for (std::size_t i = 0; i < trace.y.size(); ++i)
             trace.y[i] = std::min(trace.pos[i] + trace.neg[i], kMaxDifferentialOhms);
     } else {
-        checkWaveform(velt_acquire(s.averaging));
+        checkWaveform(instrument.acquire(s.averaging, s.yUnit, window));
         trace.y = instrument.recordAvg;
         if (peel) peelProfile(trace.y);
     }

@@ -25,6 +25,8 @@ constexpr YUnit kFdYUnit = YUnit::Rho;
 constexpr XUnit kFdXUnit = XUnit::Nanoseconds;
 constexpr double kFdStart = 3.5;
 constexpr double kFdEnd = 74.0;
+// Time needs no dielectric constant; any valid one gives the same sweep.
+constexpr SweepWindow kFdWindow = {kFdXUnit, kFdStart, kFdEnd, 0.0, 1.0};
 // A differential impedance reading never goes above this.
 constexpr double kMaxDifferentialOhms = 500.0;
 

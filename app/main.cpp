@@ -7,6 +7,7 @@
 #include "panel/callbacks.h"
 #include "panel/colors.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"

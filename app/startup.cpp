@@ -4,7 +4,6 @@
 #include "acquisition/acquire.h"
 #include "acquisition/filter.h"
 #include "files/settings_file.h"
-#include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
@@ -66,7 +65,7 @@ int veltMain() {
 
     for (const char* folder : kDataFolders) createDir(folder, 0);
 
-    if (velt_init() == -1) {
+    if (instrument.open() == -1) {
         platform::MessagePopup("Error #1001", "Could not initialize the TDR device.");
         return 1;
     }
@@ -79,12 +78,12 @@ int veltMain() {
     platform::panel().setText(PANEL_VERSION, versionLabel(kVersionString, instrument.model));
 
     showBusy(std::string("Calibrating ") + samplerLabel(4));
-    int calPos = velt_cal(2, 4, Mode::TDR);
+    int calPos = instrument.measureConstants(2, 4, Mode::TDR);
     showBusy(std::string("Calibrating ") + samplerLabel(5));
-    int calNeg = velt_cal(2, 5, Mode::TDR);
+    int calNeg = instrument.measureConstants(2, 5, Mode::TDR);
     instrument.stimulusPort = stimulusPortCode[2];
     instrument.samplerPort = samplerPortCode[4];
-    sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
+    instrument.sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
     // The negative line was calibrated last; the first sweeps come from the positive one and
     // must be converted with its own constants.
     instrument.samplActive = 4;

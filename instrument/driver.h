@@ -3,6 +3,7 @@
 
 #include "instrument/transport.h"
 #include "setup/port_codes.h"
+#include "setup/setup.h"
 #include "setup/vocabulary.h"
 
 #include <array>
@@ -31,8 +32,8 @@ struct Timing {
     int edgeIdx = edgeIdxArr[2];
 };
 
-// The calibration constants velt_cal measures: per sampler line its start level, end level and
-// step amplitude in counts; per stimulus the edge delay in use and the last one measured in
+// The calibration constants measureConstants measures: per sampler line its start level, end level
+// and step amplitude in counts; per stimulus the edge delay in use and the last one measured in
 // reflection and in transmission.
 struct ChannelCalibration {
     std::array<double, 20> vstart{};
@@ -42,19 +43,6 @@ struct ChannelCalibration {
     std::array<int, 10> delayTDR{};
     std::array<int, 10> delayTDT{};
 };
-
-// The units and the window the sweeps are converted to and shown in. Atomic because unguarded
-// callbacks write them while a tick may be reading them.
-struct ViewWindow {
-    std::atomic<XUnit> xUnits{XUnit::Metres};
-    std::atomic<YUnit> yUnits{YUnit::Millivolts};
-    std::atomic<double> xStart{0.0};
-    std::atomic<double> xEnd{3.0};
-    std::atomic<double> dielK{2.25};
-    std::atomic<double> xZero{0.0};
-};
-// One per process: the panel's fields and the driver's conversion share it.
-extern ViewWindow view;
 
 // One acquisition's counts as the instrument sent them (before the offset is taken off),
 // averaged over its passes, with what they were taken at. A batch run installs a tap to keep
@@ -86,7 +74,7 @@ struct Instrument {
     int samplPos = 4;
     int samplNeg = 5;
     int polarity = 1;
-    // Written by velt_params (guarded, on the GUI thread); read by every sweep and calibration.
+    // Written by selectTiming (guarded, on the GUI thread); read by every sweep and calibration.
     Timing timing{};
     std::atomic<int> increment{1}; // read by the filter on either thread
     // Written by guarded calibrations and the tick's recalibration; read by every sweep.
@@ -103,28 +91,39 @@ struct Instrument {
     Waveform record{};
     Waveform recordAvg{};
     Waveform runningMean{};
+
+    // Opens the link, loads timing row 2 and sends the port selection: 1, or -1 when the bridge
+    // failed (the user is told which step).
+    int open();
+    // Loads a timing row (0 to 3) and resends the port selection; -1 for any other row.
+    int selectTiming(int row);
+    int sendChannelSetup(std::uint8_t stim, std::uint8_t samp);
+    // Selects a stimulus and sampler channel, waiting for the step source when it moved.
+    int selectChannels(int stim, int samp);
+    // One sweep into the link's samples with the offset taken off (absolute counts for absFlag 1).
+    int readData(int incrementSteps, int start, double offset, int absFlag);
+    double meanArray() const;
+    // The offset sweep's mean in counts (not cut to a whole count), with the status of its
+    // sweep, so a failed offset sweep is not mistaken for a level.
+    int readOffset(double& offset);
+    // One pass of the conversion: the link's offset-corrected counts into the last sweep, folded
+    // into runningMean as pass number `pass`.
+    void convertSweep(int pass, YUnit yUnit);
+    // `count` sweeps over the window, averaged into recordAvg (x values in recordX, the last
+    // sweep in record). Besides 1, -1 and -2 (the link's) it returns -3 when the window cannot
+    // be swept (a non-finite bound or a dielectric constant not above 0); a failed acquisition
+    // leaves the records and increment as they were.
+    int acquire(int count, YUnit yUnit, const SweepWindow& window);
+    // The zero reference: x itself when it is 0 or more (2); for a negative x the first point of
+    // a reflection-coefficient sweep over the window, measured from the instrument's origin, at
+    // the open's threshold (1); -1 (zero 0) when there is none or x is not finite. sweepStatus,
+    // when given, receives the search sweep's status: a lost link is not "no open".
+    int findZero(double x, int thresholdMode, SweepWindow window, double& zero,
+                 int* sweepStatus = nullptr);
+    // Measures a line's start level, step amplitude and edge delay in a mode (reflection, or
+    // transmission from the partner port); stores them only when all of it succeeded. 1, or -1
+    // (bad channel or levels), -2 / -3 (the first / second edge not found or its sweep lost).
+    int measureConstants(int stimulus, int sampler, Mode mode);
 };
 // One per process, like the serial link it talks through.
 extern Instrument instrument;
-
-int velt_init();
-int velt_params(int row);
-int sendChannelSetup(std::uint8_t stim, std::uint8_t samp);
-int VELT_SetChan(int stim, int samp);
-int readData(int incrementArg, int start, double offset, int absFlag);
-double meanArray();
-int velt_acquire(int count);
-// sweepStatus, when given, receives the search sweep's status: a lost link is not "no open".
-int velt_zero(double x, int thresholdMode, int* sweepStatus = nullptr);
-
-// The offset sweep's mean in counts (not cut to a whole count), with the status of its sweep, so
-// a failed offset sweep is not mistaken for a level.
-int getOffsetChecked(double& offset);
-// One pass of the conversion: rawWaveform (offset-corrected counts) into acqSweep, folded into
-// the running mean acqMean as pass number `pass`.
-void convertSweep(int pass, YUnit yUnit);
-
-// acquireSweeps over an explicit window (x unit, start, end and zero reference), leaving the
-// shared window variables alone.
-int acquireWindow(int count, YUnit yUnit, XUnit xUnit, double xStartArg, double xEndArg,
-                  double xZeroArg);

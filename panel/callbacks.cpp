@@ -12,6 +12,7 @@
 #include "panel/domain.h"
 #include "panel/export.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
 #include "panel/settings_io.h"

@@ -1,3 +1,4 @@
 #include "panel/panel_state.h"
 
 PanelState panelState;
+ViewWindow view;

@@ -9,6 +9,19 @@
 #include <array>
 #include <atomic>
 
+// The units and the window shown, which each cycle's set-up is read from. Atomic because
+// unguarded callbacks write them while a tick may be reading them.
+struct ViewWindow {
+    std::atomic<XUnit> xUnits{XUnit::Metres};
+    std::atomic<YUnit> yUnits{YUnit::Millivolts};
+    std::atomic<double> xStart{0.0};
+    std::atomic<double> xEnd{3.0};
+    std::atomic<double> dielK{2.25};
+    std::atomic<double> xZero{0.0};
+};
+// One per process, like the panel whose fields it mirrors.
+extern ViewWindow view;
+
 struct PanelState {
     // Plot handles of the live and the recalled trace (0: none).
     std::atomic<int> livePlot{0};

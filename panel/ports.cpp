@@ -3,9 +3,9 @@
 
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
-#include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/solt_guide.h"
 #include "panel/timer.h"
@@ -93,7 +93,7 @@ void countChannels() {
         showBusy(text);
         // A probe that measures nothing leaves vampl alone; an old value must not pass for it.
         instrument.cal.vampl[static_cast<std::size_t>(p.sampler)] = 0.0;
-        velt_cal(p.stimulus, p.sampler, Mode::TDR);
+        instrument.measureConstants(p.stimulus, p.sampler, Mode::TDR);
         if (!(instrument.cal.vampl[static_cast<std::size_t>(p.sampler)] > 0)) break;
         instrument.channels = p.channels;
         instrument.speed = p.speed;
@@ -177,7 +177,7 @@ int setStimulus(std::optional<Mode> newMode, int stimulus) {
         panel().ringInsert(PANEL_SAMPLER, -1, smplLabel[static_cast<std::size_t>(s)].data(), s);
     panel().ringSetIndex(PANEL_SAMPLER, 0);
 
-    if (mode != Mode::TDR) velt_cal(stimulus, 2 * stimulus, Mode::TDT);
+    if (mode != Mode::TDR) instrument.measureConstants(stimulus, 2 * stimulus, Mode::TDT);
 
     // The frequency domain keeps its own arrangement; a new mode needs its own calibration.
     if (domainOf(view.xUnits.load()) == Domain::Frequency) {

@@ -3,6 +3,7 @@
 
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/timebase.h"
 #include "panel/timer.h"
 #include "panel/true_profile.h"

@@ -7,9 +7,9 @@
 #include "freqdomain/solt_check.h"
 #include "freqdomain/sparams.h"
 #include "freqdomain/store.h"
-#include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
 #include "panel/solt_io.h"
@@ -150,7 +150,7 @@ int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* 
     if (!prompt(title, text)) return -1;
     {
         BusySpan busy("THROUGH", toLabel);
-        velt_cal(stimulus, 2 * stimulus, Mode::TDT);
+        instrument.measureConstants(stimulus, 2 * stimulus, Mode::TDT);
         platform::Delay(0.5);
         calibrateLine(stimulus, sampler, Mode::TDT, 0, 0);
         if (acquireStandard() != 1) return -2;

@@ -9,7 +9,7 @@
 void setTimebase(int calMode, int fast) {
     (void)fast; // every caller asks for the fast row set
     const bool external = calMode == 1;
-    velt_params(external ? 3 : 2);
+    instrument.selectTiming(external ? 3 : 2);
     platform::panel().setMenuChecked(MENUBAR_CAL_EXTCAL, external);
     platform::panel().setMenuChecked(MENUBAR_CAL_INTCAL, !external);
 }

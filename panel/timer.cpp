@@ -3,9 +3,9 @@
 #include "panel/cycle.h"
 
 #include "acquisition/acquire.h"
-#include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/timebase.h"
 #include "panel/units.h"
@@ -152,13 +152,13 @@ int calibrateLine(int stimulus, int sampler, Mode mode, int differential, int an
     // A channel outside the instrument's numbering is a failed calibration, not an index.
     if (stimulus >= 0 && stimulus < 10 && sampler >= 0 && sampler < 20) {
         const int partner = (sampler % 2 != 0) ? sampler - 1 : sampler + 1;
-        r1 = velt_cal(stimulus, sampler, mode);
-        r2 = differential == 1 ? velt_cal(stimulus, partner, mode) : 1;
+        r1 = instrument.measureConstants(stimulus, sampler, mode);
+        r2 = differential == 1 ? instrument.measureConstants(stimulus, partner, mode) : 1;
         instrument.stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
         instrument.samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];
         // Sweeps of the selected line are converted with its own constants, not the partner's.
         instrument.samplActive = sampler;
-        sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
+        instrument.sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
     }
 
     if (r1 == 1 && r2 == 1) {

@@ -3,6 +3,7 @@
 
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "platform/panel_model.h"
 

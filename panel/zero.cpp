@@ -4,6 +4,7 @@
 #include "acquisition/acquire.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
@@ -20,12 +21,13 @@ int setZero(double x) {
                                    "Please ensure the TDR is in open before setting a new "
                                    "horizontal reference point.\n\nDo you want to continue?") != 1)
             return 0;
-        // The search clears the reference to measure from the instrument's origin; when it
-        // finds no open the user keeps the reference they had.
-        const double previous = view.xZero.load();
+        // The search measures from the instrument's origin; when it finds no open the user
+        // keeps the reference they had.
         int sweep = 1;
-        if (velt_zero(-1.0, differential, &sweep) == -1) {
-            view.xZero.store(previous);
+        double zero = 0.0;
+        if (instrument.findZero(-1.0, differential, readSetup().window(), zero, &sweep) == 1) {
+            view.xZero.store(zero);
+        } else {
             if (sweep == -1 || sweep == -2)
                 checkWaveform(sweep); // the link is gone, as any acquisition reports it
             else
@@ -33,8 +35,8 @@ int setZero(double x) {
                                        "Cannot set zero reference because the active TDR channel "
                                        "is not in open.\n\nPlease set to open and try again.");
         }
-    } else {
-        velt_zero(x, differential);
+    } else if (double zero = 0.0; instrument.findZero(x, differential, {}, zero) == 2) {
+        view.xZero.store(zero);
     }
 
     const double z = view.xZero.load();

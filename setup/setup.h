@@ -4,6 +4,15 @@
 
 #include "setup/vocabulary.h"
 
+// The window a sweep covers: absolute start and end in the x unit (the zero not taken off), the
+// zero the x values are shown from, and the dielectric constant that turns distance into time.
+struct SweepWindow {
+    XUnit xUnit = XUnit::Metres;
+    double start = 0.0, end = 0.0;
+    double zero = 0.0;
+    double dielectric = 1.0;
+};
+
 struct Setup {
     Mode mode = Mode::TDR;
     bool differential = false;
@@ -24,6 +33,7 @@ struct Setup {
     bool externalCal = false; // the calibration kind: the external reference
 
     Domain domain() const { return domainOf(xUnit); }
+    SweepWindow window() const { return {xUnit, xStart, xEnd, xZero, dielectric}; }
 };
 
 // The one rule for where the layer-peeled profile applies: reflection (TDR) in ohms,

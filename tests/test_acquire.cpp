@@ -1,7 +1,6 @@
 // The acquisition cycle as the user sees it: sweeps into a scaled live trace, and its failures.
 #include "acquisition/acquire.h"
 #include "app/startup.h"
-#include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/cycle.h"
@@ -52,10 +51,11 @@ class Cycle : public ::testing::Test {
         platform::RunUserInterface(); // nothing left over from an earlier test
         instrument.cal.vampl.fill(0.0);
         platform::setSerialDevice(&dev);
-        ASSERT_EQ(velt_init(), 1);
-        ASSERT_EQ(velt_cal(2, 5, Mode::TDR), 1);
-        ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1); // the selected line's constants apply
-        sendChannelSetup(stimulusPortCode[2], samplerPortCode[4]);
+        ASSERT_EQ(instrument.open(), 1);
+        ASSERT_EQ(instrument.measureConstants(2, 5, Mode::TDR), 1);
+        ASSERT_EQ(instrument.measureConstants(2, 4, Mode::TDR),
+                  1); // the selected line's constants apply
+        instrument.sendChannelSetup(stimulusPortCode[2], samplerPortCode[4]);
     }
     void TearDown() override {
         platform::RunUserInterface();

@@ -1,5 +1,4 @@
 // Calibration: edge search, level windows, delays, retries and every result code on the wire.
-#include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "platform/clock.h"
@@ -66,7 +65,7 @@ class Calibration : public ::testing::Test {
 
     void selectRow(int row) {
         dev.queueRead(kAck);
-        ASSERT_EQ(velt_params(row), 1);
+        ASSERT_EQ(instrument.selectTiming(row), 1);
         dev.clearRecord();
     }
     void queueSweep(const SampleAt& sample) {
@@ -123,7 +122,7 @@ TEST_F(Calibration, WorkedReflectionExampleOnTheInternalRow) {
     // d = 97: start window 200..289, end window 397..461.
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     const double before = platform::virtualSecondsElapsed();
-    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
+    EXPECT_EQ(instrument.measureConstants(2, 4, Mode::TDR), 1);
     EXPECT_DOUBLE_EQ(platform::virtualSecondsElapsed() - before, 1.0);
     EXPECT_EQ(instrument.cal.vstart[4], 100.0);
     EXPECT_EQ(instrument.cal.vend[4], 3000.0);
@@ -150,7 +149,7 @@ TEST_P(CalibrationWindows, LevelsComeFromExactlyTheGuardedWindows) {
     const WindowCase& c = GetParam();
     selectRow(c.row);
     queueEdgeMeasurement(regions(c.edge, c.e, c.f, c.g));
-    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
+    EXPECT_EQ(instrument.measureConstants(2, 4, Mode::TDR), 1);
     EXPECT_EQ(instrument.cal.vstart[4], 100.0);
     EXPECT_EQ(instrument.cal.vend[4], 3000.0);
     EXPECT_EQ(instrument.cal.vampl[4], 2900.0);
@@ -186,7 +185,7 @@ TEST_P(CalibrationDriftedBaseline, EdgeThresholdRidesOnTheBaseline) {
             return static_cast<std::uint16_t>(c.baseline + 3000);
         },
         c.baseline);
-    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
+    EXPECT_EQ(instrument.measureConstants(2, 4, Mode::TDR), 1);
     EXPECT_EQ(instrument.cal.calDelay[2], 760) << "edge found at sample 300";
     EXPECT_EQ(instrument.cal.vstart[4], c.baseline);
     EXPECT_EQ(instrument.cal.vampl[4], 3000.0);
@@ -206,7 +205,7 @@ class CalibrationEarlyEdge : public Calibration,
 TEST_P(CalibrationEarlyEdge, EdgeBeforeTheAcceptedIndexChangesOnlyTheChannelState) {
     selectRow(GetParam().row);
     queueEdgeMeasurement(step(GetParam().edge));
-    EXPECT_EQ(velt_cal(3, 7, Mode::TDR), -2);
+    EXPECT_EQ(instrument.measureConstants(3, 7, Mode::TDR), -2);
     expectConstantsUntouched(7, 3);
     EXPECT_EQ(instrument.stimActive, 3);
     EXPECT_EQ(instrument.samplActive, 7);
@@ -232,7 +231,7 @@ class CalibrationEmptyWindow : public Calibration,
 TEST_P(CalibrationEmptyWindow, AnEmptyLevelWindowStoresNothing) {
     selectRow(GetParam().row);
     queueEdgeMeasurement(GetParam().sweep);
-    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), -1);
+    EXPECT_EQ(instrument.measureConstants(2, 4, Mode::TDR), -1);
     expectConstantsUntouched(4, 2);
 }
 
@@ -253,7 +252,7 @@ TEST_F(Calibration, NegativeAmplitudeIsReportedAndChangesNoConstant) {
         if (i < 300) return 100;
         return i >= 397 && i < 462 ? 50 : 2000;
     });
-    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), -1);
+    EXPECT_EQ(instrument.measureConstants(2, 4, Mode::TDR), -1);
     expectConstantsUntouched(4, 2);
 }
 
@@ -262,14 +261,14 @@ TEST_F(Calibration, ShortSweepDuringTheLevelMeasurementChangesNoConstant) {
     queueSweep([](int) { return 0; });
     queueShortSweep();
     instrument.link.samples.fill(3000); // stale counts that would otherwise look like a step
-    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), -2);
+    EXPECT_EQ(instrument.measureConstants(2, 4, Mode::TDR), -2);
     expectConstantsUntouched(4, 2);
 }
 
 TEST_F(Calibration, UnknownChannelsAreRefusedWithoutTraffic) {
-    EXPECT_EQ(velt_cal(10, 4, Mode::TDR), -1);
-    EXPECT_EQ(velt_cal(2, 20, Mode::TDT), -1);
-    EXPECT_EQ(velt_cal(-1, 0, Mode::TDR), -1);
+    EXPECT_EQ(instrument.measureConstants(10, 4, Mode::TDR), -1);
+    EXPECT_EQ(instrument.measureConstants(2, 20, Mode::TDT), -1);
+    EXPECT_EQ(instrument.measureConstants(-1, 0, Mode::TDR), -1);
     EXPECT_TRUE(dev.calls().empty());
     EXPECT_EQ(instrument.stimActive, 2);
 }
@@ -286,7 +285,7 @@ TEST_P(CalibrationTransmission, LevelsFromThePairsOwnStimulusDelayFromTheRequest
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     queueEdgeMeasurement(step(GetParam().edge2));
     const double before = platform::virtualSecondsElapsed();
-    EXPECT_EQ(velt_cal(7, 5, Mode::TDT), 1);
+    EXPECT_EQ(instrument.measureConstants(7, 5, Mode::TDT), 1);
     EXPECT_DOUBLE_EQ(platform::virtualSecondsElapsed() - before, 2.0);
     // Sampler 5 belongs to stimulus 2 (port code 5); the delay is taken with stimulus 7 (0).
     EXPECT_EQ(portSelections(), (std::vector<Bytes>{{5, 11}, {0, 11}}));
@@ -310,13 +309,12 @@ INSTANTIATE_TEST_SUITE_P(Edges, CalibrationTransmission,
 TEST_F(Calibration, NegativeTransmissionDelayWrapsIntoTheSweepWords) {
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     queueEdgeMeasurement(step(301));
-    ASSERT_EQ(velt_cal(7, 5, Mode::TDT), 1);
+    ASSERT_EQ(instrument.measureConstants(7, 5, Mode::TDT), 1);
     ASSERT_EQ(instrument.cal.calDelay[7], -1692);
     dev.clearRecord();
-    testing_support::resetEnvironment(YUnit::Rho, 3.1);
     queueSweep([](int) { return 0; });
     queueSweep([](int) { return 3000; });
-    ASSERT_EQ(velt_acquire(1), 1);
+    ASSERT_EQ(instrument.acquire(1, YUnit::Rho, {XUnit::Metres, 0.0, 3.1, 0.0, 2.25}), 1);
     const auto w = dev.writes();
     ASSERT_GE(w.size(), 6u);
     // Second request: first = (65536 - 1692) / 2 = 31922, last = (-1692 + 12 x 1024) / 2 = 5298.
@@ -328,13 +326,13 @@ TEST_F(Calibration, NegativeTransmissionDelayWrapsIntoTheSweepWords) {
 TEST_F(Calibration, FailedTransmittedEdgeChangesNoConstant) {
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     queueEdgeMeasurement(step(204)); // edge too early
-    EXPECT_EQ(velt_cal(7, 5, Mode::TDT), -3);
+    EXPECT_EQ(instrument.measureConstants(7, 5, Mode::TDT), -3);
     expectConstantsUntouched(5, 7);
 
     queueEdgeMeasurement(regions(300, 290, 397, 462));
     dev.queueRead(kAck);
     queueShortSweep();
-    EXPECT_EQ(velt_cal(7, 5, Mode::TDT), -3);
+    EXPECT_EQ(instrument.measureConstants(7, 5, Mode::TDT), -3);
     expectConstantsUntouched(5, 7);
 }
 
@@ -346,7 +344,7 @@ TEST_P(CalibrationStartup, DuringStartUpEachEdgeMeasurementIsThreeSweepsWhatever
     auto offBaseline = [](int i) -> std::uint16_t { return i == 0 ? 300 : (i < 300 ? 100 : 3000); };
     queueEdgeMeasurement(offBaseline, 300);
     if (mode != 0) queueEdgeMeasurement(offBaseline, 300);
-    EXPECT_EQ(velt_cal(2, 4, modeFromCode(mode)), 1);
+    EXPECT_EQ(instrument.measureConstants(2, 4, modeFromCode(mode)), 1);
     EXPECT_EQ(sweepsRead(), mode == 0 ? 3 : 6);
     EXPECT_EQ(ftrdbyte(), kNoByte); // nothing queued was left unread
 }
@@ -378,7 +376,7 @@ TEST_P(CalibrationRetry, RunningProgramRetriesOffBaselineSweepsUpToTenTimes) {
             return i < 300 ? 100 : 3000;
         });
     }
-    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
+    EXPECT_EQ(instrument.measureConstants(2, 4, Mode::TDR), 1);
     EXPECT_EQ(sweepsRead(), GetParam().sweeps);
     EXPECT_EQ(ftrdbyte(), kNoByte);
     EXPECT_EQ(instrument.cal.calDelay[2], 760);
@@ -398,7 +396,7 @@ TEST_F(Calibration, NegativeBaselineIsAlsoRetried) {
     queueSweep([](int) { return 300; }); // baseline -200
     queueSweep([](int) { return 500; }); // baseline 0
     queueSweep([](int i) -> std::uint16_t { return i < 300 ? 600 : 3500; });
-    EXPECT_EQ(velt_cal(2, 4, Mode::TDR), 1);
+    EXPECT_EQ(instrument.measureConstants(2, 4, Mode::TDR), 1);
     EXPECT_EQ(sweepsRead(), 4);
     EXPECT_EQ(instrument.cal.vstart[4], 100.0);
     EXPECT_EQ(instrument.cal.vampl[4], 2900.0);

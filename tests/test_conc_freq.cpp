@@ -47,8 +47,8 @@ TEST(FrequencyStress, DomainsModesSamplersAndFilesAgainstTheTick) {
     platform::RunUserInterface();
     simulator::SimulatedInstrument sim("QSA004");
     platform::setSerialDevice(&sim);
-    ASSERT_EQ(velt_init(), 1);
-    ASSERT_EQ(velt_params(2), 1);
+    ASSERT_EQ(instrument.open(), 1);
+    ASSERT_EQ(instrument.selectTiming(2), 1);
     instrument.isInit = 1;
     instrument.channels = 4;
     panel().ringDelete(PANEL_MODE, 2, 2);

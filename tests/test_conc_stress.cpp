@@ -73,7 +73,7 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
     platform::RunUserInterface();
     simulator::SimulatedInstrument sim;
     platform::setSerialDevice(&sim);
-    ASSERT_EQ(velt_init(), 1);
+    ASSERT_EQ(instrument.open(), 1);
     instrument.isInit = 1;
     setTimebase(0, 1);
     ASSERT_EQ(calibrate(2, 4, 0), 1);

@@ -39,12 +39,11 @@ class Driver : public ::testing::Test {
         instrument.stimulusPort = 5;
         instrument.samplerPort = 10;
         dev.queueRead(kAck);
-        ASSERT_EQ(velt_params(2), 1);
+        ASSERT_EQ(instrument.selectTiming(2), 1);
         dev.clearRecord();
 
         instrument.stimActive = 2, instrument.samplActive = 4, instrument.samplPos = 4,
         instrument.samplNeg = 5, instrument.polarity = 1;
-        testing_support::resetEnvironment(kRho);
         instrument.cal.calDelay.fill(0);
         instrument.cal.vstart.fill(1000); // vstart 1000 and vampl 2000 counts on every sampler
         instrument.cal.vampl.fill(2000);
@@ -53,6 +52,11 @@ class Driver : public ::testing::Test {
         instrument.link.opened.store(0);
         platform::setSerialDevice(nullptr);
     }
+    int sweep(int count) { return instrument.acquire(count, unit, window); }
+    int findZero(double x, int mode) { return instrument.findZero(x, mode, window, zero); }
+    SweepWindow window{XUnit::Metres, 0.0, 3.0, 0.0, 2.25};
+    YUnit unit = kRho;
+    double zero = -1.0;
 
     void queueSweep(const SampleAt& sample) {
         Bytes bytes(2048);
@@ -109,14 +113,10 @@ class DriverWindow : public Driver, public ::testing::WithParamInterface<WindowC
 
 TEST_P(DriverWindow, WindowBecomesSweepWordsAndXValues) {
     const WindowCase& c = GetParam();
-    view.xUnits = xUnitFromCode(c.units);
-    view.xStart = c.start;
-    view.xEnd = c.end;
-    view.dielK = c.k;
-    view.xZero = c.zero;
+    window = {xUnitFromCode(c.units), c.start, c.end, c.zero, c.k};
     instrument.cal.calDelay[2] = c.delay;
     queueAcquisition(1, c.start > 0, 0, [](int) { return 3000; });
-    ASSERT_EQ(velt_acquire(1), 1);
+    ASSERT_EQ(sweep(1), 1);
     EXPECT_EQ(instrument.increment.load(), c.increment);
     const auto req = sweepRequests();
     ASSERT_EQ(req.size(), c.start > 0 ? 3u : 2u);
@@ -159,10 +159,10 @@ struct SweepCountCase {
 class DriverSweepCount : public Driver, public ::testing::WithParamInterface<SweepCountCase> {};
 
 TEST_P(DriverSweepCount, OneOffsetSweepThenSettleAndWindowSweepsPerPass) {
-    view.xStart = GetParam().start;
+    window.start = GetParam().start;
     const int passes = std::max(GetParam().count, 1);
     queueAcquisition(passes, GetParam().start > 0, 0, [](int) { return 3000; });
-    ASSERT_EQ(velt_acquire(GetParam().count), 1);
+    ASSERT_EQ(sweep(GetParam().count), 1);
     EXPECT_EQ(sweepsRead(), GetParam().sweeps);
     EXPECT_TRUE(drained());
 }
@@ -186,10 +186,10 @@ TEST_P(DriverConversion, CountsBecomeTheVerticalUnit) {
     const ConversionCase& c = GetParam();
     instrument.samplerPort = samplerPortCode[static_cast<std::size_t>(c.sampler)];
     instrument.samplActive = c.sampler;
-    view.yUnits = c.unit;
+    unit = c.unit;
     const std::uint16_t sample = c.sample;
     queueAcquisition(1, false, c.offset, [sample](int) { return sample; });
-    ASSERT_EQ(velt_acquire(1), 1);
+    ASSERT_EQ(sweep(1), 1);
     EXPECT_EQ(instrument.polarity, c.sampler % 2 == 0 ? 1 : 0);
     EXPECT_NEAR(instrument.recordAvg[0], c.expected, 1e-9);
     EXPECT_NEAR(instrument.record[1023], c.expected, 1e-9);
@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{5, kOhm, 5000, 2000, 50}, ConversionCase{5, kNorm, 5000, 1000, 1.5}));
 
 TEST_F(Driver, PassesAreAveragedAndTheLastSweepIsKept) {
-    view.yUnits = kRaw;
+    unit = kRaw;
     instrument.recordAvg.fill(kNaN);
     instrument.runningMean.fill(kNaN);
     queueFlat(0);
@@ -228,7 +228,7 @@ TEST_F(Driver, PassesAreAveragedAndTheLastSweepIsKept) {
         if (p > 0) queueFlat(0);
         queueFlat(values[p]);
     }
-    ASSERT_EQ(velt_acquire(3), 1);
+    ASSERT_EQ(sweep(3), 1);
     for (std::size_t i = 0; i < 1024; ++i) {
         ASSERT_DOUBLE_EQ(instrument.recordAvg[i], 3000.0);
         ASSERT_DOUBLE_EQ(instrument.record[i], 6000.0);
@@ -238,11 +238,11 @@ TEST_F(Driver, PassesAreAveragedAndTheLastSweepIsKept) {
 TEST_F(Driver, WithoutACalibratedAmplitudeOnlyRawCountsHaveAValue) {
     instrument.cal.vampl[4] = 0;
     queueAcquisition(1, false, 0, [](int) { return 3000; });
-    ASSERT_EQ(velt_acquire(1), 1);
+    ASSERT_EQ(sweep(1), 1);
     EXPECT_TRUE(std::isnan(instrument.recordAvg[0]));
-    view.yUnits = kRaw;
+    unit = kRaw;
     queueAcquisition(1, false, 0, [](int) { return 3000; });
-    ASSERT_EQ(velt_acquire(1), 1);
+    ASSERT_EQ(sweep(1), 1);
     EXPECT_EQ(instrument.recordAvg[0], 3000.0);
 }
 
@@ -251,7 +251,7 @@ class DriverShortSweep : public Driver, public ::testing::WithParamInterface<int
 TEST_P(DriverShortSweep, AFailedAcquisitionChangesNoBufferAndStopsTheTraffic) {
     // Sweeps of a two-pass acquisition from 0: offset, window, settle, window.
     const int failing = GetParam();
-    view.xEnd = 3.1;
+    window.end = 3.1;
     instrument.increment = 33;
     instrument.recordX.fill(-7);
     instrument.record.fill(-8);
@@ -259,7 +259,7 @@ TEST_P(DriverShortSweep, AFailedAcquisitionChangesNoBufferAndStopsTheTraffic) {
     for (int s = 0; s < failing; ++s) queueFlat(3000);
     dev.queueRead(kAck);
     dev.queueRead(Bytes(2047, 0));
-    EXPECT_EQ(velt_acquire(2), -2);
+    EXPECT_EQ(sweep(2), -2);
     EXPECT_EQ(sweepsRead(), failing + 1);
     EXPECT_EQ(instrument.increment.load(), 33);
     EXPECT_EQ(instrument.recordX[5], -7);
@@ -272,7 +272,7 @@ INSTANTIATE_TEST_SUITE_P(Sweeps, DriverShortSweep, ::testing::Values(0, 1, 3));
 
 TEST_F(Driver, ClosedLinkFailsTheAcquisitionWithoutTraffic) {
     instrument.link.opened.store(0);
-    EXPECT_EQ(velt_acquire(1), -1);
+    EXPECT_EQ(sweep(1), -1);
     EXPECT_TRUE(dev.calls().empty());
 }
 
@@ -280,10 +280,10 @@ class DriverBadWindow : public Driver,
                         public ::testing::WithParamInterface<std::pair<double, double>> {};
 
 TEST_P(DriverBadWindow, AnUnsweepableWindowIsRefusedWithoutTraffic) {
-    view.xEnd = GetParam().first;
-    view.dielK = GetParam().second;
+    window.end = GetParam().first;
+    window.dielectric = GetParam().second;
     instrument.recordAvg.fill(-9);
-    EXPECT_EQ(velt_acquire(1), -3);
+    EXPECT_EQ(sweep(1), -3);
     EXPECT_TRUE(dev.calls().empty());
     EXPECT_EQ(instrument.recordAvg[0], -9);
 }
@@ -303,7 +303,7 @@ class DriverOffset : public Driver, public ::testing::WithParamInterface<OffsetC
 TEST_P(DriverOffset, OffsetIsTheMeanOfAZeroIncrementSweep) {
     queueSweep(GetParam().sample);
     double offset = -1;
-    EXPECT_EQ(getOffsetChecked(offset), 1);
+    EXPECT_EQ(instrument.readOffset(offset), 1);
     EXPECT_EQ(offset, GetParam().offset);
     EXPECT_EQ(sweepRequests(), (std::vector<Request>{{0, 0}}));
 }
@@ -325,7 +325,7 @@ class DriverMean : public Driver, public ::testing::WithParamInterface<MeanCase>
 TEST_P(DriverMean, MeanTruncatesEachSampleButNotTheResult) {
     for (std::size_t i = 0; i < 1024; ++i)
         instrument.link.samples[i] = i < 512 ? GetParam().low : GetParam().high;
-    EXPECT_DOUBLE_EQ(meanArray(), GetParam().mean);
+    EXPECT_DOUBLE_EQ(instrument.meanArray(), GetParam().mean);
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, DriverMean,
@@ -333,13 +333,13 @@ INSTANTIATE_TEST_SUITE_P(Samples, DriverMean,
                                            MeanCase{-1.9, -1.9, -1.0}, MeanCase{-3, 4, 0.5},
                                            MeanCase{65535, 65535, 65535}));
 
-TEST_F(Driver, GivenZeroIsStoredWithoutTraffic) {
-    EXPECT_EQ(velt_zero(2.5, 0), 2);
-    EXPECT_EQ(view.xZero.load(), 2.5);
-    EXPECT_EQ(velt_zero(0.0, 1), 2);
-    EXPECT_EQ(view.xZero.load(), 0.0);
-    EXPECT_EQ(velt_zero(kNaN, 0), -1);
-    EXPECT_EQ(view.xZero.load(), 0.0);
+TEST_F(Driver, GivenZeroIsTakenWithoutTraffic) {
+    EXPECT_EQ(findZero(2.5, 0), 2);
+    EXPECT_EQ(zero, 2.5);
+    EXPECT_EQ(findZero(0.0, 1), 2);
+    EXPECT_EQ(zero, 0.0);
+    EXPECT_EQ(findZero(kNaN, 0), -1);
+    EXPECT_EQ(zero, 0.0);
     EXPECT_TRUE(dev.calls().empty());
 }
 
@@ -352,17 +352,12 @@ struct ZeroCase {
 class DriverZeroSearch : public Driver, public ::testing::WithParamInterface<ZeroCase> {};
 
 TEST_P(DriverZeroSearch, OpenIsFoundInRhoFromAbsolutePositions) {
-    view.yUnits = kOhm; // in ohms every sample would pass; the search must work in rho
-    view.xZero = 1.0;
+    window.zero = 1.0;
     const int crossing = GetParam().crossing;
     // rho 0 before the crossing, 0.4 after: above the single-ended threshold only.
     queueAcquisition(1, false, 0, [crossing](int i) { return i < crossing ? 3000 : 3800; });
-    EXPECT_EQ(velt_zero(-1, GetParam().mode), GetParam().result);
-    EXPECT_EQ(view.yUnits.load(), kOhm);
-    if (GetParam().result == 1)
-        EXPECT_NEAR(view.xZero.load(), 2.75 * crossing / 1024, 1e-12);
-    else
-        EXPECT_EQ(view.xZero.load(), 0.0);
+    EXPECT_EQ(findZero(-1, GetParam().mode), GetParam().result);
+    EXPECT_NEAR(zero, GetParam().result == 1 ? 2.75 * crossing / 1024 : 0.0, 1e-12);
 }
 
 INSTANTIATE_TEST_SUITE_P(Traces, DriverZeroSearch,
@@ -372,11 +367,11 @@ INSTANTIATE_TEST_SUITE_P(Traces, DriverZeroSearch,
                                            ZeroCase{0, 1023, -1}));
 
 TEST_F(Driver, ZeroSearchOnAFailedAcquisitionFindsNothing) {
-    view.xZero = 1.0;
+    window.zero = 1.0;
     instrument.recordAvg.fill(1.0); // a stale open must not be found again
     dev.queueRead(kAck);
-    EXPECT_EQ(velt_zero(-1, 0), -1);
-    EXPECT_EQ(view.xZero.load(), 0.0);
+    EXPECT_EQ(findZero(-1, 0), -1);
+    EXPECT_EQ(zero, 0.0);
 }
 
 struct ChannelCase {
@@ -390,7 +385,7 @@ TEST_P(DriverSetChan, OnlyAStimulusChangeWaitsForTheSource) {
     const ChannelCase& c = GetParam();
     dev.queueRead(kAck);
     const double before = platform::virtualSecondsElapsed();
-    EXPECT_EQ(VELT_SetChan(c.stim, c.samp), 1);
+    EXPECT_EQ(instrument.selectChannels(c.stim, c.samp), 1);
     EXPECT_DOUBLE_EQ(platform::virtualSecondsElapsed() - before, c.wait);
     EXPECT_EQ(dev.written(), (Bytes{'p', stimulusPortCode[static_cast<std::size_t>(c.stim)],
                                     samplerPortCode[static_cast<std::size_t>(c.samp)]}));
@@ -404,11 +399,11 @@ INSTANTIATE_TEST_SUITE_P(Channels, DriverSetChan,
                                            ChannelCase{9, 19, 0.5}));
 
 TEST_F(Driver, UnknownChannelsAndRowsAreRefusedWithoutTraffic) {
-    EXPECT_EQ(velt_params(4), -1);
+    EXPECT_EQ(instrument.selectTiming(4), -1);
     EXPECT_EQ(instrument.timing.calIncrement, 8);
-    EXPECT_EQ(VELT_SetChan(10, 0), -1);
-    EXPECT_EQ(VELT_SetChan(0, 20), -1);
-    EXPECT_EQ(VELT_SetChan(-1, 4), -1);
+    EXPECT_EQ(instrument.selectChannels(10, 0), -1);
+    EXPECT_EQ(instrument.selectChannels(0, 20), -1);
+    EXPECT_EQ(instrument.selectChannels(-1, 4), -1);
     EXPECT_TRUE(dev.calls().empty());
     EXPECT_EQ(instrument.stimulusPort, 5);
     EXPECT_EQ(instrument.samplActive, 4);
@@ -424,7 +419,7 @@ class DriverParams : public Driver, public ::testing::WithParamInterface<RowCase
 
 TEST_P(DriverParams, RowLoadsTimingAndResendsThePorts) {
     dev.queueRead(kAck);
-    EXPECT_EQ(velt_params(GetParam().row), 1);
+    EXPECT_EQ(instrument.selectTiming(GetParam().row), 1);
     EXPECT_EQ(instrument.timing.calIncrement, GetParam().calIncrement);
     EXPECT_EQ(instrument.timing.edgeIdx, GetParam().edgeIdx);
     EXPECT_EQ(instrument.timing.timebase, 7.5e-8);
@@ -442,7 +437,7 @@ TEST_F(Driver, InitOpensTheLinkAndSelectsTheInternalRow) {
     dev.queueRead(Bytes(16, 0x55));
     dev.queueRead(kAck);
     dev.queueRead(kAck);
-    EXPECT_EQ(velt_init(), 1);
+    EXPECT_EQ(instrument.open(), 1);
     EXPECT_EQ(dev.written(), (Bytes{'i', 'i', 'p', 5, 10}));
     EXPECT_EQ(instrument.timing.calIncrement, 8);
 }
@@ -474,7 +469,7 @@ TEST_P(DriverInitFailure, EveryFailingOpenStepFailsTheStartAndClosesTheLink) {
     }
     dev.queueRead(Bytes(16, 0x55));
     dev.queueRead('?');
-    EXPECT_EQ(velt_init(), -1);
+    EXPECT_EQ(instrument.open(), -1);
     EXPECT_EQ(instrument.link.opened.load(), 0);
     EXPECT_EQ(dev.written().size(), GetParam() == 6 ? 2u : 0u); // no setup after a failure
 }

@@ -1,6 +1,5 @@
 // End to end: the real driver and calibration against the simulated instrument, read against the
 // simulator's ground truth.
-#include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "platform/serial_device.h"
@@ -36,10 +35,10 @@ class EndToEnd : public ::testing::TestWithParam<Setup> {
     void SetUp() override {
         testing_support::freshPanel();
         platform::setSerialDevice(&sim);
-        ASSERT_EQ(velt_init(), 1);
-        ASSERT_EQ(velt_params(GetParam().row), 1);
-        testing_support::resetEnvironment(YUnit::Millivolts, 6.0);
-        ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
+        ASSERT_EQ(instrument.open(), 1);
+        ASSERT_EQ(instrument.selectTiming(GetParam().row), 1);
+        view.xEnd = 6.0;
+        ASSERT_EQ(instrument.measureConstants(2, 4, Mode::TDR), 1);
     }
     void TearDown() override {
         EXPECT_EQ(sim.protocolViolations(), 0);
@@ -56,7 +55,7 @@ class EndToEnd : public ::testing::TestWithParam<Setup> {
     double zeroAtConnector() {
         sim.setConnection(2, Connection::Open);
         view.xZero.store(0);
-        EXPECT_EQ(velt_zero(-1, 0), 1);
+        EXPECT_EQ(zeroShown(), 1);
         sim.setConnection(2, Connection::Device);
         return view.xZero.load();
     }
@@ -87,7 +86,7 @@ TEST_P(EndToEnd, OneMetreCableEndsTwoMetresRoundTripFromTheZero) {
     const double zero = zeroAtConnector();
     load("channel 2: line 50 1.000 2.25 0; open\n");
     view.xZero.store(0);
-    ASSERT_EQ(velt_zero(-1, 0), 1);
+    ASSERT_EQ(zeroShown(), 1);
     EXPECT_NEAR(view.xZero.load() - zero, 2.000, 0.01);
 }
 
@@ -95,10 +94,10 @@ TEST_P(EndToEnd, OpenLineReadsRhoPlusOneBeyondItsEnd) {
     view.xZero.store(zeroAtConnector());
     load("channel 2: line 50 0.5 2.25 0; open\n");
     view.yUnits.store(kRho);
-    ASSERT_EQ(velt_acquire(4), 1);
+    ASSERT_EQ(sweepShown(4), 1);
     forPoints(1.2, 3.5, [](double x, double rho) { EXPECT_NEAR(rho, 1.0, 0.02) << x; });
     view.yUnits.store(kOhm);
-    ASSERT_EQ(velt_acquire(4), 1);
+    ASSERT_EQ(sweepShown(4), 1);
     forPoints(1.2, 3.5, [](double x, double ohm) { EXPECT_DOUBLE_EQ(ohm, 500.0) << x; });
 }
 
@@ -106,7 +105,7 @@ TEST_P(EndToEnd, SectionImpedancesReadWithinTolerance) {
     view.xZero.store(zeroAtConnector());
     load("channel 2: line 50 1.0 2.25 0; line 75 1.0 2.25 0; load 75\n");
     view.yUnits.store(kOhm);
-    ASSERT_EQ(velt_acquire(16), 1);
+    ASSERT_EQ(sweepShown(16), 1);
     // Round trip: the 50-ohm metre spans 0..2 m, the 75-ohm one 2..4 m; keep off the edges.
     forPoints(0.2, 1.8, [](double x, double ohm) { EXPECT_NEAR(ohm, 50.0, 1.0) << x; });
     forPoints(2.2, 3.8, [](double x, double ohm) { EXPECT_NEAR(ohm, 75.0, 1.5) << x; });
@@ -116,13 +115,13 @@ TEST_P(EndToEnd, SectionImpedancesReadWithinTolerance) {
 // without noise, so that only the sweeps' noise is left to average.)
 TEST_P(EndToEnd, AveragedImpedanceLosesTheNoiseAndKeepsTheLevel) {
     sim.setNoise(false);
-    ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
+    ASSERT_EQ(instrument.measureConstants(2, 4, Mode::TDR), 1);
     view.xZero.store(zeroAtConnector());
     load("channel 2: line 120 3.0 2.25 0; load 120\n");
     sim.setNoise(true);
     view.yUnits.store(kOhm);
     auto meanError = [&](int averaging) {
-        EXPECT_EQ(velt_acquire(averaging), 1);
+        EXPECT_EQ(sweepShown(averaging), 1);
         double sum = 0;
         int n = 0;
         forPoints(0.5, 5.5, [&](double, double ohm) { sum += ohm - 120, ++n; });
@@ -140,10 +139,10 @@ class EndToEndThrough : public EndToEnd {};
 TEST_P(EndToEndThrough, TransmissionCalibratedOnAThroughMeasuresTheCableOneWay) {
     ASSERT_TRUE(sim.hasChannel(7));
     sim.setConnection(2, Connection::Through);
-    ASSERT_EQ(velt_cal(2, 14, Mode::TDT), 1);
+    ASSERT_EQ(instrument.measureConstants(2, 14, Mode::TDT), 1);
     EXPECT_GT(instrument.cal.calDelay[2], 0)
         << "the through step lies beyond 2.5 x timing.edgeIdx samples";
-    sendChannelSetup(stimulusPortCode[2], samplerPortCode[14]);
+    instrument.sendChannelSetup(stimulusPortCode[2], samplerPortCode[14]);
     view.yUnits.store(YUnit::Millivolts);
     auto edgeAt = [] {
         double top = 0;
@@ -152,11 +151,11 @@ TEST_P(EndToEndThrough, TransmissionCalibratedOnAThroughMeasuresTheCableOneWay) 
             if (instrument.recordAvg[i] >= top / 2) return instrument.recordX[i];
         return -1.0;
     };
-    ASSERT_EQ(velt_acquire(2), 1);
+    ASSERT_EQ(sweepShown(2), 1);
     const double direct = edgeAt();
     sim.setConnection(2, Connection::Device);
     load("channel 2: line 50 0.5 2.25 0; through\n");
-    ASSERT_EQ(velt_acquire(2), 1);
+    ASSERT_EQ(sweepShown(2), 1);
     EXPECT_NEAR(edgeAt() - direct, 0.5, 0.01) << "one way in transmission";
 }
 

@@ -57,8 +57,8 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
     void SetUp() override {
         testing_support::freshPanel();
         platform::setSerialDevice(&sim);
-        ASSERT_EQ(velt_init(), 1);
-        ASSERT_EQ(velt_params(2), 1);
+        ASSERT_EQ(instrument.open(), 1);
+        ASSERT_EQ(instrument.selectTiming(2), 1);
         sim.setNoise(false);
         instrument.channels = 4; // port 1 CH 1 and port 2 CH 1 are calibrated
         solt.store = StandardSet{};

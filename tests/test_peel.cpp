@@ -2,7 +2,7 @@
 // simulator's ground truth.
 #include "acquisition/acquire.h"
 #include "acquisition/peel.h"
-#include "instrument/calibration.h"
+#include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
 #include "panel/cycle.h"
@@ -47,12 +47,12 @@ class OnSimulator : public ::testing::Test {
         testing_support::freshPanel();
         ASSERT_TRUE(sim.setModel(model()));
         platform::setSerialDevice(&sim);
-        ASSERT_EQ(velt_init(), 1);
-        ASSERT_EQ(velt_params(2), 1);
-        testing_support::resetEnvironment(YUnit::Millivolts, 6.0);
-        ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
+        ASSERT_EQ(instrument.open(), 1);
+        ASSERT_EQ(instrument.selectTiming(2), 1);
+        view.xEnd = 6.0;
+        ASSERT_EQ(instrument.measureConstants(2, 4, Mode::TDR), 1);
         sim.setConnection(2, Connection::Open);
-        ASSERT_EQ(velt_zero(-1, 0), 1);
+        ASSERT_EQ(zeroShown(), 1);
         sim.setConnection(2, Connection::Device);
         view.yUnits.store(YUnit::Ohms);
     }
@@ -78,7 +78,7 @@ TEST_P(TrueProfile, ReadsTheSectionBehindWhatLiesInFront) {
     load(c.dut);
     sim.setNoise(false);
     view.xStart.store(c.windowStart);
-    ASSERT_EQ(velt_acquire(1), 1);
+    ASSERT_EQ(sweepShown(1), 1);
     Waveform peeled = instrument.recordAvg;
     peelProfile(peeled);
     int n = 0;
@@ -121,7 +121,7 @@ TEST_F(OnSimulator, NoisyErrorGrowsOnlyWithTheTransmissionLostInFront) {
     load("line 30 0.3 2.25 0; line 75 0.3 2.25 0; line 40 0.3 2.25 0; line 65 0.3 2.25 0; "
          "line 50 0.3 2.25 0; line 30 0.3 2.25 0; line 75 0.3 2.25 0; load 50");
     view.xEnd.store(8.5);
-    ASSERT_EQ(velt_acquire(16), 1);
+    ASSERT_EQ(sweepShown(16), 1);
     Waveform peeled = instrument.recordAvg;
     peelProfile(peeled);
     double before = 50, transmission = 1;
@@ -140,8 +140,8 @@ TEST_F(OnSimulator, NoisyErrorGrowsOnlyWithTheTransmissionLostInFront) {
 
 // Through the acquisition cycle and the menu: each line of a pair is peeled, then summed.
 TEST_F(OnSimulator, DifferentialPairReadsTwiceTheTrueLine) {
-    ASSERT_EQ(velt_cal(2, 5, Mode::TDR), 1);
-    VELT_SetChan(2, 4);
+    ASSERT_EQ(instrument.measureConstants(2, 5, Mode::TDR), 1);
+    instrument.selectChannels(2, 4);
     load("line 30 0.3 2.25 0; line 75 0.3 2.25 0; open");
     setDiff(1);
     auto at75 = [] {

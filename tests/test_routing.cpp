@@ -187,7 +187,7 @@ void holdSweep(void* context, long) {
 TEST_F(Routing, StimulusChangeWaitsForTheRunningTick) {
     testing_support::SweepDevice dev;
     platform::setSerialDevice(&dev);
-    ASSERT_EQ(velt_init(), 1);
+    ASSERT_EQ(instrument.open(), 1);
     Gate gate;
     dev.onSweep = holdSweep;
     dev.context = &gate;

@@ -51,7 +51,7 @@ class SimPhysics : public ::testing::Test {
 
     // One sweep through the real transport, in counts above the sampler's ADC offset.
     std::array<double, 1024> sweep(int stim, int sampler, int start, int inc) {
-        sendChannelSetup(stimulusPortCode[stim], samplerPortCode[sampler]);
+        instrument.sendChannelSetup(stimulusPortCode[stim], samplerPortCode[sampler]);
         EXPECT_EQ(readRaw(1024, inc, start), 1);
         std::array<double, 1024> out{};
         for (int i = 0; i < 1024; ++i)

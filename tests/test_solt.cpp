@@ -52,8 +52,8 @@ class Solt : public ::testing::Test {
         sim.setModel(model);
         testing_support::freshPanel();
         platform::setSerialDevice(&sim);
-        ASSERT_EQ(velt_init(), 1);
-        ASSERT_EQ(velt_params(2), 1);
+        ASSERT_EQ(instrument.open(), 1);
+        ASSERT_EQ(instrument.selectTiming(2), 1);
         instrument.channels = channelCount;
         if (instrument.channels == 2) panel().ringDelete(PANEL_MODE, 1, 3);
         if (instrument.channels == 4) panel().ringDelete(PANEL_MODE, 2, 2);

@@ -1,6 +1,5 @@
 // Timebase rows and the window as it is swept, against the simulated instrument.
 #include "acquisition/acquire.h"
-#include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
@@ -53,7 +52,7 @@ class SweptWindow : public ::testing::Test {
     void SetUp() override {
         testing_support::freshPanel();
         platform::setSerialDevice(&sim);
-        ASSERT_EQ(velt_init(), 1);
+        ASSERT_EQ(instrument.open(), 1);
         setTimebase(0, 1);
         setDiel(2.25);
         ASSERT_EQ(calibrate(2, 4, 0), 1);

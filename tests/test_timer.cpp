@@ -1,6 +1,5 @@
 // The background tick: requests, periodic and forced recalibration, and the cursor read-outs.
 #include "acquisition/acquire.h"
-#include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
@@ -41,7 +40,7 @@ class Tick : public ::testing::Test {
     void SetUp() override {
         testing_support::freshPanel();
         platform::setSerialDevice(&dev);
-        ASSERT_EQ(velt_init(), 1);
+        ASSERT_EQ(instrument.open(), 1);
         ASSERT_EQ(calibrate(2, 5, 0), 1);
         ASSERT_EQ(calibrate(2, 4, 0), 1);
         tick.asyncCal = -1;

@@ -1,7 +1,6 @@
 // The zero reference against the simulated instrument, zoom, the resize layout and the colour
 // schemes, on the panel model.
 #include "app/startup.h"
-#include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
@@ -57,9 +56,9 @@ class ZeroSearch : public Window {
     void SetUp() override {
         Window::SetUp();
         platform::setSerialDevice(&sim);
-        ASSERT_EQ(velt_init(), 1);
-        ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
-        sendChannelSetup(stimulusPortCode[2], samplerPortCode[4]);
+        ASSERT_EQ(instrument.open(), 1);
+        ASSERT_EQ(instrument.measureConstants(2, 4, Mode::TDR), 1);
+        instrument.sendChannelSetup(stimulusPortCode[2], samplerPortCode[4]);
         setXEnd(4.0);
     }
     void TearDown() override {

@@ -2,7 +2,6 @@
 // the cursors.
 #include "acquisition/acquire.h"
 #include "app/startup.h"
-#include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
@@ -54,17 +53,17 @@ class ZoneOnSimulator : public testing::TestWithParam<ZoneCase> {
     void SetUp() override {
         testing_support::freshPanel();
         platform::setSerialDevice(&sim);
-        ASSERT_EQ(velt_init(), 1);
-        ASSERT_EQ(velt_params(2), 1);
-        testing_support::resetEnvironment(YUnit::Millivolts, 6.0);
-        ASSERT_EQ(velt_cal(2, 4, Mode::TDR), 1);
+        ASSERT_EQ(instrument.open(), 1);
+        ASSERT_EQ(instrument.selectTiming(2), 1);
+        view.xEnd = 6.0;
+        ASSERT_EQ(instrument.measureConstants(2, 4, Mode::TDR), 1);
         sim.setConnection(2, Connection::Open);
-        ASSERT_EQ(velt_zero(-1, 0), 1);
+        ASSERT_EQ(zeroShown(), 1);
         sim.setConnection(2, Connection::Device);
         std::string err;
         ASSERT_TRUE(sim.loadScenarioText(kStepped, err)) << err;
         view.yUnits.store(kOhm);
-        ASSERT_EQ(velt_acquire(16), 1);
+        ASSERT_EQ(sweepShown(16), 1);
     }
     void TearDown() override {
         usbftdi_close();
@@ -182,7 +181,7 @@ TEST(ZoneReadouts, ShowBesideTheCursorsInOhmsOnly) {
         inMillivolts = panel().text(PANEL_ZONE);
         sim.setConnection(2, Connection::Open);
         suspendAndWait();
-        velt_zero(-1, 0);
+        zeroShown();
         resumeTimer();
         sim.setConnection(2, Connection::Device);
         onSetYUnits(MENUBAR, MENUBAR_YUNITS_Y3, nullptr, PANEL);

@@ -36,7 +36,7 @@ void ready(bool differential) {
     testing_support::freshPanel();
     if (!linked) {
         platform::setSerialDevice(&simulated());
-        velt_init();
+        instrument.open();
         linked = true;
     }
     calibrate(2, 5, 0);
@@ -55,7 +55,7 @@ BENCHMARK(BM_AcquireCycle)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_InstrumentExchange(benchmark::State& state) {
     ready(false);
-    for (auto _ : state) benchmark::DoNotOptimize(velt_acquire(1));
+    for (auto _ : state) benchmark::DoNotOptimize(sweepShown(1));
 }
 BENCHMARK(BM_InstrumentExchange)->Unit(benchmark::kMicrosecond);
 
@@ -78,7 +78,7 @@ BENCHMARK(BM_ApplyFilter)
 
 void BM_ScaleYAxis(benchmark::State& state) {
     ready(false);
-    velt_acquire(1);
+    sweepShown(1);
     liveTrace.y = instrument.recordAvg;
     for (auto _ : state) scaleYAxis(1);
 }
@@ -86,7 +86,7 @@ BENCHMARK(BM_ScaleYAxis);
 
 void BM_PlotLiveTrace(benchmark::State& state) {
     ready(false);
-    velt_acquire(1);
+    sweepShown(1);
     int handle = 0;
     for (auto _ : state) {
         if (handle) panel().deletePlot(handle);

@@ -1,5 +1,4 @@
 // Driver hot paths: sample decoding, count conversion, and whole acquisitions on the simulator.
-#include "instrument/calibration.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "platform/clock.h"
@@ -36,7 +35,7 @@ void BM_ConvertSweep(benchmark::State& state) {
         instrument.link.samples[i] = i < 400 ? 1000.0 : 3000.0 + static_cast<double>(i % 7);
     int pass = 0;
     for (auto _ : state) {
-        convertSweep(pass, yUnitFromCode(unit));
+        instrument.convertSweep(pass, yUnitFromCode(unit));
         pass = (pass + 1) & 15;
         benchmark::DoNotOptimize(instrument.runningMean.data());
         benchmark::ClobberMemory();
@@ -58,23 +57,18 @@ void BM_VeltAcquire(benchmark::State& state) {
     simulator::SimulatedInstrument sim;
     platform::setVirtualTime(true);
     platform::setSerialDevice(&sim);
-    if (velt_init() != 1 || velt_cal(2, 4, Mode::TDR) != 1) {
+    if (instrument.open() != 1 || instrument.measureConstants(2, 4, Mode::TDR) != 1) {
         state.SkipWithError("simulated instrument did not open or calibrate");
         platform::setSerialDevice(previous);
         return;
     }
     instrument.stimulusPort = stimulusPortCode[2];
     instrument.samplerPort = samplerPortCode[4];
-    sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
-    view.xUnits = XUnit::Metres;
-    view.yUnits = YUnit::Rho;
-    view.xStart = 0.0;
-    view.xEnd = 3.0;
-    view.dielK = 2.25;
-    view.xZero = 0.0;
+    instrument.sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
+    const SweepWindow window{XUnit::Metres, 0.0, 3.0, 0.0, 2.25};
     const int count = static_cast<int>(state.range(0));
     for (auto _ : state) {
-        if (velt_acquire(count) != 1) {
+        if (instrument.acquire(count, YUnit::Rho, window) != 1) {
             state.SkipWithError("acquisition failed");
             break;
         }

@@ -71,8 +71,8 @@ void BM_AcquireFrequencyDomain(benchmark::State& state) {
     static simulator::SimulatedInstrument sim;
     testing_support::freshPanel();
     platform::setSerialDevice(&sim);
-    velt_init();
-    velt_params(2);
+    instrument.open();
+    instrument.selectTiming(2);
     view.xUnits.store(XUnit::Metres);
     view.yUnits.store(YUnit::Rho);
     setStimulus(Mode::TDR, 2);

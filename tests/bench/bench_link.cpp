@@ -27,7 +27,7 @@ void BM_PacedAcquisition(benchmark::State& state) {
     simulator::SimulatedInstrument sim;
     testing_support::freshPanel();
     platform::setSerialDevice(&sim);
-    velt_init();
+    instrument.open();
     calibrate(2, 4, 0);
     setXStart(static_cast<double>(state.range(1)));
     setXEnd(static_cast<double>(state.range(1)) + 3.0);
@@ -47,7 +47,7 @@ void BM_PacedAcquisition(benchmark::State& state) {
 
     sim.setPaced(false);
     platform::setSerialDevice(previous);
-    if (previous != nullptr) velt_init();
+    if (previous != nullptr) instrument.open();
 }
 BENCHMARK(BM_PacedAcquisition)
     ->ArgsProduct({{1, 4, 16}, {0, 2}})

@@ -26,12 +26,11 @@ class FileTest : public testing::Test {
   protected:
     void SetUp() override {
         freshPanel();
-        resetEnvironment();
         std::strcpy(instrument.model, "QSB020");
         instrument.speed = 0;
         instrument.channels = 0;
         platform::setSerialDevice(&sim_);
-        ASSERT_EQ(velt_init(), 1);
+        ASSERT_EQ(instrument.open(), 1);
         char tmpl[] = "/tmp/velt_files_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;

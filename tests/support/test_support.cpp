@@ -21,7 +21,8 @@ void freshPanel() {
     platform::headlessEventLoop().discardPending();
     instrument.link.lost.store(false);
     loadInterface();
-    resetEnvironment();
+    view.xZero = 0.0;
+    view.dielK = 2.25;
     setXUnits(XUnit::Metres);
     setYUnits(YUnit::Millivolts);
     setXStart(0.0);
@@ -29,15 +30,6 @@ void freshPanel() {
     panelState.livePlot = panelState.storedPlot = 0;
     tick.asyncCal = -1;
     tick.asyncAcqCount = 0;
-}
-
-void resetEnvironment(YUnit yUnit, double xEnd) {
-    view.xUnits = XUnit::Metres;
-    view.yUnits = yUnit;
-    view.xZero = 0.0;
-    view.xStart = 0.0;
-    view.xEnd = xEnd;
-    view.dielK = 2.25;
 }
 
 int openFakeLink(platform::RecordingDevice& dev) {
@@ -50,3 +42,15 @@ int openFakeLink(platform::RecordingDevice& dev) {
 }
 
 } // namespace testing_support
+
+int sweepShown(int count) {
+    const Setup s = readSetup();
+    return instrument.acquire(count, s.yUnit, s.window());
+}
+
+int zeroShown() {
+    double zero = 0.0;
+    const int found = instrument.findZero(-1.0, 0, readSetup().window(), zero);
+    view.xZero.store(zero);
+    return found;
+}

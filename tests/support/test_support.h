@@ -1,6 +1,7 @@
 // Shared test set-up: virtual time, a fresh panel, the scripted responder.
 #pragma once
 
+#include "panel/panel_state.h"
 #include "platform/popups.h"
 #include "platform/recording_device.h"
 #include "setup/vocabulary.h"
@@ -13,10 +14,6 @@ namespace testing_support {
 // Virtual clock on, panel loaded with its design values, responder cleared; the window shown in
 // metres from 0 to 3 m in millivolts (K 2.25, no zero), no plots, no requests for the tick.
 void freshPanel();
-
-// Driver window and units back at their start values (metres, 0 to 3 m, K 2.25, no zero), in a
-// vertical unit (millivolts) and to an end of the window (3 m) when given.
-void resetEnvironment(YUnit yUnit = YUnit::Millivolts, double xEnd = 3.0);
 
 // Opens the link on a recording fake (virtual clock on); returns what the open returned.
 int openFakeLink(platform::RecordingDevice& dev);
@@ -36,3 +33,8 @@ template <typename F> auto onAFullDisk(F f) {
 }
 
 } // namespace testing_support
+
+// The driver over the window the panel shows, as a cycle asks for it, and the zero search over
+// it with its result stored as the panel stores it.
+int sweepShown(int count);
+int zeroShown();
