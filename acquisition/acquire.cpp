@@ -52,19 +52,19 @@ void checkWaveform(int status) {
     });
 }
 
-int acquireFrequencyRecord(int count) {
+int acquireFrequencyRecord(Instrument& in, int count) {
     // Swept in millivolts and mapped to reflection coefficient here: the driver's own
     // reflection-coefficient sweep takes absolute counts, which folds a level dipping below the
     // offset (a short's ringing, a through's first arrival) back up and bends every spectrum
     // built on it. Millivolts keep the sign, and the mapping below is the same line elsewhere.
-    const int status = instrument.acquire(count, YUnit::Millivolts, kFdWindow);
+    const int status = in.acquire(count, YUnit::Millivolts, kFdWindow);
     if (status != 1) return status;
-    const double sign = instrument.polarity == 1 ? 1.0 : -1.0;
-    for (double& v : instrument.recordAvg) v = sign * v / 250.0 - 1.0;
+    const double sign = in.polarity == 1 ? 1.0 : -1.0;
+    for (double& v : in.recordAvg) v = sign * v / 250.0 - 1.0;
     return status;
 }
 
-void measure(const Setup& s, Trace& trace) {
+void measure(const Setup& s, Instrument& in, Trace& trace) {
     const bool peel = s.trueProfile && trueProfileApplies(s.mode, s.yUnit);
     const int positive = (s.sampler % 2 != 0) ? s.sampler - 1 : s.sampler;
     const int negative = positive + 1;
@@ -75,17 +75,17 @@ void measure(const Setup& s, Trace& trace) {
         // Every frequency-domain record is a reflection-coefficient sweep over the fixed window
         // of the SOLT standards. The shared units stay as they are: an unguarded callback may
         // read them meanwhile.
-        checkWaveform(acquireFrequencyRecord(s.averaging));
-        trace.y = instrument.recordAvg;
+        checkWaveform(acquireFrequencyRecord(in, s.averaging));
+        trace.y = in.recordAvg;
     } else if (s.yUnit == YUnit::Ohms && s.differential && s.mode == Mode::TDR) {
-        instrument.selectChannels(s.stimulus, positive);
-        checkWaveform(instrument.acquire(s.averaging, s.yUnit, window));
-        trace.pos = instrument.recordAvg;
-        instrument.selectChannels(s.stimulus, negative);
-        const int status = instrument.acquire(s.averaging, s.yUnit, window);
-        instrument.selectChannels(s.stimulus, positive);
+        in.selectChannels(s.stimulus, positive);
+        checkWaveform(in.acquire(s.averaging, s.yUnit, window));
+        trace.pos = in.recordAvg;
+        in.selectChannels(s.stimulus, negative);
+        const int status = in.acquire(s.averaging, s.yUnit, window);
+        in.selectChannels(s.stimulus, positive);
         checkWaveform(status);
-        trace.neg = instrument.recordAvg;
+        trace.neg = in.recordAvg;
         // Each line is peeled against its own 50 ohms before the pair is summed.
         if (peel) {
             peelProfile(trace.pos);
@@ -94,10 +94,12 @@ void measure(const Setup& s, Trace& trace) {
         for (std::size_t i = 0; i < trace.y.size(); ++i)
             trace.y[i] = std::min(trace.pos[i] + trace.neg[i], kMaxDifferentialOhms);
     } else {
-        checkWaveform(instrument.acquire(s.averaging, s.yUnit, window));
-        trace.y = instrument.recordAvg;
+        checkWaveform(in.acquire(s.averaging, s.yUnit, window));
+        trace.y = in.recordAvg;
         if (peel) peelProfile(trace.y);
     }
     stopTimer("ACQ_DATA", 0);
-    if (!fd) applyFilter(trace.y, s.filter ? s.filterWidthPs : 0);
+    if (!fd)
+        applyFilter(trace.y, s.filter ? s.filterWidthPs : 0, in.increment.load(),
+                    in.timing.timebase);
 }

@@ -33,10 +33,10 @@ constexpr double kMaxDifferentialOhms = 500.0;
 // Sweeps the line the set-up selects into the trace: the differential pair summed, the
 // profile peeled and the filter applied where the set-up asks for them. In the frequency
 // domain the record is the reflection coefficient the correction starts from.
-void measure(const Setup& setup, Trace& trace);
-// One frequency-domain record into wfmDataAvg: `count` sweeps averaged over the fixed window,
-// as reflection coefficient. Returns what the driver's acquisition returned.
-int acquireFrequencyRecord(int count);
+void measure(const Setup& setup, Instrument& instrument, Trace& trace);
+// One frequency-domain record into the instrument's recordAvg: `count` sweeps averaged over the
+// fixed window, as reflection coefficient. Returns what the driver's acquisition returned.
+int acquireFrequencyRecord(Instrument& instrument, int count);
 void checkWaveform(int status);
 // Outward-rounded autoscale range of data in a unit (pure; used by scaleYAxis).
 void autoscaleRange(const Waveform& data, YUnit unit, double& lo, double& hi);

@@ -11,18 +11,18 @@ std::array<double, 2048> filterBuf{};
 std::array<double, 2048> filterOut{};
 } // namespace
 
-int filterLength(int width) {
+int filterLength(int width, int increment, double timebase) {
     if (width <= 0) return kMinFilterLength;
     // Before the first acquisition the increment may still be 0; one step is the finest sweep.
-    const int inc = std::max(1, instrument.increment.load());
-    const double secondsPerStep = (instrument.timing.timebase + 5e-9) / 65536.0;
+    const int inc = std::max(1, increment);
+    const double secondsPerStep = (timebase + 5e-9) / 65536.0;
     const double samples = std::trunc(width * 1e-12 / secondsPerStep / inc);
     const double n = std::trunc(samples * 1.1);
     return static_cast<int>(std::clamp(n, double(kMinFilterLength), double(kMaxFilterLength)));
 }
 
-void applyFilter(Waveform& y, int width) {
-    const int n = filterLength(width);
+void applyFilter(Waveform& y, int width, int increment, double timebase) {
+    const int n = filterLength(width, increment, timebase);
     const int back = (n % 2 == 1) ? (n - 1) / 2 : n / 2 - 1;
     const int fwd = (n % 2 == 1) ? (n - 1) / 2 : n / 2;
 

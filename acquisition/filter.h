@@ -12,6 +12,8 @@ const std::array<double, 2048>& filterScratch();
 constexpr int kMinFilterLength = 3;
 constexpr int kMaxFilterLength = 1000;
 
-void applyFilter(Waveform& y, int width);
-// Moving-average length for a rise time in ps at the last sweep increment.
-int filterLength(int width);
+// Filters a trace for a rise time in ps (none: the shortest average), its samples `increment`
+// delay steps apart on the time base given.
+void applyFilter(Waveform& y, int width, int increment, double timebase);
+// Moving-average length for a rise time in ps at that spacing.
+int filterLength(int width, int increment, double timebase);

@@ -90,7 +90,7 @@ void acquire(int plot) {
     setLED(1);
     startTimer();
     const Setup s = readSetup();
-    measure(s, liveTrace);
+    measure(s, instrument, liveTrace);
     const bool fd = s.domain() == Domain::Frequency;
     if (fd) {
         solt.correct(s.mode, liveTrace.y);

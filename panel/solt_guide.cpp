@@ -73,7 +73,7 @@ bool prompt(const char* title, const char* text) {
 // A standard that did not come back must never be stored as if it had: the calibration stops
 // and a lost link is handled as in any acquisition.
 int acquireStandard() {
-    const int status = acquireFrequencyRecord(kStandardSweeps);
+    const int status = acquireFrequencyRecord(instrument, kStandardSweeps);
     checkWaveform(status);
     return status == 1 ? 1 : -2;
 }

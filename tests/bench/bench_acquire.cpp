@@ -61,12 +61,11 @@ BENCHMARK(BM_InstrumentExchange)->Unit(benchmark::kMicrosecond);
 
 // Arguments: rise time in ps and sweep increment, chosen for n = 3, 22 and 1000.
 void BM_ApplyFilter(benchmark::State& state) {
-    instrument.increment = static_cast<int>(state.range(1));
-    const int width = static_cast<int>(state.range(0));
-    state.counters["n"] = filterLength(width);
+    const int inc = static_cast<int>(state.range(1)), width = static_cast<int>(state.range(0));
+    state.counters["n"] = filterLength(width, inc, 7.5e-8);
     for (std::size_t i = 0; i < liveTrace.y.size(); ++i) liveTrace.y[i] = i < 512 ? 0.0 : 250.0;
     for (auto _ : state) {
-        applyFilter(liveTrace.y, width);
+        applyFilter(liveTrace.y, width, inc, 7.5e-8);
         benchmark::DoNotOptimize(liveTrace.y.data());
     }
 }
