@@ -3,6 +3,7 @@
 #include "files/settings_file.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/settings.h"
 #include "panel/settings_io.h"
 #include "platform/clock.h"
