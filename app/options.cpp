@@ -6,93 +6,86 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
+#include <limits>
 #include <memory>
 
 namespace {
 
-bool parseSeconds(std::string_view s, double& out) {
-    double v = 0.0;
-    // from_chars is locale-independent: "2.5" means the same whatever LC_NUMERIC says.
+// A whole or real number in the C locale (from_chars is locale-independent: "2.5" means the
+// same whatever LC_NUMERIC says), the whole text and within [lo, hi].
+template <typename T> bool parseNumber(std::string_view s, T lo, T hi, T& out) {
+    T v{};
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v) || v < 0.0)
-        return false;
+    if (ec != std::errc() || end != s.data() + s.size() || !(v >= lo && v <= hi)) return false;
     out = v;
     return true;
 }
 
-// Values are taken as text and checked below: the messages name what is wrong, and numbers are
-// read in the C locale. expected(0, 1) lets an option given without its value reach the check.
-struct Raw {
-    std::vector<std::string> model, dut, unplugAfter, screenshot, screenshotAfter, out, frequency,
-        averaging;
-    std::vector<std::string> connect;
-    bool noNoise = false;
-};
-
 constexpr const char* kModelHelp =
     "simulated model: QSA002 QSA004 QSB008 QSA012 QSB016 QSB020 (default QSB020)";
 
-void addInstrumentOptions(CLI::App& app, Options& o, Raw& raw) {
-    app.add_flag("--simulate", o.simulate, "use the simulated instrument instead of USB")
-        ->disable_flag_override();
-    app.add_option("--model", raw.model, kModelHelp)
-        ->expected(0, 1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->type_name("CODE");
-    app.add_option("--dut", raw.dut, "device under test for the simulated instrument")
-        ->expected(0, 1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->type_name("FILE");
-    app.add_option("--connect", raw.connect,
-                   "connect DEVICE, SHORT, OPEN, LOAD or THROUGH to a channel (repeatable)")
-        ->expected(0, 1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->type_name("CH=WHAT");
-    app.add_flag("--no-noise", raw.noNoise, "switch the simulated instrument's noise off")
-        ->disable_flag_override();
-}
+// What an option's value is, for "option --x needs <what>" when it came without one.
+struct ValueName {
+    const char* option;
+    const char* what;
+};
+constexpr ValueName kValueNames[] = {
+    {"--model", "a model code"},
+    {"--dut", "a file name"},
+    {"--connect", "CH=WHAT"},
+    {"--unplug-after", "seconds"},
+    {"--screenshot", "a file name"},
+    {"--screenshot-after", "seconds"},
+    {"--averaging", "a number of sweeps"},
+    {"--out", "a folder"},
+    {"--frequency-domain", "a channel from 0 to 9"},
+};
 
+// Numbers are taken as text and read below: the messages name what is wrong, and numbers are
+// read in the C locale.
 struct Parser {
     CLI::App app{"VELT: time-domain reflectometer front end", "velt"};
     CLI::App* measure = nullptr;
     Options o;
-    Raw raw, rawMeasure;
+    bool noNoise = false;
+    std::string unplugAfter, screenshotAfter, frequency, averaging;
+
+    void addInstrumentOptions(CLI::App& a) {
+        a.add_flag("--simulate", o.simulate, "use the simulated instrument instead of USB");
+        a.add_option("--model", o.model, kModelHelp)->type_name("CODE");
+        a.add_option("--dut", o.dutFile, "device under test for the simulated instrument")
+            ->type_name("FILE");
+        a.add_option("--connect", o.connections,
+                     "connect DEVICE, SHORT, OPEN, LOAD or THROUGH to a channel (repeatable)")
+            ->type_name("CH=WHAT");
+        a.add_flag("--no-noise", noNoise, "switch the simulated instrument's noise off");
+    }
 
     Parser() {
         app.allow_extras();
         app.set_help_flag("-h,--help", "show this help");
-        addInstrumentOptions(app, o, raw);
-        app.add_option("--unplug-after", raw.unplugAfter,
+        // A repeated option counts once, the last one given; a flag takes no value.
+        app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        app.option_defaults()->disable_flag_override();
+        addInstrumentOptions(app);
+        app.add_option("--unplug-after", unplugAfter,
                        "unplug the simulated instrument S seconds after start-up")
-            ->expected(0, 1)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
             ->type_name("S");
-        app.add_option("--screenshot", raw.screenshot, "save the window as PNG, then exit")
-            ->expected(0, 1)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        app.add_option("--screenshot", o.screenshotPath, "save the window as PNG, then exit")
             ->type_name("PATH");
-        app.add_option("--screenshot-after", raw.screenshotAfter,
+        app.add_option("--screenshot-after", screenshotAfter,
                        "seconds to run before the screenshot (default 4)")
-            ->expected(0, 1)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
             ->type_name("S");
         app.add_flag("--auto-solt", o.autoSolt,
                      "the simulated instrument connects each SOLT standard as prompted and "
-                     "confirms the prompt")
-            ->disable_flag_override();
-        app.add_option("--frequency-domain", raw.frequency,
+                     "confirms the prompt");
+        app.add_option("--frequency-domain", frequency,
                        "once started, show S11 of stimulus channel CH (0 to 9)")
-            ->expected(0, 1)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
             ->type_name("CH");
-        app.add_option("--averaging", raw.averaging, "once started, average N sweeps (1 to 1000)")
-            ->expected(0, 1)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        app.add_option("--averaging", averaging, "once started, average N sweeps (1 to 1000)")
             ->type_name("N");
-        app.add_flag("--light", o.light, "start with the light background")
-            ->disable_flag_override();
-        app.add_flag("--version", o.version, "show the version")->disable_flag_override();
+        app.add_flag("--light", o.light, "start with the light background");
+        app.add_flag("--version", o.version, "show the version");
 
         measure = app.add_subcommand(
             "measure", "run a measurement recipe without a window; exit 0 when every zone "
@@ -100,23 +93,22 @@ struct Parser {
         measure->allow_extras();
         measure->set_help_flag("-h,--help", "show this help");
         measure->add_option("RECIPE", o.recipePath, "the recipe (JSON)")->type_name("FILE");
-        addInstrumentOptions(*measure, o, rawMeasure);
-        measure->add_option("--out", rawMeasure.out, "write the outputs to this folder")
-            ->expected(0, 1)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        addInstrumentOptions(*measure);
+        measure->add_option("--out", o.outFolder, "write the outputs to this folder")
             ->type_name("DIR");
     }
-};
 
-// The value of an option that takes one; false (with the message) when it came without one.
-bool single(const std::vector<std::string>& given, std::string& out, const char* name,
-            const char* what, std::string& error) {
-    if (given.empty()) return true;
-    out = given.back();
-    if (!out.empty()) return true;
-    error = std::string("option ") + name + " needs " + what;
-    return false;
-}
+    // The option given empty ("--dut="), or nullptr.
+    const ValueName* emptyValue() const {
+        for (const ValueName& v : kValueNames)
+            for (const CLI::App* a : {&app, static_cast<const CLI::App*>(measure)})
+                if (const CLI::Option* opt = a->get_option_no_throw(v.option))
+                    if (opt->count() > 0 &&
+                        std::ranges::any_of(opt->results(), [](auto& r) { return r.empty(); }))
+                        return &v;
+        return nullptr;
+    }
+};
 
 } // namespace
 
@@ -140,10 +132,13 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         r.options = std::move(p.o);
         return r;
     } catch (const CLI::ArgumentMismatch& e) {
-        // The one mismatch left is a value given to a flag ("--simulate=yes").
-        std::string what = e.what();
+        // An option that needs a value came without one, or a flag came with one.
+        const std::string what = e.what();
+        for (const ValueName& v : kValueNames)
+            if (what.starts_with(std::string(v.option) + ":"))
+                return fail(std::string("option ") + v.option + " needs " + v.what);
         for (const char* flag : {"simulate", "no-noise", "light", "auto-solt", "version"})
-            if (what.starts_with(flag))
+            if (what.starts_with(flag) || what.starts_with(std::string("--") + flag))
                 return fail(std::string("option --") + flag + " takes no value");
         return fail(what);
     } catch (const CLI::Error& e) {
@@ -163,56 +158,29 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             return fail("measure takes one recipe, got '" + extras.front() + "' as well");
         return fail("unknown option '" + extras.front() + "' (see --help)");
     }
+    if (const ValueName* v = p.emptyValue())
+        return fail(std::string("option ") + v->option + " needs " + v->what);
 
-    std::string error;
-    for (Raw* raw : {&p.raw, &p.rawMeasure}) {
-        std::string model;
-        if (!single(raw->model, model, "--model", "a model code", error)) return fail(error);
-        if (!raw->model.empty()) {
-            if (std::find(kModelCodes.begin(), kModelCodes.end(), model) == kModelCodes.end())
-                return fail("unknown model '" + model +
-                            "' (one of QSA002 QSA004 QSB008 QSA012 QSB016 QSB020)");
-            o.model = model;
-            o.modelGiven = true;
-        }
-        if (!single(raw->dut, o.dutFile, "--dut", "a file name", error)) return fail(error);
-        for (const std::string& c : raw->connect) {
-            if (c.empty()) return fail("option --connect needs CH=WHAT");
-            if (c.find('=') == std::string::npos)
-                return fail("option --connect needs CH=WHAT, got '" + c + "'");
-            o.connections.push_back(c);
-        }
-        if (raw->noNoise) o.noise = false;
-    }
-    std::string text;
-    if (!single(p.raw.unplugAfter, text, "--unplug-after", "seconds", error)) return fail(error);
-    if (!text.empty() && !parseSeconds(text, o.unplugAfter))
-        return fail("option --unplug-after needs a number of seconds, got '" + text + "'");
-    if (!single(p.raw.screenshot, o.screenshotPath, "--screenshot", "a file name", error))
-        return fail(error);
-    text.clear();
-    if (!single(p.raw.screenshotAfter, text, "--screenshot-after", "seconds", error))
-        return fail(error);
-    if (!text.empty() && !parseSeconds(text, o.screenshotAfter))
-        return fail("option --screenshot-after needs a number of seconds, got '" + text + "'");
-    if (!single(p.rawMeasure.out, o.outFolder, "--out", "a folder", error)) return fail(error);
-    if (!p.raw.frequency.empty()) {
-        const std::string& ch = p.raw.frequency.back();
-        if (ch.size() != 1 || ch[0] < '0' || ch[0] > '9')
-            return fail("option --frequency-domain needs a channel from 0 to 9");
-        o.frequencyChannel = ch[0] - '0';
-    }
-    text.clear();
-    if (!single(p.raw.averaging, text, "--averaging", "a number of sweeps", error))
-        return fail(error);
-    if (!text.empty()) {
-        int n = 0;
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-        if (ec != std::errc() || end != text.data() + text.size() || n < 1 || n > 1000)
-            return fail("option --averaging needs a number of sweeps from 1 to 1000, got '" + text +
-                        "'");
-        o.averaging = n;
-    }
+    o.modelGiven = p.app.count("--model") + p.measure->count("--model") > 0;
+    if (std::find(kModelCodes.begin(), kModelCodes.end(), o.model) == kModelCodes.end())
+        return fail("unknown model '" + o.model +
+                    "' (one of QSA002 QSA004 QSB008 QSA012 QSB016 QSB020)");
+    for (const std::string& c : o.connections)
+        if (c.find('=') == std::string::npos)
+            return fail("option --connect needs CH=WHAT, got '" + c + "'");
+    if (p.noNoise) o.noise = false;
+    constexpr double kInf = std::numeric_limits<double>::max(); // and no infinity
+    if (!p.unplugAfter.empty() && !parseNumber(p.unplugAfter, 0.0, kInf, o.unplugAfter))
+        return fail("option --unplug-after needs a number of seconds, got '" + p.unplugAfter + "'");
+    if (!p.screenshotAfter.empty() && !parseNumber(p.screenshotAfter, 0.0, kInf, o.screenshotAfter))
+        return fail("option --screenshot-after needs a number of seconds, got '" +
+                    p.screenshotAfter + "'");
+    if (!p.frequency.empty() &&
+        (p.frequency.size() != 1 || !parseNumber(p.frequency, 0, 9, o.frequencyChannel)))
+        return fail("option --frequency-domain needs a channel from 0 to 9");
+    if (!p.averaging.empty() && !parseNumber(p.averaging, 1, 1000, o.averaging))
+        return fail("option --averaging needs a number of sweeps from 1 to 1000, got '" +
+                    p.averaging + "'");
 
     if (measuring) {
         if (o.recipePath.empty()) return fail("measure needs a recipe file");
@@ -230,7 +198,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
                         o.unplugAfter >= 0 || o.autoSolt))
         return fail("--model, --dut, --connect, --no-noise, --unplug-after and --auto-solt need "
                     "--simulate");
-    if (!p.raw.screenshotAfter.empty() && o.screenshotPath.empty())
+    if (!p.screenshotAfter.empty() && o.screenshotPath.empty())
         return fail("--screenshot-after needs --screenshot");
     r.options = std::move(o);
     return r;
