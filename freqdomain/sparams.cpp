@@ -36,33 +36,49 @@ void frequencyAxis(int incrementSteps, double timebaseSeconds, Waveform& x) {
     for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<double>(i) * step;
 }
 
+void SoltCalibration::prepare() {
+    // The conversion is linear, so the device's difference to the LOAD is taken bin by bin.
+    auto convert = [this](Part part, auto value) {
+        for (std::size_t i = 0; i < work_.size(); ++i) work_[i] = value(i);
+        convertFFT(work_, re_[part], im_[part]);
+    };
+    convert(kOpenShort, [this](std::size_t i) { return wfmOpen[i] - wfmShort[i]; });
+    convert(kSum, [this](std::size_t i) {
+        return (wfmShort[i] - wfmLoad[i]) + (wfmOpen[i] - wfmLoad[i]);
+    });
+    // S - L into the product's place, O - L into the device's until a device comes.
+    convert(kTwiceProduct, [this](std::size_t i) { return wfmShort[i] - wfmLoad[i]; });
+    convert(kDevice, [this](std::size_t i) { return wfmOpen[i] - wfmLoad[i]; });
+    Spectrum &pr = re_[kTwiceProduct], &pi = im_[kTwiceProduct];
+    const Spectrum &dr = re_[kDevice], &di = im_[kDevice];
+    for (std::size_t k = 0; k < kShownBins; ++k) {
+        const double cr = pr[k], ci = pi[k];
+        pr[k] = 2.0 * (cr * dr[k] - ci * di[k]);
+        pi[k] = 2.0 * (cr * di[k] + ci * dr[k]);
+    }
+    convertFFT(wfmLoad, re_[kLoadPart], im_[kLoadPart]);
+    convertFFT(wfmThrough, re_[kThroughPart], im_[kThroughPart]);
+}
+
 void SoltCalibration::correct(Mode mode, Waveform& y) {
-    auto& [a, b, c, d, e] = work_;
+    convertFFT(y, re_[kDevice], im_[kDevice]);
+    const Spectrum &dr = re_[kDevice], &di = im_[kDevice];
     if (mode == Mode::TDR) {
-        for (std::size_t i = 0; i < y.size(); ++i) {
-            a[i] = y[i] - wfmLoad[i];
-            b[i] = wfmOpen[i] - wfmShort[i];
-            c[i] = wfmShort[i] - wfmLoad[i];
-            d[i] = wfmOpen[i] - wfmLoad[i];
-            e[i] = c[i] + d[i];
-        }
-        for (std::size_t s = 0; s < work_.size(); ++s) convertFFT(work_[s], re_[s], im_[s]);
-        const auto& [ar, br, cr, dr, er] = re_;
-        const auto& [ai, bi, ci, di, ei] = im_;
+        const Spectrum &lr = re_[kLoadPart], &li = im_[kLoadPart];
+        const Spectrum &br = re_[kOpenShort], &bi = im_[kOpenShort];
+        const Spectrum &er = re_[kSum], &ei = im_[kSum];
+        const Spectrum &pr = re_[kTwiceProduct], &pi = im_[kTwiceProduct];
         for (std::size_t k = 0; k < kShownBins; ++k) {
-            const double numR = ar[k] * br[k] - ai[k] * bi[k];
-            const double numI = ar[k] * bi[k] + ai[k] * br[k];
-            const double aeR = ar[k] * er[k] - ai[k] * ei[k];
-            const double aeI = ar[k] * ei[k] + ai[k] * er[k];
-            const double cdR = 2.0 * (cr[k] * dr[k] - ci[k] * di[k]);
-            const double cdI = 2.0 * (cr[k] * di[k] + ci[k] * dr[k]);
-            result[k] = divide(numR, numI, aeR - cdR, aeI - cdI);
+            const double ar = dr[k] - lr[k], ai = di[k] - li[k]; // DUT - L
+            const double numR = ar * br[k] - ai * bi[k];
+            const double numI = ar * bi[k] + ai * br[k];
+            const double denR = ar * er[k] - ai * ei[k] - pr[k];
+            const double denI = ar * ei[k] + ai * er[k] - pi[k];
+            result[k] = divide(numR, numI, denR, denI);
         }
     } else {
-        convertFFT(y, re_[0], im_[0]);
-        convertFFT(wfmThrough, re_[1], im_[1]);
-        for (std::size_t k = 0; k < kShownBins; ++k)
-            result[k] = divide(re_[0][k], im_[0][k], re_[1][k], im_[1][k]);
+        const Spectrum &tr = re_[kThroughPart], &ti = im_[kThroughPart];
+        for (std::size_t k = 0; k < kShownBins; ++k) result[k] = divide(dr[k], di[k], tr[k], ti[k]);
     }
     for (std::size_t k = 0; k < kShownBins; ++k)
         y[k] = magnitudeDb(result[k].real(), result[k].imag());

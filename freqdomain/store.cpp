@@ -14,4 +14,5 @@ void SoltCalibration::select(int sampler) {
     wfmOpen = standard(Standard::Open, sampler);
     wfmLoad = standard(Standard::Load, sampler);
     wfmThrough = standard(Standard::Through, sampler);
+    prepare();
 }

@@ -61,18 +61,23 @@ struct SoltCalibration {
 
     // The record of one standard for one sampler line (0..19).
     Waveform& standard(Standard which, int sampler);
-    // Copies the four standards of a sampler (0..19) into the working records; any other value
-    // copies nothing.
+    // Copies the four standards of a sampler (0..19) into the working records and prepares
+    // them; any other value changes nothing.
     void select(int sampler);
+    // Converts what the working records contribute to every correction, once per working set
+    // (select() does it), so that correct() converts only the device's record.
+    void prepare();
     // A record (reflection coefficient, swept like the standards) in, its S11 (TDR: one-port
     // SOLT correction) or S21 (TDT: through normalisation) out, in dB per shown bin; the complex
     // values land in result. Nothing is allocated.
     void correct(Mode mode, Waveform& y);
 
   private:
-    // Differences of the records and their spectra, reused by every correction.
-    std::array<Waveform, 5> work_{};
-    std::array<Spectrum, 5> re_{}, im_{};
+    // Spectra of the device and of what the standards contribute: O - S, (S - L) + (O - L),
+    // 2 (S - L)(O - L), L itself and THROUGH.
+    enum Part { kDevice, kOpenShort, kSum, kTwiceProduct, kLoadPart, kThroughPart, kParts };
+    Waveform work_{};
+    std::array<Spectrum, kParts> re_{}, im_{};
 };
 // One per process: 1.9 MB of records, never on a stack.
 extern SoltCalibration solt;

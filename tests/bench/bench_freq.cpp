@@ -32,6 +32,7 @@ void standards() {
         liveTrace.y[i] = 0.3 * s;
     }
     instrument.increment.store(56);
+    solt.prepare();
 }
 
 void BM_ConvertFFT(benchmark::State& state) {
