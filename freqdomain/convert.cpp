@@ -6,6 +6,7 @@
 
 namespace {
 
+// Working arrays reused by every call, so that a conversion allocates nothing.
 Waveform ramp{};
 Spectrum wfmRampExt{};
 Spectrum wfmGans{};

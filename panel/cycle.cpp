@@ -22,6 +22,7 @@ namespace {
 double yAxisMax = 500.0;
 double yAxisMin = 0.0;
 
+// An "invalid waveform" popup posted from the timer thread and not yet seen.
 std::atomic<bool> gInvalidPending{false};
 
 // The timer thread never waits for the screen: its popups are posted, and a popup still
