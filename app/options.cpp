@@ -138,7 +138,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             if (what.starts_with(std::string(v.option) + ":"))
                 return fail(std::string("option ") + v.option + " needs " + v.what);
         for (const char* flag : {"simulate", "no-noise", "light", "auto-solt", "version"})
-            if (what.starts_with(flag) || what.starts_with(std::string("--") + flag))
+            if (what.starts_with(flag))
                 return fail(std::string("option --") + flag + " takes no value");
         return fail(what);
     } catch (const CLI::Error& e) {

@@ -43,18 +43,18 @@ void SoltCalibration::prepare() {
         convertFFT(work_, re_[part], im_[part]);
     };
     convert(kOpenShort, [this](std::size_t i) { return wfmOpen[i] - wfmShort[i]; });
-    convert(kSum, [this](std::size_t i) {
-        return (wfmShort[i] - wfmLoad[i]) + (wfmOpen[i] - wfmLoad[i]);
-    });
-    // S - L into the product's place, O - L into the device's until a device comes.
-    convert(kTwiceProduct, [this](std::size_t i) { return wfmShort[i] - wfmLoad[i]; });
+    // S - L into the sum's place, O - L into the device's until a device comes; the sum and the
+    // product follow bin by bin.
+    convert(kSum, [this](std::size_t i) { return wfmShort[i] - wfmLoad[i]; });
     convert(kDevice, [this](std::size_t i) { return wfmOpen[i] - wfmLoad[i]; });
-    Spectrum &pr = re_[kTwiceProduct], &pi = im_[kTwiceProduct];
+    Spectrum &sr = re_[kSum], &si = im_[kSum], &pr = re_[kTwiceProduct], &pi = im_[kTwiceProduct];
     const Spectrum &dr = re_[kDevice], &di = im_[kDevice];
     for (std::size_t k = 0; k < kShownBins; ++k) {
-        const double cr = pr[k], ci = pi[k];
+        const double cr = sr[k], ci = si[k];
         pr[k] = 2.0 * (cr * dr[k] - ci * di[k]);
         pi[k] = 2.0 * (cr * di[k] + ci * dr[k]);
+        sr[k] = cr + dr[k];
+        si[k] = ci + di[k];
     }
     convertFFT(wfmLoad, re_[kLoadPart], im_[kLoadPart]);
     convertFFT(wfmThrough, re_[kThroughPart], im_[kThroughPart]);

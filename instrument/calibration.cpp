@@ -17,7 +17,7 @@ bool offBaseline(double level) {
     return level > kBaselineLimit || level < -kBaselineLimit;
 }
 
-// Sum of rawWaveform[from..to-1]; the caller has checked that the range is not empty.
+// Mean of the link's samples [from, to); the caller has checked that the range is not empty.
 double levelMean(const Instrument& in, int from, int to) {
     double sum = 0;
     for (int i = from; i < to; ++i) sum += in.link.samples[static_cast<std::size_t>(i)];
@@ -27,8 +27,9 @@ double levelMean(const Instrument& in, int from, int to) {
 } // namespace
 
 // One edge measurement on the given stimulus channel and sampler: select the ports, wait for
-// them, read offset, baseline and a calibration sweep (rawWaveform keeps it) and find the first
-// sample at the edge threshold (1023 when none). Returns the first failing sweep status, or 1.
+// them, read offset, baseline and a calibration sweep (the link's samples keep it) and find the
+// first sample at the edge threshold (1023 when none). Returns the first failing sweep status,
+// or 1.
 static int measureEdge(Instrument& in, int stimulus, int sampler, int& edge) {
     in.stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
     in.samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];

@@ -60,10 +60,10 @@ template <typename F> void convertInto(Instrument& in, int pass, F convert) {
 }
 
 bool validSampler(int s) {
-    return s >= 0 && s < static_cast<int>(ChannelCalibration{}.vampl.size());
+    return s >= 0 && s < static_cast<int>(samplerPortCode.size());
 }
 bool validStimulus(int s) {
-    return s >= 0 && s < static_cast<int>(ChannelCalibration{}.calDelay.size());
+    return s >= 0 && s < static_cast<int>(stimulusPortCode.size());
 }
 
 } // namespace
@@ -173,7 +173,7 @@ void Instrument::convertSweep(int pass, YUnit yUnit) {
         break;
     case YUnit::Ohms:
         // Ohms are curved in rho: a mean of ohms is biased upward by the noise, so the mean is
-        // kept in rho and converted once all passes are in (finishMean).
+        // kept in rho and converted once all passes are in (acquire).
         convertInto(*this, pass, rhoOf, ohms);
         break;
     default:

@@ -134,7 +134,7 @@ int readRaw(int /*count*/, int increment, int start) {
     std::size_t received = 0;
     const int status =
         dev->read(instrument.link.bytes.data(), instrument.link.bytes.size(), &received);
-    // A failing read is as unusable as a short one: the previous sweep stays in rawWaveform.
+    // A failing read is as unusable as a short one: the previous sweep stays in the link's samples.
     if (status != 0 || received < instrument.link.bytes.size()) return -2;
     ftrdbyte();
 

@@ -34,5 +34,5 @@ int ftwrbytes(const std::uint8_t* data, std::size_t count);
 int ftrdbyte();
 int readRaw(int count, int increment, int start);
 
-// rawBytes (big-endian unsigned 16-bit samples) into rawWaveform.
+// The link's bytes (big-endian unsigned 16-bit samples) into its samples.
 void decodeSweep();
