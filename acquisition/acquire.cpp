@@ -14,6 +14,8 @@
 Trace liveTrace;
 namespace {
 constexpr std::array<double, 6> kAutoscaleStep = {25, 0.1, 5, 0.1, 25, 5};
+// The record being interleaved: a failed sweep set must not leave a half-new one.
+std::array<double, kFdMaxPoints> work{};
 } // namespace
 
 void visibleRange(const Waveform& x, double start, double end, int& first, int& last) {
@@ -52,15 +54,69 @@ void checkWaveform(int status) {
     });
 }
 
-int acquireFrequencyRecord(Instrument& in, int count) {
+bool FdRecord::empty() const {
+    for (std::size_t i = 0; i < size(); ++i)
+        if (y[i] != 0.0) return false;
+    return true;
+}
+
+void FdRecord::thinTo(int k) {
+    if (k < 1 || k > kMaxInterleave) return;
+    if (empty()) {
+        interleave = k;
+        return;
+    }
+    if (k >= interleave || interleave % k != 0) return;
+    const auto stride = static_cast<std::size_t>(interleave / k);
+    for (std::size_t i = 0; i < 1024u * static_cast<std::size_t>(k); ++i) y[i] = y[i * stride];
+    std::fill(y.begin() + 1024 * k, y.end(), 0.0);
+    interleave = k;
+}
+
+int commonInterleave(std::initializer_list<const FdRecord*> records) {
+    int k = 0;
+    for (const FdRecord* r : records)
+        if (!r->empty()) k = k == 0 ? r->interleave : std::min(k, r->interleave);
+    return k == 0 ? 1 : k;
+}
+
+namespace {
+// The progress of the sweep set in hand, relayed as part of the whole record's.
+SweepProgressFn gRecordProgress = nullptr;
+int gSweepsBefore = 0, gSweepsInRecord = 0;
+void relayProgress(int done, int) {
+    gRecordProgress(gSweepsBefore + done, gSweepsInRecord);
+}
+} // namespace
+
+int acquireFrequencyRecord(Instrument& in, int count, int interleave, FdRecord& into) {
     // Swept in millivolts and mapped to reflection coefficient here: the driver's own
     // reflection-coefficient sweep takes absolute counts, which folds a level dipping below the
     // offset (a short's ringing, a through's first arrival) back up and bends every spectrum
     // built on it. Millivolts keep the sign, and the mapping below is the same line elsewhere.
-    const int status = in.acquire(count, YUnit::Millivolts, kFdWindow);
+    const int k = std::clamp(interleave, 1, kMaxInterleave);
+    gRecordProgress = in.sweepProgress.load();
+    gSweepsInRecord = k * std::max(count, 1);
+    if (gRecordProgress != nullptr) in.sweepProgress.store(&relayProgress);
+    SweepWindow window = kFdWindow;
+    int status = 1;
+    for (int j = 0; j < k && status == 1; ++j) {
+        gSweepsBefore = j * std::max(count, 1);
+        status = in.acquire(count, YUnit::Millivolts, window);
+        if (status != 1) break;
+        // Every sweep has the first one's spacing; the start word counts two fine steps, which
+        // the spacing of 56 steps divides into four.
+        window.offsetSteps = (j + 1) * in.increment.load() / k / 2 * 2;
+        const double sign = in.polarity == 1 ? 1.0 : -1.0;
+        for (std::size_t i = 0; i < 1024; ++i)
+            work[i * static_cast<std::size_t>(k) + static_cast<std::size_t>(j)] =
+                sign * in.recordAvg[i] / 250.0 - 1.0;
+    }
+    if (gRecordProgress != nullptr) in.sweepProgress.store(gRecordProgress);
     if (status != 1) return status;
-    const double sign = in.polarity == 1 ? 1.0 : -1.0;
-    for (double& v : in.recordAvg) v = sign * v / 250.0 - 1.0;
+    std::fill(work.begin() + 1024 * k, work.end(), 0.0);
+    into.y = work;
+    into.interleave = k;
     return status;
 }
 
@@ -75,8 +131,7 @@ void measure(const Setup& s, Instrument& in, Trace& trace) {
         // Every frequency-domain record is a reflection-coefficient sweep over the fixed window
         // of the SOLT standards. The shared units stay as they are: an unguarded callback may
         // read them meanwhile.
-        checkWaveform(acquireFrequencyRecord(in, s.averaging));
-        trace.y = in.recordAvg;
+        checkWaveform(acquireFrequencyRecord(in, s.averaging, s.interleave, trace.fd));
     } else if (s.yUnit == YUnit::Ohms && s.differential && s.mode == Mode::TDR) {
         in.selectChannels(s.stimulus, positive);
         checkWaveform(in.acquire(s.averaging, s.yUnit, window));

@@ -5,13 +5,37 @@
 #include "setup/setup.h"
 
 #include <atomic>
+#include <initializer_list>
 
-// The live trace: what the cycle shows (y against instrument.recordX) and the two lines of a
-// differential pair it was summed from. Fixed buffers: a cycle allocates nothing.
+constexpr std::size_t kFdMaxPoints = 1024 * kMaxInterleave;
+
+// A frequency-domain record: reflection coefficient over the fixed window, 1024 x interleave
+// points in time order (the rest of y is unused). An all-zero record holds nothing measured.
+struct FdRecord {
+    std::array<double, kFdMaxPoints> y{};
+    int interleave = 1;
+
+    std::size_t size() const { return 1024u * static_cast<std::size_t>(interleave); }
+    double& operator[](std::size_t i) { return y[i]; }
+    double operator[](std::size_t i) const { return y[i]; }
+    bool empty() const;
+    // The record k interleaved sweeps would have given: every (interleave / k)-th point, the
+    // first sweep's included. k must divide the interleave; an empty record takes any k.
+    void thinTo(int k);
+    bool operator==(const FdRecord&) const = default;
+};
+// The least interleave of the records that hold something (the one they can all be thinned to);
+// 1 when none does.
+int commonInterleave(std::initializer_list<const FdRecord*> records);
+
+// The live trace: what the cycle shows (y against instrument.recordX), the two lines of a
+// differential pair it was summed from, and in the frequency domain the record the correction
+// starts from. Fixed buffers: a cycle allocates nothing.
 struct Trace {
     Waveform y{};
     Waveform pos{};
     Waveform neg{};
+    FdRecord fd{};
 };
 // One per process, written by the cycle that holds the instrument.
 extern Trace liveTrace;
@@ -34,9 +58,11 @@ constexpr double kMaxDifferentialOhms = 500.0;
 // profile peeled and the filter applied where the set-up asks for them. In the frequency
 // domain the record is the reflection coefficient the correction starts from.
 void measure(const Setup& setup, Instrument& instrument, Trace& trace);
-// One frequency-domain record into the instrument's recordAvg: `count` sweeps averaged over the
-// fixed window, as reflection coefficient. Returns what the driver's acquisition returned.
-int acquireFrequencyRecord(Instrument& instrument, int count);
+// One frequency-domain record: `interleave` sweep sets of `count` sweeps over the fixed window,
+// each started 1/interleave of the sample spacing after the one before, interleaved in time
+// order as reflection coefficient. Returns what the driver's acquisition returned; a failed one
+// leaves `into` as it was.
+int acquireFrequencyRecord(Instrument& instrument, int count, int interleave, FdRecord& into);
 void checkWaveform(int status);
 // Outward-rounded autoscale range of data in a unit (pure; used by scaleYAxis).
 void autoscaleRange(const Waveform& data, YUnit unit, double& lo, double& hi);

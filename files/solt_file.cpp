@@ -4,6 +4,7 @@
 
 #include "files/file_io.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -13,7 +14,9 @@
 
 namespace {
 
-constexpr int kRows = 1024;
+// A file made with plain sampling has 1024 rows, one made with interleaving 1024 a sweep.
+constexpr int kRowsPerSweep = 1024;
+constexpr int kMaxRows = kRowsPerSweep * kMaxInterleave;
 
 constexpr std::string_view kHeaderS11 =
     "P1_CH1_Pos_Sh,P1_CH1_Pos_Op,P1_CH1_Pos_Ld,P1_CH1_Neg_Sh,P1_CH1_Neg_Op,P1_CH1_Neg_Ld,"
@@ -43,12 +46,27 @@ template <typename Set> auto& column(int type, int k, Set& set) {
     return set[index(Standard::Through)][static_cast<std::size_t>(k)];
 }
 
-// One row's values, in the C locale whatever the process locale.
-void appendRow(int type, int row, const StandardSet& set, std::string& out) {
+// The interleave a file of a type is written with: the finest all its records hold.
+int fileInterleave(int type, const StandardSet& set) {
+    int k = 0;
+    for (int c = 0; c < columnCount(type); ++c) {
+        const FdRecord& r = column(type, c, set);
+        if (!r.empty()) k = k == 0 ? r.interleave : std::min(k, r.interleave);
+    }
+    return k == 0 ? 1 : k;
+}
+
+// One row's values, in the C locale whatever the process locale; a record swept with more
+// sweeps than the file holds gives the samples of the file's.
+void appendRow(int type, int row, int interleave, const StandardSet& set, std::string& out) {
     const int n = columnCount(type);
     std::array<char, 400> buf{};
     for (int k = 0; k < n; ++k) {
-        const double v = column(type, k, set)[static_cast<std::size_t>(row)];
+        const FdRecord& rec = column(type, k, set);
+        const double v = rec.interleave < interleave
+                             ? 0.0 // only an empty record has fewer
+                             : rec.y[static_cast<std::size_t>(row) *
+                                     static_cast<std::size_t>(rec.interleave / interleave)];
         const auto r =
             std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, 5);
         out.append(buf.data(), r.ptr);
@@ -106,7 +124,7 @@ bool nextLine(std::string_view& text, std::string_view& line) {
     return true;
 }
 
-// Scratch copy for loading: 640 KiB, so not on the stack.
+// Scratch copy for loading: 2.5 MiB, so not on the stack.
 StandardSet& scratch() {
     static const auto set = std::make_unique<StandardSet>();
     return *set;
@@ -120,10 +138,13 @@ static std::string_view soltHeader(int type) {
 }
 
 std::string formatSOLT(int type, const StandardSet& from) {
+    const int interleave = fileInterleave(type, from);
+    const int rows = kRowsPerSweep * interleave;
     std::string out;
-    out.reserve(static_cast<std::size_t>(kRows) * 12 * columnCount(type) + 1024);
+    out.reserve(static_cast<std::size_t>(rows) * 12 * static_cast<std::size_t>(columnCount(type)) +
+                1024);
     out.append(soltHeader(type));
-    for (int r = 0; r < kRows; ++r) appendRow(type, r, from, out);
+    for (int r = 0; r < rows; ++r) appendRow(type, r, interleave, from, out);
     return out;
 }
 
@@ -139,23 +160,43 @@ int parseSOLT(int type, std::string_view text, StandardSet& into, std::string& e
     tmp = into;
     std::array<double, 60> values{};
     std::string why;
-    for (int r = 0; r < kRows; ++r) {
-        if (!nextLine(text, line)) {
-            error = "it ends after " + std::to_string(r) + " of 1024 rows";
+    int rows = 0;
+    while (nextLine(text, line)) {
+        // Blank lines may end the file, and nothing else may follow them.
+        if (line.find_first_not_of(" \t") == std::string_view::npos) break;
+        if (rows == kMaxRows) {
+            error = "it has more than " + std::to_string(kMaxRows) + " rows";
             return 0;
         }
         if (!parseRow(line, n, values.data(), why)) {
-            error = "line " + std::to_string(r + 2) + ": " + why;
+            error = "line " + std::to_string(rows + 2) + ": " + why;
             return 0;
         }
         for (int k = 0; k < n; ++k)
-            column(type, k, tmp)[static_cast<std::size_t>(r)] = values[static_cast<std::size_t>(k)];
+            column(type, k, tmp).y[static_cast<std::size_t>(rows)] =
+                values[static_cast<std::size_t>(k)];
+        ++rows;
     }
     while (nextLine(text, line)) {
         if (line.find_first_not_of(" \t") != std::string_view::npos) {
-            error = "it has more than 1024 rows";
+            error = "line " + std::to_string(rows + 2) + " is blank and more rows follow it";
             return 0;
         }
+    }
+    if (rows < kRowsPerSweep) {
+        error = "it ends after " + std::to_string(rows) + " of 1024 rows";
+        return 0;
+    }
+    if (rows != kRowsPerSweep && rows != kMaxRows) {
+        error = "it has " + std::to_string(rows) +
+                " rows, where a calibration has 1024 (plain sampling) or 4096 (four interleaved "
+                "sweeps)";
+        return 0;
+    }
+    for (int k = 0; k < n; ++k) {
+        FdRecord& r = column(type, k, tmp);
+        std::fill(r.y.begin() + rows, r.y.end(), 0.0);
+        r.interleave = rows / kRowsPerSweep;
     }
     into = tmp;
     return 1;

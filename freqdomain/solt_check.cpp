@@ -6,12 +6,12 @@
 
 #include "freqdomain/solt.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
 namespace {
 
-constexpr std::size_t kSettledFrom = 768;
 // Halfway to zero: a SHORT or OPEN behind up to 6 dB of round-trip cable loss still passes.
 constexpr double kReflectiveLevel = 0.5;
 // A termination between 33 and 75 ohm passes: a worn load or a fixture's own mismatch is not
@@ -25,7 +25,7 @@ constexpr double kSameRms = 0.01;
 
 constexpr const char* kNames[] = {"SHORT", "OPEN", "LOAD", "THROUGH"};
 
-const Waveform& recordOf(const StandardSet& set, Standard standard, int sampler) {
+const FdRecord& recordOf(const StandardSet& set, Standard standard, int sampler) {
     const SlotId s = kSamplerSlot[static_cast<std::size_t>(sampler)];
     return set[index(standard)][static_cast<std::size_t>(slotIndex(s))];
 }
@@ -47,10 +47,8 @@ const char* looksLike(double level) {
     return "neither a SHORT, an OPEN nor a LOAD";
 }
 
-bool allZero(const Waveform& w) {
-    for (double v : w)
-        if (v != 0.0) return false;
-    return true;
+bool allZero(const FdRecord& w) {
+    return w.empty();
 }
 
 bool levelFits(Standard standard, double level) {
@@ -62,20 +60,27 @@ bool levelFits(Standard standard, double level) {
 } // namespace
 
 // Mean of the last quarter of a record (about 56 to 74 ns), long after any connector ringing.
-static double settledLevel(const Waveform& w) {
+static double settledLevel(const FdRecord& w) {
+    const std::size_t n = w.size();
     double sum = 0.0;
-    for (std::size_t i = kSettledFrom; i < w.size(); ++i) sum += w[i];
-    return sum / static_cast<double>(w.size() - kSettledFrom);
+    for (std::size_t i = n - n / 4; i < n; ++i) sum += w.y[i];
+    return sum / static_cast<double>(n / 4);
 }
 
-// Root mean square difference of two records.
-static double rmsDifference(const Waveform& a, const Waveform& b) {
+// Root mean square difference of two records at the samples they share (a record swept with
+// more interleaved sweeps holds every sample of one swept with fewer).
+static double rmsDifference(const FdRecord& a, const FdRecord& b) {
+    const int k = std::min(a.interleave, b.interleave);
+    const auto sa = static_cast<std::size_t>(a.interleave / k);
+    const auto sb = static_cast<std::size_t>(b.interleave / k);
+    const std::size_t n = 1024u * static_cast<std::size_t>(k);
     double sum = 0.0;
-    for (std::size_t i = 0; i < a.size(); ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
-    return std::sqrt(sum / static_cast<double>(a.size()));
+    for (std::size_t i = 0; i < n; ++i)
+        sum += (a.y[i * sa] - b.y[i * sb]) * (a.y[i * sa] - b.y[i * sb]);
+    return std::sqrt(sum / static_cast<double>(n));
 }
 
-SoltFinding checkStandard(Standard standard, int sampler, const Waveform& record,
+SoltFinding checkStandard(Standard standard, int sampler, const FdRecord& record,
                           const StandardSet& set) {
     SoltFinding f;
     f.standard = standard;
@@ -88,7 +93,7 @@ SoltFinding checkStandard(Standard standard, int sampler, const Waveform& record
     }
     const double level = settledLevel(record);
     if (standard == Standard::Through) {
-        const double rise = level - record[0];
+        const double rise = level - record.y[0];
         if (rise < kThroughRise) {
             f.problem = SoltProblem::NoArrival;
             f.why = "nothing arrives from the other port (it rises by " + signedFixed(rise) +
@@ -98,7 +103,7 @@ SoltFinding checkStandard(Standard standard, int sampler, const Waveform& record
     }
     if (standard != Standard::Short) {
         const auto previous = static_cast<Standard>(index(standard) - 1);
-        const Waveform& before = recordOf(set, previous, sampler);
+        const FdRecord& before = recordOf(set, previous, sampler);
         if (!allZero(before) && rmsDifference(record, before) < kSameRms) {
             f.problem = SoltProblem::Unchanged;
             f.why = "it is the same as the " + std::string(kNames[index(previous)]) +
@@ -107,7 +112,7 @@ SoltFinding checkStandard(Standard standard, int sampler, const Waveform& record
         }
     }
     if (standard == Standard::Open && level <= -kReflectiveLevel) {
-        const Waveform& shortRecord = recordOf(set, Standard::Short, sampler);
+        const FdRecord& shortRecord = recordOf(set, Standard::Short, sampler);
         if (!allZero(shortRecord) && settledLevel(shortRecord) >= kReflectiveLevel) {
             f.problem = SoltProblem::Swapped;
             f.why = "it settles at " + signedFixed(level) + " and the SHORT at " +

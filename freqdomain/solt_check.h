@@ -29,7 +29,7 @@ struct SoltFinding {
 // Checks `record`, just measured or loaded as `standard` of a sampler line, against what that
 // standard settles to and against the standards before it on the line (SHORT, then OPEN, then
 // LOAD), taken from `set`. THROUGH is checked on its own.
-SoltFinding checkStandard(Standard standard, int sampler, const Waveform& record,
+SoltFinding checkStandard(Standard standard, int sampler, const FdRecord& record,
                           const StandardSet& set);
 // Every standard of a calibration kind (0 S11, 1 S21) on every line a model with this many
 // channels measures; the findings in line order.

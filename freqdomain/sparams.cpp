@@ -39,14 +39,15 @@ void frequencyAxis(int incrementSteps, double timebaseSeconds, Waveform& x) {
 void SoltCalibration::prepare() {
     // The conversion is linear, so the device's difference to the LOAD is taken bin by bin.
     auto convert = [this](Part part, auto value) {
-        for (std::size_t i = 0; i < work_.size(); ++i) work_[i] = value(i);
+        work_.interleave = wfmShort.interleave;
+        for (std::size_t i = 0; i < work_.size(); ++i) work_.y[i] = value(i);
         convertFFT(work_, re_[part], im_[part]);
     };
-    convert(kOpenShort, [this](std::size_t i) { return wfmOpen[i] - wfmShort[i]; });
+    convert(kOpenShort, [this](std::size_t i) { return wfmOpen.y[i] - wfmShort.y[i]; });
     // S - L into the sum's place, O - L into the device's until a device comes; the sum and the
     // product follow bin by bin.
-    convert(kSum, [this](std::size_t i) { return wfmShort[i] - wfmLoad[i]; });
-    convert(kDevice, [this](std::size_t i) { return wfmOpen[i] - wfmLoad[i]; });
+    convert(kSum, [this](std::size_t i) { return wfmShort.y[i] - wfmLoad.y[i]; });
+    convert(kDevice, [this](std::size_t i) { return wfmOpen.y[i] - wfmLoad.y[i]; });
     Spectrum &sr = re_[kSum], &si = im_[kSum], &pr = re_[kTwiceProduct], &pi = im_[kTwiceProduct];
     const Spectrum &dr = re_[kDevice], &di = im_[kDevice];
     for (std::size_t k = 0; k < kShownBins; ++k) {
@@ -60,8 +61,14 @@ void SoltCalibration::prepare() {
     convertFFT(wfmThrough, re_[kThroughPart], im_[kThroughPart]);
 }
 
-void SoltCalibration::correct(Mode mode, Waveform& y) {
-    convertFFT(y, re_[kDevice], im_[kDevice]);
+void SoltCalibration::correct(Mode mode, const FdRecord& record, Waveform& y) {
+    if (record.interleave != interleave(mode)) {
+        // Sampled otherwise than the standards: no correction holds for it.
+        result.fill({std::numeric_limits<double>::quiet_NaN(), 0.0});
+        y.fill(std::numeric_limits<double>::quiet_NaN());
+        return;
+    }
+    convertFFT(record, re_[kDevice], im_[kDevice]);
     const Spectrum &dr = re_[kDevice], &di = im_[kDevice];
     if (mode == Mode::TDR) {
         const Spectrum &lr = re_[kLoadPart], &li = im_[kLoadPart];

@@ -3,7 +3,7 @@
 
 SoltCalibration solt;
 
-Waveform& SoltCalibration::standard(Standard which, int sampler) {
+FdRecord& SoltCalibration::standard(Standard which, int sampler) {
     const SlotId s = kSamplerSlot[static_cast<std::size_t>(sampler)];
     return store[index(which)][static_cast<std::size_t>(slotIndex(s))];
 }
@@ -14,5 +14,12 @@ void SoltCalibration::select(int sampler) {
     wfmOpen = standard(Standard::Open, sampler);
     wfmLoad = standard(Standard::Load, sampler);
     wfmThrough = standard(Standard::Through, sampler);
+    const int k = commonInterleave({&wfmShort, &wfmOpen, &wfmLoad});
+    for (FdRecord* r : {&wfmShort, &wfmOpen, &wfmLoad}) r->thinTo(k);
     prepare();
+}
+
+int SoltCalibration::interleave(Mode mode) const {
+    if (mode == Mode::TDT) return wfmThrough.interleave;
+    return commonInterleave({&wfmShort, &wfmOpen, &wfmLoad});
 }

@@ -2,6 +2,7 @@
 // line of both ports, and the four working records of the selected sampler.
 #pragma once
 
+#include "acquisition/acquire.h"
 #include "instrument/driver.h"
 
 #include <array>
@@ -35,12 +36,12 @@ constexpr std::array<SlotId, 20> kSamplerSlot = {{
 }};
 
 // The 80 stored records (zero at start), by standard and slot index. Reflection coefficient
-// over the fixed 3.5 to 74 ns window, 1024 points.
-using StandardSet = std::array<std::array<Waveform, kSlotsPerStandard>, kStandards>;
+// over the fixed 3.5 to 74 ns window, each with the interleave it was swept with.
+using StandardSet = std::array<std::array<FdRecord, kSlotsPerStandard>, kStandards>;
 
 constexpr int kSpectrumBins = 2048;
 using Spectrum = std::array<double, kSpectrumBins>;
-// Bins 1024 to 2047 mirror the shown ones (the records are real) and are not computed.
+// The bins shown, 7.14 MHz apart; the corrections compute no others.
 constexpr std::size_t kShownBins = 1024;
 
 // The SOLT calibration: the standards measured, the working set of the selected line, and the
@@ -49,10 +50,11 @@ constexpr std::size_t kShownBins = 1024;
 struct SoltCalibration {
     StandardSet store{};
     // Working records read by S11 and S21; also the landing buffers of a calibration run.
-    Waveform wfmShort{};
-    Waveform wfmOpen{};
-    Waveform wfmLoad{};
-    Waveform wfmThrough{};
+    // select() thins SHORT, OPEN and LOAD to the interleave they have in common.
+    FdRecord wfmShort{};
+    FdRecord wfmOpen{};
+    FdRecord wfmLoad{};
+    FdRecord wfmThrough{};
     // Corrected complex S11 or S21 of the last correction, per shown bin.
     std::array<std::complex<double>, kShownBins> result{};
     // 1 once a calibration of the kind is in force; never cleared while the program runs.
@@ -60,7 +62,10 @@ struct SoltCalibration {
     std::atomic<int> calS21{0};
 
     // The record of one standard for one sampler line (0..19).
-    Waveform& standard(Standard which, int sampler);
+    FdRecord& standard(Standard which, int sampler);
+    // The interleave the working set was swept with for a mode (TDT: the THROUGH's; the others:
+    // the reflection standards'): a device record must be swept with it to be corrected.
+    int interleave(Mode mode) const;
     // Copies the four standards of a sampler (0..19) into the working records and prepares
     // them; any other value changes nothing.
     void select(int sampler);
@@ -69,14 +74,15 @@ struct SoltCalibration {
     void prepare();
     // A record (reflection coefficient, swept like the standards) in, its S11 (TDR: one-port
     // SOLT correction) or S21 (TDT: through normalisation) out, in dB per shown bin; the complex
-    // values land in result. Nothing is allocated.
-    void correct(Mode mode, Waveform& y);
+    // values land in result. A record of another interleave than interleave(mode) has no
+    // correction: every bin is NaN. Nothing is allocated.
+    void correct(Mode mode, const FdRecord& record, Waveform& db);
 
   private:
     // Spectra of the device and of what the standards contribute: O - S, (S - L) + (O - L),
     // 2 (S - L)(O - L), L itself and THROUGH.
     enum Part { kDevice, kOpenShort, kSum, kTwiceProduct, kLoadPart, kThroughPart, kParts };
-    Waveform work_{};
+    FdRecord work_{};
     std::array<Spectrum, kParts> re_{}, im_{};
 };
 // One per process: 1.9 MB of records, never on a stack.

@@ -204,10 +204,11 @@ int Instrument::acquire(int count, YUnit yUnit, const SweepWindow& w) {
     const double step = (timing.timebase + 5e-9) / 65536;
     const int delay =
         validStimulus(stimActive) ? cal.calDelay[static_cast<std::size_t>(stimActive)] : 0;
-    const int start = truncToInt(tStart / step) + delay;
+    const int start = truncToInt(tStart / step) + delay + w.offsetSteps;
     // A reversed window would ask for a negative increment; one increment is the least sweep.
     const int inc =
         std::clamp(truncToInt(((tEnd - tStart) / 1024) / step), kMinIncrement, kMaxIncrement);
+    tStart += w.offsetSteps * step; // the x values of the samples this sweep takes
     const double tLast = tStart + inc * step * 1024;
     const double xFirst = xu == XUnit::Nanoseconds ? tStart * 1e9 : tStart * v * kSpeedOfLight;
     const double xLast = xu == XUnit::Nanoseconds ? tLast * 1e9 : tLast * v * kSpeedOfLight;

@@ -12,6 +12,15 @@
 
 using Waveform = std::array<double, 1024>;
 
+// Equivalent-time interleaving of frequency-domain records: K sweeps of one window, sweep j
+// started j/K of the sample spacing later. A 35 ps edge (speed class 0) carries content far above
+// the 7.3 GHz Nyquist frequency of plain sampling, which would fold back into the spectrum; four
+// sweeps put it at 29 GHz, where the edge has none left. The 150 ps edge needs no more than one.
+constexpr int kMaxInterleave = 4;
+constexpr int interleaveFor(int speedClass) {
+    return speedClass == 0 ? kMaxInterleave : 1;
+}
+
 // Timing parameter table, one row per setting.
 constexpr std::array<double, 4> timebaseArr = {7.5e-8, 7.5e-8, 7.5e-8, 7.5e-8};
 constexpr std::array<double, 4> calWindowArr = {1.2e-8, 1.2e-8, 1e-8, 1.5e-8};

@@ -94,7 +94,7 @@ void acquire(int plot) {
     measure(s, instrument, liveTrace);
     const bool fd = s.domain() == Domain::Frequency;
     if (fd) {
-        solt.correct(s.mode, liveTrace.y);
+        solt.correct(s.mode, liveTrace.fd, liveTrace.y);
         frequencyAxis(instrument.increment.load(), instrument.timing.timebase, instrument.recordX);
     }
     scaleYAxis(s.autoscale ? 1 : 0);

@@ -1,6 +1,7 @@
 // Settings accessors: the panel controls are the one store, each setter applies its side effects.
 #include "panel/settings.h"
 
+#include "freqdomain/store.h"
 #include "instrument/driver.h"
 #include "panel/interface.h"
 #include "panel/panel_state.h"
@@ -204,6 +205,7 @@ Setup readSetup() {
     s.autoAcquire = getAutoAcquire() == 1;
     s.trueProfile = getTrueProfile();
     s.externalCal = getCalMode() == 1;
+    s.interleave = solt.interleave(s.mode);
     return s;
 }
 

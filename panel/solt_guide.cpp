@@ -72,13 +72,15 @@ bool prompt(const char* title, const char* text) {
 
 // A standard that did not come back must never be stored as if it had: the calibration stops
 // and a lost link is handled as in any acquisition.
-int acquireStandard() {
-    const int status = acquireFrequencyRecord(instrument, kStandardSweeps);
+// A new calibration samples as finely as the model's edge needs.
+int acquireStandard(FdRecord& into) {
+    const int status =
+        acquireFrequencyRecord(instrument, kStandardSweeps, interleaveFor(instrument.speed), into);
     checkWaveform(status);
     return status == 1 ? 1 : -2;
 }
 
-int getReflection(Standard standard, int stimulus, int sampler, const char* label, Waveform& into) {
+int getReflection(Standard standard, int stimulus, int sampler, const char* label, FdRecord& into) {
     char title[64], text[256];
     std::snprintf(title, sizeof title, "CALIBRATE %s", label);
     std::snprintf(text, sizeof text,
@@ -88,9 +90,8 @@ int getReflection(Standard standard, int stimulus, int sampler, const char* labe
     {
         BusySpan busy(kStandardNames[index(standard)], label);
         calibrateLine(stimulus, sampler, Mode::TDR, 0, 0);
-        if (acquireStandard() != 1) return -2;
+        if (acquireStandard(into) != 1) return -2;
     }
-    into = instrument.recordAvg;
     return 1;
 }
 
@@ -153,9 +154,8 @@ int getWfmThrough(int stimulus, int sampler, const char* fromLabel, const char* 
         instrument.measureConstants(stimulus, 2 * stimulus, Mode::TDT);
         platform::Delay(0.5);
         calibrateLine(stimulus, sampler, Mode::TDT, 0, 0);
-        if (acquireStandard() != 1) return -2;
+        if (acquireStandard(solt.wfmThrough) != 1) return -2;
     }
-    solt.wfmThrough = instrument.recordAvg;
     return 1;
 }
 
@@ -175,7 +175,7 @@ int askAboutStandard(const SoltFinding& f, const std::string& label) {
 // Short, open and load of one line, each checked and copied into its slot as soon as it is
 // measured. A swap found at the OPEN takes the line back to its SHORT.
 int reflectionLine(int stimulus, int sampler) {
-    const std::array<Waveform*, 3> measured = {&solt.wfmShort, &solt.wfmOpen, &solt.wfmLoad};
+    const std::array<FdRecord*, 3> measured = {&solt.wfmShort, &solt.wfmOpen, &solt.wfmLoad};
     const std::string label = soltSamplerLabel(sampler);
     for (std::size_t i = 0; i < measured.size();) {
         const auto s = static_cast<Standard>(i);

@@ -108,6 +108,16 @@ int loadSOLTFile(int type, const std::string& path) {
         return -5;
     }
     writeMessage(0, "SOLT calibration loaded from disk.", 0);
+    // The file's records say how they were sampled; the device is then swept the same way.
+    const int interleave =
+        solt.standard(type == 0 ? Standard::Short : Standard::Through, 0).interleave;
+    if (instrument.model[0] != '\0' && interleave < interleaveFor(instrument.speed))
+        writeMessage(0,
+                     std::string("The ") + (type == 0 ? "S11" : "S21") +
+                         " calibration was made with plain sampling: frequency-domain records "
+                         "are swept without interleaving, and alias above 3 GHz, until a new "
+                         "calibration is made.",
+                     0);
     reportHealth(type);
     return 1;
 }

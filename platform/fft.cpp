@@ -1,8 +1,11 @@
-// FFTW plans once (planning is not thread-safe) and executes with new-array calls anywhere.
+// FFTW plans once per length (planning is not thread-safe) and executes with new-array calls
+// anywhere.
 #include "platform/fft.h"
 
 #include <fftw3.h>
-#include <mutex>
+
+#include <array>
+#include <memory>
 
 namespace platform {
 namespace {
@@ -10,37 +13,45 @@ struct Plan {
     double* in;
     fftw_complex* out;
     fftw_plan plan;
-    Plan() {
-        in = fftw_alloc_real(kFftSize);
-        out = fftw_alloc_complex(kFftSize / 2 + 1);
-        plan = fftw_plan_dft_r2c_1d(kFftSize, in, out, FFTW_ESTIMATE);
+    explicit Plan(int n) {
+        in = fftw_alloc_real(static_cast<std::size_t>(n));
+        out = fftw_alloc_complex(static_cast<std::size_t>(n / 2 + 1));
+        plan = fftw_plan_dft_r2c_1d(n, in, out, FFTW_ESTIMATE);
     }
     ~Plan() {
         fftw_destroy_plan(plan);
         fftw_free(in);
         fftw_free(out);
     }
+    Plan(const Plan&) = delete;
+    Plan& operator=(const Plan&) = delete;
 };
-Plan& plan() {
-    static Plan p; // C++ guarantees a thread-safe first construction
+// Both plans made together on first use, so the acquisition path never plans.
+const std::array<std::unique_ptr<Plan>, 2>& plans() {
+    static const std::array<std::unique_ptr<Plan>, 2> p = {std::make_unique<Plan>(kFftSize),
+                                                           std::make_unique<Plan>(kFftSizeLong)};
     return p;
 }
+
+// Scratch of one call, aligned for FFTW's new-array execution.
+struct Scratch {
+    alignas(64) double in[kFftSizeLong];
+    alignas(64) fftw_complex out[kFftSizeLong / 2 + 1];
+};
 } // namespace
 
-void fft2048(const double* input, double* re, double* im) {
-    Plan& p = plan();
-    // Aligned scratch on the stack of this call, so concurrent calls never share buffers.
-    alignas(64) double in[kFftSize];
-    alignas(64) fftw_complex out[kFftSize / 2 + 1];
-    for (int i = 0; i < kFftSize; ++i) in[i] = input[i];
-    fftw_execute_dft_r2c(p.plan, in, out);
-    for (int k = 0; k <= kFftSize / 2; ++k) {
-        re[k] = out[k][0];
-        im[k] = out[k][1];
-    }
-    for (int k = kFftSize / 2 + 1; k < kFftSize; ++k) { // conjugate half
-        re[k] = out[kFftSize - k][0];
-        im[k] = -out[kFftSize - k][1];
+void fftReal(const double* input, int n, double* re, double* im, int bins) {
+    if (n != kFftSize && n != kFftSizeLong) return;
+    const Plan& p = *plans()[n == kFftSize ? 0 : 1];
+    // Each thread its own scratch, so concurrent calls never share buffers; 128 KiB is too much
+    // for a stack.
+    thread_local Scratch s;
+    for (int i = 0; i < n; ++i) s.in[i] = input[i];
+    fftw_execute_dft_r2c(p.plan, s.in, s.out);
+    for (int k = 0; k < bins && k < n; ++k) {
+        const int mirrored = k <= n / 2 ? k : n - k; // the conjugate half
+        re[k] = s.out[mirrored][0];
+        im[k] = k <= n / 2 ? s.out[mirrored][1] : -s.out[mirrored][1];
     }
 }
 

@@ -5,12 +5,14 @@
 #include "setup/vocabulary.h"
 
 // The window a sweep covers: absolute start and end in the x unit (the zero not taken off), the
-// zero the x values are shown from, and the dielectric constant that turns distance into time.
+// zero the x values are shown from, the dielectric constant that turns distance into time, and
+// the fine delay steps the sweep starts later than `start` (one sweep of an interleaved record).
 struct SweepWindow {
     XUnit xUnit = XUnit::Metres;
     double start = 0.0, end = 0.0;
     double zero = 0.0;
     double dielectric = 1.0;
+    int offsetSteps = 0;
 };
 
 struct Setup {
@@ -31,9 +33,12 @@ struct Setup {
     bool autoAcquire = false;
     bool trueProfile = false;
     bool externalCal = false; // the calibration kind: the external reference
+    // Sweeps a frequency-domain record interleaves: the calibration's, so that the device is
+    // sampled as its standards were.
+    int interleave = 1;
 
     Domain domain() const { return domainOf(xUnit); }
-    SweepWindow window() const { return {xUnit, xStart, xEnd, xZero, dielectric}; }
+    SweepWindow window() const { return {xUnit, xStart, xEnd, xZero, dielectric, 0}; }
 };
 
 // The one rule for where the layer-peeled profile applies: reflection (TDR) in ohms,

@@ -306,8 +306,8 @@ TEST_F(Cycle, FrequencyDomainSweepsRhoOverTheFixedWindowLeavingTheSharedOnesAlon
     EXPECT_DOUBLE_EQ(view.xEnd.load(), 2.4);
     EXPECT_DOUBLE_EQ(view.xZero.load(), 0.0);
     EXPECT_EQ(instrument.increment.load(), 56);
-    EXPECT_NEAR(instrument.recordAvg[1000], 0.0, 1e-9); // a matched step reads rho 0
-    EXPECT_NEAR(instrument.recordX[140], 1.0, 1e-9);    // GHz, a bin every 7.142857 MHz
+    EXPECT_NEAR(liveTrace.fd[1000], 0.0, 1e-9);      // a matched step reads rho 0
+    EXPECT_NEAR(instrument.recordX[140], 1.0, 1e-9); // GHz, a bin every 7.142857 MHz
     const auto visible = std::count_if(instrument.recordX.begin(), instrument.recordX.end(),
                                        [](double x) { return x >= 1.0 && x <= 2.0; });
     EXPECT_EQ(panel().plotCount(panelState.livePlot.load()), visible);

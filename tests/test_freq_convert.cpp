@@ -75,12 +75,12 @@ class S11Device : public ::testing::TestWithParam<Shown> {};
 TEST_P(S11Device, ReadsItsIdealReflection) {
     standards();
     const std::string d = GetParam().device;
-    liveTrace.y = d == "SHORT" ? solt.wfmShort : d == "OPEN" ? solt.wfmOpen : solt.wfmLoad;
+    const FdRecord dut = d == "SHORT" ? solt.wfmShort : d == "OPEN" ? solt.wfmOpen : solt.wfmLoad;
     if (d == "uncalibrated") {
-        solt.wfmShort = solt.wfmOpen = solt.wfmLoad = Waveform{};
+        solt.wfmShort = solt.wfmOpen = solt.wfmLoad = FdRecord{};
         solt.prepare();
     }
-    solt.correct(Mode::TDR, liveTrace.y);
+    solt.correct(Mode::TDR, dut, liveTrace.y);
     // Up to where the smooth test edges still carry spectrum above rounding.
     for (std::size_t i = 1; i < 700; ++i) {
         if (std::isnan(GetParam().db))
@@ -105,10 +105,14 @@ TEST(S11Floor, AMagnitudeJustAboveZeroSitsOnTheFloor) {
 class S21Scale : public ::testing::TestWithParam<std::pair<double, double>> {};
 
 TEST_P(S21Scale, ScaledThroughReadsTheScale) {
-    solt.wfmThrough = edge(-0.97, 0.02, 380);
+    const Waveform through = edge(-0.97, 0.02, 380);
+    FdRecord dut;
+    for (std::size_t i = 0; i < 1024; ++i) {
+        solt.wfmThrough[i] = through[i];
+        dut[i] = GetParam().first * through[i];
+    }
     solt.prepare();
-    for (std::size_t i = 0; i < 1024; ++i) liveTrace.y[i] = GetParam().first * solt.wfmThrough[i];
-    solt.correct(Mode::TDT, liveTrace.y);
+    solt.correct(Mode::TDT, dut, liveTrace.y);
     for (std::size_t i = 1; i < 1024; ++i)
         ASSERT_NEAR(liveTrace.y[i], GetParam().second, 1e-6) << "bin " << i;
 }
@@ -120,15 +124,18 @@ INSTANTIATE_TEST_SUITE_P(Through, S21Scale,
 // is the closed formula on the spectra of the differences, to rounding.
 TEST(Corrections, PreparedStandardsGiveTheFormulaOnTheDifferences) {
     standards();
-    Waveform dut = edge(0, 0.3, 420), a{}, b{}, c{}, d{};
+    const Waveform device = edge(0, 0.3, 420);
+    FdRecord dut;
+    Waveform a{}, b{}, c{}, d{};
     for (std::size_t i = 0; i < 1024; ++i) {
+        dut[i] = device[i];
         a[i] = dut[i] - solt.wfmLoad[i];
         b[i] = solt.wfmOpen[i] - solt.wfmShort[i];
         c[i] = solt.wfmShort[i] - solt.wfmLoad[i];
         d[i] = solt.wfmOpen[i] - solt.wfmLoad[i];
     }
     const Spectra A(a), B(b), C(c), D(d);
-    solt.correct(Mode::TDR, dut);
+    solt.correct(Mode::TDR, dut, liveTrace.y);
     for (int k = 1; k < 700; ++k) {
         const auto s11 = A[k] * B[k] / (A[k] * (C[k] + D[k]) - 2.0 * C[k] * D[k]);
         ASSERT_LT(std::abs(solt.result[std::size_t(k)] - s11), 1e-9 * std::abs(s11)) << k;
@@ -137,12 +144,12 @@ TEST(Corrections, PreparedStandardsGiveTheFormulaOnTheDifferences) {
 
 TEST(Corrections, AllocateNothing) {
     standards();
-    liveTrace.y = solt.wfmOpen;
-    solt.correct(Mode::TDR, liveTrace.y); // the FFT plan is made on first use
+    const FdRecord dut = solt.wfmOpen;
+    solt.correct(Mode::TDR, dut, liveTrace.y); // the FFT plan is made on first use
     gAllocations = 0;
     gCounting = true;
-    solt.correct(Mode::TDR, liveTrace.y);
-    solt.correct(Mode::TDT, liveTrace.y);
+    solt.correct(Mode::TDR, dut, liveTrace.y);
+    solt.correct(Mode::TDT, dut, liveTrace.y);
     solt.select(4);
     gCounting = false;
     EXPECT_EQ(gAllocations.load(), 0);

@@ -132,7 +132,7 @@ TEST_P(Prompts, CompleteRunAsksForEveryStandardInOrderAndStoresIt) {
                   0.5);
     }
     if (GetParam().channels < 20) {
-        EXPECT_EQ(solt.standard(Standard::Load, 8), Waveform{});
+        EXPECT_EQ(solt.standard(Standard::Load, 8), FdRecord{});
     }
 }
 
@@ -188,8 +188,8 @@ TEST_F(Solt, CancelAtAPromptRestoresTheSettingsAndKeepsWhatWasMeasured) {
     user.cancelAtPrompt = 3; // the SHORT of PORT 1, CH 1-
     EXPECT_EQ(performSOLT(-1), -1);
     EXPECT_EQ(user.seen.front().title, "SOLT CALIBRATION"); // the already-loaded offer
-    EXPECT_NE(solt.standard(Standard::Load, 4), Waveform{});
-    EXPECT_EQ(solt.standard(Standard::Short, 5), Waveform{});
+    EXPECT_NE(solt.standard(Standard::Load, 4), FdRecord{});
+    EXPECT_EQ(solt.standard(Standard::Short, 5), FdRecord{});
     EXPECT_EQ(solt.calS11.load(), 0);
     expectTimeDomainAsBefore();
 }
@@ -253,7 +253,7 @@ TEST_P(Domain, AfterANewCalibrationTheTraceComesFromTheSelectedLine) {
 // The last line's standards (PORT 2, CH 5-) become the working ones like any other's.
 TEST(Store, TheLastLinesStandardsBecomeTheWorkingOnes) {
     solt.store = StandardSet{};
-    solt.standard(Standard::Open, 19).fill(0.5);
+    solt.standard(Standard::Open, 19).y.fill(0.5);
     solt.select(19);
     EXPECT_EQ(solt.wfmOpen, solt.standard(Standard::Open, 19));
 }
@@ -262,8 +262,8 @@ TEST(Store, TheLastLinesStandardsBecomeTheWorkingOnes) {
 TEST(SoltCheck, ALoadFarFromFiftyOhmIsNamed) {
     for (const auto& [ohms, passes] :
          {std::pair{25.0, false}, {40.0, true}, {60.0, true}, {100.0, false}}) {
-        Waveform w;
-        w.fill((ohms - 50) / (ohms + 50));
+        FdRecord w;
+        w.y.fill((ohms - 50) / (ohms + 50));
         EXPECT_EQ(checkStandard(Standard::Load, 4, w, StandardSet{}).problem == SoltProblem::None,
                   passes)
             << ohms;
@@ -393,12 +393,12 @@ TEST_F(Solt, LoadedFileWithWrongStandardsIsKeptAndEachIsLogged) {
     EXPECT_TRUE(logLines("Calibration check").empty()) << logLines("Calibration check")[0];
     // SHORT and OPEN of one line swapped, and a LOAD never measured.
     std::swap(solt.standard(Standard::Short, 5), solt.standard(Standard::Open, 5));
-    solt.standard(Standard::Load, 14) = Waveform{};
+    solt.standard(Standard::Load, 14) = FdRecord{};
     ASSERT_EQ(saveSOLTFile(0, path.string()), 1);
     const StandardSet written = solt.store;
     solt.store = StandardSet{};
     ASSERT_EQ(loadSOLTFile(0, path.string()), 1); // kept as it is
-    EXPECT_EQ(solt.standard(Standard::Load, 14), Waveform{});
+    EXPECT_TRUE(solt.standard(Standard::Load, 14).empty());
     EXPECT_NEAR(solt.standard(Standard::Short, 5)[1000], written[index(Standard::Short)][1][1000],
                 1e-5);
     EXPECT_EQ(logLines("Calibration check"),

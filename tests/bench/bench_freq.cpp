@@ -21,51 +21,66 @@
 
 namespace {
 
-// Step-like records with a reflection at sample 400, like the standards of a real run.
-void standards() {
-    for (std::size_t i = 0; i < 1024; ++i) {
-        const double s = 0.5 * (1 + std::tanh((static_cast<double>(i) - 400) / 5));
+// Step-like records with a reflection at 400 of 1024 samples, like the standards of a real run,
+// sampled with `interleave` sweeps.
+FdRecord dut;
+void standards(int interleave) {
+    for (FdRecord* r : {&solt.wfmShort, &solt.wfmOpen, &solt.wfmLoad, &solt.wfmThrough, &dut})
+        r->interleave = interleave;
+    for (std::size_t i = 0; i < dut.size(); ++i) {
+        const double t = static_cast<double>(i) / interleave;
+        const double s = 0.5 * (1 + std::tanh((t - 400) / 5));
         solt.wfmShort[i] = -s;
         solt.wfmOpen[i] = s;
         solt.wfmLoad[i] = 0.02 * s;
         solt.wfmThrough[i] = s - 1;
-        liveTrace.y[i] = 0.3 * s;
+        dut[i] = 0.3 * s;
     }
     instrument.increment.store(56);
     solt.prepare();
 }
 
-void BM_ConvertFFT(benchmark::State& state) {
-    standards();
+void convert(benchmark::State& state, int interleave) {
+    standards(interleave);
     Spectrum re{}, im{};
     for (auto _ : state) {
         convertFFT(solt.wfmOpen, re, im);
         benchmark::DoNotOptimize(re.data());
     }
 }
-BENCHMARK(BM_ConvertFFT)->Unit(benchmark::kMicrosecond);
+void correct(benchmark::State& state, Mode mode, int interleave) {
+    standards(interleave);
+    for (auto _ : state) {
+        solt.correct(mode, dut, liveTrace.y);
+        benchmark::DoNotOptimize(liveTrace.y.data());
+    }
+}
 
+// Plain sampling, and the four interleaved sweeps of the 35 ps models beside it.
+void BM_ConvertFFT(benchmark::State& state) {
+    convert(state, 1);
+}
 void BM_PerformS11(benchmark::State& state) {
-    standards();
-    const Waveform dut = liveTrace.y;
-    for (auto _ : state) {
-        liveTrace.y = dut;
-        solt.correct(Mode::TDR, liveTrace.y);
-        benchmark::DoNotOptimize(liveTrace.y.data());
-    }
+    correct(state, Mode::TDR, 1);
 }
-BENCHMARK(BM_PerformS11)->Unit(benchmark::kMicrosecond);
-
 void BM_PerformS21(benchmark::State& state) {
-    standards();
-    const Waveform dut = liveTrace.y;
-    for (auto _ : state) {
-        liveTrace.y = dut;
-        solt.correct(Mode::TDT, liveTrace.y);
-        benchmark::DoNotOptimize(liveTrace.y.data());
-    }
+    correct(state, Mode::TDT, 1);
 }
+void BM_ConvertFFTInterleaved(benchmark::State& state) {
+    convert(state, kMaxInterleave);
+}
+void BM_PerformS11Interleaved(benchmark::State& state) {
+    correct(state, Mode::TDR, kMaxInterleave);
+}
+void BM_PerformS21Interleaved(benchmark::State& state) {
+    correct(state, Mode::TDT, kMaxInterleave);
+}
+BENCHMARK(BM_ConvertFFT)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PerformS11)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PerformS21)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConvertFFTInterleaved)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PerformS11Interleaved)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PerformS21Interleaved)->Unit(benchmark::kMicrosecond);
 
 // Averaging 1: one offset sweep, one settle sweep and one window sweep, then S11 and the plot.
 void BM_AcquireFrequencyDomain(benchmark::State& state) {
@@ -78,7 +93,7 @@ void BM_AcquireFrequencyDomain(benchmark::State& state) {
     view.yUnits.store(YUnit::Rho);
     setStimulus(Mode::TDR, 2);
     calibrate(2, 4, 0);
-    standards();
+    standards(1);
     view.xUnits.store(XUnit::GHz);
     view.yUnits.store(YUnit::Decibels);
     panelState.livePlot.store(0);
