@@ -63,6 +63,11 @@ void measure(const Setup& setup, Instrument& instrument, Trace& trace);
 // order as reflection coefficient. Returns what the driver's acquisition returned; a failed one
 // leaves `into` as it was.
 int acquireFrequencyRecord(Instrument& instrument, int count, int interleave, FdRecord& into);
+// The sweeps such a record takes: per sweep set an offset sweep, then a settling sweep and a
+// reading sweep for each of `count`.
+constexpr int frequencyRecordSweeps(int count, int interleave) {
+    return interleave * (1 + 2 * (count < 1 ? 1 : count));
+}
 void checkWaveform(int status);
 // Outward-rounded autoscale range of data in a unit (pure; used by scaleYAxis).
 void autoscaleRange(const Waveform& data, YUnit unit, double& lo, double& hi);

@@ -11,8 +11,8 @@
 namespace {
 
 std::complex<double> divide(double nr, double ni, double dr, double di) {
-    const double den = dr * dr + di * di;
-    return {(nr * dr + ni * di) / den, (ni * dr - nr * di) / den};
+    const double inverse = 1.0 / (dr * dr + di * di);
+    return {(nr * dr + ni * di) * inverse, (ni * dr - nr * di) * inverse};
 }
 
 } // namespace
@@ -37,28 +37,26 @@ void frequencyAxis(int incrementSteps, double timebaseSeconds, Waveform& x) {
 }
 
 void SoltCalibration::prepare() {
-    // The conversion is linear, so the device's difference to the LOAD is taken bin by bin.
-    auto convert = [this](Part part, auto value) {
-        work_.interleave = wfmShort.interleave;
-        for (std::size_t i = 0; i < work_.size(); ++i) work_.y[i] = value(i);
-        convertFFT(work_, re_[part], im_[part]);
+    reflectionInterleave_ = commonInterleave({&wfmShort, &wfmOpen, &wfmLoad});
+    // The spectrum of a record, or (the conversion being linear) of a difference of two, into
+    // one term of every bin.
+    auto convert = [this](std::complex<double> Terms::*term, const FdRecord& a, const FdRecord* b) {
+        work_.interleave = a.interleave;
+        for (std::size_t i = 0; i < work_.size(); ++i) work_.y[i] = a.y[i] - (b ? b->y[i] : 0.0);
+        convertFFT(work_, re_, im_);
+        for (std::size_t k = 0; k < kShownBins; ++k) terms_[k].*term = {re_[k], im_[k]};
     };
-    convert(kOpenShort, [this](std::size_t i) { return wfmOpen.y[i] - wfmShort.y[i]; });
-    // S - L into the sum's place, O - L into the device's until a device comes; the sum and the
-    // product follow bin by bin.
-    convert(kSum, [this](std::size_t i) { return wfmShort.y[i] - wfmLoad.y[i]; });
-    convert(kDevice, [this](std::size_t i) { return wfmOpen.y[i] - wfmLoad.y[i]; });
-    Spectrum &sr = re_[kSum], &si = im_[kSum], &pr = re_[kTwiceProduct], &pi = im_[kTwiceProduct];
-    const Spectrum &dr = re_[kDevice], &di = im_[kDevice];
-    for (std::size_t k = 0; k < kShownBins; ++k) {
-        const double cr = sr[k], ci = si[k];
-        pr[k] = 2.0 * (cr * dr[k] - ci * di[k]);
-        pi[k] = 2.0 * (cr * di[k] + ci * dr[k]);
-        sr[k] = cr + dr[k];
-        si[k] = ci + di[k];
+    convert(&Terms::openShort, wfmOpen, &wfmShort);
+    convert(&Terms::load, wfmLoad, nullptr);
+    convert(&Terms::through, wfmThrough, nullptr);
+    // S - L into the sum's place and O - L into the product's; the two follow bin by bin.
+    convert(&Terms::sum, wfmShort, &wfmLoad);
+    convert(&Terms::twiceProduct, wfmOpen, &wfmLoad);
+    for (Terms& t : terms_) {
+        const std::complex<double> c = t.sum, d = t.twiceProduct;
+        t.sum = c + d;
+        t.twiceProduct = 2.0 * c * d;
     }
-    convertFFT(wfmLoad, re_[kLoadPart], im_[kLoadPart]);
-    convertFFT(wfmThrough, re_[kThroughPart], im_[kThroughPart]);
 }
 
 void SoltCalibration::correct(Mode mode, const FdRecord& record, Waveform& y) {
@@ -68,25 +66,21 @@ void SoltCalibration::correct(Mode mode, const FdRecord& record, Waveform& y) {
         y.fill(std::numeric_limits<double>::quiet_NaN());
         return;
     }
-    convertFFT(record, re_[kDevice], im_[kDevice]);
-    const Spectrum &dr = re_[kDevice], &di = im_[kDevice];
-    if (mode == Mode::TDR) {
-        const Spectrum &lr = re_[kLoadPart], &li = im_[kLoadPart];
-        const Spectrum &br = re_[kOpenShort], &bi = im_[kOpenShort];
-        const Spectrum &er = re_[kSum], &ei = im_[kSum];
-        const Spectrum &pr = re_[kTwiceProduct], &pi = im_[kTwiceProduct];
-        for (std::size_t k = 0; k < kShownBins; ++k) {
-            const double ar = dr[k] - lr[k], ai = di[k] - li[k]; // DUT - L
-            const double numR = ar * br[k] - ai * bi[k];
-            const double numI = ar * bi[k] + ai * br[k];
-            const double denR = ar * er[k] - ai * ei[k] - pr[k];
-            const double denI = ar * ei[k] + ai * er[k] - pi[k];
+    convertFFT(record, re_, im_);
+    for (std::size_t k = 0; k < kShownBins; ++k) {
+        const Terms& t = terms_[k];
+        if (mode == Mode::TDR) {
+            const double ar = re_[k] - t.load.real(), ai = im_[k] - t.load.imag(); // DUT - L
+            const double br = t.openShort.real(), bi = t.openShort.imag();
+            const double er = t.sum.real(), ei = t.sum.imag();
+            const double numR = ar * br - ai * bi;
+            const double numI = ar * bi + ai * br;
+            const double denR = ar * er - ai * ei - t.twiceProduct.real();
+            const double denI = ar * ei + ai * er - t.twiceProduct.imag();
             result[k] = divide(numR, numI, denR, denI);
+        } else {
+            result[k] = divide(re_[k], im_[k], t.through.real(), t.through.imag());
         }
-    } else {
-        const Spectrum &tr = re_[kThroughPart], &ti = im_[kThroughPart];
-        for (std::size_t k = 0; k < kShownBins; ++k) result[k] = divide(dr[k], di[k], tr[k], ti[k]);
-    }
-    for (std::size_t k = 0; k < kShownBins; ++k)
         y[k] = magnitudeDb(result[k].real(), result[k].imag());
+    }
 }

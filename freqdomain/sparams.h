@@ -11,5 +11,6 @@ constexpr double kDbFloor = -200.0;
 double magnitudeDb(double re, double im);
 
 // The frequency of each shown bin in GHz, for records sampled `incrementSteps` delay steps apart
-// over 2048 transform points.
+// over 2048 transform points (an interleaved record has the same bins: K times the points, K
+// times closer).
 void frequencyAxis(int incrementSteps, double timebaseSeconds, Waveform& x);

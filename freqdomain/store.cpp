@@ -20,6 +20,5 @@ void SoltCalibration::select(int sampler) {
 }
 
 int SoltCalibration::interleave(Mode mode) const {
-    if (mode == Mode::TDT) return wfmThrough.interleave;
-    return commonInterleave({&wfmShort, &wfmOpen, &wfmLoad});
+    return mode == Mode::TDT ? wfmThrough.interleave : reflectionInterleave_;
 }

@@ -39,10 +39,10 @@ constexpr std::array<SlotId, 20> kSamplerSlot = {{
 // over the fixed 3.5 to 74 ns window, each with the interleave it was swept with.
 using StandardSet = std::array<std::array<FdRecord, kSlotsPerStandard>, kStandards>;
 
-constexpr int kSpectrumBins = 2048;
+// The bins shown, 7.14 MHz apart: the only ones converted.
+constexpr int kSpectrumBins = 1024;
 using Spectrum = std::array<double, kSpectrumBins>;
-// The bins shown, 7.14 MHz apart; the corrections compute no others.
-constexpr std::size_t kShownBins = 1024;
+constexpr std::size_t kShownBins = kSpectrumBins;
 
 // The SOLT calibration: the standards measured, the working set of the selected line, and the
 // corrected result of the last correction. Filled by guarded work on the GUI thread; the tick
@@ -79,11 +79,15 @@ struct SoltCalibration {
     void correct(Mode mode, const FdRecord& record, Waveform& db);
 
   private:
-    // Spectra of the device and of what the standards contribute: O - S, (S - L) + (O - L),
-    // 2 (S - L)(O - L), L itself and THROUGH.
-    enum Part { kDevice, kOpenShort, kSum, kTwiceProduct, kLoadPart, kThroughPart, kParts };
+    // What the standards contribute to one bin: L itself, O - S, (S - L) + (O - L),
+    // 2 (S - L)(O - L) and THROUGH, side by side so that a correction reads one stream.
+    struct Terms {
+        std::complex<double> load, openShort, sum, twiceProduct, through;
+    };
+    std::array<Terms, kShownBins> terms_{};
     FdRecord work_{};
-    std::array<Spectrum, kParts> re_{}, im_{};
+    int reflectionInterleave_ = 1; // of SHORT, OPEN and LOAD, set by prepare()
+    Spectrum re_{}, im_{};         // the spectrum in hand
 };
 // One per process: 1.9 MB of records, never on a stack.
 extern SoltCalibration solt;

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int kBaudRate = 435000;
 constexpr int kWordLength8 = 8;
 constexpr int kStopBits1 = 0;
 constexpr int kParityNone = 0;

@@ -20,6 +20,11 @@ struct Link {
     std::array<double, 1024> samples{};
 };
 
+constexpr int kBaudRate = 435000;
+// A sweep's bytes on the line ("a", four window bytes, an acknowledgement, "r", 2048 sample bytes
+// and the last acknowledgement), ten bits a byte: the least time a sweep takes.
+constexpr double kSweepWireSeconds = (1 + 4 + 1 + 1 + 2048 + 1) * 10.0 / kBaudRate;
+
 // What ftrdbyte yields when no byte arrived within the read time-out: outside the range of a
 // sign-extended byte, so it never matches an acknowledgement.
 constexpr int kNoByte = -256;

@@ -4,10 +4,12 @@
 #include "panel/cycle.h"
 
 #include "acquisition/acquire.h"
+#include "files/file_io.h"
 #include "files/waveform_file.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
+#include "instrument/transport.h"
 #include "panel/interface.h"
 #include "panel/panel_state.h"
 #include "panel/ports.h"
@@ -17,6 +19,7 @@
 #include "panel/units.h"
 #include "panel/waveform_io.h"
 #include "panel/zero.h"
+#include "platform/log.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
 
@@ -99,6 +102,15 @@ void toFrequencyDomain() {
 
     if (mode != m) setStimulus(m);
     solt.select(getSampler());
+    if (const int k = solt.interleave(m); k > 1) {
+        // What the finer sampling costs, before the user waits for it.
+        const int sweeps = frequencyRecordSweeps(getAveraging(), k);
+        std::string text = "Frequency domain: each trace interleaves " + std::to_string(k) +
+                           " sweep sets, " + std::to_string(sweeps) + " sweeps at averaging " +
+                           std::to_string(getAveraging()) + " (";
+        files::appendFixed(text, sweeps * kSweepWireSeconds, 1);
+        writeMessage(0, text + " s).", 0);
+    }
     setDiff(0);
     for (int id : {PANEL_DIFFERENTIAL, PANEL_FILTER, PANEL_FILTERWIDTH, PANEL_DIEL, PANEL_VC})
         panel().setDimmed(id, true);

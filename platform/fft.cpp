@@ -4,6 +4,7 @@
 
 #include <fftw3.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -40,19 +41,21 @@ struct Scratch {
 };
 } // namespace
 
-void fftReal(const double* input, int n, double* re, double* im, int bins) {
-    if (n != kFftSize && n != kFftSizeLong) return;
+const double* fftReal(const double* input, int n) {
+    if (n != kFftSize && n != kFftSizeLong) return nullptr;
     const Plan& p = *plans()[n == kFftSize ? 0 : 1];
     // Each thread its own scratch, so concurrent calls never share buffers; 128 KiB is too much
     // for a stack.
     thread_local Scratch s;
-    for (int i = 0; i < n; ++i) s.in[i] = input[i];
-    fftw_execute_dft_r2c(p.plan, s.in, s.out);
-    for (int k = 0; k < bins && k < n; ++k) {
-        const int mirrored = k <= n / 2 ? k : n - k; // the conjugate half
-        re[k] = s.out[mirrored][0];
-        im[k] = k <= n / 2 ? s.out[mirrored][1] : -s.out[mirrored][1];
+    // A real-to-complex plan leaves its input alone: an input aligned like the plan's is
+    // transformed where it lies.
+    double* in = const_cast<double*>(input);
+    if (fftw_alignment_of(in) != fftw_alignment_of(p.in)) {
+        std::copy(input, input + n, s.in);
+        in = s.in;
     }
+    fftw_execute_dft_r2c(p.plan, in, s.out);
+    return &s.out[0][0];
 }
 
 } // namespace platform

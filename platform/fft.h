@@ -9,8 +9,9 @@ namespace platform {
 constexpr int kFftSize = 2048;
 constexpr int kFftSizeLong = 8192;
 
-// The first `bins` bins (at most n) of the transform of n samples, n one of the sizes above;
-// bins above n / 2 are the conjugates of those below. Any other n leaves re and im alone.
-void fftReal(const double* input, int n, double* re, double* im, int bins);
+// The transform of n real samples, n one of the sizes above: its bins 0 to n / 2 (the others are
+// their conjugates) as re, im pairs, in a buffer of the calling thread's that its next call
+// overwrites. Any other n gives nullptr.
+const double* fftReal(const double* input, int n);
 
 } // namespace platform

@@ -317,6 +317,18 @@ TEST_F(Cycle, FrequencyDomainSweepsRhoOverTheFixedWindowLeavingTheSharedOnesAlon
     EXPECT_TRUE(panel().plotExists(panelState.livePlot.load()));
     EXPECT_EQ(panel().plotCount(panelState.livePlot.load()), 0);
 }
+// Each sample reads its delay position: four sweeps offset by a quarter of the 56-step spacing
+// interleave into one record that rises by 14 fine steps (7 window words) a sample.
+TEST_F(Cycle, FourOffsetSweepsInterleaveInTimeOrder) {
+    dev.ramp = true;
+    instrument.cal.vstart[4] = 0.0;
+    instrument.cal.vampl[4] = 250.0; // rho = words / 250 - 1
+    FdRecord record;
+    ASSERT_EQ(acquireFrequencyRecord(instrument, 2, 4, record), 1);
+    ASSERT_EQ(record.interleave, 4);
+    for (std::size_t i = 1; i < record.size(); ++i)
+        ASSERT_NEAR(record[i] - record[i - 1], 7.0 / 250.0, 1e-12) << i;
+}
 
 TEST_F(Cycle, TimeDomainCycleAllocatesNothing) {
     gCounting = true;

@@ -62,6 +62,8 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
         ASSERT_EQ(instrument.selectTiming(2), 1);
         sim.setNoise(false);
         instrument.channels = 4; // port 1 CH 1 and port 2 CH 1 are calibrated
+        instrument.speed = sim.speedClass();
+        std::snprintf(instrument.model, sizeof instrument.model, "%s", GetParam().model);
         solt.store = StandardSet{};
         solt.calS11.store(0);
         solt.calS21.store(0);
@@ -73,6 +75,8 @@ class FrequencyDomain : public ::testing::TestWithParam<Setup> {
         usbftdi_close();
         platform::setSerialDevice(nullptr);
         instrument.channels = 0;
+        instrument.speed = 0;
+        instrument.model[0] = '\0';
     }
     void calibrateFor(int mode) {
         view.yUnits.store(YUnit::Rho);
@@ -245,6 +249,28 @@ TEST_P(FrequencyDomain, ACancelledCalibrationLeavesTheTraceAsItWas) {
     EXPECT_EQ(performSOLT(-1), -1);
     measure(1, false);
     EXPECT_EQ(liveTrace.y, before);
+}
+
+// A file written with plain sampling (1024 rows) still corrects on a model that interleaves: the
+// device is then swept plainly too, and the log says so once.
+TEST_P(FrequencyDomain, APlainSampledFileStillCorrectsAndSaysSo) {
+    calibrateFor(0);
+    for (auto& standard : solt.store)
+        for (FdRecord& r : standard) r.thinTo(1);
+    const std::string path = ::testing::TempDir() + "velt_plain_" + std::to_string(getpid());
+    ASSERT_EQ(saveSOLTFile(0, path), 1);
+    solt.store = StandardSet{};
+    ASSERT_EQ(loadSOLTFile(0, path), 1);
+    std::remove(path.c_str());
+    const std::string log = panel().text(PANEL_MESSAGE);
+    const bool fast = sim.speedClass() == 0;
+    EXPECT_EQ(log.find("made with plain sampling") != std::string::npos, fast);
+    EXPECT_EQ(log.find("made with plain sampling"), log.rfind("made with plain sampling"));
+    load("channel 2: line 50 0.3 2.25 0; load 100\n");
+    measure(4);
+    EXPECT_EQ(liveTrace.fd.interleave, 1);
+    for (std::size_t i = 0; f[i] < 1.0; ++i)
+        ASSERT_LT(std::abs(measured(i) - s11[i]), 0.01) << f[i];
 }
 
 INSTANTIATE_TEST_SUITE_P(SpeedClasses, FrequencyDomain,

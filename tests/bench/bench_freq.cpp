@@ -75,12 +75,22 @@ void BM_PerformS11Interleaved(benchmark::State& state) {
 void BM_PerformS21Interleaved(benchmark::State& state) {
     correct(state, Mode::TDT, kMaxInterleave);
 }
+// What a new working set costs the GUI thread (a sampler change, a calibration, a loaded file).
+void BM_SelectInterleaved(benchmark::State& state) {
+    standards(kMaxInterleave);
+    solt.standard(Standard::Short, 4) = solt.wfmShort;
+    solt.standard(Standard::Open, 4) = solt.wfmOpen;
+    solt.standard(Standard::Load, 4) = solt.wfmLoad;
+    solt.standard(Standard::Through, 4) = solt.wfmThrough;
+    for (auto _ : state) solt.select(4);
+}
 BENCHMARK(BM_ConvertFFT)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PerformS11)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PerformS21)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ConvertFFTInterleaved)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PerformS11Interleaved)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PerformS21Interleaved)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SelectInterleaved)->Unit(benchmark::kMicrosecond);
 
 // Averaging 1: one offset sweep, one settle sweep and one window sweep, then S11 and the plot.
 void BM_AcquireFrequencyDomain(benchmark::State& state) {

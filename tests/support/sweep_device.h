@@ -18,6 +18,7 @@ class SweepDevice : public platform::SerialDevice {
     double base = 1000, stepHeight = 2000, secondHeight = 0;
     int stepAt = 300, doubleAt = 1024;
     std::array<bool, 20> deadSampler{}; // by sampler port code
+    bool ramp = false; // each sample reads its own delay position (in window words) instead
     void (*onSweep)(void* context, long sweep) = nullptr;
     void* context = nullptr;
 
@@ -66,9 +67,9 @@ class SweepDevice : public platform::SerialDevice {
         const int code = samplerCode_.load();
         const bool dead = code >= 0 && code < 20 && deadSampler[static_cast<std::size_t>(code)];
         for (int i = 0; i < 1024; ++i) {
-            double v = base;
+            double v = ramp ? first_ + (last_ - first_) * i / 1024.0 : base;
             // A sweep at one delay position (first == last) sees no edge.
-            if (!dead && first_ != last_) {
+            if (!dead && !ramp && first_ != last_) {
                 if (i >= stepAt) v += stepHeight;
                 if (i >= doubleAt) v += secondHeight;
             }
