@@ -89,5 +89,5 @@ struct SoltCalibration {
     int reflectionInterleave_ = 1; // of SHORT, OPEN and LOAD, set by prepare()
     Spectrum re_{}, im_{};         // the spectrum in hand
 };
-// One per process: 1.9 MB of records, never on a stack.
+// One per process: 2.9 MB of records, never on a stack.
 extern SoltCalibration solt;

@@ -18,8 +18,8 @@
 namespace {
 
 // A smooth step from `from` to `to` around sample `at`, the shape an instrument records.
-Waveform edge(double from, double to, double at, double width = 5.0) {
-    Waveform w{};
+FdRecord edge(double from, double to, double at, double width = 5.0) {
+    FdRecord w{};
     for (std::size_t i = 0; i < w.size(); ++i)
         w[i] = from + (to - from) * 0.5 * (1 + std::tanh((static_cast<double>(i) - at) / width));
     return w;
@@ -27,15 +27,15 @@ Waveform edge(double from, double to, double at, double width = 5.0) {
 
 struct Spectra {
     Spectrum re{}, im{};
-    explicit Spectra(const Waveform& w) { convertFFT(w, re, im); }
+    explicit Spectra(const FdRecord& w) { convertFFT(w, re, im); }
     std::complex<double> operator[](int k) const {
         return {re[std::size_t(k)], im[std::size_t(k)]};
     }
 };
 
 TEST(ConvertFFT, ConstantRecordHasOnlyDC) {
-    Waveform flat{};
-    flat.fill(0.25);
+    FdRecord flat{};
+    flat.y.fill(0.25);
     const Spectra s(flat);
     EXPECT_NEAR(s[0].real(), 4096 * 0.25, 1e-9);
     for (int k = 1; k < kSpectrumBins; ++k) ASSERT_LT(std::abs(s[k]), 1e-9) << k;
@@ -56,7 +56,7 @@ TEST(ConvertFFT, ADelayedRecordDiffersOnlyByTheDelaysPhaseAndRepeatsBitIdentical
 
 // Standards with an internal-path bump at 150 and their reflection at 400.
 void standards() {
-    const Waveform base = edge(0, 0.02, 150, 3), down = edge(0, -0.9, 400), up = edge(0, 0.85, 402),
+    const FdRecord base = edge(0, 0.02, 150, 3), down = edge(0, -0.9, 400), up = edge(0, 0.85, 402),
                    match = edge(0, 0.03, 401, 3);
     for (std::size_t i = 0; i < 1024; ++i) {
         solt.wfmShort[i] = base[i] + down[i];
@@ -105,13 +105,10 @@ TEST(S11Floor, AMagnitudeJustAboveZeroSitsOnTheFloor) {
 class S21Scale : public ::testing::TestWithParam<std::pair<double, double>> {};
 
 TEST_P(S21Scale, ScaledThroughReadsTheScale) {
-    const Waveform through = edge(-0.97, 0.02, 380);
-    FdRecord dut;
-    for (std::size_t i = 0; i < 1024; ++i) {
-        solt.wfmThrough[i] = through[i];
-        dut[i] = GetParam().first * through[i];
-    }
+    solt.wfmThrough = edge(-0.97, 0.02, 380);
     solt.prepare();
+    FdRecord dut;
+    for (std::size_t i = 0; i < 1024; ++i) dut[i] = GetParam().first * solt.wfmThrough[i];
     solt.correct(Mode::TDT, dut, liveTrace.y);
     for (std::size_t i = 1; i < 1024; ++i)
         ASSERT_NEAR(liveTrace.y[i], GetParam().second, 1e-6) << "bin " << i;
@@ -124,11 +121,9 @@ INSTANTIATE_TEST_SUITE_P(Through, S21Scale,
 // is the closed formula on the spectra of the differences, to rounding.
 TEST(Corrections, PreparedStandardsGiveTheFormulaOnTheDifferences) {
     standards();
-    const Waveform device = edge(0, 0.3, 420);
-    FdRecord dut;
-    Waveform a{}, b{}, c{}, d{};
+    const FdRecord dut = edge(0, 0.3, 420);
+    FdRecord a{}, b{}, c{}, d{};
     for (std::size_t i = 0; i < 1024; ++i) {
-        dut[i] = device[i];
         a[i] = dut[i] - solt.wfmLoad[i];
         b[i] = solt.wfmOpen[i] - solt.wfmShort[i];
         c[i] = solt.wfmShort[i] - solt.wfmLoad[i];

@@ -55,42 +55,28 @@ void correct(benchmark::State& state, Mode mode, int interleave) {
         benchmark::DoNotOptimize(liveTrace.y.data());
     }
 }
-
-// Plain sampling, and the four interleaved sweeps of the 35 ps models beside it.
-void BM_ConvertFFT(benchmark::State& state) {
-    convert(state, 1);
-}
-void BM_PerformS11(benchmark::State& state) {
-    correct(state, Mode::TDR, 1);
-}
-void BM_PerformS21(benchmark::State& state) {
-    correct(state, Mode::TDT, 1);
-}
-void BM_ConvertFFTInterleaved(benchmark::State& state) {
-    convert(state, kMaxInterleave);
-}
-void BM_PerformS11Interleaved(benchmark::State& state) {
-    correct(state, Mode::TDR, kMaxInterleave);
-}
-void BM_PerformS21Interleaved(benchmark::State& state) {
-    correct(state, Mode::TDT, kMaxInterleave);
-}
 // What a new working set costs the GUI thread (a sampler change, a calibration, a loaded file).
-void BM_SelectInterleaved(benchmark::State& state) {
-    standards(kMaxInterleave);
-    solt.standard(Standard::Short, 4) = solt.wfmShort;
-    solt.standard(Standard::Open, 4) = solt.wfmOpen;
-    solt.standard(Standard::Load, 4) = solt.wfmLoad;
-    solt.standard(Standard::Through, 4) = solt.wfmThrough;
+void select(benchmark::State& state, int interleave) {
+    standards(interleave);
+    for (Standard s : {Standard::Short, Standard::Open, Standard::Load, Standard::Through})
+        solt.standard(s, 4) = solt.wfmShort;
     for (auto _ : state) solt.select(4);
 }
-BENCHMARK(BM_ConvertFFT)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PerformS11)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PerformS21)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ConvertFFTInterleaved)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PerformS11Interleaved)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PerformS21Interleaved)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_SelectInterleaved)->Unit(benchmark::kMicrosecond);
+
+// Plain sampling, and beside it the four interleaved sweeps of the 35 ps models.
+const bool registered = [] {
+    for (const int k : {1, kMaxInterleave}) {
+        const std::string tail = k == 1 ? "" : "Interleaved";
+        for (auto* b : {benchmark::RegisterBenchmark(("BM_ConvertFFT" + tail).c_str(), convert, k),
+                        benchmark::RegisterBenchmark(("BM_PerformS11" + tail).c_str(), correct,
+                                                     Mode::TDR, k),
+                        benchmark::RegisterBenchmark(("BM_PerformS21" + tail).c_str(), correct,
+                                                     Mode::TDT, k),
+                        benchmark::RegisterBenchmark(("BM_Select" + tail).c_str(), select, k)})
+            b->Unit(benchmark::kMicrosecond);
+    }
+    return true;
+}();
 
 // Averaging 1: one offset sweep, one settle sweep and one window sweep, then S11 and the plot.
 void BM_AcquireFrequencyDomain(benchmark::State& state) {

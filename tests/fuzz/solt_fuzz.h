@@ -31,7 +31,7 @@ inline int fuzzSoltFile(int type, const std::uint8_t* data, std::size_t size) {
     }
     // Something recognisable in every slot, so a partly applied file would show.
     for (auto& standard : solt.store)
-        for (auto& slot : standard) slot.fill(-7.25);
+        for (auto& slot : standard) slot.y.fill(-7.25);
     before = solt.store;
     if (loadSOLTFile(type, path) != 1 && std::memcmp(&before, &solt.store, sizeof before) != 0)
         std::abort();
