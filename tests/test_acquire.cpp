@@ -318,14 +318,20 @@ TEST_F(Cycle, FrequencyDomainSweepsRhoOverTheFixedWindowLeavingTheSharedOnesAlon
     EXPECT_EQ(panel().plotCount(panelState.livePlot.load()), 0);
 }
 // Each sample reads its delay position: four sweeps offset by a quarter of the 56-step spacing
-// interleave into one record that rises by 14 fine steps (7 window words) a sample.
+// interleave into one record that rises by 14 fine steps (7 window words) a sample, and the
+// progress shown counts the sweeps of all four.
 TEST_F(Cycle, FourOffsetSweepsInterleaveInTimeOrder) {
     dev.ramp = true;
     instrument.cal.vstart[4] = 0.0;
     instrument.cal.vampl[4] = 250.0; // rho = words / 250 - 1
+    static std::vector<std::pair<int, int>> progress;
+    instrument.sweepProgress.store([](int done, int total) { progress.emplace_back(done, total); });
     FdRecord record;
     ASSERT_EQ(acquireFrequencyRecord(instrument, 2, 4, record), 1);
+    instrument.sweepProgress.store(nullptr);
     ASSERT_EQ(record.interleave, 4);
+    EXPECT_EQ(progress.size(), 8u); // counted over the whole record
+    EXPECT_EQ(progress.back(), std::make_pair(8, 8));
     for (std::size_t i = 1; i < record.size(); ++i)
         ASSERT_NEAR(record[i] - record[i - 1], 7.0 / 250.0, 1e-12) << i;
 }
