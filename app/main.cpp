@@ -2,6 +2,7 @@
 #include "app/backend.h"
 #include "app/batch.h"
 #include "app/options.h"
+#include "app/remote.h"
 #include "app/startup.h"
 #include "instrument/driver.h"
 #include "panel/callbacks.h"
@@ -9,13 +10,16 @@
 #include "panel/interface.h"
 #include "panel/panel_state.h"
 #include "platform/event_loop.h"
+#include "platform/log.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
 #include "platform/qt/panel_imager.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/remote_server.h"
 #include "platform/qt/view.h"
 #include "platform/qt/waveform_graph.h"
 #include "platform/serial_device.h"
+#include "platform/shutdown.h"
 #include "simulator/qt/sim_control_window.h"
 #include "simulator/sim_device.h"
 #include "simulator/sim_operator.h"
@@ -25,6 +29,8 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -88,6 +94,75 @@ void onceStarted(std::function<void()> action) {
     QTimer::singleShot(100, [action] { onceStarted(action); });
 }
 
+// Starts the remote-control server once start-up is complete; a port that cannot be had ends a
+// serve run (there is nothing else it could do) and is logged in the window.
+void startRemote(platform::qt::RemoteServer& server, const Options& opt, bool serving) {
+    onceStarted([&server, &opt, serving] {
+        QString error;
+        if (server.listen(QString::fromStdString(opt.remoteAddress),
+                          static_cast<quint16>(opt.remotePort), error)) {
+            writeMessage(0, listeningMessage(opt.remoteAddress, opt.remotePort), 0);
+            std::fprintf(stderr, "velt: %s\n",
+                         listeningMessage(opt.remoteAddress, opt.remotePort).c_str());
+            return;
+        }
+        const std::string text = "Remote control cannot listen on " + opt.remoteAddress + ":" +
+                                 std::to_string(opt.remotePort) + ": " + error.toStdString();
+        std::fprintf(stderr, "velt: %s\n", text.c_str());
+        if (serving)
+            requestShutdown(1);
+        else
+            writeMessage(0, text, 0);
+    });
+}
+
+std::atomic<bool> gSignalled{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+extern "C" void onSignal(int) {
+    gSignalled.store(true);
+}
+
+// `velt serve`: the start-up of the window without one (an offscreen panel for PNG exports),
+// the remote-control server, and an end on SYSTem:EXIT, SIGINT or SIGTERM.
+int serve(int argc, char** argv, const Options& opt) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    BackEnd backEnd = openBackEnd(
+        {opt.simulate, opt.model, opt.dutFile, opt.connections, opt.noise, /*paced=*/true});
+    if (!backEnd.ok) {
+        std::fprintf(stderr, "velt: %s\n", backEnd.error.c_str());
+        return 1;
+    }
+    QApplication app(argc, argv);
+    platform::qt::initApplicationLocale();
+    platform::qt::applyTheme(app);
+    platform::qt::QtEventLoop loop;
+    platform::setEventLoop(&loop);
+    int status = 0;
+    {
+        platform::qt::PanelWindow window{panelTable()};
+        window.resize(1280, 720 + window.menuBar()->sizeHint().height());
+        platform::qt::QtPanelImager imager(&window);
+        imager.setRefreshBeforeCapture(true);
+        platform::setPanelImager(&imager);
+        RemoteControl control({backEnd.sim.get(), /*serve=*/true});
+        platform::qt::RemoteServer server(control, [] { shutdown(); });
+        startRemote(server, opt, true);
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+        QTimer signalPoll;
+        QObject::connect(&signalPoll, &QTimer::timeout, [] {
+            if (gSignalled.exchange(false)) shutdown();
+        });
+        signalPoll.start(100);
+        status = veltMain();
+        server.close();
+        platform::setPanelImager(nullptr);
+    }
+    platform::setEventLoop(nullptr);
+    platform::setSerialDevice(nullptr);
+    return status;
+}
+
 // Choose the channel, then "Frequency Domain".
 void showFrequencyDomain(int channel) {
     if (platform::panel().ringSetValue(PANEL_STIMULUS, channel))
@@ -113,6 +188,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (opt.command == Command::Measure) return measure(argc, argv, opt);
+    if (opt.command == Command::Serve) return serve(argc, argv, opt);
 
     // The instrument first: a bad scenario file stops the program before any window opens.
     BackEnd backEnd = openBackEnd(
@@ -182,8 +258,13 @@ int main(int argc, char** argv) {
             });
         }
 
+        RemoteControl control({sim, /*serve=*/false});
+        platform::qt::RemoteServer server(control, nullptr);
+        if (opt.remote) startRemote(server, opt, false);
+
         status = veltMain();
 
+        server.close();
         setDisplayPanel(nullptr);
         platform::setPanelImager(nullptr);
         platform::setPopupHandler(nullptr);

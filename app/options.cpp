@@ -39,16 +39,34 @@ constexpr ValueName kValueNames[] = {
     {"--averaging", "a number of sweeps"},
     {"--out", "a folder"},
     {"--frequency-domain", "a channel from 0 to 9"},
+    {"--remote", "[ADDRESS:]PORT"},
+    {"--listen", "[ADDRESS:]PORT"},
 };
+
+// "[ADDRESS:]PORT", an IPv6 address in brackets ("[::1]:5025").
+bool parseEndpoint(const std::string& text, std::string& address, int& port) {
+    const std::size_t colon = text.rfind(':');
+    std::string host = colon == std::string::npos ? "" : text.substr(0, colon);
+    const std::string number = colon == std::string::npos ? text : text.substr(colon + 1);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    int p = 0;
+    if (!parseNumber(std::string_view(number), 1, 65535, p)) return false;
+    if (colon != std::string::npos && host.empty()) return false;
+    if (!host.empty()) address = host;
+    port = p;
+    return true;
+}
 
 // Numbers are taken as text and read below: the messages name what is wrong, and numbers are
 // read in the C locale.
 struct Parser {
     CLI::App app{"VELT: time-domain reflectometer front end", "velt"};
     CLI::App* measure = nullptr;
+    CLI::App* serve = nullptr;
     Options o;
     bool noNoise = false;
-    std::string unplugAfter, screenshotAfter, frequency, averaging;
+    std::string unplugAfter, screenshotAfter, frequency, averaging, remote, listen;
 
     void addInstrumentOptions(CLI::App& a) {
         a.add_flag("--simulate", o.simulate, "use the simulated instrument instead of USB");
@@ -85,6 +103,9 @@ struct Parser {
         app.add_option("--averaging", averaging, "once started, average N sweeps (1 to 1000)")
             ->type_name("N");
         app.add_flag("--light", o.light, "start with the light background");
+        app.add_option("--remote", remote,
+                       "serve SCPI remote control on PORT (on ADDRESS; default this machine only)")
+            ->type_name("[ADDRESS:]PORT");
         app.add_flag("--version", o.version, "show the version");
 
         measure = app.add_subcommand(
@@ -96,12 +117,23 @@ struct Parser {
         addInstrumentOptions(*measure);
         measure->add_option("--out", o.outFolder, "write the outputs to this folder")
             ->type_name("DIR");
+
+        serve = app.add_subcommand("serve", "serve SCPI remote control without a window, until "
+                                            "SYSTem:EXIT or a signal ends it");
+        serve->allow_extras();
+        serve->set_help_flag("-h,--help", "show this help");
+        addInstrumentOptions(*serve);
+        serve
+            ->add_option("--listen", listen,
+                         "listen on PORT (on ADDRESS; default 127.0.0.1:5025, this machine only)")
+            ->type_name("[ADDRESS:]PORT");
     }
 
     // The option given empty ("--dut="), or nullptr.
     const ValueName* emptyValue() const {
         for (const ValueName& v : kValueNames)
-            for (const CLI::App* a : {&app, static_cast<const CLI::App*>(measure)})
+            for (const CLI::App* a :
+                 {&app, static_cast<const CLI::App*>(measure), static_cast<const CLI::App*>(serve)})
                 if (const CLI::Option* opt = a->get_option_no_throw(v.option))
                     if (opt->count() > 0 &&
                         std::ranges::any_of(opt->results(), [](auto& r) { return r.empty(); }))
@@ -128,7 +160,9 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         p.app.parse(args);
     } catch (const CLI::CallForHelp&) {
         p.o.help = true;
-        p.o.helpText = p.measure->parsed() ? p.measure->help() : p.app.help();
+        p.o.helpText = p.measure->parsed() ? p.measure->help()
+                       : p.serve->parsed() ? p.serve->help()
+                                           : p.app.help();
         r.options = std::move(p.o);
         return r;
     } catch (const CLI::ArgumentMismatch& e) {
@@ -150,9 +184,12 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         return r;
     }
     const bool measuring = p.measure->parsed();
-    o.command = measuring ? Command::Measure : Command::Window;
+    const bool serving = p.serve->parsed();
+    o.command = measuring ? Command::Measure : serving ? Command::Serve : Command::Window;
     const std::vector<std::string>& extras =
-        measuring && !p.measure->remaining().empty() ? p.measure->remaining() : p.app.remaining();
+        measuring && !p.measure->remaining().empty() ? p.measure->remaining()
+        : serving && !p.serve->remaining().empty()   ? p.serve->remaining()
+                                                     : p.app.remaining();
     if (!extras.empty()) {
         if (measuring && !extras.front().starts_with("-") && o.recipePath != extras.front())
             return fail("measure takes one recipe, got '" + extras.front() + "' as well");
@@ -161,7 +198,13 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     if (const ValueName* v = p.emptyValue())
         return fail(std::string("option ") + v->option + " needs " + v->what);
 
-    o.modelGiven = p.app.count("--model") + p.measure->count("--model") > 0;
+    o.modelGiven =
+        p.app.count("--model") + p.measure->count("--model") + p.serve->count("--model") > 0;
+    const std::string& endpoint = serving ? p.listen : p.remote;
+    o.remote = serving || !p.remote.empty();
+    if (!endpoint.empty() && !parseEndpoint(endpoint, o.remoteAddress, o.remotePort))
+        return fail(std::string("option ") + (serving ? "--listen" : "--remote") +
+                    " needs [ADDRESS:]PORT with a port from 1 to 65535, got '" + endpoint + "'");
     if (std::find(kModelCodes.begin(), kModelCodes.end(), o.model) == kModelCodes.end())
         return fail("unknown model '" + o.model +
                     "' (one of QSA002 QSA004 QSB008 QSA012 QSB016 QSB020)");
@@ -193,6 +236,9 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         r.options = std::move(o);
         return r;
     }
+    if (serving && (o.unplugAfter >= 0 || !o.screenshotPath.empty() || o.autoSolt ||
+                    o.frequencyChannel >= 0 || o.light || o.averaging > 0))
+        return fail("serve has no window: it takes the instrument options and --listen");
     // Options for the simulated instrument would be silently ignored on real hardware.
     if (!o.simulate && (o.modelGiven || !o.dutFile.empty() || !o.connections.empty() || !o.noise ||
                         o.unplugAfter >= 0 || o.autoSolt))

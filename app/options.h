@@ -9,7 +9,7 @@
 constexpr std::array<std::string_view, 6> kModelCodes = {"QSA002", "QSA004", "QSB008",
                                                          "QSA012", "QSB016", "QSB020"};
 
-enum class Command { Window, Measure };
+enum class Command { Window, Measure, Serve };
 
 struct Options {
     Command command = Command::Window;
@@ -28,6 +28,11 @@ struct Options {
     bool light = false;           // start in the light scheme
     std::string recipePath;       // measure: the recipe file
     std::string outFolder;        // measure: overrides the recipe's output folder
+    // Remote control: the window's with --remote, always with serve (--listen); loopback unless
+    // an address is named.
+    bool remote = false;
+    std::string remoteAddress = "127.0.0.1";
+    int remotePort = 5025;
     bool help = false;
     bool version = false;
     std::string helpText; // the help of the command that asked for it

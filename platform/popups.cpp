@@ -24,6 +24,10 @@ void setPopupHandler(PopupHandler* handler) {
     gHandler.store(handler);
 }
 
+PopupHandler* popupHandler() {
+    return gHandler.load();
+}
+
 PopupAnswer ScriptedResponder::show(const PopupRequest& request) {
     std::lock_guard lock(mutex_);
     shown_.push_back(request);

@@ -61,6 +61,8 @@ class ScriptedResponder : public PopupHandler {
 
 // nullptr restores the built-in scripted responder.
 void setPopupHandler(PopupHandler* handler);
+// The handler installed (nullptr: the built-in one), so that a caller can put it back.
+PopupHandler* popupHandler();
 ScriptedResponder& defaultResponder();
 
 void MessagePopup(const std::string& title, const std::string& text);

@@ -1,0 +1,59 @@
+// SCPI text as remote clients send it: a line of commands split at ';', headers matched in long
+// or short form whatever their case, and parameters read in the C locale. Pure.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace scpi {
+
+// The longest line a client may send; a longer one is refused whole.
+constexpr std::size_t kMaxLine = 8192;
+
+// SCPI error codes with their standard texts.
+enum Error {
+    kNoError = 0,
+    kCommandError = -100,
+    kSyntaxError = -102,
+    kParameterNotAllowed = -108,
+    kMissingParameter = -109,
+    kUndefinedHeader = -113,
+    kExecutionError = -200,
+    kDataOutOfRange = -222,
+    kIllegalParameterValue = -224,
+    kMassStorageError = -250,
+    kFileNameNotFound = -256,
+    kQueueOverflow = -350,
+};
+const char* errorText(int code);
+
+struct Parameter {
+    std::string text; // a quoted string without its quotes and with doubled quotes undone
+    bool quoted = false;
+};
+
+struct Command {
+    std::string header;    // as typed, without a leading ':' and the '?'
+    bool absolute = false; // typed with a leading ':' (or a common command)
+    bool query = false;
+    std::vector<Parameter> params;
+};
+
+// Splits one line (no line end) into commands. kNoError, or the error of the first malformed
+// command (nothing of the line is then run) with `why`.
+int parseLine(std::string_view line, std::vector<Command>& out, std::string& why);
+
+// Whether a typed header names a pattern such as "SYSTem:ERRor[:NEXT]" or "*IDN": each node in
+// its long form or its short form (the capitals), any case; bracketed nodes may be left out.
+bool headerMatches(std::string_view typed, std::string_view pattern);
+// One keyword against a pattern node such as "DIFFerential", in the same way.
+bool keywordMatches(std::string_view typed, std::string_view node);
+
+// A decimal number in the C locale (sign, point, exponent), nothing else; finite only.
+bool toNumber(std::string_view text, double& v);
+// ON, OFF, 1 or 0.
+bool toBool(std::string_view text, bool& v);
+
+} // namespace scpi
