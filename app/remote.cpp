@@ -121,8 +121,12 @@ int setNumber(RemoteSession&, const Command& c, std::string& reply, Set set, Get
     double v = 0;
     if (const int e = arity(c, 1)) return e;
     if (const int e = number(c, 0, v)) return e;
+    const double before = get();
     set(v);
-    return near(get(), v) ? 0 : static_cast<int>(scpi::kDataOutOfRange);
+    if (near(get(), v)) return 0;
+    // The control kept what its limits allow: a refused value leaves the setting as it was.
+    set(before);
+    return scpi::kDataOutOfRange;
 }
 
 template <typename Set, typename Get>
@@ -770,7 +774,7 @@ std::string RemoteSession::execute(std::string_view line) {
         if (!entry) entry = find(c.header);
         if (!entry) {
             pushError(scpi::kUndefinedHeader, c.header);
-            break;
+            break; // a command error ends the line
         }
         const std::string full = c.absolute || path.empty() ? c.header : path + c.header;
         const std::size_t colon = full.rfind(':');
@@ -778,7 +782,10 @@ std::string RemoteSession::execute(std::string_view line) {
         std::string reply;
         if (const int e = entry->run(*this, c, reply)) {
             pushError(e, c.header);
-            break; // what follows in the line is not run after a failure
+            // A command error ends the line; after an execution error the rest still runs, so
+            // a client's "...;*OPC?" is always answered.
+            if (e <= scpi::kCommandError && e > scpi::kExecutionError) break;
+            continue;
         }
         if (c.query) {
             if (asked) replies += ';';
