@@ -94,26 +94,42 @@ void onceStarted(std::function<void()> action) {
     QTimer::singleShot(100, [action] { onceStarted(action); });
 }
 
-// Starts the remote-control server once start-up is complete; a port that cannot be had ends a
-// serve run (there is nothing else it could do) and is logged in the window.
-void startRemote(platform::qt::RemoteServer& server, const Options& opt, bool serving) {
-    onceStarted([&server, &opt, serving] {
-        QString error;
-        if (server.listen(QString::fromStdString(opt.remoteAddress),
-                          static_cast<quint16>(opt.remotePort), error)) {
-            writeMessage(0, listeningMessage(opt.remoteAddress, opt.remotePort), 0);
-            std::fprintf(stderr, "velt: %s\n",
-                         listeningMessage(opt.remoteAddress, opt.remotePort).c_str());
-            return;
-        }
-        const std::string text = "Remote control cannot listen on " + opt.remoteAddress + ":" +
-                                 std::to_string(opt.remotePort) + ": " + error.toStdString();
+// Starts the remote-control server; a port that cannot be had ends a serve run (there is
+// nothing else it could do) and is logged in the window.
+bool listenRemote(platform::qt::RemoteServer& server, RemoteControl& control, const Options& opt,
+                  bool serving) {
+    QString error;
+    if (server.listen(QString::fromStdString(opt.remoteAddress),
+                      static_cast<quint16>(opt.remotePort), error)) {
+        const std::string text = listeningMessage(opt.remoteAddress, opt.remotePort);
+        writeMessage(0, text, 0);
         std::fprintf(stderr, "velt: %s\n", text.c_str());
-        if (serving)
-            requestShutdown(1);
-        else
-            writeMessage(0, text, 0);
-    });
+        control.showListening(opt.remotePort);
+        return true;
+    }
+    const std::string text = "Remote control cannot listen on " + opt.remoteAddress + ":" +
+                             std::to_string(opt.remotePort) + ": " + error.toStdString();
+    std::fprintf(stderr, "velt: %s\n", text.c_str());
+    if (serving)
+        requestShutdown(1);
+    else
+        writeMessage(0, text, 0);
+    return false;
+}
+
+// The File menu's switch, for the window's one server.
+platform::qt::RemoteServer* gServer = nullptr;
+RemoteControl* gControl = nullptr;
+const Options* gOptions = nullptr;
+bool switchRemote(bool on) {
+    if (!gServer) return false;
+    if (!on) {
+        gServer->close();
+        gControl->showStopped();
+        writeMessage(0, "Remote control stopped.", 0);
+        return false;
+    }
+    return gServer->isListening() || listenRemote(*gServer, *gControl, *gOptions, false);
 }
 
 std::atomic<bool> gSignalled{false};
@@ -146,7 +162,7 @@ int serve(int argc, char** argv, const Options& opt) {
         platform::setPanelImager(&imager);
         RemoteControl control({backEnd.sim.get(), /*serve=*/true});
         platform::qt::RemoteServer server(control, [] { shutdown(); });
-        startRemote(server, opt, true);
+        onceStarted([&] { listenRemote(server, control, opt, true); });
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
         QTimer signalPoll;
@@ -260,10 +276,18 @@ int main(int argc, char** argv) {
 
         RemoteControl control({sim, /*serve=*/false});
         platform::qt::RemoteServer server(control, nullptr);
-        if (opt.remote) startRemote(server, opt, false);
+        gServer = &server;
+        gControl = &control;
+        gOptions = &opt;
+        setRemoteSwitch(switchRemote);
+        if (opt.remote)
+            onceStarted(
+                [] { platform::panel().setMenuChecked(MENUBAR_FILE_REMOTE, switchRemote(true)); });
 
         status = veltMain();
 
+        setRemoteSwitch(nullptr);
+        gServer = nullptr;
         server.close();
         setDisplayPanel(nullptr);
         platform::setPanelImager(nullptr);

@@ -32,6 +32,7 @@
 #include "simulator/sim_operator.h"
 
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -76,6 +77,14 @@ void appendNumber(std::string& out, double v) {
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof buf, v);
     out.append(buf, r.ptr);
+}
+
+// The short form a query answers with: the capitals of "NORMalized".
+std::string shortForm(const char* node) {
+    std::string out;
+    for (const char* c = node; *c != '\0' && !std::islower(static_cast<unsigned char>(*c)); ++c)
+        out += *c;
+    return out;
 }
 
 std::string quoted(const std::string& text) {
@@ -323,7 +332,7 @@ int opSampler(RemoteSession& s, const Command& c, std::string& reply) {
 
 int opUnitX(RemoteSession&, const Command& c, std::string& reply) {
     if (c.query) {
-        reply += kXUnits[index(view.xUnits.load())];
+        reply += shortForm(kXUnits[index(view.xUnits.load())]);
         return arity(c, 0);
     }
     if (const int e = arity(c, 1)) return e;
@@ -338,7 +347,7 @@ int opUnitX(RemoteSession&, const Command& c, std::string& reply) {
 
 int opUnitY(RemoteSession&, const Command& c, std::string& reply) {
     if (c.query) {
-        reply += kYUnits[index(view.yUnits.load())];
+        reply += shortForm(kYUnits[index(view.yUnits.load())]);
         return arity(c, 0);
     }
     if (const int e = arity(c, 1)) return e;
@@ -817,6 +826,7 @@ bool dataFilePath(const std::string& folder, const std::string& name, std::strin
 void RemoteControl::connected(const std::string& peer) {
     session_.emplace(context_);
     peer_ = peer;
+    panel().setText(PANEL_REMOTE, "REMOTE: " + peer);
     writeMessage(0, "Remote client " + peer + " connected.", 0);
 }
 
@@ -834,7 +844,18 @@ void RemoteControl::lineTooLong() {
 void RemoteControl::disconnected(const std::string& why) {
     if (!session_) return;
     session_.reset();
+    panel().setText(PANEL_REMOTE, idle_);
     writeMessage(0, "Remote client " + peer_ + " left" + (why.empty() ? "" : ": " + why) + ".", 0);
+}
+
+void RemoteControl::showListening(int port) {
+    idle_ = "REMOTE (port " + std::to_string(port) + ")";
+    panel().setText(PANEL_REMOTE, idle_);
+}
+
+void RemoteControl::showStopped() {
+    idle_.clear();
+    panel().setText(PANEL_REMOTE, "");
 }
 
 std::string listeningMessage(const std::string& address, int port) {

@@ -61,8 +61,13 @@ class RemoteControl : public platform::RemoteService {
     void lineTooLong() override;
     bool exitRequested() const override { return exit_; }
     void disconnected(const std::string& why) override;
+    // The indicator at the top of the panel: "REMOTE (port N)" while the server listens (empty
+    // when it does not), the client's address while one is connected.
+    void showListening(int port);
+    void showStopped();
 
   private:
+    std::string idle_;
     RemoteContext context_;
     std::optional<RemoteSession> session_;
     std::string peer_;

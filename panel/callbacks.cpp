@@ -25,7 +25,9 @@
 #include "panel/zero.h"
 #include "panel/zone_stats.h"
 #include "panel/zoom.h"
+#include "platform/panel_model.h"
 
+#include <atomic>
 #include <utility>
 
 namespace {
@@ -200,6 +202,20 @@ VELT_MENU_CB(onLoadSettings) {
 }
 VELT_MENU_CB(onResetSettings) {
     guarded([] { resetSettings(); }, requestRecal);
+}
+
+namespace {
+std::atomic<RemoteSwitch> gRemoteSwitch{nullptr};
+} // namespace
+
+void setRemoteSwitch(RemoteSwitch sw) {
+    gRemoteSwitch.store(sw);
+}
+
+VELT_MENU_CB(onRemoteControl) {
+    if (const RemoteSwitch sw = gRemoteSwitch.load())
+        platform::panel().setMenuChecked(MENUBAR_FILE_REMOTE,
+                                         sw(!platform::panel().menuChecked(MENUBAR_FILE_REMOTE)));
 }
 VELT_MENU_CB(onSetDomainTime) {
     guarded([] { setDomain(Domain::Time); }, requestRecal);

@@ -37,6 +37,11 @@ VELT_MENU_CB(onClearWaveform);
 VELT_MENU_CB(onSaveSettings);
 VELT_MENU_CB(onLoadSettings);
 VELT_MENU_CB(onResetSettings);
+VELT_MENU_CB(onRemoteControl);
+// What starts (true) or stops (false) the remote-control server, installed by the program: it
+// returns whether the server listens afterwards. Without one the menu item does nothing.
+using RemoteSwitch = bool (*)(bool on);
+void setRemoteSwitch(RemoteSwitch sw);
 VELT_MENU_CB(onExit);
 VELT_MENU_CB(onSetDomainTime);
 VELT_MENU_CB(onSetDomainFreq);

@@ -48,6 +48,7 @@ constexpr int PANEL_LED = 36;
 constexpr int PANEL_C4 = 37;
 constexpr int PANEL_ZONE = 38;
 constexpr int PANEL_ZONESTATS = 39;
+constexpr int PANEL_REMOTE = 40;
 
 // Menu bar identifiers.
 constexpr int MENUBAR = 1;
@@ -101,6 +102,7 @@ constexpr int MENUBAR_YUNITS_SEPARATOR_10 = 48;
 constexpr int MENUBAR_YUNITS_TRUEPROFILE = 49;
 constexpr int MENUBAR_YUNITS_ZONELIMITS = 50;
 constexpr int MENUBAR_FILE_SAVETOUCHSTONE = 51;
+constexpr int MENUBAR_FILE_REMOTE = 52;
 
 // Control arrays.
 constexpr int BOTTOM = 1;

@@ -86,6 +86,7 @@ void resizeWindow() {
     for (int id : controlArrayMembers(BOTTOM)) moveBy(id, 0, dH, 0, 0);
     moveBy(PANEL_PANELTOP, 0, 0, dW, 0);
     moveBy(PANEL_VERSION, dW, 0, 0, 0);
+    moveBy(PANEL_REMOTE, dW, 0, 0, 0);
     moveBy(PANEL_PANELBOTTOM, 0, 0, dW, 0);
     moveBy(PANEL_XSTART, 0, 0, dW / 3, 0);
     for (int id : {PANEL_FILTER, PANEL_FILTERWIDTH, PANEL_ZOOM, PANEL_RESETZOOM})
