@@ -67,6 +67,12 @@ fuzz: deps
 
 bench: build
 	$(BUILD)/tests/velt_bench --benchmark_min_time=0.2
+	# Remote control against `velt serve` on the paced simulator, in a folder of its own.
+	@dir=$$(mktemp -d) && port=$$((20000 + $$$$ % 20000)) && \
+	  (cd $$dir && QT_QPA_PLATFORM=offscreen $(CURDIR)/$(BUILD)/velt serve --simulate \
+	    --listen 127.0.0.1:$$port 2>$$dir/log >/dev/null &) && \
+	  for i in $$(seq 120); do grep -q listening $$dir/log && break; sleep 0.5; done; \
+	  /usr/bin/python3 tests/bench/remote_bench.py $$port; status=$$?; rm -rf $$dir; exit $$status
 
 screenshot: build
 	mkdir -p $(RUNDIR) docs
