@@ -5,10 +5,12 @@ RUNDIR  ?= run
 PACKAGES = build-essential cmake pkg-config qt6-base-dev libqcustomplot-dev libfftw3-dev \
            libftdi1-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool \
            imagemagick fonts-dejavu-core clang-format locales clang libclang-rt-14-dev \
-           libcli11-dev nlohmann-json3-dev python3-pyvisa python3-pyvisa-py
+           libcli11-dev nlohmann-json3-dev python3-pyvisa python3-pyvisa-py lintian \
+           desktop-file-utils
 SUDO    := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run run-batch test test-tsan test-asan fuzz bench screenshot clean format install-udev
+.PHONY: deps build run run-batch test test-tsan test-asan fuzz bench screenshot clean format install-udev \
+        install package check-package
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
@@ -82,10 +84,26 @@ screenshot: build
 	cd $(RUNDIR) && xvfb-run -a -s "-screen 0 1280x800x24" ../$(BUILD)/velt --simulate --model QSA004 --auto-solt --frequency-domain 7 --averaging 16 --screenshot ../docs/screenshot-s11.png --screenshot-after 4
 	cd $(RUNDIR) && xvfb-run -a -s "-screen 0 1280x800x24" ../$(BUILD)/velt --simulate --light --screenshot ../docs/screenshot-light.png --screenshot-after 4
 
-# Lets every user read and write FTDI bridges (vendor 0403) without root.
-UDEV_RULE ?= /etc/udev/rules.d/99-velt-ftdi.rules
+# The program, its manual, desktop entry, icon, udev rule and documentation under
+# CMAKE_INSTALL_PREFIX (/usr/local unless configured otherwise), below $(DESTDIR) when set.
+install: build
+	cmake --install $(BUILD)
+
+# A Debian package (build/velt_<version>_amd64.deb), checked by lintian.
+package: build
+	cd $(BUILD) && cpack -G DEB
+	lintian --fail-on error $(BUILD)/velt_*_amd64.deb
+
+# The package installed into a fresh Debian 12 root (debootstrap) and run there; not part of
+# `make test`: it needs root and the Debian mirror.
+check-package: package
+	@command -v debootstrap >/dev/null || { $(SUDO) apt-get install -y -qq debootstrap; }
+	$(SUDO) packaging/check-package.sh $(BUILD)
+
+# Lets the logged-in user open FTDI bridges (vendor 0403) without root.
+UDEV_RULE ?= /etc/udev/rules.d/70-velt.rules
 install-udev:
-	echo 'SUBSYSTEM=="usb", ATTRS{idVendor}=="0403", MODE="0666"' | $(SUDO) tee $(UDEV_RULE) >/dev/null
+	$(SUDO) install -m 644 packaging/70-velt.rules $(UDEV_RULE)
 	@if command -v udevadm >/dev/null; then $(SUDO) udevadm control --reload-rules && $(SUDO) udevadm trigger; \
 	else echo "udevadm not found: the rule takes effect after a reboot"; fi
 	@echo "installed $(UDEV_RULE); plug the instrument in again"

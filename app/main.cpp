@@ -32,6 +32,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -202,6 +203,20 @@ int main(int argc, char** argv) {
     if (opt.version) {
         std::printf("VELT %s\n", kVersionString);
         return 0;
+    }
+    if (!opt.dataDir.empty()) {
+        // Names given on the command line keep meaning what they meant where it was typed.
+        Options& o = parsed.options;
+        for (std::string* path : {&o.dutFile, &o.screenshotPath, &o.recipePath, &o.outFolder})
+            if (!path->empty()) *path = std::filesystem::absolute(*path).string();
+        std::error_code ec;
+        std::filesystem::create_directories(opt.dataDir, ec);
+        std::filesystem::current_path(opt.dataDir, ec);
+        if (ec) {
+            std::fprintf(stderr, "velt: cannot use %s for the data folders: %s\n",
+                         opt.dataDir.c_str(), ec.message().c_str());
+            return 1;
+        }
     }
     if (opt.command == Command::Measure) return measure(argc, argv, opt);
     if (opt.command == Command::Serve) return serve(argc, argv, opt);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 
@@ -41,6 +42,7 @@ constexpr ValueName kValueNames[] = {
     {"--frequency-domain", "a channel from 0 to 9"},
     {"--remote", "[ADDRESS:]PORT"},
     {"--listen", "[ADDRESS:]PORT"},
+    {"--data-dir", "a folder"},
 };
 
 // "[ADDRESS:]PORT", an IPv6 address in brackets ("[::1]:5025").
@@ -68,6 +70,16 @@ struct Parser {
     bool noNoise = false;
     std::string unplugAfter, screenshotAfter, frequency, averaging, remote, listen;
 
+    void addDataOptions(CLI::App& a) {
+        a.add_option("--data-dir", o.dataDir,
+                     "keep the data folders and user.ini in DIR (created if missing) instead of "
+                     "the working directory")
+            ->type_name("DIR");
+        a.add_flag("--user-data", o.userData,
+                   "keep them in the user's data folder ($XDG_DATA_HOME/velt, else "
+                   "~/.local/share/velt)");
+    }
+
     void addInstrumentOptions(CLI::App& a) {
         a.add_flag("--simulate", o.simulate, "use the simulated instrument instead of USB");
         a.add_option("--model", o.model, kModelHelp)->type_name("CODE");
@@ -86,6 +98,7 @@ struct Parser {
         app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         app.option_defaults()->disable_flag_override();
         addInstrumentOptions(app);
+        addDataOptions(app);
         app.add_option("--unplug-after", unplugAfter,
                        "unplug the simulated instrument S seconds after start-up")
             ->type_name("S");
@@ -123,6 +136,7 @@ struct Parser {
         serve->allow_extras();
         serve->set_help_flag("-h,--help", "show this help");
         addInstrumentOptions(*serve);
+        addDataOptions(*serve);
         serve
             ->add_option("--listen", listen,
                          "listen on PORT (on ADDRESS; default 127.0.0.1:5025, this machine only)")
@@ -171,7 +185,8 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         for (const ValueName& v : kValueNames)
             if (what.starts_with(std::string(v.option) + ":"))
                 return fail(std::string("option ") + v.option + " needs " + v.what);
-        for (const char* flag : {"simulate", "no-noise", "light", "auto-solt", "version"})
+        for (const char* flag :
+             {"simulate", "no-noise", "light", "auto-solt", "version", "user-data"})
             if (what.starts_with(flag))
                 return fail(std::string("option --") + flag + " takes no value");
         return fail(what);
@@ -236,6 +251,10 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         r.options = std::move(o);
         return r;
     }
+    if (!o.dataDir.empty() && o.userData)
+        return fail("--data-dir and --user-data name two folders");
+    if (o.userData && (o.dataDir = userDataDir()).empty())
+        return fail("--user-data needs XDG_DATA_HOME or HOME");
     if (serving && (o.unplugAfter >= 0 || !o.screenshotPath.empty() || o.autoSolt ||
                     o.frequencyChannel >= 0 || o.light || o.averaging > 0))
         return fail("serve has no window: it takes the instrument options and --listen");
@@ -248,4 +267,69 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         return fail("--screenshot-after needs --screenshot");
     r.options = std::move(o);
     return r;
+}
+
+std::string userDataDir() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/velt";
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] != '\0') return std::string(home) + "/.local/share/velt";
+    return "";
+}
+
+namespace {
+
+// Troff text: a leading dot or quote would be a request, a backslash an escape, a hyphen may
+// break.
+std::string roff(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\e";
+        else if (c == '-')
+            out += "\\-";
+        else
+            out += c;
+    }
+    if (!out.empty() && (out.front() == '.' || out.front() == '\'')) out.insert(0, "\\&");
+    return out;
+}
+
+void manOptions(const CLI::App& a, std::string& out) {
+    for (const CLI::Option* opt : a.get_options()) {
+        std::string names;
+        for (const std::string& n : opt->get_lnames()) names += (names.empty() ? "--" : ", --") + n;
+        for (const std::string& n : opt->get_snames()) names += (names.empty() ? "-" : ", -") + n;
+        if (names.empty()) names = opt->get_name(); // a positional argument
+        const std::string type = opt->get_type_name();
+        const std::string value = type.empty() ? "" : " " + type;
+        out += ".TP\n.B " + roff(names) + (value.empty() ? "" : "\n.I " + roff(value.substr(1))) +
+               "\n" + roff(opt->get_description()) + "\n";
+    }
+}
+
+} // namespace
+
+std::string manPage(const std::string& version) {
+    Parser p;
+    std::string out = ".TH VELT 1 \"\" \"VELT " + roff(version) + "\" \"User Commands\"\n";
+    out += ".SH NAME\nvelt \\- time-domain reflectometer front end\n";
+    out += ".SH SYNOPSIS\n.B velt\n[\\fIOPTION\\fR...]\n.br\n.B velt measure\n\\fIRECIPE\\fR "
+           "[\\fIOPTION\\fR...]\n.br\n.B velt serve\n[\\fIOPTION\\fR...]\n";
+    out += ".SH DESCRIPTION\nVELT drives a USB time-domain reflectometer (or a simulated one), "
+           "shows the step response "
+           "as voltage, impedance or reflection coefficient against distance or time, and S11 "
+           "and S21 after a SOLT calibration.\n";
+    out += ".SH OPTIONS\n";
+    manOptions(p.app, out);
+    for (const CLI::App* sub : {p.measure, p.serve}) {
+        out +=
+            ".SH " + roff("velt " + sub->get_name()) + "\n" + roff(sub->get_description()) + ".\n";
+        manOptions(*sub, out);
+    }
+    out += ".SH FILES\nThe folders calibrations, datalogs, images, settings and waveforms and the "
+           "file user.ini, in the working directory or the folder \\fB\\-\\-data\\-dir\\fR or "
+           "\\fB\\-\\-user\\-data\\fR names.\n";
+    out += ".SH SEE ALSO\n/usr/share/doc/velt/README.md, remote.md and batch.md there.\n";
+    return out;
 }

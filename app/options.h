@@ -33,6 +33,9 @@ struct Options {
     bool remote = false;
     std::string remoteAddress = "127.0.0.1";
     int remotePort = 5025;
+    // Where the data folders and user.ini live: the working directory unless given.
+    std::string dataDir;
+    bool userData = false; // the user's XDG data folder for VELT (the desktop entry's)
     bool help = false;
     bool version = false;
     std::string helpText; // the help of the command that asked for it
@@ -46,3 +49,8 @@ struct ParseResult {
 
 // Pure: no file is read and nothing is printed.
 ParseResult parseOptions(int argc, const char* const* argv);
+// The manual page (troff) from the same option tables --help prints, with the version given.
+std::string manPage(const std::string& version);
+// The folder --user-data names: $XDG_DATA_HOME/velt, else $HOME/.local/share/velt; "" without
+// either variable.
+std::string userDataDir();

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace {
@@ -148,3 +151,36 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{{"measure", "a.json", "--model", "QSZ"}, "unknown model 'QSZ'"}));
 
 } // namespace
+
+// The manual is written from the option tables: every option --help lists for a command is in
+// its section of the manual, and nothing else is.
+TEST(Options, TheManualListsTheOptionsHelpLists) {
+    auto optionsIn = [](const std::string& text, const std::string& marker) {
+        std::set<std::string> names;
+        for (std::size_t at = text.find(marker); at != std::string::npos;
+             at = text.find(marker, at + 1)) {
+            std::size_t end = at + marker.size();
+            while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) ||
+                                         text[end] == '-' || text[end] == '\\'))
+                ++end;
+            std::string name = text.substr(at + marker.size(), end - at - marker.size());
+            std::erase(name, '\\');
+            names.insert(name);
+        }
+        return names;
+    };
+    const std::string man = manPage("1.0");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> commands = {
+        {{"--help"}, man.substr(0, man.find(".SH velt measure"))},
+        {{"measure", "--help"},
+         man.substr(man.find(".SH velt measure"),
+                    man.find(".SH velt serve") - man.find(".SH velt measure"))},
+        {{"serve", "--help"}, man.substr(man.find(".SH velt serve"))}};
+    for (const auto& [args, section] : commands) {
+        std::vector<const char*> argv = {"velt"};
+        for (const std::string& a : args) argv.push_back(a.c_str());
+        const std::string help =
+            parseOptions(static_cast<int>(argv.size()), argv.data()).options.helpText;
+        EXPECT_EQ(optionsIn(help, "--"), optionsIn(section, ".B \\-\\-")) << args[0];
+    }
+}
