@@ -68,24 +68,29 @@ void takeScreenshot(const QString& path) {
         QCoreApplication::exit(status ? status : 1);
 }
 
+// A panel that is never shown, for the PNG exports of a run without a window: at its design
+// size below the menu bar, refreshed from the model before each capture (no window paints it).
+struct OffscreenPanel {
+    platform::qt::PanelWindow window{panelTable()};
+    platform::qt::QtPanelImager imager{&window};
+    OffscreenPanel() {
+        window.resize(1280, 720 + window.menuBar()->sizeHint().height());
+        imager.setRefreshBeforeCapture(true);
+        platform::setPanelImager(&imager);
+    }
+    ~OffscreenPanel() { platform::setPanelImager(nullptr); }
+    OffscreenPanel(const OffscreenPanel&) = delete;
+    OffscreenPanel& operator=(const OffscreenPanel&) = delete;
+};
+
 // `velt measure`: no window on screen; one offscreen for the PNG of the panel.
 int measure(int argc, char** argv, const Options& opt) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     platform::qt::initApplicationLocale();
     platform::qt::applyTheme(app);
-    int status = 0;
-    {
-        platform::qt::PanelWindow window{panelTable()};
-        // The panel's design size below the menu bar, as on screen.
-        window.resize(1280, 720 + window.menuBar()->sizeHint().height());
-        platform::qt::QtPanelImager imager(&window);
-        imager.setRefreshBeforeCapture(true);
-        platform::setPanelImager(&imager);
-        status = runMeasure(opt);
-        platform::setPanelImager(nullptr);
-    }
-    return status;
+    OffscreenPanel panel;
+    return runMeasure(opt);
 }
 
 // Runs what a user does once start-up is complete (showing the window may already run posted
@@ -156,11 +161,7 @@ int serve(int argc, char** argv, const Options& opt) {
     platform::setEventLoop(&loop);
     int status = 0;
     {
-        platform::qt::PanelWindow window{panelTable()};
-        window.resize(1280, 720 + window.menuBar()->sizeHint().height());
-        platform::qt::QtPanelImager imager(&window);
-        imager.setRefreshBeforeCapture(true);
-        platform::setPanelImager(&imager);
+        OffscreenPanel panel;
         RemoteControl control({backEnd.sim.get(), /*serve=*/true});
         platform::qt::RemoteServer server(control, [] { shutdown(); });
         onceStarted([&] { listenRemote(server, control, opt, true); });
@@ -173,7 +174,6 @@ int serve(int argc, char** argv, const Options& opt) {
         signalPoll.start(100);
         status = veltMain();
         server.close();
-        platform::setPanelImager(nullptr);
     }
     platform::setEventLoop(nullptr);
     platform::setSerialDevice(nullptr);
