@@ -101,25 +101,21 @@ void onceStarted(std::function<void()> action) {
 }
 
 // Starts the remote-control server; a port that cannot be had ends a serve run (there is
-// nothing else it could do) and is logged in the window.
+// nothing else it could do). The log echoes both outcomes on standard error.
 bool listenRemote(platform::qt::RemoteServer& server, RemoteControl& control, const Options& opt,
                   bool serving) {
     QString error;
     if (server.listen(QString::fromStdString(opt.remoteAddress),
                       static_cast<quint16>(opt.remotePort), error)) {
-        const std::string text = listeningMessage(opt.remoteAddress, opt.remotePort);
-        writeMessage(0, text, 0);
-        std::fprintf(stderr, "velt: %s\n", text.c_str());
+        writeMessage(0, listeningMessage(opt.remoteAddress, opt.remotePort), 0);
         control.showListening(opt.remotePort);
         return true;
     }
-    const std::string text = "Remote control cannot listen on " + opt.remoteAddress + ":" +
-                             std::to_string(opt.remotePort) + ": " + error.toStdString();
-    std::fprintf(stderr, "velt: %s\n", text.c_str());
-    if (serving)
-        requestShutdown(1);
-    else
-        writeMessage(0, text, 0);
+    writeMessage(0,
+                 "Remote control cannot listen on " + opt.remoteAddress + ":" +
+                     std::to_string(opt.remotePort) + ": " + error.toStdString(),
+                 0);
+    if (serving) requestShutdown(1);
     return false;
 }
 

@@ -5,7 +5,6 @@
 
 #include "acquisition/acquire.h"
 #include "app/scpi.h"
-#include "files/file_io.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
@@ -32,7 +31,6 @@
 #include "simulator/sim_operator.h"
 
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -77,14 +75,6 @@ void appendNumber(std::string& out, double v) {
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof buf, v);
     out.append(buf, r.ptr);
-}
-
-// The short form a query answers with: the capitals of "NORMalized".
-std::string shortForm(const char* node) {
-    std::string out;
-    for (const char* c = node; *c != '\0' && !std::islower(static_cast<unsigned char>(*c)); ++c)
-        out += *c;
-    return out;
 }
 
 std::string quoted(const std::string& text) {
@@ -179,16 +169,30 @@ constexpr std::array<const char*, 4> kModes = {"TDR", "TDT", "NEXT", "FEXT"};
 constexpr std::array<const char*, 5> kXUnits = {"METer", "FEET", "NS", "INCH", "GHZ"};
 constexpr std::array<const char*, 6> kYUnits = {"MV", "NORMalized", "OHM", "RHO", "RAW", "DB"};
 
-// Stores through a menu's own export, its file dialog answered with the name given.
-int store(const Command& c, const char* folder, int (*save)(), bool loading = false) {
+constexpr char kDatalogs[] = "datalogs";
+constexpr char kImages[] = "images";
+constexpr char kWaveforms[] = "waveforms";
+constexpr char kSettings[] = "settings";
+int saveSettingsFile() {
+    return saveSettings(0);
+}
+int loadSettingsFile() {
+    return loadSettings(0);
+}
+
+// A file command through a menu's own export or load, its file dialog answered with the name
+// given inside the kind's data folder.
+template <const char* Folder, int (*Run)(), bool Loading = false>
+int opFile(RemoteSession&, const Command& c, std::string&) {
+    if (c.query) return scpi::kUndefinedHeader;
     if (const int e = arity(c, 1)) return e;
     std::string path;
-    if (!dataFilePath(folder, c.params[0].text, path)) return scpi::kIllegalParameterValue;
-    if (loading && !fs::is_regular_file(path)) return scpi::kFileNameNotFound;
+    if (!dataFilePath(Folder, c.params[0].text, path)) return scpi::kIllegalParameterValue;
+    if (Loading && !fs::is_regular_file(path)) return scpi::kFileNameNotFound;
     ScriptedPopups popups;
-    popups.answers_.pushFile(path, loading ? platform::VAL_EXISTING_FILE_SELECTED
+    popups.answers_.pushFile(path, Loading ? platform::VAL_EXISTING_FILE_SELECTED
                                            : platform::VAL_NEW_FILE_SELECTED);
-    return save() == 1 ? 0 : static_cast<int>(scpi::kMassStorageError);
+    return Run() == 1 ? 0 : static_cast<int>(scpi::kMassStorageError);
 }
 
 int opIdn(RemoteSession& s, const Command& c, std::string& reply) {
@@ -304,35 +308,28 @@ int opLine(RemoteSession& s, const Command& c, std::string& reply) {
     return getDiff() == v ? 0 : static_cast<int>(scpi::kIllegalParameterValue);
 }
 
-int opStimulus(RemoteSession& s, const Command& c, std::string& reply) {
-    if (c.query) {
-        reply +=
-            std::to_string(getStimulus()) + "," + quoted(ringLabel(PANEL_STIMULUS, getStimulus()));
-        return arity(c, 0);
-    }
-    int v = 0;
-    if (const int e = ringChoice(c, PANEL_STIMULUS, v)) return e;
-    setStimulus(std::nullopt, v);
-    s.recalibrate = true;
-    return 0;
+void selectStimulus(int stimulus) {
+    setStimulus(std::nullopt, stimulus);
 }
 
-int opSampler(RemoteSession& s, const Command& c, std::string& reply) {
+// The stimulus or sampler ring: number and label in the query, either in the command; a new
+// line is calibrated before the next acquisition.
+template <int Control, int (*Get)(), void (*Set)(int)>
+int opRing(RemoteSession& s, const Command& c, std::string& reply) {
     if (c.query) {
-        reply +=
-            std::to_string(getSampler()) + "," + quoted(ringLabel(PANEL_SAMPLER, getSampler()));
+        reply += std::to_string(Get()) + "," + quoted(ringLabel(Control, Get()));
         return arity(c, 0);
     }
     int v = 0;
-    if (const int e = ringChoice(c, PANEL_SAMPLER, v)) return e;
-    setSampler(v);
+    if (const int e = ringChoice(c, Control, v)) return e;
+    Set(v);
     s.recalibrate = true;
     return 0;
 }
 
 int opUnitX(RemoteSession&, const Command& c, std::string& reply) {
     if (c.query) {
-        reply += shortForm(kXUnits[index(view.xUnits.load())]);
+        reply += scpi::shortForm(kXUnits[index(view.xUnits.load())]);
         return arity(c, 0);
     }
     if (const int e = arity(c, 1)) return e;
@@ -347,7 +344,7 @@ int opUnitX(RemoteSession&, const Command& c, std::string& reply) {
 
 int opUnitY(RemoteSession&, const Command& c, std::string& reply) {
     if (c.query) {
-        reply += shortForm(kYUnits[index(view.yUnits.load())]);
+        reply += scpi::shortForm(kYUnits[index(view.yUnits.load())]);
         return arity(c, 0);
     }
     if (const int e = arity(c, 1)) return e;
@@ -639,30 +636,6 @@ int opCursors(RemoteSession&, const Command& c, std::string& reply) {
     return arity(c, 0);
 }
 
-int opStoreCsv(RemoteSession&, const Command& c, std::string&) {
-    return c.query ? scpi::kUndefinedHeader : store(c, "datalogs", saveCSV);
-}
-int opStoreTouchstone(RemoteSession&, const Command& c, std::string&) {
-    return c.query ? scpi::kUndefinedHeader : store(c, "datalogs", saveTouchstone);
-}
-int opStorePng(RemoteSession&, const Command& c, std::string&) {
-    return c.query ? scpi::kUndefinedHeader : store(c, "images", savePNG);
-}
-int opStoreWaveform(RemoteSession&, const Command& c, std::string&) {
-    return c.query ? scpi::kUndefinedHeader : store(c, "waveforms", storeWaveform);
-}
-int opStoreSettings(RemoteSession&, const Command& c, std::string&) {
-    return c.query ? scpi::kUndefinedHeader : store(c, "settings", [] { return saveSettings(0); });
-}
-int opLoadWaveform(RemoteSession&, const Command& c, std::string&) {
-    return c.query ? scpi::kUndefinedHeader : store(c, "waveforms", recallWaveform, true);
-}
-int opLoadSettings(RemoteSession&, const Command& c, std::string&) {
-    return c.query ? scpi::kUndefinedHeader
-                   : store(
-                         c, "settings", [] { return loadSettings(0); }, true);
-}
-
 using Handler = int (*)(RemoteSession&, const Command&, std::string&);
 struct Entry {
     const char* pattern;
@@ -683,8 +656,8 @@ constexpr Entry kCommands[] = {
     {"SYSTem:EXIT", opExit},
     {"[SENSe]:MODE", opMode},
     {"[SENSe]:LINE", opLine},
-    {"[SENSe]:STIMulus", opStimulus},
-    {"[SENSe]:SAMPler", opSampler},
+    {"[SENSe]:STIMulus", opRing<PANEL_STIMULUS, getStimulus, selectStimulus>},
+    {"[SENSe]:SAMPler", opRing<PANEL_SAMPLER, getSampler, setSampler>},
     {"UNIT:X", opUnitX},
     {"UNIT:Y", opUnitY},
     {"[SENSe]:WINDow:STARt", opStart},
@@ -710,13 +683,13 @@ constexpr Entry kCommands[] = {
     {"FETCh:TRACe:X", opTraceX},
     {"FETCh:ZONE", opZone},
     {"FETCh:CURSor", opCursors},
-    {"MMEMory:STORe:CSV", opStoreCsv},
-    {"MMEMory:STORe:TOUChstone", opStoreTouchstone},
-    {"MMEMory:STORe:PNG", opStorePng},
-    {"MMEMory:STORe:WAVeform", opStoreWaveform},
-    {"MMEMory:STORe:SETTings", opStoreSettings},
-    {"MMEMory:LOAD:WAVeform", opLoadWaveform},
-    {"MMEMory:LOAD:SETTings", opLoadSettings},
+    {"MMEMory:STORe:CSV", opFile<kDatalogs, saveCSV>},
+    {"MMEMory:STORe:TOUChstone", opFile<kDatalogs, saveTouchstone>},
+    {"MMEMory:STORe:PNG", opFile<kImages, savePNG>},
+    {"MMEMory:STORe:WAVeform", opFile<kWaveforms, storeWaveform>},
+    {"MMEMory:STORe:SETTings", opFile<kSettings, saveSettingsFile>},
+    {"MMEMory:LOAD:WAVeform", opFile<kWaveforms, recallWaveform, true>},
+    {"MMEMory:LOAD:SETTings", opFile<kSettings, loadSettingsFile, true>},
 };
 
 const Entry* find(const std::string& header) {
@@ -759,8 +732,8 @@ std::string RemoteSession::popError() {
 }
 
 void RemoteSession::lineTooLong() {
-    pushError(scpi::kSyntaxError,
-              "a line longer than " + std::to_string(scpi::kMaxLine) + " characters was dropped");
+    pushError(scpi::kSyntaxError, "a line longer than " + std::to_string(platform::kMaxRemoteLine) +
+                                      " characters was dropped");
 }
 
 std::string RemoteSession::execute(std::string_view line) {

@@ -21,17 +21,13 @@ struct RemoteContext {
     bool serve = false;
 };
 
-// Replies larger than this end the session's output: a client that sends queries without
-// reading the answers is cut off rather than fill the memory.
-constexpr std::size_t kMaxPendingReply = 4u << 20;
-
 class RemoteSession {
   public:
     explicit RemoteSession(RemoteContext context);
     // Runs one line (without its line end) on the GUI thread and returns the replies of its
     // queries, ';'-joined and ended by a newline, or "" when it asked nothing.
     std::string execute(std::string_view line);
-    // A line longer than scpi::kMaxLine arrived and was dropped.
+    // A line longer than platform::kMaxRemoteLine arrived and was dropped.
     void lineTooLong();
     bool exitRequested() const { return exit_; }
 

@@ -89,12 +89,14 @@ const char* errorText(int code) {
     return "Error";
 }
 
+std::string shortForm(std::string_view node) {
+    std::size_t n = 0;
+    while (n < node.size() && !std::islower(static_cast<unsigned char>(node[n]))) ++n;
+    return std::string(node.substr(0, n));
+}
+
 bool keywordMatches(std::string_view typed, std::string_view node) {
-    std::size_t shortLength = 0;
-    while (shortLength < node.size() &&
-           !std::islower(static_cast<unsigned char>(node[shortLength])))
-        ++shortLength;
-    if (typed.size() != shortLength && typed.size() != node.size()) return false;
+    if (typed.size() != shortForm(node).size() && typed.size() != node.size()) return false;
     for (std::size_t i = 0; i < typed.size(); ++i)
         if (upper(typed[i]) != upper(node[i])) return false;
     return true;

@@ -9,9 +9,6 @@
 
 namespace scpi {
 
-// The longest line a client may send; a longer one is refused whole.
-constexpr std::size_t kMaxLine = 8192;
-
 // SCPI error codes with their standard texts.
 enum Error {
     kNoError = 0,
@@ -48,6 +45,8 @@ int parseLine(std::string_view line, std::vector<Command>& out, std::string& why
 // Whether a typed header names a pattern such as "SYSTem:ERRor[:NEXT]" or "*IDN": each node in
 // its long form or its short form (the capitals), any case; bracketed nodes may be left out.
 bool headerMatches(std::string_view typed, std::string_view pattern);
+// The short form of a pattern node: the capitals of "NORMalized" (what a query answers with).
+std::string shortForm(std::string_view node);
 // One keyword against a pattern node such as "DIFFerential", in the same way.
 bool keywordMatches(std::string_view typed, std::string_view node);
 

@@ -47,10 +47,6 @@ const char* looksLike(double level) {
     return "neither a SHORT, an OPEN nor a LOAD";
 }
 
-bool allZero(const FdRecord& w) {
-    return w.empty();
-}
-
 bool levelFits(Standard standard, double level) {
     if (standard == Standard::Short) return level <= -kReflectiveLevel;
     if (standard == Standard::Open) return level >= kReflectiveLevel;
@@ -86,7 +82,7 @@ SoltFinding checkStandard(Standard standard, int sampler, const FdRecord& record
     f.standard = standard;
     f.sampler = sampler;
     const std::string name = kNames[index(standard)];
-    if (allZero(record)) {
+    if (record.empty()) {
         f.problem = SoltProblem::Empty;
         f.why = "the record is all zero";
         return f;
@@ -104,7 +100,7 @@ SoltFinding checkStandard(Standard standard, int sampler, const FdRecord& record
     if (standard != Standard::Short) {
         const auto previous = static_cast<Standard>(index(standard) - 1);
         const FdRecord& before = recordOf(set, previous, sampler);
-        if (!allZero(before) && rmsDifference(record, before) < kSameRms) {
+        if (!before.empty() && rmsDifference(record, before) < kSameRms) {
             f.problem = SoltProblem::Unchanged;
             f.why = "it is the same as the " + std::string(kNames[index(previous)]) +
                     " before it: the connection was not changed";
@@ -113,7 +109,7 @@ SoltFinding checkStandard(Standard standard, int sampler, const FdRecord& record
     }
     if (standard == Standard::Open && level <= -kReflectiveLevel) {
         const FdRecord& shortRecord = recordOf(set, Standard::Short, sampler);
-        if (!allZero(shortRecord) && settledLevel(shortRecord) >= kReflectiveLevel) {
+        if (!shortRecord.empty() && settledLevel(shortRecord) >= kReflectiveLevel) {
             f.problem = SoltProblem::Swapped;
             f.why = "it settles at " + signedFixed(level) + " and the SHORT at " +
                     signedFixed(settledLevel(shortRecord)) + ": SHORT and OPEN look swapped";

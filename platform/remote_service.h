@@ -2,10 +2,16 @@
 // line. The program installs an implementation; the Qt layer's server drives it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+// The longest line a server takes (a longer one is dropped whole), and the most reply bytes a
+// client may leave unread before it is cut off.
+constexpr std::size_t kMaxRemoteLine = 8192;
+constexpr std::size_t kMaxRemoteUnread = 4u << 20;
 
 class RemoteService {
   public:

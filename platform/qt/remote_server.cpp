@@ -7,9 +7,8 @@
 namespace platform::qt {
 
 namespace {
-// The longest line taken, and the most output a client may leave unread.
-constexpr qsizetype kMaxLine = 8192;
-constexpr qint64 kMaxUnread = 4 << 20;
+constexpr auto kMaxLine = static_cast<qsizetype>(kMaxRemoteLine);
+constexpr auto kMaxUnread = static_cast<qint64>(kMaxRemoteUnread);
 } // namespace
 
 RemoteServer::RemoteServer(RemoteService& service, std::function<void()> onExit, QObject* parent)

@@ -52,12 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t end = text.find('\n');
         const std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        if (line.size() > scpi::kMaxLine) {
+        if (line.size() > platform::kMaxRemoteLine) {
             session.lineTooLong();
             continue;
         }
         const std::string reply = session.execute(line);
-        if (reply.size() > kMaxPendingReply || (!reply.empty() && reply.back() != '\n'))
+        if (reply.size() > platform::kMaxRemoteUnread || (!reply.empty() && reply.back() != '\n'))
             std::abort();
         if (session.errorCount() > 16) std::abort();
     }
