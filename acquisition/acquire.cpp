@@ -120,26 +120,32 @@ int acquireFrequencyRecord(Instrument& in, int count, int interleave, FdRecord& 
     return status;
 }
 
-void measure(const Setup& s, Instrument& in, Trace& trace) {
+int measure(const Setup& s, Instrument& in, Trace& trace) {
     const bool peel = s.trueProfile && trueProfileApplies(s.mode, s.yUnit);
     const int positive = (s.sampler % 2 != 0) ? s.sampler - 1 : s.sampler;
     const int negative = positive + 1;
 
     const SweepWindow window = s.window();
     const bool fd = s.domain() == Domain::Frequency;
+    int status = 1;
     if (fd) {
         // Every frequency-domain record is a reflection-coefficient sweep over the fixed window
         // of the SOLT standards. The shared units stay as they are: an unguarded callback may
         // read them meanwhile.
-        checkWaveform(acquireFrequencyRecord(in, s.averaging, s.interleave, trace.fd));
+        status = acquireFrequencyRecord(in, s.averaging, s.interleave, trace.fd);
+        checkWaveform(status);
     } else if (s.yUnit == YUnit::Ohms && s.differential && s.mode == Mode::TDR) {
         in.selectChannels(s.stimulus, positive);
-        checkWaveform(in.acquire(s.averaging, s.yUnit, window));
+        status = in.acquire(s.averaging, s.yUnit, window);
+        checkWaveform(status);
+        if (status == kSweepsStopped) return status;
         trace.pos = in.recordAvg;
         in.selectChannels(s.stimulus, negative);
-        const int status = in.acquire(s.averaging, s.yUnit, window);
+        const int second = in.acquire(s.averaging, s.yUnit, window);
         in.selectChannels(s.stimulus, positive);
-        checkWaveform(status);
+        checkWaveform(second);
+        if (second != 1) status = second;
+        if (status == kSweepsStopped) return status;
         trace.neg = in.recordAvg;
         // Each line is peeled against its own 50 ohms before the pair is summed.
         if (peel) {
@@ -149,7 +155,9 @@ void measure(const Setup& s, Instrument& in, Trace& trace) {
         for (std::size_t i = 0; i < trace.y.size(); ++i)
             trace.y[i] = std::min(trace.pos[i] + trace.neg[i], kMaxDifferentialOhms);
     } else {
-        checkWaveform(in.acquire(s.averaging, s.yUnit, window));
+        status = in.acquire(s.averaging, s.yUnit, window);
+        checkWaveform(status);
+        if (status == kSweepsStopped) return status;
         trace.y = in.recordAvg;
         if (peel) peelProfile(trace.y);
     }
@@ -157,4 +165,5 @@ void measure(const Setup& s, Instrument& in, Trace& trace) {
     if (!fd)
         applyFilter(trace.y, s.filter ? s.filterWidthPs : 0, in.increment.load(),
                     in.timing.timebase);
+    return status;
 }

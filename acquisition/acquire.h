@@ -56,8 +56,9 @@ constexpr double kMaxDifferentialOhms = 500.0;
 
 // Sweeps the line the set-up selects into the trace: the differential pair summed, the
 // profile peeled and the filter applied where the set-up asks for them. In the frequency
-// domain the record is the reflection coefficient the correction starts from.
-void measure(const Setup& setup, Instrument& instrument, Trace& trace);
+// domain the record is the reflection coefficient the correction starts from. Returns 1, or
+// the first failure of the driver's acquisitions; a stopped one leaves the trace as it was.
+int measure(const Setup& setup, Instrument& instrument, Trace& trace);
 // One frequency-domain record: `interleave` sweep sets of `count` sweeps over the fixed window,
 // each started 1/interleave of the sample spacing after the one before, interleaved in time
 // order as reflection coefficient. Returns what the driver's acquisition returned; a failed one

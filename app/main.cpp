@@ -107,8 +107,9 @@ bool listenRemote(platform::qt::RemoteServer& server, RemoteControl& control, co
     QString error;
     if (server.listen(QString::fromStdString(opt.remoteAddress),
                       static_cast<quint16>(opt.remotePort), error)) {
-        writeMessage(0, listeningMessage(opt.remoteAddress, opt.remotePort), 0);
-        control.showListening(opt.remotePort);
+        // Port 0 asks the system for a free one: the message names the one given.
+        writeMessage(0, listeningMessage(opt.remoteAddress, server.port()), 0);
+        control.showListening(server.port());
         return true;
     }
     writeMessage(0,

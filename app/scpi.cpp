@@ -17,12 +17,14 @@ constexpr ErrorText kErrorTexts[] = {
     {kNoError, "No error"},
     {kCommandError, "Command error"},
     {kSyntaxError, "Syntax error"},
+    {kDataTypeError, "Data type error"},
     {kParameterNotAllowed, "Parameter not allowed"},
     {kMissingParameter, "Missing parameter"},
     {kUndefinedHeader, "Undefined header"},
     {kExecutionError, "Execution error"},
     {kDataOutOfRange, "Data out of range"},
     {kIllegalParameterValue, "Illegal parameter value"},
+    {kDataStale, "Data corrupt or stale"},
     {kMassStorageError, "Mass storage error"},
     {kFileNameNotFound, "File name not found"},
     {kQueueOverflow, "Queue overflow"},
@@ -195,12 +197,23 @@ int parseLine(std::string_view line, std::vector<Command>& out, std::string& why
     }
 }
 
-bool toNumber(std::string_view text, double& v) {
+NumberRead readNumber(std::string_view text, double& v) {
     const char* first = text.data();
     const char* last = first + text.size();
     if (first != last && *first == '+') ++first;
+    // Letters that from_chars would take as a number are words here.
+    if (first != last && !std::isdigit(static_cast<unsigned char>(*first)) && *first != '-' &&
+        *first != '.')
+        return NumberRead::NotANumber;
     const auto r = std::from_chars(first, last, v);
-    return r.ec == std::errc() && r.ptr == last && std::isfinite(v);
+    if (r.ptr != last) return NumberRead::NotANumber;
+    if (r.ec == std::errc::result_out_of_range) return NumberRead::OutOfRange;
+    if (r.ec != std::errc() || !std::isfinite(v)) return NumberRead::NotANumber;
+    return NumberRead::Ok;
+}
+
+bool toNumber(std::string_view text, double& v) {
+    return readNumber(text, v) == NumberRead::Ok;
 }
 
 bool toBool(std::string_view text, bool& v) {

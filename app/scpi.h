@@ -14,12 +14,14 @@ enum Error {
     kNoError = 0,
     kCommandError = -100,
     kSyntaxError = -102,
+    kDataTypeError = -104,
     kParameterNotAllowed = -108,
     kMissingParameter = -109,
     kUndefinedHeader = -113,
     kExecutionError = -200,
     kDataOutOfRange = -222,
     kIllegalParameterValue = -224,
+    kDataStale = -230,
     kMassStorageError = -250,
     kFileNameNotFound = -256,
     kQueueOverflow = -350,
@@ -39,7 +41,8 @@ struct Command {
 };
 
 // Splits one line (no line end) into commands. kNoError, or the error of the first malformed
-// command (nothing of the line is then run) with `why`.
+// command with `why`; `out` then holds the commands before it, which run before the error is
+// reported, as a parser reading the line in order would.
 int parseLine(std::string_view line, std::vector<Command>& out, std::string& why);
 
 // Whether a typed header names a pattern such as "SYSTem:ERRor[:NEXT]" or "*IDN": each node in
@@ -50,7 +53,11 @@ std::string shortForm(std::string_view node);
 // One keyword against a pattern node such as "DIFFerential", in the same way.
 bool keywordMatches(std::string_view typed, std::string_view node);
 
-// A decimal number in the C locale (sign, point, exponent), nothing else; finite only.
+enum class NumberRead { Ok, NotANumber, OutOfRange };
+// A decimal number in the C locale (sign, point, exponent), nothing else; one beyond a double's
+// range is OutOfRange.
+NumberRead readNumber(std::string_view text, double& v);
+// The same, finite numbers only.
 bool toNumber(std::string_view text, double& v);
 // ON, OFF, 1 or 0.
 bool toBool(std::string_view text, bool& v);

@@ -113,8 +113,11 @@ void shutdown(int status) {
     platform::SuspendAsyncTimerCallbacks();
     // The tick never waits for this thread, so waiting for it here cannot deadlock. inTick
     // also covers a tick that has passed the suspension test but not yet set timerLock.
-    while (getLED() != 0 || tick.timerLock.load() != 0 || platform::asyncTimer().inTick())
+    // Whatever the tick sweeps, a remote client's work included, stops at its next sweep.
+    while (getLED() != 0 || tick.timerLock.load() != 0 || platform::asyncTimer().inTick()) {
+        stopTickSweeps();
         std::this_thread::yield();
+    }
     saveSettings(1);
     platform::QuitUserInterface(status);
 }

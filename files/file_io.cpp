@@ -118,8 +118,9 @@ ReplacingFile::ReplacingFile(const std::string& path) : path_(path) {
     namespace fs = std::filesystem;
     const fs::path target(path);
     std::error_code ec;
-    const fs::file_status st = fs::status(target, ec);
-    if (fs::exists(st) && !fs::is_regular_file(st)) {
+    // A link is replaced, never written through: where it leads is not the name the user gave.
+    const fs::file_status st = fs::symlink_status(target, ec);
+    if (fs::exists(st) && !fs::is_regular_file(st) && !fs::is_symlink(st)) {
         f_ = std::fopen(path.c_str(), "wb");
         return;
     }

@@ -48,7 +48,8 @@ enum class ReplaceStatus { Ok, OpenFailed, WriteFailed, CloseFailed };
 
 // A file written beside its target and renamed over it by commit(): until then, and after any
 // failure, the target keeps what it had. A device or pipe is written in place (renaming over
-// it would replace the node). Destroyed without a commit, the temporary file is removed.
+// it would replace the node); a symbolic link is replaced, not followed. Destroyed without a
+// commit, the temporary file is removed.
 class ReplacingFile {
   public:
     explicit ReplacingFile(const std::string& path);

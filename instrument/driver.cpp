@@ -213,6 +213,8 @@ int Instrument::acquire(int count, YUnit yUnit, const SweepWindow& w) {
     const double xFirst = xu == XUnit::Nanoseconds ? tStart * 1e9 : tStart * v * kSpeedOfLight;
     const double xLast = xu == XUnit::Nanoseconds ? tLast * 1e9 : tLast * v * kSpeedOfLight;
 
+    const SweepStopFn stop = shouldStop.load();
+    if (stop && stop()) return kSweepsStopped;
     double offset = 0;
     const int offsetStatus = readOffset(offset);
     // Counts measured against a stale offset would be plausible-looking and wrong.
@@ -223,7 +225,11 @@ int Instrument::acquire(int count, YUnit yUnit, const SweepWindow& w) {
     const SweepSetTap tap = sweepSetTap.load();
     for (int p = 0; p < passes; ++p) {
         // The delay line needs one sweep to reach a start away from 0 before it reads true.
-        if (xs > 0 || p > 0) readData(0, start, offset, 0);
+        if (xs > 0 || p > 0) {
+            if (stop && stop()) return kSweepsStopped;
+            readData(0, start, offset, 0);
+        }
+        if (stop && stop()) return kSweepsStopped;
         const int status = readData(inc, start, offset, absFlag);
         if (status == -1 || status == -2) return status;
         convertSweep(p, yUnit);

@@ -66,6 +66,10 @@ struct SweepSet {
 using SweepSetTap = void (*)(const SweepSet&);
 // Called after each averaged sweep with (sweeps done, sweeps asked for); for progress displays.
 using SweepProgressFn = void (*)(int done, int total);
+// Asked before each sweep of an acquisition: true stops it there.
+using SweepStopFn = bool (*)();
+// What an acquisition that was stopped returns; it leaves the records as they were.
+constexpr int kSweepsStopped = -4;
 
 // The instrument the program drives: what start-up found, the line selected, the timing row
 // and the constants its calibrations measured. Its driver runs on the GUI thread only while
@@ -93,6 +97,7 @@ struct Instrument {
     // Set and cleared by guarded work on the GUI thread while the tick is suspended.
     std::atomic<SweepSetTap> sweepSetTap{nullptr};
     std::atomic<SweepProgressFn> sweepProgress{nullptr};
+    std::atomic<SweepStopFn> shouldStop{nullptr};
     Link link;
     // The records of the last acquisition: its x axis, the last sweep, the average published
     // when every sweep came back whole, and the running mean the passes are folded into.
@@ -120,8 +125,9 @@ struct Instrument {
     void convertSweep(int pass, YUnit yUnit);
     // `count` sweeps over the window, averaged into recordAvg (x values in recordX, the last
     // sweep in record). Besides 1, -1 and -2 (the link's) it returns -3 when the window cannot
-    // be swept (a non-finite bound or a dielectric constant not above 0); a failed acquisition
-    // leaves the records and increment as they were.
+    // be swept (a non-finite bound or a dielectric constant not above 0) and kSweepsStopped when
+    // shouldStop said so before a sweep; a failed acquisition leaves the records and increment
+    // as they were.
     int acquire(int count, YUnit yUnit, const SweepWindow& window);
     // The zero reference: x itself when it is 0 or more (2); for a negative x the first point of
     // a reflection-coefficient sweep over the window, measured from the instrument's origin, at

@@ -67,6 +67,12 @@ const char* openFailureText(int status) {
     }
 }
 
+int usbftdi_handshake() {
+    if (instrument.link.opened.load() != 1 || instrument.link.lost.load()) return -1;
+    ftwrbyte('i');
+    return ftrdbyte() == '.' ? 1 : -1;
+}
+
 int usbftdi_close() {
     platform::SerialDevice* dev = openDevice();
     if (dev == nullptr || dev->close() != 0) return -1;

@@ -33,6 +33,8 @@ int usbftdi_open();
 // What failed, for a result of usbftdi_open other than 1.
 const char* openFailureText(int status);
 int usbftdi_close();
+// The identification byte once more: 1 when the instrument acknowledges it (a self-test).
+int usbftdi_handshake();
 int ftwrbyte(std::uint8_t c);
 // The argument bytes of a command, in one write.
 int ftwrbytes(const std::uint8_t* data, std::size_t count);

@@ -28,7 +28,8 @@ std::atomic<bool> gInvalidPending{false};
 // The timer thread never waits for the screen: its popups are posted, and a popup still
 // waiting to be seen is not queued again (a bad device would otherwise stack one per tick).
 void notifyUser(std::atomic<bool>& pending, const char* title, const char* text) {
-    if (!onTimerThread()) {
+    // Work a remote client left answers its own popups (its error queue takes them).
+    if (!onTimerThread() || platform::threadPopupHandler()) {
         platform::MessagePopup(title, text);
         return;
     }
@@ -87,11 +88,17 @@ void scaleYAxis(int autoscale) {
     setYMinMax(yAxisMin, yAxisMax);
 }
 
-void acquire(int plot) {
+int acquire(int plot, Setup* used) {
     setLED(1);
     startTimer();
     const Setup s = readSetup();
-    measure(s, instrument, liveTrace);
+    if (used) *used = s;
+    const int status = measure(s, instrument, liveTrace);
+    if (status == kSweepsStopped) {
+        // Stopped for someone who needs the instrument: the trace on screen stays as it was.
+        setLED(0);
+        return status;
+    }
     const bool fd = s.domain() == Domain::Frequency;
     if (fd) {
         solt.correct(s.mode, liveTrace.fd, liveTrace.y);
@@ -108,4 +115,5 @@ void acquire(int plot) {
     else
         stopTimer("ACQ_SE", 0);
     setLED(0);
+    return status;
 }

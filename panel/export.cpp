@@ -81,7 +81,11 @@ int savePNG() {
     if (platform::FileSelectPopup(folder, serial + ".png", "PNG (*.png)", "Select File to Save",
                                   true, path) == platform::VAL_NO_FILE_SELECTED)
         return -1;
-    if (platform::SaveCapturedPng(path) < 0) {
+    // Written beside the target and renamed over it, like every file: a full disk keeps the
+    // picture that was there.
+    std::string png;
+    if (!platform::EncodeCapturedPng(png) ||
+        files::replaceFile(path, png) != files::ReplaceStatus::Ok) {
         writeMessage(2132, "Could not save PNG file to disk.", 0);
         return -2;
     }

@@ -29,6 +29,7 @@ TickBoard tick;
 namespace {
 
 thread_local bool tServingTick = false;
+thread_local bool tServingJob = false;
 // Only the GUI thread nests guarded sections.
 std::atomic<int> gGuardDepth{0};
 
@@ -60,9 +61,16 @@ void acqRequestsServed(int served) {
     }
 }
 
+// Only what the timer thread sweeps can be stopped: work on the GUI thread is the guard's own.
+bool sweepsShouldStop() {
+    if (!tServingTick) return false;
+    return tServingJob ? tick.stopJob.load() : tick.stopBackground.load();
+}
+
 void waitIdle() {
     for (int polls = 0;
          getLED() == 1 || tick.timerLock.load() == 1 || platform::asyncTimer().inTick(); ++polls) {
+        stopTickSweeps();
         if (polls < 1000)
             std::this_thread::yield();
         else
@@ -96,7 +104,41 @@ void requestCheck() {
     if (getAutoAcquire() != 1) raiseCalRequest(2);
 }
 
+void startTickJob(TickJob& job) {
+    if (!platform::asyncTimer().running()) {
+        job.run();
+        return;
+    }
+    // Published before the stop: a tick that starts in between takes the job, one already
+    // acquiring for itself stops.
+    tick.job.store(&job);
+    tick.stopBackground.store(true);
+    platform::asyncTimer().wake();
+}
+
+bool cancelTickJob(TickJob& job) {
+    TickJob* expected = &job;
+    return tick.job.compare_exchange_strong(expected, nullptr);
+}
+
+void stopTickSweeps() {
+    tick.stopBackground.store(true);
+    tick.stopJob.store(true);
+}
+
 int onAsyncTimer() {
+    // Cleared before a job is taken: a stop asked for once the job is taken stays asked.
+    tick.stopBackground.store(false);
+    tick.stopJob.store(false);
+    instrument.shouldStop.store(&sweepsShouldStop);
+    if (TickJob* job = tick.job.exchange(nullptr)) {
+        tServingTick = tServingJob = true;
+        tick.timerLock.store(1);
+        job->run();
+        tick.timerLock.store(0);
+        tServingTick = tServingJob = false;
+        return 1;
+    }
     // After a lost link the user is reading the message; nothing more goes to the instrument.
     if (instrument.link.lost.load()) return 1;
     tServingTick = true;
@@ -123,12 +165,11 @@ int onAsyncTimer() {
 
     // Requests that arrive while this tick acquires stay counted for the next one.
     const int pending = tick.asyncAcqCount.load();
+    // A stopped acquisition leaves its requests for the next tick.
     if (getAutoAcquire() == 1) {
-        acquire(1);
-        acqRequestsServed(pending);
+        if (acquire(1) != kSweepsStopped) acqRequestsServed(pending);
     } else if (pending == 1) {
-        acquire(1);
-        acqRequestsServed(1);
+        if (acquire(1) != kSweepsStopped) acqRequestsServed(1);
     } else if (pending > 1) {
         acqRequestsServed(1);
     }

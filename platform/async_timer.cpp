@@ -47,6 +47,14 @@ void AsyncTimer::resume() {
     suspended_.store(false);
 }
 
+void AsyncTimer::wake() {
+    {
+        std::lock_guard lock(mutex_);
+        woken_.store(true);
+    }
+    wake_.notify_all();
+}
+
 void AsyncTimer::loop() {
     auto next = std::chrono::steady_clock::now();
     const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -55,8 +63,10 @@ void AsyncTimer::loop() {
         next += period;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait_until(lock, next, [this] { return stop_.load(); });
+            wake_.wait_until(lock, next, [this] { return stop_.load() || woken_.load(); });
             if (stop_.load()) return;
+            // A woken tick starts the period afresh.
+            if (woken_.exchange(false)) next = std::chrono::steady_clock::now();
         }
         auto now = std::chrono::steady_clock::now();
         if (now > next + period) next = now; // a long tick does not cause a burst afterwards

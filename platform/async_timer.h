@@ -20,6 +20,8 @@ class AsyncTimer {
     // No new tick starts; a running one is not interrupted.
     void suspend();
     void resume();
+    // The next tick starts now instead of at its time (once a running one has finished).
+    void wake();
     bool running() const { return thread_.joinable(); }
     bool suspended() const { return suspended_.load(); }
     // True from just before a tick tests the suspension until it has finished.
@@ -32,6 +34,7 @@ class AsyncTimer {
     std::mutex mutex_;
     std::condition_variable wake_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> woken_{false};
     std::atomic<bool> suspended_{false};
     std::atomic<bool> inTick_{false};
     std::atomic<long> ticks_{0};

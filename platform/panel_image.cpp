@@ -19,10 +19,9 @@ bool CapturePanel() {
     return gCaptured;
 }
 
-int SaveCapturedPng(const std::string& path) {
+bool EncodeCapturedPng(std::string& png) {
     PanelImager* i = gImager.load();
-    if (!i || !gCaptured) return -1;
-    return i->saveCapture(path);
+    return i && gCaptured && i->encodeCapture(png);
 }
 
 void PrintPanel() {

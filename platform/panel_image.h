@@ -11,8 +11,8 @@ class PanelImager {
     virtual ~PanelImager() = default;
     // Keeps an image of the whole panel as it is on screen now; false when there is none.
     virtual bool capture() = 0;
-    // Writes the kept image as a PNG file; negative on failure.
-    virtual int saveCapture(const std::string& path) = 0;
+    // The kept image encoded as PNG; false when there is none or it cannot be encoded.
+    virtual bool encodeCapture(std::string& png) = 0;
     // The print dialog, then the panel scaled to the page with its aspect ratio kept.
     virtual void print() = 0;
 };
@@ -21,7 +21,8 @@ class PanelImager {
 void setPanelImager(PanelImager* imager);
 
 bool CapturePanel();
-int SaveCapturedPng(const std::string& path);
+// The captured panel as PNG bytes (the caller writes them where the user chose).
+bool EncodeCapturedPng(std::string& png);
 void PrintPanel();
 
 } // namespace platform

@@ -7,10 +7,11 @@
 namespace platform {
 namespace {
 std::atomic<PopupHandler*> gHandler{nullptr};
+thread_local PopupHandler* tHandler = nullptr;
 
 PopupAnswer dispatch(const PopupRequest& r) {
     std::fprintf(stderr, "[popup] %s: %s\n", r.title.c_str(), r.text.c_str());
-    PopupHandler* h = gHandler.load();
+    PopupHandler* h = tHandler ? tHandler : gHandler.load();
     return h ? h->show(r) : defaultResponder().show(r);
 }
 } // namespace
@@ -26,6 +27,14 @@ void setPopupHandler(PopupHandler* handler) {
 
 PopupHandler* popupHandler() {
     return gHandler.load();
+}
+
+void setThreadPopupHandler(PopupHandler* handler) {
+    tHandler = handler;
+}
+
+PopupHandler* threadPopupHandler() {
+    return tHandler;
 }
 
 PopupAnswer ScriptedResponder::show(const PopupRequest& request) {

@@ -65,6 +65,25 @@ void setPopupHandler(PopupHandler* handler);
 PopupHandler* popupHandler();
 ScriptedResponder& defaultResponder();
 
+// A handler for the calling thread alone, before the installed one (nullptr: none). Work a
+// remote client left for the timer thread answers its own popups, while the window's go on to
+// the user.
+void setThreadPopupHandler(PopupHandler* handler);
+PopupHandler* threadPopupHandler();
+
+// A scripted responder for the calling thread while it lives.
+class ScopedThreadResponder {
+  public:
+    ScopedThreadResponder() : previous_(threadPopupHandler()) { setThreadPopupHandler(&answers); }
+    ~ScopedThreadResponder() { setThreadPopupHandler(previous_); }
+    ScopedThreadResponder(const ScopedThreadResponder&) = delete;
+    ScopedThreadResponder& operator=(const ScopedThreadResponder&) = delete;
+    ScriptedResponder answers;
+
+  private:
+    PopupHandler* previous_;
+};
+
 void MessagePopup(const std::string& title, const std::string& text);
 int ConfirmPopup(const std::string& title, const std::string& text);
 int GenericMessagePopup(const std::string& title, const std::string& text, const std::string& b1,

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -72,7 +73,7 @@ TEST(Scpi, LinesSplitAtSemicolonsOutsideStringsOrAreRefusedWhole) {
         EXPECT_FALSE(scpi::toNumber(bad, v)) << bad;
 }
 
-// A name leaves the data folder in none of the ways a path can.
+// A name leaves the data folder in none of the ways a path can, and gets its kind's extension.
 TEST(Scpi, FileNamesStayInsideTheDataFolder) {
     char tmpl[] = "/tmp/velt_scpi_XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -80,11 +81,42 @@ TEST(Scpi, FileNamesStayInsideTheDataFolder) {
     fs::current_path(tmpl);
     fs::create_directories("datalogs/sub");
     fs::create_directory_symlink("/tmp", "datalogs/out");
-    std::string path;
-    for (const char* ok : {"trace.csv", "sub/trace.csv"})
-        EXPECT_TRUE(dataFilePath("datalogs", ok, path)) << ok;
-    for (const char* bad : {"../trace.csv", "/etc/passwd", "sub/../../x", "out/x.csv", "", "."})
-        EXPECT_FALSE(dataFilePath("datalogs", bad, path)) << bad;
+    fs::create_symlink("/etc/passwd", "datalogs/link.csv");
+    { std::ofstream("datalogs/sub/old.csv") << "1\n"; }
+    struct Case {
+        const char* name;
+        bool reading;
+        int error;
+        const char* leaf;
+    };
+    const Case cases[] = {
+        {"trace", false, 0, "trace.csv"},
+        {"trace.txt", false, 0, "trace.txt"},
+        {"sub/trace.csv", false, 0, "trace.csv"},
+        {"sub/old", true, 0, "old.csv"},
+        {"sub/none", true, scpi::kFileNameNotFound, ""},
+        {"../trace.csv", false, scpi::kIllegalParameterValue, ""},
+        {"/etc/passwd", true, scpi::kIllegalParameterValue, ""},
+        {"sub/../../x", false, scpi::kIllegalParameterValue, ""},
+        {"out/x.csv", false, scpi::kIllegalParameterValue, ""},
+        {"link.csv", false, scpi::kIllegalParameterValue, ""},
+        {"link.csv", true, scpi::kIllegalParameterValue, ""},
+        {"a\rb", false, scpi::kIllegalParameterValue, ""},
+        {"a\tb", false, scpi::kIllegalParameterValue, ""},
+        {"", false, scpi::kIllegalParameterValue, ""},
+        {".", false, scpi::kIllegalParameterValue, ""},
+        {"sub/", false, scpi::kIllegalParameterValue, ""},
+    };
+    for (const Case& c : cases) {
+        DataFile f;
+        EXPECT_EQ(f.open("datalogs", c.name, ".csv", c.reading), c.error) << c.name;
+        if (c.error == 0) {
+            EXPECT_EQ(f.leaf(), c.leaf) << c.name;
+        }
+    }
+    DataFile nul;
+    EXPECT_EQ(nul.open("datalogs", std::string("a\0b", 3), ".csv", false),
+              scpi::kIllegalParameterValue);
     fs::current_path(previous);
     fs::remove_all(tmpl);
 }

@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSaveFile>
 
 namespace platform::qt {
 
@@ -24,22 +23,13 @@ bool QtPanelImager::capture() {
     return !captured_.isNull();
 }
 
-int QtPanelImager::saveCapture(const std::string& path) {
-    if (captured_.isNull()) return -1;
-    // Encoded in memory first, then written beside the target and renamed over it: a full
-    // disk keeps the picture that was there. A device (no folder to write beside) is written
-    // in place.
-    QByteArray png;
-    QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly) || !captured_.save(&buffer, "PNG")) return -1;
-    QSaveFile file(QString::fromLocal8Bit(path.c_str()));
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) return -1;
-    if (file.write(png) != png.size()) {
-        file.cancelWriting();
-        return -1;
-    }
-    return file.commit() ? 1 : -1;
+bool QtPanelImager::encodeCapture(std::string& png) {
+    if (captured_.isNull()) return false;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !captured_.save(&buffer, "PNG")) return false;
+    png.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return true;
 }
 
 void QtPanelImager::paintPanel(QPaintDevice& page) {

@@ -1,5 +1,5 @@
 // The panel imager of the Qt view: grabs the panel area (the window without its menu bar),
-// saves it as PNG, and prints it through Qt's print dialog.
+// encodes it as PNG, and prints it through Qt's print dialog.
 #pragma once
 
 #include "platform/panel_image.h"
@@ -18,7 +18,7 @@ class QtPanelImager : public PanelImager {
     explicit QtPanelImager(PanelWindow* window) : window_(window) {}
 
     bool capture() override;
-    int saveCapture(const std::string& path) override;
+    bool encodeCapture(std::string& png) override;
     void print() override;
 
     // Paints the panel as the model has it now onto a page, fitted and centred with its aspect

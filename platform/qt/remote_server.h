@@ -28,7 +28,13 @@ class RemoteServer : public QObject {
 
   private:
     void accept();
-    void readClient();
+    // Runs what the client sent, line by line, until it has nothing more, a line waits for an
+    // operation, or replies are backed up.
+    void serve();
+    // The next whole line, false when none has arrived; a line too long is dropped on the way.
+    bool nextLine(QByteArray& line);
+    // A client that closed or failed, still waiting for its signals to arrive.
+    bool gone() const;
     void drop(const std::string& why);
 
     RemoteService& service_;
@@ -38,6 +44,7 @@ class RemoteServer : public QObject {
     QByteArray pending_;
     bool discarding_ = false; // inside a line that was too long, up to its end
     bool busy_ = false;       // a line is being run (it may process events)
+    bool held_ = false;       // the line in hand waits for an operation or has more replies
 };
 
 } // namespace platform::qt
