@@ -363,9 +363,10 @@ struct RemoteInstrument::Operation : TickJob {
             return;
         }
         if (recalibrate) {
-            calibrated = calibrate(-1, -1, 0) == 1;
+            const int r = calibrate(-1, -1, 0);
+            calibrated = r == 1;
             if (!calibrated) {
-                status = kRecalibrationFailed;
+                status = r == kSweepsStopped ? r : kRecalibrationFailed;
                 return;
             }
         }
@@ -506,7 +507,7 @@ void RemoteInstrument::finish() {
                 pushError(scpi::kExecutionError,
                           std::string(header) + ": " + m.title + ", " + m.text);
         }
-        if (op.recalibrate) {
+        if (op.recalibrate && op.status != kSweepsStopped) {
             if (op.calibrated) {
                 recalibrate_ = false;
                 ques_.lower(kQuesCalibration);

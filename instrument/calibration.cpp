@@ -3,6 +3,7 @@
 #include "instrument/transport.h"
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -34,7 +35,7 @@ static int measureEdge(Instrument& in, int stimulus, int sampler, int& edge) {
     in.stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
     in.samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];
     in.sendChannelSetup(in.stimulusPort, in.samplerPort);
-    platform::Delay(1.0);
+    if (!in.settle(1.0)) return kSweepsStopped;
 
     double offset = 0;
     int status = in.readOffset(offset);
@@ -69,6 +70,16 @@ static int measureEdge(Instrument& in, int stimulus, int sampler, int& edge) {
     return 1;
 }
 
+bool Instrument::settle(double seconds) {
+    const SweepStopFn stop = shouldStop.load();
+    // Whole milliseconds, so that the steps add up to exactly the wait asked for.
+    for (long left = std::lround(seconds * 1000); left > 0; left -= 50) {
+        if (stop && stop()) return false;
+        platform::Delay(static_cast<double>(std::min(left, 50L)) / 1000.0);
+    }
+    return !(stop && stop());
+}
+
 int Instrument::measureConstants(int stimulus, int sampler, Mode mode) {
     if (stimulus < 0 || stimulus >= static_cast<int>(cal.calDelay.size()) || sampler < 0 ||
         sampler >= static_cast<int>(cal.vampl.size()))
@@ -90,7 +101,8 @@ int Instrument::measureConstants(int stimulus, int sampler, Mode mode) {
 
     int edge = 0;
     // A sweep that did not come back leaves stale counts; nothing may be measured from them.
-    if (measureEdge(*this, levelStimulus, sampler, edge) != 1) return -2;
+    if (const int s = measureEdge(*this, levelStimulus, sampler, edge); s != 1)
+        return s == kSweepsStopped ? s : -2;
     if (edge < timing.edgeIdx) return -2;
 
     // Compute both level windows before storing anything: an edge close to either end of the
@@ -111,7 +123,8 @@ int Instrument::measureConstants(int stimulus, int sampler, Mode mode) {
     int delay = static_cast<int>(timing.calIncrement * (edge - timing.edgeIdx));
     if (!reflection) {
         int edge2 = 0;
-        if (measureEdge(*this, stimulus, sampler, edge2) != 1) return -3;
+        if (const int s = measureEdge(*this, stimulus, sampler, edge2); s != 1)
+            return s == kSweepsStopped ? s : -3;
         if (edge2 < timing.edgeIdx) return -3;
         delay = static_cast<int>(timing.calIncrement * (edge2 - 2.5 * timing.edgeIdx));
     }

@@ -114,6 +114,8 @@ struct Instrument {
     int sendChannelSetup(std::uint8_t stim, std::uint8_t samp);
     // Selects a stimulus and sampler channel, waiting for the step source when it moved.
     int selectChannels(int stim, int samp);
+    // Waits for the instrument to settle, in steps of 50 ms: false as soon as shouldStop asks.
+    bool settle(double seconds);
     // One sweep into the link's samples with the offset taken off (absolute counts for absFlag 1).
     int readData(int incrementSteps, int start, double offset, int absFlag);
     double meanArray() const;
@@ -137,7 +139,8 @@ struct Instrument {
                  int* sweepStatus = nullptr);
     // Measures a line's start level, step amplitude and edge delay in a mode (reflection, or
     // transmission from the partner port); stores them only when all of it succeeded. 1, or -1
-    // (bad channel or levels), -2 / -3 (the first / second edge not found or its sweep lost).
+    // (bad channel or levels), -2 / -3 (the first / second edge not found or its sweep lost),
+    // kSweepsStopped when shouldStop asked.
     int measureConstants(int stimulus, int sampler, Mode mode);
 };
 // One per process, like the serial link it talks through.

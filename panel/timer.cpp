@@ -78,6 +78,13 @@ void waitIdle() {
     }
 }
 
+// The tick's end, however it ends.
+int endTick() {
+    tick.timerLock.store(0);
+    tServingTick = false;
+    return 1;
+}
+
 } // namespace
 
 bool onTimerThread() {
@@ -148,18 +155,20 @@ int onAsyncTimer() {
     // lands on a clean board and is served next tick; a failed one is put back.
     const int cal = tick.asyncCal.exchange(-1);
     if (cal == 0 || cal == 1) {
-        if (calibrate(-1, -1, cal) == 1)
+        const int r = calibrate(-1, -1, cal);
+        if (r == 1)
             setCalTime();
         else
             raiseCalRequest(cal);
-        platform::Delay(0.5);
+        if (r == kSweepsStopped || !instrument.settle(0.5)) return endTick();
     } else if (cal == 2 || getAutoAcquire() == 1) {
         if (checkCalTime() > autocalInterval) {
-            if (calibrate(-1, -1, 0) == 1)
+            const int r = calibrate(-1, -1, 0);
+            if (r == 1)
                 setCalTime();
             else
                 raiseCalRequest(cal);
-            platform::Delay(0.5);
+            if (r == kSweepsStopped || !instrument.settle(0.5)) return endTick();
         }
     }
 
@@ -174,9 +183,7 @@ int onAsyncTimer() {
         acqRequestsServed(1);
     }
 
-    tick.timerLock.store(0);
-    tServingTick = false;
-    return 1;
+    return endTick();
 }
 
 int calibrate(int stimulus, int sampler, int announce) {
@@ -194,7 +201,9 @@ int calibrateLine(int stimulus, int sampler, Mode mode, int differential, int an
     if (stimulus >= 0 && stimulus < 10 && sampler >= 0 && sampler < 20) {
         const int partner = (sampler % 2 != 0) ? sampler - 1 : sampler + 1;
         r1 = instrument.measureConstants(stimulus, sampler, mode);
-        r2 = differential == 1 ? instrument.measureConstants(stimulus, partner, mode) : 1;
+        r2 = differential == 1 && r1 != kSweepsStopped
+                 ? instrument.measureConstants(stimulus, partner, mode)
+                 : 1;
         instrument.stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
         instrument.samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];
         // Sweeps of the selected line are converted with its own constants, not the partner's.
@@ -202,6 +211,11 @@ int calibrateLine(int stimulus, int sampler, Mode mode, int differential, int an
         instrument.sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);
     }
 
+    if (r1 == kSweepsStopped || r2 == kSweepsStopped) {
+        // Stopped for someone who needs the instrument: the constants stay as they were.
+        setLED(0);
+        return kSweepsStopped;
+    }
     if (r1 == 1 && r2 == 1) {
         writeMessage(0, "Recalibration... DONE", announce == 1 ? 0 : -1);
         stopTimer("CAL", 0);
