@@ -52,6 +52,7 @@ TEST(Scpi, LinesSplitAtSemicolonsOutsideStringsOrAreRefusedWhole) {
         {"", 0, 0, ""},
         {"AVER 4,", scpi::kSyntaxError, 0, ""},
         {"MMEM:STOR:CSV \"open", scpi::kSyntaxError, 0, ""},
+        {"AVER 7;*OPC;AVER 'x", scpi::kSyntaxError, 2, ""}, // those before it still run
         {"SYST::ERR?", scpi::kSyntaxError, 0, ""},
         {"\x01\xff garbage", scpi::kSyntaxError, 0, ""},
         {"AVER 4 5", scpi::kSyntaxError, 0, ""},
@@ -60,7 +61,6 @@ TEST(Scpi, LinesSplitAtSemicolonsOutsideStringsOrAreRefusedWhole) {
         std::vector<scpi::Command> out;
         std::string why;
         EXPECT_EQ(scpi::parseLine(l.text, out, why), l.error) << l.text;
-        if (l.error != 0) continue;
         ASSERT_EQ(out.size(), l.commands) << l.text;
         if (!out.empty()) {
             EXPECT_EQ(out.back().params.empty() ? "" : out.back().params.back().text, l.lastParam);
@@ -69,8 +69,9 @@ TEST(Scpi, LinesSplitAtSemicolonsOutsideStringsOrAreRefusedWhole) {
     double v = 0;
     EXPECT_TRUE(scpi::toNumber("+2.5e-3", v));
     EXPECT_DOUBLE_EQ(v, 2.5e-3);
-    for (const char* bad : {"2,5", "nan", "inf", "1e999", "", "0x10"})
+    for (const char* bad : {"2,5", "nan", "inf", "-inf", "1e999", "", "0x10", "e5"})
         EXPECT_FALSE(scpi::toNumber(bad, v)) << bad;
+    EXPECT_EQ(scpi::readNumber("1e999", v), scpi::NumberRead::OutOfRange);
 }
 
 // A name leaves the data folder in none of the ways a path can, and gets its kind's extension.

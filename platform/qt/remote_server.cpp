@@ -5,8 +5,7 @@
 
 #include <QHostAddress>
 
-#include <cerrno>
-#include <sys/socket.h>
+#include <poll.h>
 
 namespace platform::qt {
 
@@ -53,12 +52,10 @@ void RemoteServer::close() {
 
 bool RemoteServer::gone() const {
     if (!client_ || client_->state() != QAbstractSocket::ConnectedState) return true;
-    // Its end of file may not have been read yet: a client that reconnects at once must not be
-    // judged against the one it replaces.
-    char c = 0;
-    const auto n =
-        ::recv(static_cast<int>(client_->socketDescriptor()), &c, 1, MSG_PEEK | MSG_DONTWAIT);
-    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+    // Its hang-up may not have been read yet, behind lines it sent: a client that reconnects at
+    // once must not be judged against the one it replaces.
+    pollfd p{static_cast<int>(client_->socketDescriptor()), POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) < 0 || (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 void RemoteServer::accept() {
