@@ -48,6 +48,29 @@ for _ in range(2000):
     times.append(time.perf_counter() - t)
 percentiles("*IDN? round trip", times)
 
+# Beside the program's own continuous acquisition at 100 averages (about 9.5 s each).
+send("*RST;INITiate:CONTinuous ON;:AVERage 100")
+query("*OPC?")
+time.sleep(1)
+times = []
+for _ in range(2000):
+    t = time.perf_counter()
+    query("*IDN?")
+    times.append(time.perf_counter() - t)
+percentiles("*IDN? round trip during continuous acquisition at AVER 100", times)
+
+# ABORt of a long INITiate to the answer of the query after it.
+send("INITiate:CONTinuous OFF;:AVERage 200")
+query("*OPC?")
+times = []
+for _ in range(20):
+    send("INIT")
+    time.sleep(0.3)
+    t = time.perf_counter()
+    query("ABORt;*OPC?")
+    times.append(time.perf_counter() - t)
+percentiles("ABORt during INIT to the next answer", times)
+
 send("INITiate:CONTinuous OFF;:UNIT:Y OHM;:AVERage 1;:WINDow:STARt 0;STOP 3;:DISPlay:ENABle OFF")
 query("INITiate;*OPC?")
 send("FORMat REAL,32")
