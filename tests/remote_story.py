@@ -163,6 +163,10 @@ check(abs(cursors[0] - 1.5) < 0.01 and abs(cursors[2] - 2.5) < 0.01 and 40 < cur
 check(os.path.exists(os.path.join(datalogs, "story.csv")) and
       not os.path.exists(os.path.join(datalogs, "a\tb.csv")), "a control character named a file")
 
+# The longest line is 8192 characters without its CR LF; a longer one is dropped whole.
+velt.write_raw(b"*IDN?".ljust(8192) + b"\r\n" + b"*IDN?".ljust(8193) + b"\r\nSYST:ERR?\n")
+check(velt.read().startswith("VELT,") and velt.read().startswith("-102,"), "the line limit")
+
 # A name that leaves the data folder writes nothing; errors queue up in order.
 check(velt.query('MMEMory:STORe:CSV "../escaped.csv";*OPC?') == "1", "a refusal ended the line")
 check(not os.path.exists(os.path.join(datalogs, "..", "escaped.csv")), "a file left the folder")

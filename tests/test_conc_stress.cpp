@@ -1,6 +1,7 @@
-// A fast real timer against thousands of user actions: no deadlock, no interleaved instrument
-// exchange, and a consistent panel at the end.
+// A fast real timer against thousands of user and remote-client actions: no deadlock, no
+// interleaved instrument exchange, and a consistent panel at the end.
 #include "acquisition/acquire.h"
+#include "app/remote.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
@@ -85,12 +86,17 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
     platform::asyncTimer().start(0.002, onAsyncTimer);
     {
         Watchdog watchdog(std::chrono::seconds(120));
+        // A remote client's operations run on the timer thread, stopped by the user's guards.
+        RemoteInstrument remote({&sim, false});
+        RemoteSession client(remote);
+        constexpr const char* kRemoteLines[] = {"INIT", "ABOR;*OPC?", "INIT;*OPC?;FETC:TRAC?",
+                                                "AVER 2;*IDN?;*STB?"};
         std::mt19937 rng(20240611);
         auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
         int duringTick = 0;
         for (int i = 0; i < 3000; ++i) {
             duringTick += tick.timerLock.load();
-            switch (pick(16)) {
+            switch (pick(18)) {
             case 0:
             case 1:
                 panel().setValue(PANEL_XSTART, pick(100) * 0.1);
@@ -145,8 +151,11 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
                 panel().setCursor(1 + pick(2), pick(30) * 0.1, 0);
                 commit(onWaveform, PANEL_WAVEFORM);
                 break;
-            default:
+            case 15:
                 menu(pick(2) ? onSetCalExt : onSetCalInt, MENUBAR_CAL_INTCAL);
+                break;
+            default:
+                client.execute(kRemoteLines[pick(4)]);
                 break;
             }
             // Room for ticks between bursts of edits, as a user leaves it.
