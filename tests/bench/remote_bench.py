@@ -40,24 +40,22 @@ def percentiles(name, seconds):
           f"p99 {p99 * 1e3:.3f} ms over {len(seconds)}")
 
 
-query("*IDN?")
-times = []
-for _ in range(2000):
-    t = time.perf_counter()
-    query("*IDN?")
-    times.append(time.perf_counter() - t)
-percentiles("*IDN? round trip", times)
+def identify(name):
+    times = []
+    for _ in range(2000):
+        t = time.perf_counter()
+        query("*IDN?")
+        times.append(time.perf_counter() - t)
+    percentiles(name, times)
 
+
+query("*IDN?")
+identify("*IDN? round trip")
 # Beside the program's own continuous acquisition at 100 averages (about 9.5 s each).
 send("*RST;INITiate:CONTinuous ON;:AVERage 100")
 query("*OPC?")
 time.sleep(1)
-times = []
-for _ in range(2000):
-    t = time.perf_counter()
-    query("*IDN?")
-    times.append(time.perf_counter() - t)
-percentiles("*IDN? round trip during continuous acquisition at AVER 100", times)
+identify("*IDN? round trip during continuous acquisition at AVER 100")
 
 # ABORt of a long INITiate to the answer of the query after it.
 send("INITiate:CONTinuous OFF;:AVERage 200")
