@@ -76,13 +76,17 @@ bench: build
 	  for i in $$(seq 120); do grep -q listening $$dir/log && break; sleep 0.5; done; \
 	  /usr/bin/python3 tests/bench/remote_bench.py $$port; status=$$?; rm -rf $$dir; exit $$status
 
+# Each picture from a data folder of its own: a user.ini left by an earlier run (in the frequency
+# domain, say) must not show in it.
+SHOT = rm -rf $(RUNDIR)/shot && mkdir -p $(RUNDIR)/shot && cd $(RUNDIR)/shot && \
+       xvfb-run -a -s "-screen 0 1280x800x24" $(CURDIR)/$(BUILD)/velt --simulate --screenshot-after 4
 screenshot: build
-	mkdir -p $(RUNDIR) docs
-	cd $(RUNDIR) && xvfb-run -a -s "-screen 0 1280x800x24" ../$(BUILD)/velt --simulate --screenshot ../docs/screenshot.png --screenshot-after 4
+	mkdir -p docs
+	$(SHOT) --screenshot $(CURDIR)/docs/screenshot.png
 	# S11 of port 2 CH 1 (a lossy cable, open) to 7.2 GHz after a SOLT calibration the simulator
 	# answers, on a 35 ps model (four interleaved sweep sets a record) averaging 16 sweeps.
-	cd $(RUNDIR) && xvfb-run -a -s "-screen 0 1280x800x24" ../$(BUILD)/velt --simulate --model QSA004 --auto-solt --frequency-domain 7 --averaging 16 --screenshot ../docs/screenshot-s11.png --screenshot-after 4
-	cd $(RUNDIR) && xvfb-run -a -s "-screen 0 1280x800x24" ../$(BUILD)/velt --simulate --light --screenshot ../docs/screenshot-light.png --screenshot-after 4
+	$(SHOT) --model QSA004 --auto-solt --frequency-domain 7 --averaging 16 --screenshot $(CURDIR)/docs/screenshot-s11.png
+	$(SHOT) --light --screenshot $(CURDIR)/docs/screenshot-light.png
 
 # The program, its manual, desktop entry, icon, udev rule and documentation under
 # CMAKE_INSTALL_PREFIX (/usr/local unless configured otherwise), below $(DESTDIR) when set.

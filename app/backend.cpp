@@ -1,6 +1,9 @@
 // One construction of the serial back end.
 #include "app/backend.h"
 
+#include <cstdio>
+#include <random>
+
 BackEnd openBackEnd(const BackEndRequest& request) {
     BackEnd b;
     if (!request.simulate) {
@@ -20,6 +23,15 @@ BackEnd openBackEnd(const BackEndRequest& request) {
             return b;
         }
     b.sim->setNoise(request.noise);
+    std::uint64_t seed = request.seed;
+    if (request.randomSeed) {
+        std::random_device device;
+        seed = (static_cast<std::uint64_t>(device()) << 32) ^ device();
+        // Printed before any log exists: a run worth repeating can be repeated.
+        std::fprintf(stderr, "velt: the simulated noise starts from seed %llu\n",
+                     static_cast<unsigned long long>(seed));
+    }
+    b.sim->setSeed(seed);
     b.sim->setPaced(request.paced);
     platform::setSerialDevice(b.sim.get());
     return b;

@@ -5,6 +5,7 @@
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ struct BackEndRequest {
     std::vector<std::string> connections; // "CH=WHAT"
     bool noise = true;
     bool paced = true; // the simulator keeps the real link's time
+    std::uint64_t seed = 0;
+    bool randomSeed = false; // a seed of its own, which the log names
 };
 
 struct BackEnd {

@@ -376,10 +376,12 @@ class BatchRun {
 
 // Command-line instrument options go over the recipe's.
 bool mergeInstrument(const Options& o, Recipe& r, std::string& error) {
-    const bool cliSim = o.modelGiven || !o.dutFile.empty() || !o.connections.empty() || !o.noise;
+    const bool cliSim =
+        o.modelGiven || !o.dutFile.empty() || !o.connections.empty() || !o.noise || o.seedGiven;
     if (o.simulate) r.simulate = true;
     if (cliSim && !r.simulate) {
-        error = "--model, --dut, --connect and --no-noise need --simulate (or \"simulate\": true)";
+        error = "--model, --dut, --connect, --no-noise and --seed need --simulate (or "
+                "\"simulate\": true)";
         return false;
     }
     if (!o.dutFile.empty())
@@ -388,6 +390,10 @@ bool mergeInstrument(const Options& o, Recipe& r, std::string& error) {
         r.dut = recipeFile(r, r.dut);
     r.connect.insert(r.connect.end(), o.connections.begin(), o.connections.end());
     if (!o.noise) r.noise = false;
+    if (o.seedGiven) {
+        r.seed = o.seed;
+        r.randomSeed = o.randomSeed;
+    }
     if (!o.outFolder.empty()) r.outFolder = o.outFolder;
     return true;
 }
@@ -405,8 +411,8 @@ int runMeasure(const Options& options, const BatchSetup& setup) {
 
     const std::string simModel =
         options.modelGiven || recipe.model.empty() ? options.model : recipe.model;
-    BackEnd backEnd = openBackEnd(
-        {recipe.simulate, simModel, recipe.dut, recipe.connect, recipe.noise, setup.paced});
+    BackEnd backEnd = openBackEnd({recipe.simulate, simModel, recipe.dut, recipe.connect,
+                                   recipe.noise, setup.paced, recipe.seed, recipe.randomSeed});
     if (!backEnd.ok) {
         if (backEnd.refusedConnection.empty())
             std::fprintf(setup.err, "velt: instrument.dut: %s\n", backEnd.error.c_str());

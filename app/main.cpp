@@ -145,8 +145,8 @@ extern "C" void onSignal(int) {
 // the remote-control server, and an end on SYSTem:EXIT, SIGINT or SIGTERM.
 int serve(int argc, char** argv, const Options& opt) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    BackEnd backEnd = openBackEnd(
-        {opt.simulate, opt.model, opt.dutFile, opt.connections, opt.noise, /*paced=*/true});
+    BackEnd backEnd = openBackEnd({opt.simulate, opt.model, opt.dutFile, opt.connections, opt.noise,
+                                   /*paced=*/true, opt.seed, opt.randomSeed});
     if (!backEnd.ok) {
         std::fprintf(stderr, "velt: %s\n", backEnd.error.c_str());
         return 1;
@@ -219,8 +219,8 @@ int main(int argc, char** argv) {
     if (opt.command == Command::Serve) return serve(argc, argv, opt);
 
     // The instrument first: a bad scenario file stops the program before any window opens.
-    BackEnd backEnd = openBackEnd(
-        {opt.simulate, opt.model, opt.dutFile, opt.connections, opt.noise, /*paced=*/true});
+    BackEnd backEnd = openBackEnd({opt.simulate, opt.model, opt.dutFile, opt.connections, opt.noise,
+                                   /*paced=*/true, opt.seed, opt.randomSeed});
     if (!backEnd.ok) {
         if (backEnd.refusedConnection.empty())
             std::fprintf(stderr, "velt: %s\n", backEnd.error.c_str());

@@ -43,6 +43,7 @@ constexpr ValueName kValueNames[] = {
     {"--remote", "[ADDRESS:]PORT"},
     {"--listen", "[ADDRESS:]PORT"},
     {"--data-dir", "a folder"},
+    {"--seed", "a whole number or 'random'"},
 };
 
 // "[ADDRESS:]PORT", an IPv6 address in brackets ("[::1]:5025").
@@ -68,7 +69,7 @@ struct Parser {
     CLI::App* serve = nullptr;
     Options o;
     bool noNoise = false;
-    std::string unplugAfter, screenshotAfter, frequency, averaging, remote, listen;
+    std::string unplugAfter, screenshotAfter, frequency, averaging, remote, listen, seed;
 
     void addDataOptions(CLI::App& a) {
         a.add_option("--data-dir", o.dataDir,
@@ -89,6 +90,10 @@ struct Parser {
                      "connect DEVICE, SHORT, OPEN, LOAD or THROUGH to a channel (repeatable)")
             ->type_name("CH=WHAT");
         a.add_flag("--no-noise", noNoise, "switch the simulated instrument's noise off");
+        a.add_option("--seed", seed,
+                     "start the simulated noise from seed N (0, the default, gives the same "
+                     "noise every run) or from a random one, which the log names")
+            ->type_name("N|random");
     }
 
     Parser() {
@@ -227,6 +232,12 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         if (c.find('=') == std::string::npos)
             return fail("option --connect needs CH=WHAT, got '" + c + "'");
     if (p.noNoise) o.noise = false;
+    o.seedGiven = !p.seed.empty();
+    if (p.seed == "random")
+        o.randomSeed = true;
+    else if (o.seedGiven && !parseNumber(p.seed, std::uint64_t{0},
+                                         std::numeric_limits<std::uint64_t>::max(), o.seed))
+        return fail("option --seed needs a whole number from 0 or 'random', got '" + p.seed + "'");
     constexpr double kInf = std::numeric_limits<double>::max(); // and no infinity
     if (!p.unplugAfter.empty() && !parseNumber(p.unplugAfter, 0.0, kInf, o.unplugAfter))
         return fail("option --unplug-after needs a number of seconds, got '" + p.unplugAfter + "'");
@@ -240,6 +251,11 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         return fail("option --averaging needs a number of sweeps from 1 to 1000, got '" +
                     p.averaging + "'");
 
+    // Before measure's own checks: `velt --user-data measure r.json` keeps its data there too.
+    if (!o.dataDir.empty() && o.userData)
+        return fail("--data-dir and --user-data name two folders");
+    if (o.userData && (o.dataDir = userDataDir()).empty())
+        return fail("--user-data needs XDG_DATA_HOME or HOME");
     if (measuring) {
         if (o.recipePath.empty()) return fail("measure needs a recipe file");
         // A batch run has no window to unplug from or to photograph.
@@ -251,18 +267,14 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         r.options = std::move(o);
         return r;
     }
-    if (!o.dataDir.empty() && o.userData)
-        return fail("--data-dir and --user-data name two folders");
-    if (o.userData && (o.dataDir = userDataDir()).empty())
-        return fail("--user-data needs XDG_DATA_HOME or HOME");
     if (serving && (o.unplugAfter >= 0 || !o.screenshotPath.empty() || o.autoSolt ||
                     o.frequencyChannel >= 0 || o.light || o.averaging > 0))
         return fail("serve has no window: it takes the instrument options and --listen");
     // Options for the simulated instrument would be silently ignored on real hardware.
     if (!o.simulate && (o.modelGiven || !o.dutFile.empty() || !o.connections.empty() || !o.noise ||
-                        o.unplugAfter >= 0 || o.autoSolt))
-        return fail("--model, --dut, --connect, --no-noise, --unplug-after and --auto-solt need "
-                    "--simulate");
+                        o.seedGiven || o.unplugAfter >= 0 || o.autoSolt))
+        return fail("--model, --dut, --connect, --no-noise, --seed, --unplug-after and --auto-solt "
+                    "need --simulate");
     if (!p.screenshotAfter.empty() && o.screenshotPath.empty())
         return fail("--screenshot-after needs --screenshot");
     r.options = std::move(o);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,10 @@ struct Options {
     int frequencyChannel = -1;            // switch to S11 on this stimulus channel once started
     int averaging = 0;                    // sweeps averaged, set once started; 0: as restored
     bool noise = true;                    // the simulated sampler's noise
-    double unplugAfter = -1.0;            // seconds after start-up; negative: never
+    std::uint64_t seed = 0;               // where the simulated noise starts (0: as always)
+    bool randomSeed = false;              // --seed random: a new start each run
+    bool seedGiven = false;
+    double unplugAfter = -1.0; // seconds after start-up; negative: never
     std::string screenshotPath;
     double screenshotAfter = 4.0; // seconds
     bool light = false;           // start in the light scheme

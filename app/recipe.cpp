@@ -94,11 +94,20 @@ int oneOf(const json& v, const std::string& field, const char* const (&names)[N]
 }
 
 void readInstrument(const json& j, Recipe& r) {
-    onlyKnown(j, "instrument", {"simulate", "model", "dut", "connect", "noise"});
+    onlyKnown(j, "instrument", {"simulate", "model", "dut", "connect", "noise", "seed"});
     if (auto v = member(j, "simulate")) r.simulate = boolean(*v, "instrument.simulate");
     if (auto v = member(j, "model")) r.model = text(*v, "instrument.model");
     if (auto v = member(j, "dut")) r.dut = text(*v, "instrument.dut");
     if (auto v = member(j, "noise")) r.noise = boolean(*v, "instrument.noise");
+    if (auto v = member(j, "seed")) {
+        if (v->is_string() && v->get<std::string>() == "random")
+            r.randomSeed = true;
+        else if (v->is_number_unsigned())
+            r.seed = v->get<std::uint64_t>();
+        else
+            fail("instrument.seed",
+                 "must be a whole number from 0 or \"random\", got " + describe(*v));
+    }
     if (auto v = member(j, "connect")) {
         if (!v->is_array()) fail("instrument.connect", "must be a list like [\"2=OPEN\"]");
         for (std::size_t i = 0; i < v->size(); ++i) {

@@ -4,6 +4,7 @@
 
 #include "setup/vocabulary.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@ struct Recipe {
     std::string dut;   // simulated device under test (scenario file)
     std::vector<std::string> connect;
     bool noise = true;
+    std::uint64_t seed = 0; // where the simulated noise starts
+    bool randomSeed = false;
 
     // measurement
     bool frequencyDomain = false;

@@ -78,9 +78,9 @@ int veltMain() {
     platform::panel().setText(PANEL_VERSION, versionLabel(kVersionString, instrument.model));
 
     showBusy(std::string("Calibrating ") + samplerLabel(4));
-    int calPos = instrument.measureConstants(2, 4, Mode::TDR);
+    int calPos = instrument.measureConstants(2, 4, Mode::TDR, kLevelSweeps);
     showBusy(std::string("Calibrating ") + samplerLabel(5));
-    int calNeg = instrument.measureConstants(2, 5, Mode::TDR);
+    int calNeg = instrument.measureConstants(2, 5, Mode::TDR, kLevelSweeps);
     instrument.stimulusPort = stimulusPortCode[2];
     instrument.samplerPort = samplerPortCode[4];
     instrument.sendChannelSetup(instrument.stimulusPort, instrument.samplerPort);

@@ -18,7 +18,8 @@ bool offBaseline(double level) {
     return level > kBaselineLimit || level < -kBaselineLimit;
 }
 
-// Mean of the link's samples [from, to); the caller has checked that the range is not empty.
+// Mean of the link's samples [from, to), signed; the caller has checked that the range is not
+// empty.
 double levelMean(const Instrument& in, int from, int to) {
     double sum = 0;
     for (int i = from; i < to; ++i) sum += in.link.samples[static_cast<std::size_t>(i)];
@@ -29,15 +30,14 @@ double levelMean(const Instrument& in, int from, int to) {
 
 // One edge measurement on the given stimulus channel and sampler: select the ports, wait for
 // them, read offset, baseline and a calibration sweep (the link's samples keep it) and find the
-// first sample at the edge threshold (1023 when none). Returns the first failing sweep status,
-// or 1.
-static int measureEdge(Instrument& in, int stimulus, int sampler, int& edge) {
+// first sample at the edge threshold (1023 when none). The calibration sweep is kept signed and
+// its offset in `offset`. Returns the first failing sweep status, or 1.
+static int measureEdge(Instrument& in, int stimulus, int sampler, int& edge, double& offset) {
     in.stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
     in.samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];
     in.sendChannelSetup(in.stimulusPort, in.samplerPort);
     if (!in.settle(1.0)) return kSweepsStopped;
 
-    double offset = 0;
     int status = in.readOffset(offset);
     if (status != 1) return status;
 
@@ -52,17 +52,17 @@ static int measureEdge(Instrument& in, int stimulus, int sampler, int& edge) {
     }
 
     const int calInc = static_cast<int>(in.timing.calIncrement);
-    status = in.readData(calInc, 0, offset, 1);
+    status = in.readData(calInc, 0, offset, 0);
     if (status != 1) return status;
     for (int n = 0; retry && n < kMaxRetries && offBaseline(in.link.samples[0]); ++n) {
-        status = in.readData(calInc, 0, offset, 1);
+        status = in.readData(calInc, 0, offset, 0);
         if (status != 1) return status;
     }
 
     const int threshold = base + (base + 1000) / 2;
     edge = kLastIndex;
     for (int i = 0; i < kLastIndex; ++i) {
-        if (in.link.samples[static_cast<std::size_t>(i)] >= threshold) {
+        if (std::fabs(in.link.samples[static_cast<std::size_t>(i)]) >= threshold) {
             edge = i;
             break;
         }
@@ -80,7 +80,7 @@ bool Instrument::settle(double seconds) {
     return !(stop && stop());
 }
 
-int Instrument::measureConstants(int stimulus, int sampler, Mode mode) {
+int Instrument::measureConstants(int stimulus, int sampler, Mode mode, int levelSweeps) {
     if (stimulus < 0 || stimulus >= static_cast<int>(cal.calDelay.size()) || sampler < 0 ||
         sampler >= static_cast<int>(cal.vampl.size()))
         return -1;
@@ -100,8 +100,9 @@ int Instrument::measureConstants(int stimulus, int sampler, Mode mode) {
     const int levelStimulus = reflection ? stimulus : samplPos / 2;
 
     int edge = 0;
+    double offset = 0;
     // A sweep that did not come back leaves stale counts; nothing may be measured from them.
-    if (const int s = measureEdge(*this, levelStimulus, sampler, edge); s != 1)
+    if (const int s = measureEdge(*this, levelStimulus, sampler, edge, offset); s != 1)
         return s == kSweepsStopped ? s : -2;
     if (edge < timing.edgeIdx) return -2;
 
@@ -115,15 +116,27 @@ int Instrument::measureConstants(int stimulus, int sampler, Mode mode) {
     if (g > kLastIndex) g = kLastIndex;
     if (e <= kLevelStart || g <= f) return -1;
 
-    const double start = levelMean(*this, kLevelStart, e);
-    const double end = levelMean(*this, f, g);
+    // The levels of more sweeps of the same window, the edge where the first one found it.
+    double start = levelMean(*this, kLevelStart, e);
+    double end = levelMean(*this, f, g);
+    for (int n = 1; n < levelSweeps; ++n) {
+        if (readData(static_cast<int>(timing.calIncrement), 0, offset, 0) != 1) return -2;
+        start += levelMean(*this, kLevelStart, e);
+        end += levelMean(*this, f, g);
+    }
+    // Oriented by the step itself (a negative line's goes down), after the mean: the level
+    // before the step sits at the offset, and a mean of |noise| there would be some 2.4 counts
+    // however many samples it took, an amplitude error that no averaging removes.
+    const double orientation = end < 0 ? -1.0 : 1.0;
+    start *= orientation / std::max(levelSweeps, 1);
+    end *= orientation / std::max(levelSweeps, 1);
 
     // Nothing is stored until the whole calibration has succeeded: acquisition goes on with
     // the previous constants, and an inverted or missing step must never replace them.
     int delay = static_cast<int>(timing.calIncrement * (edge - timing.edgeIdx));
     if (!reflection) {
         int edge2 = 0;
-        if (const int s = measureEdge(*this, stimulus, sampler, edge2); s != 1)
+        if (const int s = measureEdge(*this, stimulus, sampler, edge2, offset); s != 1)
             return s == kSweepsStopped ? s : -3;
         if (edge2 < timing.edgeIdx) return -3;
         delay = static_cast<int>(timing.calIncrement * (edge2 - 2.5 * timing.edgeIdx));

@@ -200,9 +200,9 @@ int calibrateLine(int stimulus, int sampler, Mode mode, int differential, int an
     // A channel outside the instrument's numbering is a failed calibration, not an index.
     if (stimulus >= 0 && stimulus < 10 && sampler >= 0 && sampler < 20) {
         const int partner = (sampler % 2 != 0) ? sampler - 1 : sampler + 1;
-        r1 = instrument.measureConstants(stimulus, sampler, mode);
+        r1 = instrument.measureConstants(stimulus, sampler, mode, kLevelSweeps);
         r2 = differential == 1 && r1 != kSweepsStopped
-                 ? instrument.measureConstants(stimulus, partner, mode)
+                 ? instrument.measureConstants(stimulus, partner, mode, kLevelSweeps)
                  : 1;
         instrument.stimulusPort = stimulusPortCode[static_cast<std::size_t>(stimulus)];
         instrument.samplerPort = samplerPortCode[static_cast<std::size_t>(sampler)];

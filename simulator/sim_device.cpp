@@ -41,6 +41,12 @@ constexpr std::array<int, 256> invert(const auto& table) {
 constexpr std::array<int, 256> kStimulusOfCode = invert(stimulusPortCode);
 constexpr std::array<int, 256> kSamplerOfCode = invert(samplerPortCode);
 
+// The noise generator's state for a seed: seed 0 is the one every run had before seeds.
+std::uint64_t noiseState(std::uint64_t seed) {
+    const std::uint64_t s = 0x9E3779B97F4A7C15ull ^ (seed * 0xBF58476D1CE4E5B9ull);
+    return s != 0 ? s : 1; // xorshift never leaves 0
+}
+
 int argumentCount(std::uint8_t command) {
     switch (command) {
     case 'i':
@@ -77,7 +83,7 @@ struct SimulatedInstrument::Impl {
     int stimulus = 2; // channels selected by "p", -1 for an unknown code
     int sampler = 4;
     std::uint16_t firstWord = 0, lastWord = 0;
-    std::uint64_t rng = 0x9E3779B97F4A7C15ull;
+    std::uint64_t rng = noiseState(0);
     struct CacheEntry {
         std::uint64_t generation = 0;
         std::vector<float> trace;
@@ -399,6 +405,11 @@ bool SimulatedInstrument::faultActive(Fault fault) const {
 
 void SimulatedInstrument::setFault(Fault fault, bool on) {
     impl_->faults[static_cast<int>(fault)].store(on);
+}
+
+void SimulatedInstrument::setSeed(std::uint64_t seed) {
+    std::lock_guard lock(impl_->wireMutex);
+    impl_->rng = noiseState(seed);
 }
 
 void SimulatedInstrument::setNoise(bool on) {

@@ -59,6 +59,9 @@ class SimulatedInstrument : public platform::SerialDevice {
     void setPaced(bool paced);
     void setFault(Fault fault, bool on);
     bool faultActive(Fault fault) const;
+    // Where the noise starts: the same seed gives the same noise, sweep for sweep (0, the
+    // default, is the one fixed start every run had before).
+    void setSeed(std::uint64_t seed);
     // Sampler noise (a few counts, deterministic); on by default.
     void setNoise(bool on);
     bool noise() const;

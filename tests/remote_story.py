@@ -18,31 +18,43 @@ import pyvisa
 
 failures = []
 server = None
-if sys.argv[1] == "--serve":
-    folder = tempfile.mkdtemp(prefix="velt_serve_story_")
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        port = probe.getsockname()[1]
-    log = open(os.path.join(folder, "log"), "w+")
-    server = subprocess.Popen([sys.argv[2], "serve", "--simulate", "--listen", f"127.0.0.1:{port}"],
-                              cwd=folder, stderr=log, stdout=subprocess.DEVNULL,
-                              env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
-    atexit.register(lambda: server.poll() is None and server.kill())
-    for _ in range(240):
-        log.seek(0)
-        if "listening" in log.read():
-            break
-        time.sleep(0.25)
-    resource, datalogs = f"TCPIP0::127.0.0.1::{port}::SOCKET", os.path.join(folder, "datalogs")
-else:
-    resource, datalogs = sys.argv[1], sys.argv[2]
-manager = pyvisa.ResourceManager("@py")
 
 
 def check(ok, what):
     if not ok:
         failures.append(what)
         print("FAILED:", what)
+
+
+if sys.argv[1] == "--serve":
+    folder = tempfile.mkdtemp(prefix="velt_serve_story_")
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+    log = open(os.path.join(folder, "log"), "w+")
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    # The real program's --data-dir: a folder it cannot make ends it; a relative one is made and
+    # used, and a recipe named relative to where it was typed is found there.
+    refused = subprocess.run([sys.argv[2], "--data-dir", "/dev/null/x", "serve", "--simulate"],
+                             capture_output=True, text=True, env=env, timeout=30)
+    check(refused.returncode == 1 and "cannot use /dev/null/x" in refused.stderr, refused.stderr)
+    missing = subprocess.run([sys.argv[2], "--data-dir", "data", "measure", "none.json"], cwd=folder,
+                             capture_output=True, text=True, env=env, timeout=30)
+    check(os.path.join(folder, "none.json") in missing.stderr, missing.stderr)
+    server = subprocess.Popen([sys.argv[2], "--data-dir", "data", "serve", "--simulate",
+                               "--listen", f"127.0.0.1:{port}"],
+                              cwd=folder, stderr=log, stdout=subprocess.DEVNULL, env=env)
+    atexit.register(lambda: server.poll() is None and server.kill())
+    for _ in range(240):
+        log.seek(0)
+        if "listening" in log.read():
+            break
+        time.sleep(0.25)
+    resource = f"TCPIP0::127.0.0.1::{port}::SOCKET"
+    datalogs = os.path.join(folder, "data", "datalogs")
+else:
+    resource, datalogs = sys.argv[1], sys.argv[2]
+manager = pyvisa.ResourceManager("@py")
 
 
 def connect():
@@ -149,6 +161,10 @@ for line, expected in [
         ("*CLS;*ESE 16;AVER 0;*STB?;*ESR?;*STB?", "100;16;20"),
         ("*CLS;STAT:OPER:ENAB 16;STAT:OPER:ENAB?;STAT:PRES;STAT:OPER:ENAB?", "16;0"),
         ('MMEM:STOR:CSV "a\tb";SYST:ERR?', '-224,"Illegal parameter value; MMEM:STOR:CSV"'),
+        ('FORM REAL,64;SYST:ERR?;FORM?', '-224,"Illegal parameter value; FORM";ASC'),
+        ('MMEM:LOAD:WAV "missing";SYST:ERR?', '-256,"File name not found; MMEM:LOAD:WAV"'),
+        ("*CLS;UNIT:Y MV;INIT;*OPC?;FETC:ZONE? 1,2;*ESR?;SYST:ERR?;UNIT:Y OHM",
+         '1;16;-200,"Execution error; FETC:ZONE"'),
         ("SYST:ERR?", '0,"No error"')]:
     velt.write(line)
     if expected is None:
@@ -162,6 +178,19 @@ check(abs(cursors[0] - 1.5) < 0.01 and abs(cursors[2] - 2.5) < 0.01 and 40 < cur
       and abs(cursors[4] - (cursors[2] - cursors[0])) < 1e-9, f"the cursors read {cursors}")
 check(os.path.exists(os.path.join(datalogs, "story.csv")) and
       not os.path.exists(os.path.join(datalogs, "a\tb.csv")), "a control character named a file")
+
+# Sixteen errors are kept, the last place telling of those lost.
+velt.write("*CLS;" + "AVER 0;" * 17 + "*OPC")
+check(velt.query("SYST:ERR:COUN?") == "16", "the queue does not hold 16")
+errors = [velt.query("SYST:ERR?") for _ in range(16)]
+check(errors[14].startswith("-222,") and errors[15].startswith("-350,"), f"the queue: {errors}")
+
+# An over-long line arriving in several reads is dropped whole, and so is the next one.
+for _ in range(2):
+    velt.write_raw(b"X" * 5000)
+    time.sleep(0.05)
+    velt.write_raw(b"X" * 5000 + b";*IDN?\n")
+check(velt.query("SYST:ERR:COUN?;*CLS") == "2", "an over-long line's tail ran, or one went unsaid")
 
 # The longest line is 8192 characters without its CR LF; a longer one is dropped whole.
 velt.write_raw(b"*IDN?".ljust(8192) + b"\r\n" + b"*IDN?".ljust(8193) + b"\r\nSYST:ERR?\n")

@@ -245,6 +245,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "measurement.sampler: \"PORT 2, D0+\" is not offered"},
         BadRecipe{"WindowOutsideTheField", "[0, 3]", "[0, 300]", "measurement.window: "},
         BadRecipe{"MissingDut", "cable.dut", "nothing.dut", "instrument.dut: "},
+        BadRecipe{"SeedText", "\"simulate\": true,", "\"simulate\": true, \"seed\": \"later\",",
+                  "instrument.seed: must be a whole number from 0 or \"random\", got \"later\""},
         BadRecipe{"FrequencyZero", kTimeDomain,
                   kFrequencyDomain + "\"zero\": 0.5, \"calibration\": \"c.s11\",",
                   "measurement.zero: the frequency domain has no zero reference"},

@@ -133,6 +133,32 @@ TEST_P(EndToEnd, AveragedImpedanceLosesTheNoiseAndKeepsTheLevel) {
     EXPECT_LT(std::fabs(many), 0.05);
 }
 
+// Calibrated with the noise on, as a user calibrates: over seeds the calibration leaves no bias
+// (the mean of |noise| at the level before the step once moved 120 ohm by +0.1) and a spread
+// below what 64 sweeps leave.
+TEST_P(EndToEnd, ACalibrationWithNoiseLeavesNoBiasFromSeedToSeed) {
+    load("channel 2: line 120 1.0 2.25 0; load 120\n");
+    view.yUnits.store(kOhm);
+    double sum = 0, squares = 0;
+    constexpr int kSeeds = 8;
+    for (int seed = 1; seed <= kSeeds; ++seed) {
+        sim.setSeed(static_cast<std::uint64_t>(seed));
+        ASSERT_EQ(instrument.measureConstants(2, 4, Mode::TDR, kLevelSweeps), 1);
+        view.xZero.store(zeroAtConnector());
+        ASSERT_EQ(sweepShown(64), 1);
+        double mean = 0;
+        int n = 0;
+        forPoints(0.3, 1.7, [&](double, double ohm) { mean += ohm, ++n; });
+        mean = mean / n - 120;
+        sum += mean;
+        squares += mean * mean;
+    }
+    const double bias = sum / kSeeds, spread = std::sqrt(squares / kSeeds - bias * bias);
+    EXPECT_LT(std::fabs(bias), 0.03);
+    EXPECT_GT(spread, 0.0) << "every seed gave the same noise";
+    EXPECT_LT(spread, 0.04);
+}
+
 // Transmission needs the second port, so only models that have one.
 class EndToEndThrough : public EndToEnd {};
 

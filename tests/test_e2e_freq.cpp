@@ -261,7 +261,6 @@ TEST_P(FrequencyDomain, APlainSampledFileStillCorrectsAndSaysSo) {
     ASSERT_EQ(saveSOLTFile(0, path), 1);
     solt.store = StandardSet{};
     ASSERT_EQ(loadSOLTFile(0, path), 1);
-    std::remove(path.c_str());
     const std::string log = panel().text(PANEL_MESSAGE);
     const bool fast = sim.speedClass() == 0;
     EXPECT_EQ(log.find("made with plain sampling") != std::string::npos, fast);
@@ -271,6 +270,20 @@ TEST_P(FrequencyDomain, APlainSampledFileStillCorrectsAndSaysSo) {
     EXPECT_EQ(liveTrace.fd.interleave, 1);
     for (std::size_t i = 0; f[i] < 1.0; ++i)
         ASSERT_LT(std::abs(measured(i) - s11[i]), 0.01) << f[i];
+    // A new calibration given up after its first standard: this line's SHORT is then swept
+    // finer than its OPEN and LOAD. Thinned to what they share it corrects as before, and so it
+    // does saved and loaded again.
+    user.cancelAtPrompt = static_cast<int>(user.prompts.size()) + 1;
+    EXPECT_EQ(performSOLT(-1), -1);
+    for (int pass = 0; pass < 2; ++pass) {
+        measure(4);
+        for (std::size_t i = 0; f[i] < 1.0; ++i)
+            ASSERT_LT(std::abs(measured(i) - s11[i]), 0.01) << f[i] << ", pass " << pass;
+        ASSERT_EQ(saveSOLTFile(0, path), 1);
+        solt.store = StandardSet{};
+        ASSERT_EQ(loadSOLTFile(0, path), 1);
+    }
+    std::remove(path.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(SpeedClasses, FrequencyDomain,

@@ -42,6 +42,27 @@ TEST(Options, SimulatorWithEverything) {
     EXPECT_DOUBLE_EQ(o.unplugAfter, 10.0);
     EXPECT_LT(parse({"--simulate"}).options.unplugAfter, 0) << "never unplugged by default";
     EXPECT_TRUE(o.light);
+    EXPECT_EQ(parse({"serve", "--simulate", "--seed", "18446744073709551615"}).options.seed,
+              18446744073709551615u);
+    EXPECT_TRUE(parse({"measure", "r.json", "--seed", "random"}).options.randomSeed);
+    EXPECT_EQ(parse({"--simulate"}).options.seed, 0u) << "the same noise as every run before";
+}
+
+// --user-data: $XDG_DATA_HOME/velt when it is an absolute path, else ~/.local/share/velt; for a
+// batch run as well as for the window.
+TEST(Options, UserDataFollowsXdgOnlyWhenItIsAbsolute) {
+    const std::pair<const char*, const char*> cases[] = {{"/xdg", "/xdg/velt"},
+                                                         {"", "/home/u/.local/share/velt"},
+                                                         {"rel", "/home/u/.local/share/velt"}};
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    for (const auto& [xdg, dir] : cases) {
+        setenv("XDG_DATA_HOME", xdg, 1);
+        setenv("HOME", "/home/u", 1);
+        EXPECT_EQ(parse({"--user-data"}).options.dataDir, dir) << xdg;
+        EXPECT_EQ(parse({"--user-data", "measure", "r.json"}).options.dataDir, dir) << xdg;
+    }
+    unsetenv("XDG_DATA_HOME");
+    setenv("HOME", home.c_str(), 1);
 }
 
 TEST(Options, FrequencyDomainDemonstration) {
@@ -49,9 +70,9 @@ TEST(Options, FrequencyDomainDemonstration) {
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(r.options.autoSolt);
     EXPECT_EQ(r.options.frequencyChannel, 7);
-    EXPECT_EQ(
-        parse({"--auto-solt"}).error,
-        "--model, --dut, --connect, --no-noise, --unplug-after and --auto-solt need --simulate");
+    EXPECT_EQ(parse({"--auto-solt"}).error,
+              "--model, --dut, --connect, --no-noise, --seed, --unplug-after and --auto-solt need "
+              "--simulate");
     for (const char* bad : {"10", "x", "-1"})
         EXPECT_EQ(parse({"--frequency-domain", bad}).error,
                   "option --frequency-domain needs a channel from 0 to 9")
@@ -140,6 +161,10 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{{"--connect", "2=OPEN"}, "need --simulate"},
         Rejection{{"--no-noise"}, "need --simulate"},
         Rejection{{"--unplug-after", "5"}, "need --simulate"},
+        Rejection{{"--seed", "5"}, "need --simulate"},
+        Rejection{{"--simulate", "--seed", "-1"}, "--seed needs a whole number from 0 or 'random'"},
+        Rejection{{"--simulate", "--seed"}, "--seed needs a whole number or 'random'"},
+        Rejection{{"--data-dir", "d", "--user-data", "measure", "a.json"}, "name two folders"},
         Rejection{{"--simulate", "--unplug-after", "x"}, "needs a number of seconds"},
         Rejection{{"--simulate", "--no-noise=1"}, "takes no value"},
         Rejection{{"--simulate=yes"}, "takes no value"},
@@ -182,5 +207,6 @@ TEST(Options, TheManualListsTheOptionsHelpLists) {
         const std::string help =
             parseOptions(static_cast<int>(argv.size()), argv.data()).options.helpText;
         EXPECT_EQ(optionsIn(help, "--"), optionsIn(section, ".B \\-\\-")) << args[0];
+        EXPECT_NE(section.find(".B \\-\\-help, \\-h\n"), std::string::npos) << args[0];
     }
 }

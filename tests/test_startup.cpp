@@ -23,6 +23,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -176,7 +178,17 @@ TEST_P(EachModel, IsDetectedAsItselfAndOffersExactlyItsPortsAndModes) {
     simulator::SimulatedInstrument sim(m.code);
     instrument.cal.vampl.fill(
         100.0); // an old amplitude must not pass for a probe that found nothing
+    std::mutex lock;
+    std::set<std::string> boxes; // what the box over the graph said
+    panel().setChangeListener([&] {
+        const std::string text = panel().busyText();
+        std::lock_guard hold(lock);
+        boxes.insert(text);
+    });
     run(sim, [] {});
+    panel().setChangeListener(nullptr);
+    EXPECT_TRUE(boxes.count("Detecting the instrument: probe 1 of 6"));
+    EXPECT_FALSE(boxes.count("Detecting the instrument: probe 0 of 6"));
     EXPECT_STREQ(instrument.model, m.code);
     EXPECT_EQ(instrument.channels, m.channels);
     EXPECT_EQ(instrument.speed, m.speed);
