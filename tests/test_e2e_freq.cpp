@@ -275,6 +275,7 @@ TEST_P(FrequencyDomain, APlainSampledFileStillCorrectsAndSaysSo) {
     // does saved and loaded again.
     user.cancelAtPrompt = static_cast<int>(user.prompts.size()) + 1;
     EXPECT_EQ(performSOLT(-1), -1);
+    sim.setConnection(2, Connection::Device); // the operator left the SHORT connected
     for (int pass = 0; pass < 2; ++pass) {
         measure(4);
         for (std::size_t i = 0; f[i] < 1.0; ++i)
