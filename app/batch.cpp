@@ -19,7 +19,9 @@
 #include "panel/interface.h"
 #include "panel/panel_state.h"
 #include "panel/ports.h"
+#include "panel/reference_traces.h"
 #include "panel/settings.h"
+#include "panel/timebase.h"
 #include "panel/solt_io.h"
 #include "panel/timer.h"
 #include "panel/units.h"
@@ -27,11 +29,13 @@
 #include "panel/zone_stats.h"
 #include "platform/async_timer.h"
 #include "platform/clock.h"
+#include "platform/log.h"
 #include "platform/event_loop.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
+#include "simulator/sim_models.h"
 #include "simulator/sim_operator.h"
 
 #include <algorithm>
@@ -95,8 +99,8 @@ bool near(double a, double b) {
 class BatchRun {
   public:
     BatchRun(const Recipe& recipe, const BatchSetup& setup, simulator::SimulatedInstrument* sim,
-             platform::ScriptedResponder& responder)
-        : recipe_(recipe), setup_(setup), sim_(sim), responder_(responder) {}
+             platform::ScriptedResponder& responder, const Network* network = nullptr)
+        : recipe_(recipe), setup_(setup), sim_(sim), responder_(responder), network_(network) {}
 
     // Runs on the GUI thread inside the event loop; ends the loop with the exit status.
     void operator()() {
@@ -104,7 +108,10 @@ class BatchRun {
         suspendAndWait();
         int status = kBatchError;
         try {
-            measure();
+            if (network_)
+                measureFile();
+            else
+                measure();
             status = judge();
             writeOutputs(status);
         } catch (const BatchError& e) {
@@ -161,6 +168,44 @@ class BatchRun {
         if (instrument.link.lost.load())
             throw BatchError{"instrument", "the link was lost while measuring"};
         report_.sweepSets = std::move(sets);
+    }
+
+    // A Touchstone file in place of the instrument: the recipe's settings go into the panel as
+    // they would for a live trace, and the file's profile becomes the trace that is judged,
+    // exported and pictured.
+    void measureFile() {
+        const Recipe& r = recipe_;
+        platform::panel().setValue(PANEL_MODE, code(r.mode));
+        if (r.dielectric) setDiel(*r.dielectric);
+        setXUnits(r.xUnits);
+        setYUnits(r.yUnits);
+        setAveraging(r.averaging);
+        setAutoscale(1);
+        if (r.filterWidth) {
+            panel().setValue(PANEL_FILTERWIDTH, *r.filterWidth);
+            setFilterWidth(-1);
+            if (getFilterWidth() != *r.filterWidth)
+                throw BatchError{"measurement.filter_width", "the panel does not take this value"};
+        }
+        setFilter(r.filter ? 1 : 0);
+        if (r.zero) setZero(*r.zero);
+        applyWindow();
+        writeMessage(0,
+                     networkSummary(fs::path(r.touchstoneFile).filename().string(), *network_,
+                                    view.dielK.load()),
+                     0);
+        const Setup shown = readSetup();
+        std::string error;
+        if (!networkProfile(*network_, step_, shown, instrument.recordX, liveTrace.y, error))
+            throw BatchError{"measurement.window", error};
+        if (!recipe_.zones.empty()) {
+            panel().setCursor(1, recipe_.zones.front().from, 0);
+            panel().setCursor(2, recipe_.zones.front().to, 0);
+            panelState.zoneNominal.store(recipe_.zones.front().nominal);
+            panelState.zoneTolerance.store(recipe_.zones.front().tolerance);
+        }
+        plotTrace(shown);
+        report_.touchstoneFile = recipeFile(r, r.touchstoneFile);
     }
 
     void applySettings() {
@@ -366,6 +411,8 @@ class BatchRun {
     const BatchSetup& setup_;
     simulator::SimulatedInstrument* sim_;
     platform::ScriptedResponder& responder_;
+    const Network* network_;
+    StepResponse step_;
     ReportData report_;
     std::string folder_;
     bool newCalibration_ = false;
@@ -378,6 +425,11 @@ class BatchRun {
 bool mergeInstrument(const Options& o, Recipe& r, std::string& error) {
     const bool cliSim =
         o.modelGiven || !o.dutFile.empty() || !o.connections.empty() || !o.noise || o.seedGiven;
+    if (!r.touchstoneFile.empty() && (o.simulate || cliSim)) {
+        error = "instrument.touchstone takes the place of the instrument: no --simulate, --model, "
+                "--dut, --connect, --no-noise or --seed";
+        return false;
+    }
     if (o.simulate) r.simulate = true;
     if (cliSim && !r.simulate) {
         error = "--model, --dut, --connect, --no-noise and --seed need --simulate (or "
@@ -398,6 +450,37 @@ bool mergeInstrument(const Options& o, Recipe& r, std::string& error) {
     return true;
 }
 
+// No instrument is opened: the panel is loaded as start-up loads it, with the rise time of the
+// recipe's model (the fast step's without one), and the run applies the recipe to the file.
+int measureFile(const Recipe& recipe, const BatchSetup& setup) {
+    Network network;
+    std::string error;
+    if (!loadTouchstone(recipeFile(recipe, recipe.touchstoneFile), network, error)) {
+        std::fprintf(setup.err, "velt: %s: instrument.touchstone: %s\n", recipe.path.c_str(),
+                     error.c_str());
+        return kBatchError;
+    }
+    platform::ScriptedResponder responder;
+    platform::setPopupHandler(&responder);
+    platform::clearQuitRequest();
+    const int model = recipe.model.empty() ? 0 : simulator::findModel(recipe.model);
+    std::snprintf(instrument.model, sizeof instrument.model, "%s",
+                  recipe.model.empty() ? "" : recipe.model.c_str());
+    instrument.speed = simulator::kModels[static_cast<std::size_t>(model)].speedClass;
+    loadInterface();
+    setDiel(-1.0);
+    setRisetime(instrument.speed);
+    BatchRun run(recipe, setup, nullptr, responder, &network);
+    run();
+    platform::clearQuitRequest();
+    platform::setPopupHandler(nullptr);
+    if (!run.error().empty()) {
+        std::fprintf(setup.err, "velt: %s: %s\n", recipe.path.c_str(), run.error().c_str());
+        return kBatchError;
+    }
+    return run.status();
+}
+
 } // namespace
 
 int runMeasure(const Options& options, const BatchSetup& setup) {
@@ -408,6 +491,8 @@ int runMeasure(const Options& options, const BatchSetup& setup) {
         std::fprintf(setup.err, "velt: %s: %s\n", options.recipePath.c_str(), error.c_str());
         return kBatchError;
     }
+
+    if (!recipe.touchstoneFile.empty()) return measureFile(recipe, setup);
 
     const std::string simModel =
         options.modelGiven || recipe.model.empty() ? options.model : recipe.model;

@@ -2,6 +2,8 @@
 // is reported rather than silently measured with a default.
 #include "app/recipe.h"
 
+#include "simulator/sim_models.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -94,7 +96,16 @@ int oneOf(const json& v, const std::string& field, const char* const (&names)[N]
 }
 
 void readInstrument(const json& j, Recipe& r) {
-    onlyKnown(j, "instrument", {"simulate", "model", "dut", "connect", "noise", "seed"});
+    onlyKnown(j, "instrument",
+              {"simulate", "model", "dut", "connect", "noise", "seed", "touchstone"});
+    if (auto v = member(j, "touchstone")) {
+        r.touchstoneFile = text(*v, "instrument.touchstone");
+        if (member(j, "simulate") || member(j, "dut") || member(j, "connect"))
+            fail("instrument.touchstone",
+                 "takes the place of the instrument: no simulate, dut or connect beside it");
+        if (auto m = member(j, "model"); m && simulator::findModel(text(*m, "instrument.model")) < 0)
+            fail("instrument.model", "no model " + m->dump() + " to take the rise time from");
+    }
     if (auto v = member(j, "simulate")) r.simulate = boolean(*v, "instrument.simulate");
     if (auto v = member(j, "model")) r.model = text(*v, "instrument.model");
     if (auto v = member(j, "dut")) r.dut = text(*v, "instrument.dut");
@@ -117,6 +128,20 @@ void readInstrument(const json& j, Recipe& r) {
             r.connect.push_back(c);
         }
     }
+}
+
+// What a measurement on a Touchstone file can be: the time-domain view of one of its terms.
+void checkForFile(const Recipe& r) {
+    if (r.frequencyDomain)
+        fail("measurement.domain", "a Touchstone file is measured in the time domain (its "
+                                   "S-parameters are what the frequency domain would show)");
+    if (r.mode != Mode::TDR && r.mode != Mode::TDT)
+        fail("measurement.mode", "TDR (from S11) or TDT (from S21) for a Touchstone file");
+    if (r.mode == Mode::TDT && (r.yUnits == YUnit::Ohms || r.yUnits == YUnit::Rho))
+        fail("measurement.y_units", "TDT shows mV or Norm");
+    if (r.differential) fail("measurement.differential", "a Touchstone file is single-ended");
+    if (r.zeroAtOpen)
+        fail("measurement.zero", "\"open\" needs an instrument: the file's reference plane is 0");
 }
 
 void readMeasurement(const json& j, Recipe& r) {
@@ -242,6 +267,7 @@ static bool parseRecipe(const std::string& textIn, const std::string& path, Reci
         if (auto v = member(j, "instrument")) readInstrument(*v, r);
         if (!member(j, "measurement")) fail("measurement", "is missing");
         readMeasurement(j["measurement"], r);
+        if (!r.touchstoneFile.empty()) checkForFile(r);
         if (auto v = member(j, "zones")) readZones(*v, r);
         if (auto v = member(j, "outputs")) readOutputs(*v, r);
     } catch (const FieldError& e) {

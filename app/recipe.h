@@ -28,6 +28,8 @@ struct Recipe {
     bool noise = true;
     std::uint64_t seed = 0; // where the simulated noise starts
     bool randomSeed = false;
+    // A Touchstone file measured instead of an instrument (as given; recipeFile resolves it).
+    std::string touchstoneFile;
 
     // measurement
     bool frequencyDomain = false;

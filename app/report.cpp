@@ -191,7 +191,9 @@ bool writeReport(const Recipe& r, const ReportData& data, const std::string& fol
         if (!writeText(folder / "counts.csv", countsCsv(data.sweepSets), error)) return false;
         if (!writeText(folder / "settings.ini", formatSettings(currentSettings()), error))
             return false;
-        for (const std::string& cal : data.calibrationFiles) {
+        std::vector<std::string> kept = data.calibrationFiles;
+        if (!data.touchstoneFile.empty()) kept.push_back(data.touchstoneFile);
+        for (const std::string& cal : kept) {
             std::error_code ec;
             if (fs::equivalent(cal, folder / fs::path(cal).filename(), ec)) continue;
             fs::copy_file(cal, folder / fs::path(cal).filename(),
@@ -215,6 +217,9 @@ bool writeReport(const Recipe& r, const ReportData& data, const std::string& fol
     result["recipe"] = r.path;
     result["measured"] = isoTime();
     result["instrument"] = {{"model", std::string(instrument.model)}, {"simulated", r.simulate}};
+    if (!data.touchstoneFile.empty())
+        result["instrument"]["touchstone"] = {{"file", data.touchstoneFile},
+                                              {"sha256", sha256File(data.touchstoneFile)}};
     result["settings"] = settingsApplied(r);
     result["calibration"] = calibrationUsed();
     ordered_json cals = ordered_json::array();

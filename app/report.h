@@ -30,6 +30,7 @@ struct ReportData {
     std::vector<SweepSetRecord> sweepSets;
     std::vector<std::string> calibrationFiles; // SOLT files the trace was corrected with
     std::vector<std::string> problems;         // outputs that could not be written
+    std::string touchstoneFile;                // measured in place of an instrument
 };
 
 // "cable      PASS  mean 50.03  min 49.61  max 50.48  sd 0.17 Ohm  [47.5, 52.5]  0.300-1.700 m"

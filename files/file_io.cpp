@@ -3,7 +3,9 @@
 
 #include "platform/log.h"
 
+#include <array>
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <filesystem>
 #include <sys/stat.h>
@@ -185,6 +187,25 @@ int reportWrite(std::optional<WriteFailure> failure, const char* success) {
     }
     writeMessage(0, success, 0);
     return 1;
+}
+
+ReadResult readWhole(const std::string& path, std::size_t maxBytes, std::string& text) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return ReadResult::OpenFailed;
+    std::array<char, 65536> chunk;
+    ReadResult result = ReadResult::Ok;
+    for (;;) {
+        const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), f);
+        text.append(chunk.data(), n);
+        if (text.size() > maxBytes) {
+            result = ReadResult::TooLarge;
+            break;
+        }
+        if (n < chunk.size()) break;
+    }
+    if (result == ReadResult::Ok && std::ferror(f)) result = ReadResult::ReadFailed;
+    if (std::fclose(f) != 0 && result == ReadResult::Ok) result = ReadResult::CloseFailed;
+    return result;
 }
 
 } // namespace files

@@ -44,6 +44,10 @@ enum class ReadStatus { Ok, OpenFailed, CloseFailed };
 ReadStatus readLines(const std::string& path, std::size_t maxLines, std::vector<Line>& lines);
 std::vector<Line> splitLines(std::string_view text, std::size_t maxLines);
 
+enum class ReadResult { Ok, OpenFailed, TooLarge, ReadFailed, CloseFailed };
+// A whole file of at most maxBytes into text (TooLarge beyond: text then holds the start only).
+ReadResult readWhole(const std::string& path, std::size_t maxBytes, std::string& text);
+
 enum class ReplaceStatus { Ok, OpenFailed, WriteFailed, CloseFailed };
 
 // A file written beside its target and renamed over it by commit(): until then, and after any

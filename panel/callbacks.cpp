@@ -13,6 +13,7 @@
 #include "panel/export.h"
 #include "panel/interface.h"
 #include "panel/panel_state.h"
+#include "panel/reference_traces.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
 #include "panel/settings_io.h"
@@ -177,6 +178,12 @@ VELT_MENU_CB(onSaveCSV) {
 }
 VELT_MENU_CB(onSaveTouchstone) {
     guarded([] { saveTouchstone(); });
+}
+VELT_MENU_CB(onOpenTouchstone) {
+    guarded([] { openTouchstone(); }, requestAcquire);
+}
+VELT_MENU_CB(onReferenceTraces) {
+    guarded([] { manageReferenceTraces(); }, requestAcquire);
 }
 VELT_MENU_CB(onSavePNG) {
     guarded([] { savePNG(); });

@@ -30,6 +30,8 @@ VELT_CTRL_CB(onDebug);
 VELT_MENU_CB(onPrint);
 VELT_MENU_CB(onSaveCSV);
 VELT_MENU_CB(onSaveTouchstone);
+VELT_MENU_CB(onOpenTouchstone);
+VELT_MENU_CB(onReferenceTraces);
 VELT_MENU_CB(onSavePNG);
 VELT_MENU_CB(onStoreWaveform);
 VELT_MENU_CB(onRecallWaveform);

@@ -5,6 +5,7 @@
 #include "acquisition/acquire.h"
 #include "freqdomain/sparams.h"
 #include "panel/panel_state.h"
+#include "panel/reference_traces.h"
 #include "panel/settings.h"
 #include "panel/timer.h"
 #include "panel/timestamp.h"
@@ -41,7 +42,8 @@ void notifyUser(std::atomic<bool>& pending, const char* title, const char* text)
     });
 }
 
-void plotLiveTrace(bool frequencyDomain) {
+void plotLiveTrace(const Setup& s) {
+    const bool frequencyDomain = s.domain() == Domain::Frequency;
     if (panelState.storedPlot.load() == 0) {
         if (yAxisMax > yAxisMin) {
             panel().setXAutoscale();
@@ -56,6 +58,8 @@ void plotLiveTrace(bool frequencyDomain) {
         panel().setCursorMode(2, 0);
         panel().deletePlot(old);
     }
+    // Before the live trace, which stays the newest plot: the one the cursors snap to.
+    drawReferenceTraces(s);
     int handle = 0;
     if (frequencyDomain) {
         int first = 0, last = 0;
@@ -88,6 +92,11 @@ void scaleYAxis(int autoscale) {
     setYMinMax(yAxisMin, yAxisMax);
 }
 
+void plotTrace(const Setup& s) {
+    scaleYAxis(s.autoscale ? 1 : 0);
+    plotLiveTrace(s);
+}
+
 int acquire(int plot, Setup* used) {
     setLED(1);
     startTimer();
@@ -106,7 +115,7 @@ int acquire(int plot, Setup* used) {
     }
     scaleYAxis(s.autoscale ? 1 : 0);
 
-    if (plot == 1) plotLiveTrace(fd);
+    if (plot == 1) plotLiveTrace(s);
 
     if (fd)
         stopTimer("ACQ_FD", 0);

@@ -7,3 +7,6 @@
 // (kSweepsStopped: nothing changed); `used`, when given, receives the set-up swept.
 int acquire(int plot, Setup* used = nullptr);
 void scaleYAxis(int autoscale);
+// Scales and draws liveTrace.y against instrument.recordX as a cycle would (a trace that came
+// from elsewhere: the batch run's Touchstone profile).
+void plotTrace(const Setup& s);

@@ -103,6 +103,9 @@ constexpr int MENUBAR_YUNITS_TRUEPROFILE = 49;
 constexpr int MENUBAR_YUNITS_ZONELIMITS = 50;
 constexpr int MENUBAR_FILE_SAVETOUCHSTONE = 51;
 constexpr int MENUBAR_FILE_REMOTE = 52;
+constexpr int MENUBAR_FILE_OPENTOUCHSTONE = 53;
+constexpr int MENUBAR_PLOT_SEPARATOR_11 = 54;
+constexpr int MENUBAR_PLOT_REFERENCES = 55;
 
 // Control arrays.
 constexpr int BOTTOM = 1;

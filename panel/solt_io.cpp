@@ -34,27 +34,6 @@ bool chooseFile(int type, bool save, std::string& path) {
            platform::VAL_NO_FILE_SELECTED;
 }
 
-enum class ReadResult { Ok, OpenFailed, TooLarge, ReadFailed, CloseFailed };
-
-ReadResult readWhole(const std::string& path, std::string& text) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return ReadResult::OpenFailed;
-    std::array<char, 65536> chunk;
-    ReadResult result = ReadResult::Ok;
-    for (;;) {
-        const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), f);
-        text.append(chunk.data(), n);
-        if (text.size() > kMaxFileBytes) {
-            result = ReadResult::TooLarge;
-            break;
-        }
-        if (n < chunk.size()) break;
-    }
-    if (result == ReadResult::Ok && std::ferror(f)) result = ReadResult::ReadFailed;
-    if (std::fclose(f) != 0 && result == ReadResult::Ok) result = ReadResult::CloseFailed;
-    return result;
-}
-
 // A loaded calibration is kept whatever it holds; what looks wrong is only reported, a few
 // lines at most so that a file of another model does not flood the log.
 void reportHealth(int type) {
@@ -79,23 +58,23 @@ int loadSOLTFile(int type, const std::string& path) {
     type = resolveType(type);
     std::string text;
     std::string error;
-    switch (readWhole(path, text)) {
-    case ReadResult::OpenFailed:
+    switch (files::readWhole(path, kMaxFileBytes, text)) {
+    case files::ReadResult::OpenFailed:
         if (type == 0)
             writeMessage(2092, "Could not open S11 calibration file.", 0);
         else
             writeMessage(2093, "Could not open S21 calibration file.", 0);
         return type == 0 ? -2 : -3;
-    case ReadResult::CloseFailed:
+    case files::ReadResult::CloseFailed:
         writeMessage(2094, "Could not close calibration file.", 0);
         return -4;
-    case ReadResult::TooLarge:
+    case files::ReadResult::TooLarge:
         error = "it is far larger than any calibration file";
         break;
-    case ReadResult::ReadFailed:
+    case files::ReadResult::ReadFailed:
         error = "it could not be read to its end";
         break;
-    case ReadResult::Ok:
+    case files::ReadResult::Ok:
         parseSOLT(type, text, solt.store, error);
         break;
     }

@@ -14,4 +14,9 @@ constexpr int kFftSizeLong = 8192;
 // overwrites. Any other n gives nullptr.
 const double* fftReal(const double* input, int n);
 
+// The inverse: n real samples (n even, at most 2^22) from bins 0 to n / 2 (re, im pairs),
+// unnormalised like the forward transform (a constant bin c gives n c at sample 0). Plans are
+// made once per length under a lock. Returns false for a length it has no plan for.
+bool inverseFftReal(const double* bins, int n, double* output);
+
 } // namespace platform

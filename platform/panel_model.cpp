@@ -383,6 +383,7 @@ int PanelModel::plotXY(const double* x, const double* y, int n, int color, int s
             p.color = color;
             p.style = style;
             p.lineStyle = lineStyle;
+            p.name.clear();
             break;
         }
         if (handle) {
@@ -403,6 +404,17 @@ void PanelModel::deletePlot(int handle) {
                 p.handle = 0;
                 p.count = 0;
             }
+        ++graph_.plotGeneration;
+    }
+    changed();
+}
+
+void PanelModel::setPlotName(int handle, const std::string& name) {
+    {
+        std::lock_guard lock(mutex_);
+        PlotState* p = findPlot(handle);
+        if (!p || p->name == name) return;
+        p->name = name;
         ++graph_.plotGeneration;
     }
     changed();

@@ -58,7 +58,8 @@ struct ControlState {
     int displayLeft = 0; // digital display position of a slide
 };
 
-constexpr int kMaxPlots = 4;
+// The live trace, the stored waveform and eight reference traces, with room to spare.
+constexpr int kMaxPlots = 12;
 constexpr int kMaxPlotPoints = 1024;
 
 struct PlotState {
@@ -69,6 +70,7 @@ struct PlotState {
     int color = 0;
     int style = 0;
     int lineStyle = 0;
+    std::string name; // in the graph's legend when not empty
 };
 
 struct CursorState {
@@ -177,6 +179,7 @@ class PanelModel {
     // Graph (there is one). PlotXY keeps at most 1024 points and returns a handle, 0 when full.
     int plotXY(const double* x, const double* y, int n, int color, int style, int lineStyle);
     void deletePlot(int handle); // 0 or -1 deletes every plot
+    void setPlotName(int handle, const std::string& name);
     bool plotExists(int handle) const;
     int plotCount(int handle) const;
     void plotData(int handle, std::vector<double>& x, std::vector<double>& y) const;

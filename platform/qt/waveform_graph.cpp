@@ -39,6 +39,10 @@ WaveformGraph::WaveformGraph(QWidget* parent) : QCustomPlot(parent) {
     xAxis->setNumberFormat("gb");
     xAxis->setRange(0, 3);
     yAxis->setRange(0, 500);
+    // The legend names the reference traces only; the live trace needs no name.
+    legend->setFont(tickFont);
+    legend->setVisible(false);
+    axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
     connect(this, &QCustomPlot::afterReplot, this, [this] { ++replots_; });
     for (int i = 0; i < 2; ++i) {
         Cursor& c = cursors_[i];
@@ -82,6 +86,9 @@ void WaveformGraph::applyColors(const GraphState& g) {
         a->setTickLabelColor(text);
         a->setLabelColor(text);
     }
+    legend->setBrush(rgb(background_));
+    legend->setBorderPen(QPen(rgb(grid_), 1));
+    legend->setTextColor(text);
 }
 
 void WaveformGraph::placeCursor(Cursor& c) {
@@ -114,6 +121,7 @@ void WaveformGraph::sync(const GraphState& g) {
         generation_ = g.plotGeneration;
         changed = true;
         std::map<int, QCPGraph*> kept;
+        bool named = false;
         for (const PlotState& p : g.plots) {
             if (p.handle == 0) continue;
             QCPGraph*& graph = kept[p.handle];
@@ -125,6 +133,12 @@ void WaveformGraph::sync(const GraphState& g) {
                 graph = addGraph();
             }
             graph->setPen(QPen(rgb(p.color), penWidth(p.style)));
+            graph->setName(QString::fromStdString(p.name));
+            if (p.name.empty())
+                graph->removeFromLegend();
+            else
+                graph->addToLegend();
+            named = named || !p.name.empty();
             graph->setLineStyle(QCPGraph::lsLine);
             QVector<double> x(p.count), y(p.count);
             std::copy(p.x.begin(), p.x.begin() + p.count, x.begin());
@@ -133,6 +147,7 @@ void WaveformGraph::sync(const GraphState& g) {
         }
         for (auto& [handle, graph] : graphs_) removeGraph(graph);
         graphs_ = std::move(kept);
+        legend->setVisible(named);
     }
 
     // x follows the data (or the model's fixed range); y is the model's fixed range.
