@@ -462,6 +462,8 @@ int measureFile(const Recipe& recipe, const BatchSetup& setup) {
     }
     platform::ScriptedResponder responder;
     platform::setPopupHandler(&responder);
+    platform::setEventLoop(nullptr);
+    platform::headlessEventLoop().discardPending();
     platform::clearQuitRequest();
     const int model = recipe.model.empty() ? 0 : simulator::findModel(recipe.model);
     std::snprintf(instrument.model, sizeof instrument.model, "%s",

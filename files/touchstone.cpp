@@ -231,6 +231,7 @@ bool readTouchstone(std::string_view text, int ports, Network& out, std::string&
         if (!version2 && ports == 2 && starts && onLine == 5 && !n.hz.empty() &&
             values[0] * o.hzPerUnit <= n.hz.back()) {
             noise = true;
+            values.clear();
             continue;
         }
         if (values.size() < expected) continue;

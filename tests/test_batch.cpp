@@ -346,6 +346,42 @@ TEST_F(Batch, ConnectorReturnLossInTouchstoneAndAReusableCalibration) {
     EXPECT_FALSE(fs::exists("third"));
 }
 
+// The simulator's truth: its device measured by the guided calibration and exported as a .s1p,
+// then that file measured in place of the instrument, judges the zones as the live trace does.
+TEST_F(Batch, ATouchstoneExportMeasuredInPlaceOfTheInstrumentShowsTheLiveProfile) {
+    std::ofstream("board.dut") << "channel 2: line 50 0.3 2.25 0; line 65 0.3 2.25 0; load 50\n";
+    const std::string measurement = R"("mode": "TDR", "stimulus": "PORT 1, CH 1",
+        "x_units": "m", "y_units": "Ohm", "dielectric": 2.25, "window": [0, 2], "averaging": 4)";
+    const std::string rest = R"(,
+      "zones": [ { "name": "a", "from": 0.1, "to": 0.5, "nominal": 50, "tolerance": 2 },
+                 { "name": "b", "from": 0.75, "to": 1.1, "nominal": 65, "tolerance": 2 },
+                 { "name": "load", "from": 1.4, "to": 1.9, "nominal": 50, "tolerance": 5 } ],
+      "outputs": { "folder": "out", "png": false } })";
+    const std::string sim = R"({ "name": "b",
+      "instrument": { "simulate": true, "model": "QSA004", "dut": "board.dut", "noise": false },)";
+    ASSERT_EQ(run(sim + R"("measurement": { "domain": "frequency", "mode": "S11",
+        "stimulus": "PORT 1, CH 1", "window": [0, 7.2], "averaging": 4, "calibration": "new" },
+        "outputs": { "folder": "fd", "png": false, "touchstone": true } })"),
+              0)
+        << err_;
+    fs::path file;
+    for (const auto& e : fs::directory_iterator("fd")) file = e.path() / "b.s1p";
+    ASSERT_EQ(run(sim + R"("measurement": { "zero": "open", )" + measurement + "}" + rest), 0)
+        << err_;
+    const json live = json::parse(slurp(runFolder() / "result.json"));
+    fs::remove_all("out");
+    ASSERT_EQ(run(R"({ "name": "b", "instrument": { "touchstone": ")" + file.string() +
+                  R"(", "model": "QSA004" }, "measurement": { )" + measurement + "}" + rest),
+              0)
+        << err_;
+    const json fromFile = json::parse(slurp(runFolder() / "result.json"));
+    for (int z = 0; z < 3; ++z)
+        EXPECT_NEAR(fromFile["zones"][z]["mean"].get<double>(),
+                    live["zones"][z]["mean"].get<double>(), 0.5)
+            << live["zones"][z]["name"];
+    EXPECT_EQ(fromFile["instrument"]["touchstone"]["sha256"], sha256File(file.string()));
+}
+
 TEST_F(Batch, AMissingRecipeFileIsAnError) {
     std::vector<const char*> args = {"velt", "measure", "absent.json", "--simulate"};
     ParseResult parsed = parseOptions(static_cast<int>(args.size()), args.data());

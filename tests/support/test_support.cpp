@@ -1,6 +1,7 @@
 #include "tests/support/test_support.h"
 
 #include "acquisition/acquire.h"
+#include "freqdomain/store.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/interface.h"
@@ -29,6 +30,8 @@ void freshPanel() {
     setXEnd(3.0);
     panelState.livePlot = panelState.storedPlot = 0;
     tick.asyncCal = -1;
+    // A calibration of another test's model would be offered again instead of a new one.
+    solt.calS11 = solt.calS21 = 0;
     tick.asyncAcqCount = 0;
 }
 
