@@ -170,8 +170,10 @@ bool readTouchstone(std::string_view text, int ports, Network& out, std::string&
                 sawOrder = true;
             } else if (key == "number of frequencies") {
                 double p = 0;
-                if (!number(word(arg), p) || p < 1 || p != std::floor(p))
-                    return fail(lineNo, "[Number of Frequencies] needs a whole number");
+                if (!number(word(arg), p) || p < 1 || p != std::floor(p) ||
+                    p > static_cast<double>(kTouchstoneMaxPoints))
+                    return fail(lineNo, "[Number of Frequencies] needs a whole number from 1 to " +
+                                            std::to_string(kTouchstoneMaxPoints));
                 declaredPoints = static_cast<long>(p);
             } else if (key == "reference") {
                 if (ports == 0) return fail(lineNo, "[Reference] before [Number of Ports]");

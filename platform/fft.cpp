@@ -60,29 +60,38 @@ const double* fftReal(const double* input, int n) {
     return &s.out[0][0];
 }
 
+namespace {
+struct InversePlan {
+    fftw_complex* in;
+    double* out;
+    fftw_plan plan;
+    explicit InversePlan(int n) {
+        in = fftw_alloc_complex(static_cast<std::size_t>(n / 2 + 1));
+        out = fftw_alloc_real(static_cast<std::size_t>(n));
+        plan = fftw_plan_dft_c2r_1d(n, in, out, FFTW_ESTIMATE);
+    }
+    ~InversePlan() {
+        fftw_destroy_plan(plan);
+        fftw_free(in);
+        fftw_free(out);
+    }
+    InversePlan(const InversePlan&) = delete;
+    InversePlan& operator=(const InversePlan&) = delete;
+};
+} // namespace
+
 bool inverseFftReal(const double* bins, int n, double* output) {
     if (n < 2 || n % 2 != 0 || n > (1 << 22)) return false;
-    struct InversePlan {
-        fftw_complex* in;
-        double* out;
-        fftw_plan plan;
-    };
     static std::mutex lock;
-    static std::map<int, InversePlan> plans;
-    // One caller at a time per length is enough: this is no acquisition path.
+    static std::map<int, std::unique_ptr<InversePlan>> plans;
+    // One caller at a time is enough: this is no acquisition path.
     std::lock_guard<std::mutex> hold(lock);
-    auto it = plans.find(n);
-    if (it == plans.end()) {
-        InversePlan p{fftw_alloc_complex(static_cast<std::size_t>(n / 2 + 1)),
-                      fftw_alloc_real(static_cast<std::size_t>(n)), nullptr};
-        p.plan = fftw_plan_dft_c2r_1d(n, p.in, p.out, FFTW_ESTIMATE);
-        it = plans.emplace(n, p).first;
-    }
+    std::unique_ptr<InversePlan>& p = plans[n];
+    if (!p) p = std::make_unique<InversePlan>(n);
     // A complex-to-real plan overwrites its input: the bins are copied in each time.
-    InversePlan& p = it->second;
-    std::copy(bins, bins + n + 2, &p.in[0][0]);
-    fftw_execute(p.plan);
-    std::copy(p.out, p.out + n, output);
+    std::copy(bins, bins + n + 2, &p->in[0][0]);
+    fftw_execute(p->plan);
+    std::copy(p->out, p->out + n, output);
     return true;
 }
 

@@ -2,6 +2,7 @@
 // over the live trace; the PNG is the panel as shown; the printout fills the page in proportion.
 #include "acquisition/acquire.h"
 #include "app/startup.h"
+#include "files/touchstone.h"
 #include "files/waveform_file.h"
 #include "panel/callbacks.h"
 #include "panel/export.h"
@@ -30,6 +31,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -207,6 +209,60 @@ TEST_F(FilesWindow, ThePrintoutIsLightWhileThePanelStaysDark) {
     EXPECT_GT(pixelsOf(page, white), page.width() * page.height() / 4);
     EXPECT_GT(pixelsOf(screen, dark), screen.width() * screen.height() / 2);
     EXPECT_TRUE(panel().menuChecked(MENUBAR_PLOT_DARK));
+}
+
+// A network analyser's file over the live trace: in the legend by its name, in the units the
+// user switches to, and gone when the list is cleared.
+TEST_F(FilesWindow, ATouchstoneFileIsAReferenceTraceInTheCurrentUnitsUntilCleared) {
+    // A reflection of 0.2 (75 ohm) 10 ns out: 2 m of round trip at K = 2.25.
+    std::vector<SParamPoint> points;
+    for (int i = 1; i <= 2000; ++i) {
+        const auto s11 = std::polar(0.2, -2 * M_PI * i * 0.01 * 10);
+        points.push_back({i * 0.01, s11.real(), s11.imag()});
+    }
+    std::ofstream("board.s1p") << formatTouchstone(1, points, {});
+    const auto reference = [] {
+        for (const platform::PlotState& p : panel().snapshot().graph.plots)
+            if (p.handle != 0 && p.name == "board.s1p") return p;
+        return platform::PlotState{};
+    };
+    int phase = 0;
+    platform::PlotState mv, ohms;
+    bool legendShown = false;
+    run([&] {
+        if (phase == 0 && liveTrace()) {
+            platform::defaultResponder().pushFile("board.s1p");
+            menu(MENUBAR_FILE_OPENTOUCHSTONE);
+            phase = 1;
+        } else if (phase == 1 && reference().count == 1024) {
+            mv = reference();
+            window_.refresh();
+            legendShown = window_.graph()->legend->visible();
+            menu(MENUBAR_YUNITS_Y3);
+            phase = 2;
+        } else if (phase == 2 && reference().count == 1024 && reference().y[1000] < 100) {
+            ohms = reference();
+            platform::defaultResponder().push({1, "clear"});
+            menu(MENUBAR_PLOT_REFERENCES);
+            phase = 3;
+        } else if (phase == 3 && reference().count == 0 && liveTrace()) {
+            window_.refresh();
+            phase = 4;
+        }
+        return phase == 4;
+    });
+    ASSERT_EQ(phase, 4);
+    EXPECT_TRUE(legendShown);
+    EXPECT_FALSE(window_.graph()->legend->visible());
+    EXPECT_EQ(window_.graph()->graphsShown(), 1);
+    EXPECT_NE(panel().text(PANEL_MESSAGE).find("board.s1p: 1 port, 2000 points"), std::string::npos);
+    for (std::size_t i = 0; i < 1024; ++i) {
+        const double x = mv.x[i];
+        if (x < 1.9 || x > 2.1) {
+            EXPECT_NEAR(mv.y[i], x < 2 ? 250 : 300, 0.5) << x;
+            EXPECT_NEAR(ohms.y[i], x < 2 ? 50 : 75, 0.2) << x;
+        }
+    }
 }
 
 } // namespace

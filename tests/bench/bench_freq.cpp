@@ -1,6 +1,8 @@
 // The frequency domain: one conversion, one S11 and one S21 correction, and a whole
 // frequency-domain acquisition against the unpaced simulated instrument.
 #include "acquisition/acquire.h"
+#include "files/touchstone.h"
+#include "freqdomain/network.h"
 #include "freqdomain/convert.h"
 #include "freqdomain/sparams.h"
 #include "freqdomain/store.h"
@@ -18,6 +20,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <complex>
+#include <numbers>
 
 namespace {
 
@@ -99,5 +103,53 @@ void BM_AcquireFrequencyDomain(benchmark::State& state) {
     view.yUnits.store(YUnit::Millivolts);
 }
 BENCHMARK(BM_AcquireFrequencyDomain)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+namespace {
+
+// A network analyser's 10,001-point .s2p (DC to 20 GHz, 2 MHz apart) read and turned into the
+// shown TDT profile: what opening a file, or a change of rise time, costs.
+std::string analyserFile() {
+    std::vector<SParamPoint> points;
+    for (int i = 0; i <= 10000; ++i) {
+        const double ghz = 0.002 * i;
+        const std::complex<double> s21 = std::polar(std::exp(-0.05 * std::sqrt(ghz)),
+                                                    -2 * std::numbers::pi * ghz * 2.5);
+        points.push_back({ghz, s21.real(), s21.imag()});
+    }
+    return formatTouchstone(2, points, {});
+}
+
+void BM_TouchstoneToProfile(benchmark::State& state) {
+    const std::string text = analyserFile();
+    Waveform x, y;
+    std::string error;
+    for (auto _ : state) {
+        Network n;
+        StepResponse step;
+        if (!readTouchstone(text, 2, n, error) || !stepResponse(n, Mode::TDT, 35, step, error) ||
+            !profileOver(step, {XUnit::Nanoseconds, 0, 10, 0, 1, 0}, YUnit::Normalized, x, y,
+                         error))
+            state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(y);
+    }
+}
+BENCHMARK(BM_TouchstoneToProfile)->Unit(benchmark::kMillisecond);
+
+// A new window or unit on a file already transformed: the redraw of each cycle.
+void BM_ReferenceRedraw(benchmark::State& state) {
+    Network n;
+    StepResponse step;
+    std::string error;
+    readTouchstone(analyserFile(), 2, n, error);
+    stepResponse(n, Mode::TDT, 35, step, error);
+    Waveform x, y;
+    for (auto _ : state) {
+        profileOver(step, {XUnit::Nanoseconds, 0, 10, 0, 1, 0}, YUnit::Millivolts, x, y, error);
+        benchmark::DoNotOptimize(y);
+    }
+}
+BENCHMARK(BM_ReferenceRedraw)->Unit(benchmark::kMicrosecond);
 
 } // namespace
