@@ -103,7 +103,8 @@ void readInstrument(const json& j, Recipe& r) {
         if (member(j, "simulate") || member(j, "dut") || member(j, "connect"))
             fail("instrument.touchstone",
                  "takes the place of the instrument: no simulate, dut or connect beside it");
-        if (auto m = member(j, "model"); m && simulator::findModel(text(*m, "instrument.model")) < 0)
+        if (auto m = member(j, "model");
+            m && simulator::findModel(text(*m, "instrument.model")) < 0)
             fail("instrument.model", "no model " + m->dump() + " to take the rise time from");
     }
     if (auto v = member(j, "simulate")) r.simulate = boolean(*v, "instrument.simulate");

@@ -5,8 +5,8 @@
 
 #include <array>
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <sys/stat.h>
 #include <system_error>

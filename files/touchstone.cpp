@@ -208,8 +208,7 @@ bool readTouchstone(std::string_view text, int ports, Network& out, std::string&
         }
         if (line.front() == '#') {
             // Only the first option line counts, as the format says.
-            if (!sawOptions && !readOptions(line.substr(1), o, error))
-                return fail(lineNo, error);
+            if (!sawOptions && !readOptions(line.substr(1), o, error)) return fail(lineNo, error);
             sawOptions = true;
             n.referenceOhms = o.reference; // 2.0's [Reference], which follows, overrides it
             continue;
@@ -240,14 +239,15 @@ bool readTouchstone(std::string_view text, int ports, Network& out, std::string&
         const double hz = values[0] * o.hzPerUnit;
         if (hz < 0) return fail(pointLine, "a negative frequency");
         if (!n.hz.empty() && hz <= n.hz.back())
-            return fail(pointLine, hz == n.hz.back() ? "a frequency repeated"
-                                                      : "the frequencies do not rise");
+            return fail(pointLine,
+                        hz == n.hz.back() ? "a frequency repeated" : "the frequencies do not rise");
         if (n.hz.size() == kTouchstoneMaxPoints)
             return fail(pointLine, "more than " + std::to_string(kTouchstoneMaxPoints) + " points");
         n.hz.push_back(hz);
         n.s11.push_back(pairOf(o.format, values[1], values[2]));
-        if (ports == 2) n.s21.push_back(order12First ? pairOf(o.format, values[5], values[6])
-                                                     : pairOf(o.format, values[3], values[4]));
+        if (ports == 2)
+            n.s21.push_back(order12First ? pairOf(o.format, values[5], values[6])
+                                         : pairOf(o.format, values[3], values[4]));
         values.clear();
     }
     if (!values.empty())

@@ -90,7 +90,12 @@ bool stepResponse(const Network& network, Mode mode, double riseTimePs, StepResp
 
     const double top = network.hz.back();
     const double df = (top - network.hz.front()) / static_cast<double>(network.hz.size() - 1);
-    const auto bins = static_cast<std::size_t>(std::floor(top / df + 1e-9)) + 1;
+    const double binCount = std::floor(top / df + 1e-9) + 1;
+    if (!(binCount <= kLongestTransform / 2)) {
+        error = "the file has too many frequencies for its spacing";
+        return false;
+    }
+    const auto bins = static_cast<std::size_t>(binCount);
     int n = 2;
     while (n < kLongestTransform &&
            (static_cast<std::size_t>(n) < 2 * bins || 1.0 / (n * df) > kFinestStep))
@@ -124,12 +129,13 @@ bool stepResponse(const Network& network, Mode mode, double riseTimePs, StepResp
     }
     // The edge starts before the reference plane (a Gaussian is symmetric): the sum starts five
     // sigma early, where the circular transform put that part at the end.
-    const auto early = static_cast<std::size_t>(std::ceil(5 * sigma * n * df));
-    if (2 * early >= static_cast<std::size_t>(n)) {
+    const double earlySamples = std::ceil(5 * sigma * n * df);
+    if (!(2 * earlySamples < n)) {
         error = "the frequencies lie too far apart for the edge: the file tells nothing of the "
                 "first ten sigma of a step";
         return false;
     }
+    const auto early = static_cast<std::size_t>(earlySamples);
     out.values.resize(static_cast<std::size_t>(n) - early);
     double sum = reflection ? n : 0.0;
     for (std::size_t i = 0; i < out.values.size(); ++i) {
@@ -142,7 +148,7 @@ bool stepResponse(const Network& network, Mode mode, double riseTimePs, StepResp
     out.firstTime = -static_cast<double>(early) * out.dt;
     out.resolution = 1.0 / (2 * top);
     out.unaliased = std::min(unaliasedSeconds(network),
-                              out.firstTime + static_cast<double>(out.values.size()) * out.dt);
+                             out.firstTime + static_cast<double>(out.values.size()) * out.dt);
     out.riseTimePs = riseTimePs;
     // The buffers of a very long transform are not kept for the next.
     if (n > (1 << 19)) {
@@ -185,8 +191,8 @@ bool profileOver(const StepResponse& step, const SweepWindow& window, YUnit unit
     const double before = step.mode == Mode::TDR ? 1.0 : 0.0;
     for (std::size_t i = 0; i < x.size(); ++i) {
         x[i] = from + (to - from) * static_cast<double>(i) / 1024;
-        const double at = (secondsOf(x[i], window.xUnit, window.dielectric) - step.firstTime) /
-                          step.dt;
+        const double at =
+            (secondsOf(x[i], window.xUnit, window.dielectric) - step.firstTime) / step.dt;
         double n = before;
         if (at >= 0) {
             const auto k = static_cast<std::size_t>(at);

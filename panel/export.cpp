@@ -28,6 +28,10 @@ constexpr const char* kSerialRejected =
 } // namespace
 
 int saveCSV() {
+    return saveTraceCSV(instrument.recordX, liveTrace.y, "");
+}
+
+int saveTraceCSV(const Waveform& x, const Waveform& y, const std::string& name) {
     const std::string folder = files::startFolder(panelState.defaultSaveCSV, "datalogs");
     const std::string serial = serialText(63);
     if (!files::serialTextAccepted(serial)) {
@@ -38,8 +42,9 @@ int saveCSV() {
     if (notes.size() > 511) notes.resize(511);
 
     std::string path;
-    if (platform::FileSelectPopup(folder, serial + ".csv", "CSV (*.csv)", "Select File to Save",
-                                  true, path) == platform::VAL_NO_FILE_SELECTED)
+    if (platform::FileSelectPopup(folder, (name.empty() ? serial : name) + ".csv", "CSV (*.csv)",
+                                  "Select File to Save", true,
+                                  path) == platform::VAL_NO_FILE_SELECTED)
         return 0;
     // Written beside the target: a full disk never costs the user the file that was there.
     files::ReplacingFile out(path);
@@ -54,10 +59,10 @@ int saveCSV() {
 
     std::string data;
     data.reserve(1024 * 20);
-    for (std::size_t i = 0; i < instrument.recordX.size(); ++i) {
-        files::appendFixed(data, instrument.recordX[i], 3);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        files::appendFixed(data, x[i], 3);
         data += ',';
-        files::appendFixed(data, liveTrace.y[i], 3);
+        files::appendFixed(data, y[i], 3);
         data += '\n';
     }
     return files::reportWrite(

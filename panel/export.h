@@ -1,7 +1,13 @@
 // Exports of what is shown: the waveform as CSV, the panel as a PNG image or on paper.
 #pragma once
 
+#include "instrument/driver.h"
+
+#include <string>
+
 int saveCSV();
+// The same of any trace (a reference trace's), the file name offered from `name` when given.
+int saveTraceCSV(const Waveform& x, const Waveform& y, const std::string& name);
 int savePNG();
 int printWaveform();
 

@@ -39,6 +39,9 @@ struct PanelState {
     // The on-screen zone between the cursors: its limits, set from the menu, kept for the run.
     std::atomic<double> zoneNominal{50.0};   // ohms
     std::atomic<double> zoneTolerance{10.0}; // percent
+    // The trace the zone read-outs judge: 0 the live one, N reference trace N (its plot).
+    std::atomic<int> zoneReference{0};
+    std::atomic<int> zonePlot{0};
     // 1 until a kind's first file dialog, which opens in its data folder.
     std::atomic<int> defaultSaveCSV{1};
     std::atomic<int> defaultSavePNG{1};

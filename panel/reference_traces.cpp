@@ -4,7 +4,9 @@
 #include "acquisition/peel.h"
 #include "files/touchstone.h"
 #include "instrument/driver.h"
+#include "panel/export.h"
 #include "panel/panel_state.h"
+#include "panel/settings.h"
 #include "panel/zone_stats.h"
 #include "platform/log.h"
 #include "platform/panel_model.h"
@@ -19,6 +21,10 @@
 using platform::panel;
 
 namespace {
+
+constexpr const char* kOrders =
+    "show N, hide N, remove N, zone N (the zone read-outs judge it; zone live goes back), csv N "
+    "(Save CSV of it) or clear";
 
 // One colour per trace, none of them the live trace's green or the stored waveform's violet.
 constexpr std::array<int, kMaxReferenceTraces> kColors = {
@@ -42,6 +48,16 @@ std::vector<Reference> held;
 
 double riseTimeOf(const Setup& s) {
     return shownRiseTimePs(instrument.speed, s.filter, s.filterWidthPs);
+}
+
+// The trace's value at x (linear between its points), as a cursor in free mode reads it.
+double valueAt(const Waveform& x, const Waveform& y, double at) {
+    for (std::size_t i = 1; i < x.size(); ++i)
+        if ((x[i - 1] <= at && at <= x[i]) || i + 1 == x.size())
+            return x[i] == x[i - 1]
+                       ? y[i]
+                       : y[i - 1] + (y[i] - y[i - 1]) * (at - x[i - 1]) / (x[i] - x[i - 1]);
+    return y[0];
 }
 
 void removePlot(Reference& r) {
@@ -78,8 +94,7 @@ bool networkProfile(const Network& network, StepResponse& cache, const Setup& s,
             return false;
         }
     if (!profileOver(cache, s.window(), s.yUnit, x, y, error)) return false;
-    if (s.trueProfile && trueProfileApplies(s.mode, s.yUnit))
-        peelProfile(y, network.referenceOhms);
+    if (s.trueProfile && trueProfileApplies(s.mode, s.yUnit)) peelProfile(y, network.referenceOhms);
     return true;
 }
 
@@ -120,8 +135,7 @@ int addReferenceTrace(const std::string& path) {
 int openTouchstone() {
     std::string path;
     if (platform::FileSelectPopup("", "*.s1p;*.s2p", "Touchstone (*.s1p *.s2p *.ts)",
-                                  "Open Touchstone", false,
-                                  path) == platform::VAL_NO_FILE_SELECTED)
+                                  "Open Touchstone", false, path) == platform::VAL_NO_FILE_SELECTED)
         return 0;
     return addReferenceTrace(path);
 }
@@ -137,6 +151,7 @@ void clearReferenceTraces() {
     std::lock_guard hold(lock);
     for (Reference& r : held) removePlot(r);
     held.clear();
+    panelState.zoneReference.store(0);
 }
 
 bool orderReferenceTraces(const std::string& order, std::string& error) {
@@ -144,28 +159,46 @@ bool orderReferenceTraces(const std::string& order, std::string& error) {
         clearReferenceTraces();
         return true;
     }
+    if (order == "zone live") {
+        panelState.zoneReference.store(0);
+        return true;
+    }
+    int csvOf = 0;
     char verb[16] = "";
     int n = 0;
     char rest = 0;
-    std::lock_guard hold(lock);
-    if (std::sscanf(order.c_str(), "%15s %d %c", verb, &n, &rest) != 2 || n < 1 ||
-        static_cast<std::size_t>(n) > held.size() ||
-        (std::string(verb) != "show" && std::string(verb) != "hide" &&
-         std::string(verb) != "remove")) {
-        error = "\"" + order + "\": say show N, hide N, remove N (N from 1 to " +
-                std::to_string(held.size()) + ") or clear";
+    std::unique_lock hold(lock);
+    const std::string v0 =
+        std::sscanf(order.c_str(), "%15s %d %c", verb, &n, &rest) == 2 ? verb : "";
+    if (n < 1 || static_cast<std::size_t>(n) > held.size() ||
+        (v0 != "show" && v0 != "hide" && v0 != "remove" && v0 != "zone" && v0 != "csv")) {
+        error =
+            "\"" + order + "\": " + kOrders + " (N from 1 to " + std::to_string(held.size()) + ")";
         return false;
     }
     Reference& r = held[static_cast<std::size_t>(n - 1)];
     const std::string v = verb;
-    if (v == "remove") {
+    if (v == "csv") {
+        csvOf = n;
+    } else if (v == "zone") {
+        panelState.zoneReference.store(n);
+        panelState.zonePlot.store(r.plot);
+    } else if (v == "remove") {
         removePlot(r);
         held.erase(held.begin() + (n - 1));
+        // The zone read-outs go back to the live trace rather than to another file.
+        panelState.zoneReference.store(0);
     } else {
         r.info.shown = v == "show";
         if (!r.info.shown) removePlot(r);
     }
-    return true;
+    if (csvOf == 0) return true;
+    // The file dialog is not held under the lock the cycle draws with.
+    static Waveform x, y;
+    const std::string name = std::filesystem::path(r.info.name).stem().string();
+    const bool drawn = networkProfile(r.network, r.step, readSetup(), x, y, error);
+    hold.unlock();
+    return drawn && saveTraceCSV(x, y, name) >= 0;
 }
 
 void manageReferenceTraces() {
@@ -175,19 +208,35 @@ void manageReferenceTraces() {
                                "No reference trace is open: File > Open Touchstone... adds one.");
         return;
     }
+    // Each shown trace read at the cursors, as the read-outs read the live one.
+    double c1 = 0, c2 = 0, ignored = 0;
+    panel().cursor(1, c1, ignored);
+    panel().cursor(2, c2, ignored);
+    const Setup s = readSetup();
     std::string text = "Reference traces:";
-    for (std::size_t i = 0; i < traces.size(); ++i)
-        text += "\n" + std::to_string(i + 1) + ". " + traces[i].name +
-                (traces[i].shown ? " (shown)" : " (hidden)");
-    text += "\n\nshow N, hide N, remove N or clear:";
+    for (std::size_t i = 0; i < traces.size(); ++i) {
+        text += "\n" + std::to_string(i + 1) + ". " + traces[i].name;
+        Waveform x, y;
+        std::string error;
+        if (!traces[i].shown || !referenceProfile(i, s, x, y, error)) {
+            text += traces[i].shown ? " (not drawn)" : " (hidden)";
+            continue;
+        }
+        char at[96];
+        std::snprintf(at, sizeof at, ": C1 %.3f, C2 %.3f", valueAt(x, y, c1), valueAt(x, y, c2));
+        text += at;
+    }
+    if (panelState.zoneReference.load() > 0)
+        text +=
+            "\nThe zone read-outs judge trace " + std::to_string(panelState.zoneReference.load());
+    text += "\n\n" + std::string(kOrders) + ":";
     std::string order;
     if (platform::PromptPopup("Reference Traces", text, order) != 1) return;
     std::string error;
     if (!orderReferenceTraces(order, error)) platform::MessagePopup("Reference Traces", error);
 }
 
-bool referenceProfile(std::size_t i, const Setup& s, Waveform& x, Waveform& y,
-                      std::string& error) {
+bool referenceProfile(std::size_t i, const Setup& s, Waveform& x, Waveform& y, std::string& error) {
     std::lock_guard hold(lock);
     if (i >= held.size()) {
         error = "no reference trace " + std::to_string(i + 1);
@@ -211,5 +260,7 @@ void drawReferenceTraces(const Setup& s) {
         r.said.clear();
         r.plot = panel().plotXY(x.data(), y.data(), 1024, r.info.color, kReferenceStyle, 0);
         panel().setPlotName(r.plot, r.info.name);
+        if (panelState.zoneReference.load() == static_cast<int>(&r - held.data()) + 1)
+            panelState.zonePlot.store(r.plot);
     }
 }

@@ -144,8 +144,9 @@ void updateZoneReadouts(double x1, double x2) {
                        view.xUnits.load(), view.dielK.load());
     x.clear();
     y.clear();
-    const int live = panelState.livePlot.load();
-    if (live > 0) p.plotData(live, x, y);
+    const int reference = panelState.zoneReference.load();
+    const int plot = reference > 0 ? panelState.zonePlot.load() : panelState.livePlot.load();
+    if (plot > 0) p.plotData(plot, x, y);
     const ZoneStats s = zoneStatistics(x, y, x1, x2, panelState.zoneNominal.load(),
                                        panelState.zoneTolerance.load(), minLength);
     char line[128], stats[128];
@@ -154,7 +155,11 @@ void updateZoneReadouts(double x1, double x2) {
         stats[0] = '\0';
     } else {
         // The limits are the menu's; the field has room for the verdict and the mean.
-        std::snprintf(line, sizeof line, "%s  avg %.2f Ohm", verdictText(s.verdict), s.mean);
+        if (reference > 0)
+            std::snprintf(line, sizeof line, "R%d %s  avg %.2f", reference, verdictText(s.verdict),
+                          s.mean);
+        else
+            std::snprintf(line, sizeof line, "%s  avg %.2f Ohm", verdictText(s.verdict), s.mean);
         std::snprintf(stats, sizeof stats, "min %.2f  max %.2f  sd %.2f", s.min, s.max, s.stddev);
     }
     text.assign(line);

@@ -242,20 +242,40 @@ TEST_F(FilesWindow, ATouchstoneFileIsAReferenceTraceInTheCurrentUnitsUntilCleare
             phase = 2;
         } else if (phase == 2 && reference().count == 1024 && reference().y[1000] < 100) {
             ohms = reference();
-            platform::defaultResponder().push({1, "clear"});
+            panel().setCursor(1, 0.5, 0);
+            panel().setCursor(2, 1.5, 0);
+            platform::defaultResponder().push({1, "zone 1"});
             menu(MENUBAR_PLOT_REFERENCES);
             phase = 3;
-        } else if (phase == 3 && reference().count == 0 && liveTrace()) {
-            window_.refresh();
+        } else if (phase == 3 && panel().text(PANEL_ZONE).rfind("R1 PASS  avg 50.00", 0) == 0) {
+            // Its own CSV, then gone with the list.
+            for (const char* order : {"csv 1", "clear"}) {
+                platform::defaultResponder().push({1, order});
+                platform::defaultResponder().pushFile("ref.csv", platform::VAL_NEW_FILE_SELECTED);
+                menu(MENUBAR_PLOT_REFERENCES);
+            }
             phase = 4;
+        } else if (phase == 4 && reference().count == 0 && liveTrace()) {
+            window_.refresh();
+            phase = 5;
         }
-        return phase == 4;
+        return phase == 5;
     });
-    ASSERT_EQ(phase, 4);
+    ASSERT_EQ(phase, 5) << panel().text(PANEL_ZONE);
+    const auto shown = platform::defaultResponder().shown();
+    EXPECT_NE(shown.back().text.find("1. board.s1p: C1 "), std::string::npos) << shown.back().text;
+    std::ifstream csv("ref.csv");
+    std::string header, row;
+    std::getline(csv, header);
+    int rows = 0;
+    while (std::getline(csv, row)) ++rows;
+    EXPECT_EQ(rows, 1024);
+    EXPECT_EQ(header.rfind("m,Ohm,", 0), 0u) << header;
     EXPECT_TRUE(legendShown);
     EXPECT_FALSE(window_.graph()->legend->visible());
     EXPECT_EQ(window_.graph()->graphsShown(), 1);
-    EXPECT_NE(panel().text(PANEL_MESSAGE).find("board.s1p: 1 port, 2000 points"), std::string::npos);
+    EXPECT_NE(panel().text(PANEL_MESSAGE).find("board.s1p: 1 port, 2000 points"),
+              std::string::npos);
     for (std::size_t i = 0; i < 1024; ++i) {
         const double x = mv.x[i];
         if (x < 1.9 || x > 2.1) {

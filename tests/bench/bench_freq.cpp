@@ -2,8 +2,8 @@
 // frequency-domain acquisition against the unpaced simulated instrument.
 #include "acquisition/acquire.h"
 #include "files/touchstone.h"
-#include "freqdomain/network.h"
 #include "freqdomain/convert.h"
+#include "freqdomain/network.h"
 #include "freqdomain/sparams.h"
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
@@ -71,12 +71,11 @@ void select(benchmark::State& state, int interleave) {
 const bool registered = [] {
     for (const int k : {1, kMaxInterleave}) {
         const std::string tail = k == 1 ? "" : "Interleaved";
-        for (auto* b : {benchmark::RegisterBenchmark(("BM_ConvertFFT" + tail).c_str(), convert, k),
-                        benchmark::RegisterBenchmark(("BM_PerformS11" + tail).c_str(), correct,
-                                                     Mode::TDR, k),
-                        benchmark::RegisterBenchmark(("BM_PerformS21" + tail).c_str(), correct,
-                                                     Mode::TDT, k),
-                        benchmark::RegisterBenchmark(("BM_Select" + tail).c_str(), select, k)})
+        for (auto* b :
+             {benchmark::RegisterBenchmark(("BM_ConvertFFT" + tail).c_str(), convert, k),
+              benchmark::RegisterBenchmark(("BM_PerformS11" + tail).c_str(), correct, Mode::TDR, k),
+              benchmark::RegisterBenchmark(("BM_PerformS21" + tail).c_str(), correct, Mode::TDT, k),
+              benchmark::RegisterBenchmark(("BM_Select" + tail).c_str(), select, k)})
             b->Unit(benchmark::kMicrosecond);
     }
     return true;
@@ -114,8 +113,8 @@ std::string analyserFile() {
     std::vector<SParamPoint> points;
     for (int i = 0; i <= 10000; ++i) {
         const double ghz = 0.002 * i;
-        const std::complex<double> s21 = std::polar(std::exp(-0.05 * std::sqrt(ghz)),
-                                                    -2 * std::numbers::pi * ghz * 2.5);
+        const std::complex<double> s21 =
+            std::polar(std::exp(-0.05 * std::sqrt(ghz)), -2 * std::numbers::pi * ghz * 2.5);
         points.push_back({ghz, s21.real(), s21.imag()});
     }
     return formatTouchstone(2, points, {});
