@@ -181,13 +181,7 @@ class BatchRun {
         setYUnits(r.yUnits);
         setAveraging(r.averaging);
         setAutoscale(1);
-        if (r.filterWidth) {
-            panel().setValue(PANEL_FILTERWIDTH, *r.filterWidth);
-            setFilterWidth(-1);
-            if (getFilterWidth() != *r.filterWidth)
-                throw BatchError{"measurement.filter_width", "the panel does not take this value"};
-        }
-        setFilter(r.filter ? 1 : 0);
+        applyFilterSetting();
         if (r.zero) setZero(*r.zero);
         applyWindow();
         writeMessage(0,
@@ -255,6 +249,11 @@ class BatchRun {
         if (view.yUnits.load() != r.yUnits)
             throw BatchError{"measurement.y_units", std::string(kRecipeYUnits[index(r.yUnits)]) +
                                                         " is not available in this mode"};
+        applyFilterSetting();
+    }
+
+    void applyFilterSetting() {
+        const Recipe& r = recipe_;
         if (r.filterWidth) {
             panel().setValue(PANEL_FILTERWIDTH, *r.filterWidth);
             setFilterWidth(-1);
