@@ -9,6 +9,8 @@
 #include "panel/colors.h"
 #include "panel/interface.h"
 #include "panel/panel_state.h"
+#include "panel/reference_traces.h"
+#include "panel/timer.h"
 #include "platform/event_loop.h"
 #include "platform/log.h"
 #include "platform/panel_model.h"
@@ -206,6 +208,7 @@ int main(int argc, char** argv) {
         Options& o = parsed.options;
         for (std::string* path : {&o.dutFile, &o.screenshotPath, &o.recipePath, &o.outFolder})
             if (!path->empty()) *path = std::filesystem::absolute(*path).string();
+        for (std::string& path : o.references) path = std::filesystem::absolute(path).string();
         std::error_code ec;
         std::filesystem::create_directories(opt.dataDir, ec);
         std::filesystem::current_path(opt.dataDir, ec);
@@ -253,6 +256,12 @@ int main(int argc, char** argv) {
         if (opt.averaging > 0)
             loop.post([n = opt.averaging] {
                 onceStarted([n] { platform::panel().setValue(PANEL_AVERAGING, n); });
+            });
+        for (const std::string& file : opt.references)
+            loop.post([file] {
+                onceStarted([file] {
+                    if (addReferenceTrace(file) == 1) requestAcquire();
+                });
             });
         if (opt.frequencyChannel >= 0)
             loop.post([channel = opt.frequencyChannel] {

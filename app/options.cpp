@@ -44,6 +44,7 @@ constexpr ValueName kValueNames[] = {
     {"--listen", "[ADDRESS:]PORT"},
     {"--data-dir", "a folder"},
     {"--seed", "a whole number or 'random'"},
+    {"--reference", "a Touchstone file"},
 };
 
 // "[ADDRESS:]PORT", an IPv6 address in brackets ("[::1]:5025").
@@ -112,6 +113,10 @@ struct Parser {
         app.add_option("--screenshot-after", screenshotAfter,
                        "seconds to run before the screenshot (default 4)")
             ->type_name("S");
+        app.add_option("--reference", o.references,
+                       "lay a Touchstone file (.s1p, .s2p) over the live trace (repeatable, up "
+                       "to 8)")
+            ->type_name("FILE");
         app.add_flag("--auto-solt", o.autoSolt,
                      "the simulated instrument connects each SOLT standard as prompted and "
                      "confirms the prompt");

@@ -19,6 +19,7 @@ struct Options {
     bool modelGiven = false;              // --model was on the command line
     std::string dutFile;                  // scenario file for the simulated instrument
     std::vector<std::string> connections; // "CH=WHAT", in the order given
+    std::vector<std::string> references;  // Touchstone files laid over the live trace
     bool autoSolt = false;                // the simulator answers the SOLT prompts itself
     int frequencyChannel = -1;            // switch to S11 on this stimulus channel once started
     int averaging = 0;                    // sweeps averaged, set once started; 0: as restored
