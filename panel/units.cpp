@@ -106,6 +106,9 @@ void setXUnits(XUnit code) {
 
     setXLabels();
     showWindowInUnit();
+    // A window at one unit's least width can be narrower than another's (0.6 ft is 0.18 m):
+    // the new unit's rule holds as it does for a typed window.
+    if (convertible(code)) setWindow();
 }
 
 void setXLabels() {

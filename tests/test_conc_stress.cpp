@@ -2,12 +2,14 @@
 // interleaved instrument exchange, and a consistent panel at the end.
 #include "acquisition/acquire.h"
 #include "app/remote.h"
+#include "files/touchstone.h"
 #include "instrument/driver.h"
 #include "instrument/transport.h"
 #include "panel/callbacks.h"
 #include "panel/interface.h"
 #include "panel/panel_state.h"
 #include "panel/ports.h"
+#include "panel/reference_traces.h"
 #include "panel/settings.h"
 #include "panel/timebase.h"
 #include "panel/timer.h"
@@ -26,6 +28,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -91,6 +94,10 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
         RemoteSession client(remote);
         constexpr const char* kRemoteLines[] = {"INIT", "ABOR;*OPC?", "INIT;*OPC?;FETC:TRAC?",
                                                 "AVER 2;*IDN?;*STB?"};
+        const std::string reference = testing::TempDir() + "stress.s1p";
+        std::vector<SParamPoint> points;
+        for (int f = 1; f <= 100; ++f) points.push_back({f * 0.1, 0.1, 0.0});
+        std::ofstream(reference) << formatTouchstone(1, points, {});
         std::mt19937 rng(20240611);
         auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
         int duringTick = 0;
@@ -154,6 +161,15 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
             case 15:
                 menu(pick(2) ? onSetCalExt : onSetCalInt, MENUBAR_CAL_INTCAL);
                 break;
+            case 16: {
+                // Reference traces, which the tick draws, come and go beside it.
+                std::string error;
+                if (referenceTraces().size() < 2)
+                    addReferenceTrace(reference);
+                else
+                    orderReferenceTraces(pick(2) ? "zone 1" : "remove 1", error);
+                break;
+            }
             default:
                 client.execute(kRemoteLines[pick(4)]);
                 break;
@@ -168,6 +184,7 @@ TEST(Stress, TimerAndUserNeverInterleaveAndEndConsistent) {
         tick.asyncAcqCount = 1;
         while (tick.asyncAcqCount.load() != 0) std::this_thread::yield();
         platform::asyncTimer().discard();
+        clearReferenceTraces();
     }
 
     EXPECT_GE(platform::asyncTimer().ticks(), 10);
