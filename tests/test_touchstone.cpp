@@ -2,6 +2,7 @@
 // one is refused with its line named.
 #include "files/touchstone.h"
 #include "freqdomain/network.h"
+#include "panel/reference_traces.h"
 #include "instrument/driver.h"
 #include "panel/export.h"
 #include "platform/popups.h"
@@ -189,6 +190,14 @@ TEST(TouchstoneIn, KnownSectionsComeOutAtTheirImpedanceAndDistance) {
     }
     EXPECT_NEAR(up, 0.6, riseLength);
     EXPECT_NEAR(down, 1.1, riseLength);
+    // The true profile peels what the plain conversion shows behind the second edge.
+    ::Setup peeled;
+    peeled.xStart = 0, peeled.xEnd = 2, peeled.dielectric = 2.25, peeled.trueProfile = true;
+    StepResponse cache;
+    ASSERT_TRUE(networkProfile(n, cache, peeled, x, y, error)) << error;
+    for (std::size_t i = 0; i < 1024; ++i) {
+        if (x[i] > 1.15) EXPECT_NEAR(y[i], 50, 0.2) << x[i];
+    }
     // 10 MHz apart, the file tells nothing after 100 ns (less the edge's own start): a window
     // beyond it is refused.
     EXPECT_FALSE(
