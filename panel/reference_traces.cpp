@@ -163,36 +163,33 @@ bool orderReferenceTraces(const std::string& order, std::string& error) {
         panelState.zoneReference.store(0);
         return true;
     }
-    int csvOf = 0;
     char verb[16] = "";
     int n = 0;
     char rest = 0;
     std::unique_lock hold(lock);
-    const std::string v0 =
+    const std::string v =
         std::sscanf(order.c_str(), "%15s %d %c", verb, &n, &rest) == 2 ? verb : "";
     if (n < 1 || static_cast<std::size_t>(n) > held.size() ||
-        (v0 != "show" && v0 != "hide" && v0 != "remove" && v0 != "zone" && v0 != "csv")) {
+        (v != "show" && v != "hide" && v != "remove" && v != "zone" && v != "csv")) {
         error =
             "\"" + order + "\": " + kOrders + " (N from 1 to " + std::to_string(held.size()) + ")";
         return false;
     }
     Reference& r = held[static_cast<std::size_t>(n - 1)];
-    const std::string v = verb;
-    if (v == "csv") {
-        csvOf = n;
-    } else if (v == "zone") {
+    const int judged = panelState.zoneReference.load();
+    if (v == "zone") {
         panelState.zoneReference.store(n);
         panelState.zonePlot.store(r.plot);
     } else if (v == "remove") {
         removePlot(r);
         held.erase(held.begin() + (n - 1));
-        // The zone read-outs go back to the live trace rather than to another file.
-        panelState.zoneReference.store(0);
-    } else {
+        // The zone read-outs keep judging the trace they judged, or go back to the live one.
+        panelState.zoneReference.store(judged == n ? 0 : judged > n ? judged - 1 : judged);
+    } else if (v != "csv") {
         r.info.shown = v == "show";
         if (!r.info.shown) removePlot(r);
     }
-    if (csvOf == 0) return true;
+    if (v != "csv") return true;
     // The file dialog is not held under the lock the cycle draws with.
     static Waveform x, y;
     const std::string name = std::filesystem::path(r.info.name).stem().string();
