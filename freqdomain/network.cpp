@@ -52,8 +52,7 @@ void polarFromDc(const Network& n, const std::vector<cd>& s, std::vector<double>
     phase.insert(phase.begin(), p0);
 }
 
-// The modified Bessel function of order 0 by its series: a dozen terms at the betas used, far
-// quicker than the library's general one.
+// The modified Bessel function of order 0 by its series: a dozen terms at the betas used.
 double besselI0(double x) {
     double sum = 1, term = 1;
     const double q = x * x / 4;
