@@ -196,7 +196,9 @@ TEST(TouchstoneIn, KnownSectionsComeOutAtTheirImpedanceAndDistance) {
     StepResponse cache;
     ASSERT_TRUE(networkProfile(n, cache, peeled, x, y, error)) << error;
     for (std::size_t i = 0; i < 1024; ++i) {
-        if (x[i] > 1.15) EXPECT_NEAR(y[i], 50, 0.2) << x[i];
+        if (x[i] > 1.15) {
+            EXPECT_NEAR(y[i], 50, 0.2) << x[i];
+        }
     }
     // 10 MHz apart, the file tells nothing after 100 ns (less the edge's own start): a window
     // beyond it is refused.
