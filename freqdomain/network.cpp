@@ -145,7 +145,6 @@ bool stepResponse(const Network& network, Mode mode, double riseTimePs, StepResp
     out.referenceOhms = network.referenceOhms;
     out.dt = 1.0 / (n * df);
     out.firstTime = -static_cast<double>(early) * out.dt;
-    out.resolution = 1.0 / (2 * top);
     out.unaliased = std::min(unaliasedSeconds(network),
                              out.firstTime + static_cast<double>(out.values.size()) * out.dt);
     out.riseTimePs = riseTimePs;

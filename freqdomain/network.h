@@ -33,10 +33,9 @@ constexpr double kKaiserBeta = 4.0;
 struct StepResponse {
     Mode mode = Mode::TDR;
     double referenceOhms = 50.0;
-    double dt = 0.0;         // seconds between samples
-    double firstTime = 0.0;  // seconds of values[0] after the file's reference plane (<= 0)
-    double resolution = 0.0; // seconds: 1 / (2 top frequency)
-    double unaliased = 0.0;  // seconds: 1 / the widest frequency spacing
+    double dt = 0.0;        // seconds between samples
+    double firstTime = 0.0; // seconds of values[0] after the file's reference plane (<= 0)
+    double unaliased = 0.0; // seconds: 1 / the widest frequency spacing
     double riseTimePs = 0.0;
     std::vector<double> values;
 };
