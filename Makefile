@@ -6,7 +6,7 @@ PACKAGES = build-essential cmake pkg-config qt6-base-dev libqcustomplot-dev libf
            libftdi1-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool \
            imagemagick fonts-dejavu-core clang-format locales clang libclang-rt-14-dev \
            libcli11-dev nlohmann-json3-dev python3-pyvisa python3-pyvisa-py lintian \
-           desktop-file-utils
+           desktop-file-utils libsqlite3-dev libpq-dev postgresql
 SUDO    := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps build run run-batch test test-tsan test-asan fuzz bench screenshot clean format install-udev \

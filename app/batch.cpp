@@ -7,7 +7,9 @@
 #include "app/backend.h"
 #include "app/recipe.h"
 #include "app/report.h"
+#include "app/results.h"
 #include "app/startup.h"
+#include "files/sha256.h"
 #include "files/solt_file.h"
 #include "files/touchstone.h"
 #include "freqdomain/solt.h"
@@ -28,6 +30,7 @@
 #include "panel/zero.h"
 #include "panel/zone_stats.h"
 #include "platform/async_timer.h"
+#include "platform/certificate.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/log.h"
@@ -47,6 +50,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,9 +117,14 @@ class BatchRun {
             else
                 measure();
             status = judge();
+            judged_ = true;
             writeOutputs(status);
         } catch (const BatchError& e) {
             error_ = e.field.empty() ? e.message : e.field + ": " + e.message;
+        }
+        if (judged_) {
+            if (!error_.empty()) report_.status = kBatchError;
+            completeRecord();
         }
         {
             std::lock_guard lock(gSetsMutex);
@@ -127,8 +136,13 @@ class BatchRun {
     }
 
     bool ran() const { return ran_; }
+    bool judged() const { return judged_; }
     int status() const { return status_; }
     const std::string& error() const { return error_; }
+    const ReportData& report() const { return report_; }
+    const std::string& folder() const { return folder_; }
+    // Filled in by the caller before the run (who, what), completed by the run.
+    results::Record& record() { return record_; }
 
   private:
     void measure() {
@@ -168,6 +182,8 @@ class BatchRun {
         if (instrument.link.lost.load())
             throw BatchError{"instrument", "the link was lost while measuring"};
         report_.sweepSets = std::move(sets);
+        if (platform::SerialDevice* device = platform::serialDevice())
+            instrumentSerial_ = device->serialNumber();
     }
 
     // A Touchstone file in place of the instrument: the recipe's settings go into the panel as
@@ -396,6 +412,14 @@ class BatchRun {
         if (!report_.problems.empty()) report_.status = kBatchError;
         if (!writeReport(recipe_, report_, folder_, error))
             throw BatchError{"outputs.folder", error};
+        completeRecord();
+        if (recipe_.pdf && !writeCertificateFile(error)) {
+            // The result file says what the line sees: rewritten with the problem in it.
+            report_.problems.push_back("outputs.pdf: " + error);
+            report_.status = kBatchError;
+            if (!writeReport(recipe_, report_, folder_, error))
+                throw BatchError{"outputs.folder", error};
+        }
         for (const std::string& p : report_.problems)
             std::fprintf(setup_.err, "velt: %s\n", p.c_str());
         const char* verdict = report_.status == kBatchPass   ? "PASS"
@@ -406,6 +430,93 @@ class BatchRun {
         if (!report_.problems.empty()) throw BatchError{"", "outputs incomplete"};
     }
 
+    bool writeCertificateFile(std::string& error) {
+        platform::Certificate c;
+        c.letter = recipe_.paper == "Letter";
+        c.title = "VELT test certificate";
+        c.verdict = report_.status == kBatchPass   ? "PASS"
+                    : report_.status == kBatchFail ? "FAIL"
+                                                   : "INCOMPLETE";
+        c.pass = report_.status == kBatchPass;
+        const results::Record& r = record_;
+        c.fields = {
+            {"Serial", r.serial.empty() ? "-" : r.serial},
+            {"Lot", r.lot.empty() ? "-" : r.lot},
+            {"Recipe", r.recipe},
+            {"Time (UTC)", r.time},
+            {"Station", r.station},
+            {"Operator", r.operatorName.empty() ? "-" : r.operatorName},
+            {"Instrument", (r.model.empty() ? "-" : r.model) +
+                               (r.instrumentSerial.empty() ? "" : ", " + r.instrumentSerial)},
+            {"Record", r.id + (r.retest ? " (retest)" : "")}};
+        const char* xUnit = kRecipeXUnits[index(view.xUnits.load())];
+        c.x.assign(instrument.recordX.begin(), instrument.recordX.end());
+        c.y.assign(liveTrace.y.begin(), liveTrace.y.end());
+        c.xFrom = instrument.recordX.front();
+        c.xTo = instrument.recordX.back();
+        c.xLabel = std::string("distance from the zero reference (") + xUnit + ")";
+        if (view.xUnits.load() == XUnit::Nanoseconds)
+            c.xLabel = "time from the zero reference (ns)";
+        c.yLabel = "impedance (Ohm)";
+        c.table.push_back({"Zone", "Span", "Limits (Ohm)", "Mean", "Min", "Max", "SD", "Verdict"});
+        const auto f = [](double v, int d) {
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%.*f", d, v);
+            return std::string(std::isfinite(v) ? buf : "-");
+        };
+        for (const ZoneResult& z : report_.zones) {
+            const ZoneStats& st = z.stats;
+            c.zones.push_back({z.zone.name, z.zone.from, z.zone.to, st.low, st.high,
+                               st.verdict == ZoneVerdict::Pass});
+            c.table.push_back({z.zone.name, f(z.zone.from, 3) + "-" + f(z.zone.to, 3) + " " + xUnit,
+                               f(st.low, 2) + " to " + f(st.high, 2), f(st.mean, 2), f(st.min, 2),
+                               f(st.max, 2), f(st.stddev, 2), verdictText(st.verdict)});
+        }
+        c.notes.push_back(report_.calibrationFiles.empty()
+                              ? "Calibration: the instrument's own at start-up (no SOLT file)"
+                              : "Calibration: " + report_.calibrationFiles.front() + ", SHA-256 " +
+                                    r.calibrationSha256);
+        c.notes.push_back("Report: " + folder_ + " (SHA-256 of its files, as in SHA256SUMS):");
+        const fs::path sums = fs::path(folder_) / "SHA256SUMS";
+        std::ifstream in(sums);
+        std::string line;
+        if (in) {
+            while (std::getline(in, line)) c.notes.push_back(line);
+        } else {
+            std::vector<std::string> names;
+            for (const auto& e : fs::directory_iterator(folder_))
+                if (e.is_regular_file()) names.push_back(e.path().filename().string());
+            std::sort(names.begin(), names.end());
+            for (const std::string& n : names)
+                c.notes.push_back(sha256File((fs::path(folder_) / n).string()) + "  " + n);
+        }
+        return platform::writeCertificate(c, (fs::path(folder_) / "certificate.pdf").string(),
+                                          error);
+    }
+
+    // What the record keeps of the run so far; the caller has filled in who measured what.
+    void completeRecord() {
+        results::Record& r = record_;
+        if (r.time.empty()) r.time = results::utcNow();
+        r.model = instrument.model;
+        r.instrumentSerial = instrumentSerial_;
+        r.calibrationSha256 =
+            report_.calibrationFiles.empty() ? "" : sha256File(report_.calibrationFiles.front());
+        r.exitStatus = report_.status;
+        r.verdict = report_.status == kBatchPass   ? "PASS"
+                    : report_.status == kBatchFail ? "FAIL"
+                                                   : "INCOMPLETE";
+        std::error_code ec;
+        r.reportFolder = folder_.empty() ? "" : fs::absolute(folder_, ec).string();
+        r.zones.clear();
+        for (const ZoneResult& z : report_.zones)
+            r.zones.push_back({z.zone.name, z.zone.nominal, z.zone.tolerance, z.stats.mean,
+                               z.stats.min, z.stats.max, z.stats.stddev,
+                               verdictText(z.stats.verdict)});
+    }
+
+    // Who and what the record names; the certificate prints the same.
+    results::Record record_;
     const Recipe& recipe_;
     const BatchSetup& setup_;
     simulator::SimulatedInstrument* sim_;
@@ -415,7 +526,9 @@ class BatchRun {
     ReportData report_;
     std::string folder_;
     bool newCalibration_ = false;
+    std::string instrumentSerial_;
     bool ran_ = false;
+    bool judged_ = false;
     int status_ = kBatchError;
     std::string error_;
 };
@@ -449,9 +562,29 @@ bool mergeInstrument(const Options& o, Recipe& r, std::string& error) {
     return true;
 }
 
+// Who measures what: the command line's names over the recipe's.
+void identify(results::Record& r, const Recipe& recipe, const Options& o, const char* source) {
+    r.id = results::newRecordId();
+    r.station = results::stationName(o);
+    r.operatorName = o.operatorName.empty() ? recipe.operatorName : o.operatorName;
+    r.lot = o.lot.empty() ? recipe.lot : o.lot;
+    r.serial = o.serial.empty() ? recipe.serial : o.serial;
+    r.recipe = recipe.name;
+    r.recipeSha256 = sha256File(recipe.path);
+    r.source = source;
+}
+
+// A judged run is recorded whatever its verdict; the exit status stays the measurement's.
+void recordRun(BatchRun& run, const Options& o, const BatchSetup& setup) {
+    if (!run.judged()) return;
+    auto recorder = results::recorderFor(
+        o, [&setup](const std::string& m) { std::fprintf(setup.err, "velt: %s\n", m.c_str()); });
+    if (recorder) recorder->record(run.record());
+}
+
 // No instrument is opened: the panel is loaded as start-up loads it, with the rise time of the
 // recipe's model (the fast step's without one), and the run applies the recipe to the file.
-int measureFile(const Recipe& recipe, const BatchSetup& setup) {
+int measureFile(const Recipe& recipe, const Options& options, const BatchSetup& setup) {
     Network network;
     std::string error;
     if (!loadTouchstone(recipeFile(recipe, recipe.touchstoneFile), network, error)) {
@@ -472,9 +605,11 @@ int measureFile(const Recipe& recipe, const BatchSetup& setup) {
     setDiel(-1.0);
     setRisetime(instrument.speed);
     BatchRun run(recipe, setup, nullptr, responder, &network);
+    identify(run.record(), recipe, options, "measure");
     run();
     platform::clearQuitRequest();
     platform::setPopupHandler(nullptr);
+    recordRun(run, options, setup);
     if (!run.error().empty()) {
         std::fprintf(setup.err, "velt: %s: %s\n", recipe.path.c_str(), run.error().c_str());
         return kBatchError;
@@ -493,7 +628,7 @@ int runMeasure(const Options& options, const BatchSetup& setup) {
         return kBatchError;
     }
 
-    if (!recipe.touchstoneFile.empty()) return measureFile(recipe, setup);
+    if (!recipe.touchstoneFile.empty()) return measureFile(recipe, options, setup);
 
     const std::string simModel =
         options.modelGiven || recipe.model.empty() ? options.model : recipe.model;
@@ -517,11 +652,13 @@ int runMeasure(const Options& options, const BatchSetup& setup) {
     platform::clearQuitRequest();
 
     BatchRun run(recipe, setup, sim, responder);
+    identify(run.record(), recipe, options, "measure");
     platform::headlessEventLoop().post([&run] { run(); });
     const int started = veltMain();
     platform::headlessEventLoop().discardPending();
     platform::setPopupHandler(nullptr);
     platform::setSerialDevice(nullptr);
+    recordRun(run, options, setup);
 
     if (!run.ran()) {
         std::fprintf(setup.err, "velt: instrument: %s\n",

@@ -3,6 +3,7 @@
 #include "app/batch.h"
 #include "app/options.h"
 #include "app/remote.h"
+#include "app/results.h"
 #include "app/startup.h"
 #include "instrument/driver.h"
 #include "panel/callbacks.h"
@@ -15,6 +16,7 @@
 #include "platform/log.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
+#include "platform/qt/certificate_pdf.h"
 #include "platform/qt/panel_imager.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/remote_server.h"
@@ -92,6 +94,7 @@ int measure(int argc, char** argv, const Options& opt) {
     platform::qt::initApplicationLocale();
     platform::qt::applyTheme(app);
     OffscreenPanel panel;
+    platform::setCertificateWriter(platform::qt::writeCertificatePdf);
     return runMeasure(opt);
 }
 
@@ -206,8 +209,11 @@ int main(int argc, char** argv) {
     if (!opt.dataDir.empty()) {
         // Names given on the command line keep meaning what they meant where it was typed.
         Options& o = parsed.options;
-        for (std::string* path : {&o.dutFile, &o.screenshotPath, &o.recipePath, &o.outFolder})
+        for (std::string* path :
+             {&o.dutFile, &o.screenshotPath, &o.recipePath, &o.outFolder, &o.stationRecipe})
             if (!path->empty()) *path = std::filesystem::absolute(*path).string();
+        if (o.resultsGiven && o.results != "none" && !results::isServerTarget(o.results))
+            o.results = std::filesystem::absolute(o.results).string();
         for (std::string& path : o.references) path = std::filesystem::absolute(path).string();
         std::error_code ec;
         std::filesystem::create_directories(opt.dataDir, ec);
@@ -218,6 +224,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (opt.command == Command::Results) return results::runResults(opt, stdout, stderr);
     if (opt.command == Command::Measure) return measure(argc, argv, opt);
     if (opt.command == Command::Serve) return serve(argc, argv, opt);
 

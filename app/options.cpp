@@ -2,6 +2,8 @@
 // instrument traffic.
 #include "app/options.h"
 
+#include "files/results_db.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -45,6 +47,16 @@ constexpr ValueName kValueNames[] = {
     {"--data-dir", "a folder"},
     {"--seed", "a whole number or 'random'"},
     {"--reference", "a Touchstone file"},
+    {"--results", "a database (a file, a postgresql:// URI or 'none')"},
+    {"--serial", "a serial number"},
+    {"--lot", "a lot"},
+    {"--operator", "a name"},
+    {"--station-name", "a name"},
+    {"--station", "a recipe file"},
+    {"--recipe", "a recipe name"},
+    {"--since", "a date"},
+    {"--until", "a date"},
+    {"--format", "table, csv or json"},
 };
 
 // "[ADDRESS:]PORT", an IPv6 address in brackets ("[::1]:5025").
@@ -68,6 +80,7 @@ struct Parser {
     CLI::App app{"VELT: time-domain reflectometer front end", "velt"};
     CLI::App* measure = nullptr;
     CLI::App* serve = nullptr;
+    CLI::App* results = nullptr;
     Options o;
     bool noNoise = false;
     std::string unplugAfter, screenshotAfter, frequency, averaging, remote, listen, seed;
@@ -80,6 +93,24 @@ struct Parser {
         a.add_flag("--user-data", o.userData,
                    "keep them in the user's data folder ($XDG_DATA_HOME/velt, else "
                    "~/.local/share/velt)");
+    }
+
+    void addResultsTarget(CLI::App& a) {
+        a.add_option("--results", o.results,
+                     "record each judged measurement in this database: an SQLite file (default "
+                     "results.sqlite in the data folder), postgresql://user@host[:port]/db, or "
+                     "none")
+            ->type_name("TARGET");
+    }
+    void addRecordOptions(CLI::App& a) {
+        addResultsTarget(a);
+        a.add_option("--serial", o.serial, "the serial number of the device measured")
+            ->type_name("S");
+        a.add_option("--lot", o.lot, "the lot (order, panel or reel) it belongs to")
+            ->type_name("L");
+        a.add_option("--operator", o.operatorName, "who measures")->type_name("NAME");
+        a.add_option("--station-name", o.stationName, "this station (default: the host name)")
+            ->type_name("NAME");
     }
 
     void addInstrumentOptions(CLI::App& a) {
@@ -130,6 +161,11 @@ struct Parser {
                        "serve SCPI remote control on PORT (on ADDRESS; default this machine only)")
             ->type_name("[ADDRESS:]PORT");
         app.add_flag("--version", o.version, "show the version");
+        app.add_option("--station", o.stationRecipe,
+                       "operator station: the window set up by RECIPE and locked to it; a scanned "
+                       "serial starts each test")
+            ->type_name("RECIPE");
+        addRecordOptions(app);
 
         measure = app.add_subcommand(
             "measure", "run a measurement recipe without a window; exit 0 when every zone "
@@ -140,6 +176,7 @@ struct Parser {
         addInstrumentOptions(*measure);
         measure->add_option("--out", o.outFolder, "write the outputs to this folder")
             ->type_name("DIR");
+        addRecordOptions(*measure);
 
         serve = app.add_subcommand("serve", "serve SCPI remote control without a window, until "
                                             "SYSTem:EXIT or a signal ends it");
@@ -151,13 +188,32 @@ struct Parser {
             ->add_option("--listen", listen,
                          "listen on PORT (on ADDRESS; default 127.0.0.1:5025, this machine only)")
             ->type_name("[ADDRESS:]PORT");
+        addRecordOptions(*serve);
+
+        results = app.add_subcommand("results", "list the recorded measurements, oldest first");
+        results->allow_extras();
+        results->set_help_flag("-h,--help", "show this help");
+        addResultsTarget(*results);
+        addDataOptions(*results);
+        results->add_option("--recipe", o.queryRecipe, "only this recipe's")->type_name("NAME");
+        results->add_option("--serial", o.serial, "only this serial's")->type_name("S");
+        results->add_option("--lot", o.lot, "only this lot's")->type_name("L");
+        results->add_option("--since", o.since, "from this UTC date or time (2026-12-11[T08:00])")
+            ->type_name("DATE");
+        results->add_option("--until", o.until, "up to this UTC date (the whole day) or time")
+            ->type_name("DATE");
+        results->add_option("--format", o.format, "table (default), csv or json")
+            ->type_name("FORMAT");
+        results->add_flag("--flush", o.flush,
+                          "send the records spooled while the database could not be reached");
     }
 
     // The option given empty ("--dut="), or nullptr.
     const ValueName* emptyValue() const {
         for (const ValueName& v : kValueNames)
             for (const CLI::App* a :
-                 {&app, static_cast<const CLI::App*>(measure), static_cast<const CLI::App*>(serve)})
+                 {&app, static_cast<const CLI::App*>(measure), static_cast<const CLI::App*>(serve),
+                  static_cast<const CLI::App*>(results)})
                 if (const CLI::Option* opt = a->get_option_no_throw(v.option))
                     if (opt->count() > 0 &&
                         std::ranges::any_of(opt->results(), [](auto& r) { return r.empty(); }))
@@ -184,9 +240,10 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         p.app.parse(args);
     } catch (const CLI::CallForHelp&) {
         p.o.help = true;
-        p.o.helpText = p.measure->parsed() ? p.measure->help()
-                       : p.serve->parsed() ? p.serve->help()
-                                           : p.app.help();
+        p.o.helpText = p.measure->parsed()   ? p.measure->help()
+                       : p.serve->parsed()   ? p.serve->help()
+                       : p.results->parsed() ? p.results->help()
+                                             : p.app.help();
         r.options = std::move(p.o);
         return r;
     } catch (const CLI::ArgumentMismatch& e) {
@@ -196,7 +253,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
             if (what.starts_with(std::string(v.option) + ":"))
                 return fail(std::string("option ") + v.option + " needs " + v.what);
         for (const char* flag :
-             {"simulate", "no-noise", "light", "auto-solt", "version", "user-data"})
+             {"simulate", "no-noise", "light", "auto-solt", "version", "user-data", "flush"})
             if (what.starts_with(flag))
                 return fail(std::string("option --") + flag + " takes no value");
         return fail(what);
@@ -210,10 +267,15 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     }
     const bool measuring = p.measure->parsed();
     const bool serving = p.serve->parsed();
-    o.command = measuring ? Command::Measure : serving ? Command::Serve : Command::Window;
+    const bool listing = p.results->parsed();
+    o.command = measuring ? Command::Measure
+                : serving ? Command::Serve
+                : listing ? Command::Results
+                          : Command::Window;
     const std::vector<std::string>& extras =
         measuring && !p.measure->remaining().empty() ? p.measure->remaining()
         : serving && !p.serve->remaining().empty()   ? p.serve->remaining()
+        : listing && !p.results->remaining().empty() ? p.results->remaining()
                                                      : p.app.remaining();
     if (!extras.empty()) {
         if (measuring && !extras.front().starts_with("-") && o.recipePath != extras.front())
@@ -223,6 +285,26 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     if (const ValueName* v = p.emptyValue())
         return fail(std::string("option ") + v->option + " needs " + v->what);
 
+    o.resultsGiven = p.app.count("--results") + p.measure->count("--results") +
+                         p.serve->count("--results") + p.results->count("--results") >
+                     0;
+    if (o.results.empty()) return fail("option --results needs a database");
+    if (listing) {
+        for (const auto& [name, value] : {std::pair{"--since", &o.since}, {"--until", &o.until}})
+            if (!value->empty() && !results::isQueryTime(*value))
+                return fail(std::string("option ") + name +
+                            " needs a UTC date or time as 2026-12-11 or 2026-12-11T08:30, got '" +
+                            *value + "'");
+        if (o.format != "table" && o.format != "csv" && o.format != "json")
+            return fail("option --format needs table, csv or json, got '" + o.format + "'");
+        if (o.results == "none") return fail("results --results none: no database to read");
+        if (!o.dataDir.empty() && o.userData)
+            return fail("--data-dir and --user-data name two folders");
+        if (o.userData && (o.dataDir = userDataDir()).empty())
+            return fail("--user-data needs XDG_DATA_HOME or HOME");
+        r.options = std::move(o);
+        return r;
+    }
     o.modelGiven =
         p.app.count("--model") + p.measure->count("--model") + p.serve->count("--model") > 0;
     const std::string& endpoint = serving ? p.listen : p.remote;
@@ -275,6 +357,9 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     if (serving && (o.unplugAfter >= 0 || !o.screenshotPath.empty() || o.autoSolt ||
                     o.frequencyChannel >= 0 || o.light || o.averaging > 0))
         return fail("serve has no window: it takes the instrument options and --listen");
+    if (!o.stationRecipe.empty() && (o.remote || o.frequencyChannel >= 0 || o.autoSolt))
+        return fail("--station runs the recipe's measurement: no --remote, --frequency-domain or "
+                    "--auto-solt");
     // Options for the simulated instrument would be silently ignored on real hardware.
     if (!o.simulate && (o.modelGiven || !o.dutFile.empty() || !o.connections.empty() || !o.noise ||
                         o.seedGiven || o.unplugAfter >= 0 || o.autoSolt))
@@ -332,14 +417,15 @@ std::string manPage(const std::string& version) {
     std::string out = ".TH VELT 1 \"\" \"VELT " + roff(version) + "\" \"User Commands\"\n";
     out += ".SH NAME\nvelt \\- time-domain reflectometer front end\n";
     out += ".SH SYNOPSIS\n.B velt\n[\\fIOPTION\\fR...]\n.br\n.B velt measure\n\\fIRECIPE\\fR "
-           "[\\fIOPTION\\fR...]\n.br\n.B velt serve\n[\\fIOPTION\\fR...]\n";
+           "[\\fIOPTION\\fR...]\n.br\n.B velt serve\n[\\fIOPTION\\fR...]\n.br\n.B velt "
+           "results\n[\\fIOPTION\\fR...]\n";
     out += ".SH DESCRIPTION\nVELT drives a USB time-domain reflectometer (or a simulated one), "
            "shows the step response "
            "as voltage, impedance or reflection coefficient against distance or time, and S11 "
            "and S21 after a SOLT calibration.\n";
     out += ".SH OPTIONS\n";
     manOptions(p.app, out);
-    for (const CLI::App* sub : {p.measure, p.serve}) {
+    for (const CLI::App* sub : {p.measure, p.serve, p.results}) {
         out +=
             ".SH " + roff("velt " + sub->get_name()) + "\n" + roff(sub->get_description()) + ".\n";
         manOptions(*sub, out);

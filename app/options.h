@@ -10,7 +10,7 @@
 constexpr std::array<std::string_view, 6> kModelCodes = {"QSA002", "QSA004", "QSB008",
                                                          "QSA012", "QSB016", "QSB020"};
 
-enum class Command { Window, Measure, Serve };
+enum class Command { Window, Measure, Serve, Results };
 
 struct Options {
     Command command = Command::Window;
@@ -38,6 +38,16 @@ struct Options {
     bool remote = false;
     std::string remoteAddress = "127.0.0.1";
     int remotePort = 5025;
+    // Production records: where they go ("none": nowhere; relative to the data folder) and who
+    // and what they are about.
+    std::string results = "results.sqlite";
+    bool resultsGiven = false;
+    std::string serial, lot, operatorName, stationName;
+    std::string stationRecipe; // the window in station mode, locked to this recipe
+    // `velt results`: which records, and how they are printed
+    std::string queryRecipe, since, until;
+    std::string format = "table"; // table, csv, json
+    bool flush = false;           // send the spool first
     // Where the data folders and user.ini live: the working directory unless given.
     std::string dataDir;
     bool userData = false; // the user's XDG data folder for VELT (the desktop entry's)

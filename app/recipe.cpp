@@ -231,12 +231,18 @@ void readZones(const json& j, Recipe& r) {
 }
 
 void readOutputs(const json& j, Recipe& r) {
-    onlyKnown(j, "outputs", {"folder", "csv", "png", "touchstone", "report"});
+    onlyKnown(j, "outputs", {"folder", "csv", "png", "touchstone", "report", "pdf", "paper"});
     if (auto v = member(j, "folder")) r.outFolder = text(*v, "outputs.folder");
     if (auto v = member(j, "csv")) r.csv = boolean(*v, "outputs.csv");
     if (auto v = member(j, "png")) r.png = boolean(*v, "outputs.png");
     if (auto v = member(j, "touchstone")) r.touchstone = boolean(*v, "outputs.touchstone");
     if (auto v = member(j, "report")) r.report = boolean(*v, "outputs.report");
+    if (auto v = member(j, "pdf")) r.pdf = boolean(*v, "outputs.pdf");
+    if (auto v = member(j, "paper")) {
+        r.paper = text(*v, "outputs.paper");
+        if (r.paper != "A4" && r.paper != "Letter")
+            fail("outputs.paper", "is \"A4\" or \"Letter\"");
+    }
     if (r.touchstone && !r.frequencyDomain)
         fail("outputs.touchstone", "S-parameters need \"domain\": \"frequency\"");
 }
@@ -261,8 +267,13 @@ static bool parseRecipe(const std::string& textIn, const std::string& path, Reci
         return false;
     }
     try {
-        onlyKnown(j, "", {"name", "instrument", "measurement", "zones", "outputs"});
+        onlyKnown(
+            j, "",
+            {"name", "instrument", "measurement", "zones", "outputs", "serial", "lot", "operator"});
         if (auto v = member(j, "name")) r.name = text(*v, "name");
+        if (auto v = member(j, "serial")) r.serial = text(*v, "serial");
+        if (auto v = member(j, "lot")) r.lot = text(*v, "lot");
+        if (auto v = member(j, "operator")) r.operatorName = text(*v, "operator");
         if (r.name.find_first_of("/\\") != std::string::npos || r.name == "." || r.name == "..")
             fail("name", "names a folder: no slashes");
         if (auto v = member(j, "instrument")) readInstrument(*v, r);

@@ -19,6 +19,7 @@ struct Recipe {
     std::string path;   // the file it came from
     std::string folder; // its folder: relative file names in the recipe start there
     std::string name;   // names the report folder; the file name without .json by default
+    std::string serial, lot, operatorName; // for the record; the command line's go first
 
     // instrument
     bool simulate = false;
@@ -53,6 +54,8 @@ struct Recipe {
     // outputs
     std::string outFolder = "results";
     bool csv = true, png = true, touchstone = false, report = true;
+    bool pdf = false;         // the one-page certificate
+    std::string paper = "A4"; // or "Letter"
 };
 
 // Reads and checks a recipe. On failure returns false with one line naming the field, e.g.

@@ -71,9 +71,13 @@ class FtdiDevice : public SerialDevice {
             for (int i = 0; i < deviceIndex && entry != nullptr; ++i) entry = entry->next;
             if (entry != nullptr) {
                 const int opened = ftdi_usb_open_dev(ctx_, entry->dev);
-                if (opened == 0)
+                if (opened == 0) {
                     status = 0;
-                else
+                    char serial[64] = "";
+                    if (ftdi_usb_get_strings(ctx_, entry->dev, nullptr, 0, nullptr, 0, serial,
+                                             sizeof serial) == 0)
+                        serial_ = serial;
+                } else
                     explainOpenFailure(entry->dev, opened, ftdi_get_error_string(ctx_));
             }
         } else if (found < 0) {
@@ -91,6 +95,8 @@ class FtdiDevice : public SerialDevice {
                          ftdi_get_error_string(ctx_));
         return 0;
     }
+
+    std::string serialNumber() const override { return serial_; }
 
     int setBaudRate(int baud) override {
         if (!open_) return kFailed;
@@ -172,6 +178,7 @@ class FtdiDevice : public SerialDevice {
   private:
     ftdi_context* ctx_ = nullptr;
     bool open_ = false;
+    std::string serial_;
     int readTimeoutMs_ = 200;
 };
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace platform {
 
@@ -20,6 +21,8 @@ class SerialDevice {
     // Waits up to the read time-out for all count bytes; *received says how many came.
     virtual int read(std::uint8_t* data, std::size_t count, std::size_t* received) = 0;
     virtual int close() = 0;
+    // The bridge's own serial number, for the records; empty when it has none.
+    virtual std::string serialNumber() const { return ""; }
 };
 
 // The device the transport talks to. Not owned; nullptr means none (open fails).

@@ -91,6 +91,8 @@ class SimulatedInstrument : public platform::SerialDevice {
     int write(const std::uint8_t* data, std::size_t count, std::size_t* written) override;
     int read(std::uint8_t* data, std::size_t count, std::size_t* received) override;
     int close() override;
+    // A bridge serial of its own, so records tell a simulated measurement from a real one.
+    std::string serialNumber() const override { return "SIM-" + modelCode(); }
 
   private:
     struct Impl;

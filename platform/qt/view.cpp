@@ -53,6 +53,12 @@ QString fieldStyle(const platform::ControlState& s) {
     return css;
 }
 
+// What a locked station dims: every control that takes input.
+bool isSetting(CtrlKind kind) {
+    return kind == CtrlKind::Toggle || kind == CtrlKind::Command || kind == CtrlKind::String ||
+           kind == CtrlKind::Ring || kind == CtrlKind::Numeric || kind == CtrlKind::Slide;
+}
+
 bool shortLabel(const std::string& label) {
     QString t = qs(label).trimmed();
     return !t.isEmpty() && t.size() <= 2;
@@ -463,9 +469,10 @@ void PanelWindow::syncControl(Control& c, const platform::ControlState& s) {
         if (c.slider) c.slider->setVisible(s.visible);
     }
     if (first || s.dimmed != c.last.dimmed) {
-        w->setEnabled(!s.dimmed);
-        if (c.caption) c.caption->setEnabled(!s.dimmed);
-        if (c.slider) c.slider->setEnabled(!s.dimmed);
+        const bool on = !s.dimmed && !(locked_ && isSetting(s.kind));
+        w->setEnabled(on);
+        if (c.caption) c.caption->setEnabled(on);
+        if (c.slider) c.slider->setEnabled(on);
     }
     if (first || s.label != c.last.label) {
         if (c.caption) c.caption->setText(qs(s.label));
@@ -605,6 +612,14 @@ void PanelWindow::syncValue(Control& c, const platform::ControlState& s) {
     case CtrlKind::Graph:
         break;
     }
+}
+
+void PanelWindow::setLocked(bool locked) {
+    locked_ = locked;
+    for (const auto& [id, action] : actions_)
+        if (QMenu* menu = action->menu()) menu->menuAction()->setVisible(!locked);
+    for (Control& c : controls_) c.synced = false; // every control's dimming again
+    refresh();
 }
 
 void PanelWindow::syncMenu(const platform::PanelSnapshot& s) {

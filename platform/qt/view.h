@@ -45,6 +45,10 @@ class PanelWindow : public QMainWindow {
 
     // Brings every widget in line with the model now (normally queued by the change listener).
     void refresh();
+    // Station mode: the controls that change the set-up dimmed and the table's menus hidden,
+    // whatever the model says; the graph and the read-outs stay live.
+    void setLocked(bool locked);
+    bool locked() const { return locked_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -89,6 +93,7 @@ class PanelWindow : public QMainWindow {
     std::map<int, QAction*> actions_;
     std::atomic<bool> dirty_{false};
     bool syncing_ = false;
+    bool locked_ = false;
     long refreshes_ = 0;
     int modelWidth_ = 0, modelHeight_ = 0; // last panel size agreed with the model
     std::function<void(int, int)> observer_;
