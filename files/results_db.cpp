@@ -14,6 +14,8 @@
 #include <map>
 #include <random>
 #include <string_view>
+#include <sys/random.h>
+#include <unistd.h>
 
 namespace results {
 namespace {
@@ -497,26 +499,39 @@ std::unique_ptr<Store> openStore(const std::string& target, std::string& error, 
 }
 
 std::string newRecordId() {
-    static thread_local std::mt19937_64 random{
-        std::random_device{}() ^
-        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+    // From the kernel each time: a generator seeded once would repeat its ids in every process
+    // forked after it.
+    unsigned char bytes[16] = {};
+    std::size_t have = 0;
+    while (have < sizeof bytes) {
+        const ssize_t n = getrandom(bytes + have, sizeof bytes - have, 0);
+        if (n <= 0) break;
+        have += static_cast<std::size_t>(n);
+    }
+    if (have < sizeof bytes) { // no entropy source: time and process still set stations apart
+        std::mt19937_64 g(static_cast<std::uint64_t>(
+                              std::chrono::system_clock::now().time_since_epoch().count()) ^
+                          static_cast<std::uint64_t>(getpid()) << 40);
+        for (unsigned char& b : bytes) b = static_cast<unsigned char>(g());
+    }
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%016llx%016llx", static_cast<unsigned long long>(random()),
-                  static_cast<unsigned long long>(random()));
-    return buf;
+    for (std::size_t i = 0; i < sizeof bytes; ++i)
+        std::snprintf(buf + 2 * i, 3, "%02x", bytes[i]);
+    return std::string(buf, 32);
 }
 
 std::string utcNow() {
     using namespace std::chrono;
     const auto now = system_clock::now();
     const std::time_t t = system_clock::to_time_t(now);
-    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    // Microseconds: records of one station in one millisecond still sort in the order made.
+    const auto us = duration_cast<microseconds>(now.time_since_epoch()).count() % 1000000;
     std::tm tm{};
     gmtime_r(&t, &tm);
     char buf[96];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%06dZ", tm.tm_year + 1900,
                   tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(ms));
+                  static_cast<int>(us));
     return buf;
 }
 

@@ -20,7 +20,7 @@ struct ZoneRecord {
 
 struct Record {
     std::string id;   // unique over every station: 32 hex digits
-    std::string time; // UTC, "2026-12-11T10:20:30.123Z": sorts as it reads
+    std::string time; // UTC, "2026-12-11T10:20:30.123456Z": sorts as it reads
     std::string station, operatorName, lot, serial;
     std::string recipe, recipeSha256;
     std::string model, instrumentSerial, calibrationSha256;

@@ -2,6 +2,7 @@
 // production line relies on, the report folder, and every bad recipe named by its field.
 #include "app/batch.h"
 #include "app/options.h"
+#include "app/results.h"
 #include "files/settings_file.h"
 #include "files/sha256.h"
 #include "files/touchstone.h"
@@ -20,6 +21,7 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <tuple>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -184,6 +186,64 @@ INSTANTIATE_TEST_SUITE_P(Cables, BatchCable,
                          [](const testing::TestParamInfo<CableCase>& info) {
                              return info.param.name;
                          });
+
+// Three runs of a recipe, as a new user makes them: each recorded with who measured what, one of
+// them while the database named is out of reach; the spool delivered; the list read back.
+TEST_F(Batch, EveryJudgedRunIsRecordedAndListedBackWithItsZones) {
+    EXPECT_EQ(run(kRecipe, {"--serial", "C-1", "--lot", "4711", "--operator", "ann"}), 0) << err_;
+    EXPECT_EQ(run(kRecipe, {"--serial", "C-2", "--lot", "4711", "--dut", "cable60.dut"}), 1);
+    // A server that is not there: the verdict stands, the record waits in the spool.
+    EXPECT_EQ(run(kRecipe, {"--serial", "C-3", "--results", "postgresql://velt@%2Fnowhere:1/x"}),
+              0);
+    EXPECT_NE(err_.find("records are kept in results-spool.sqlite"), std::string::npos) << err_;
+    EXPECT_EQ(run(kRecipe, {"--serial", "C-4", "--results", "none"}), 0);
+
+    const auto list = [this](std::vector<const char*> args) {
+        args.insert(args.begin(), {"velt", "results"});
+        ParseResult parsed = parseOptions(static_cast<int>(args.size()), args.data());
+        EXPECT_TRUE(parsed.ok) << parsed.error;
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        const int status = results::runResults(parsed.options, out, err);
+        out_ = readBack(out);
+        err_ = readBack(err);
+        return status;
+    };
+    ASSERT_EQ(list({"--flush", "--format", "csv"}), 0) << err_;
+    EXPECT_NE(err_.find("1 spooled record sent to results.sqlite"), std::string::npos) << err_;
+    std::istringstream csv(out_);
+    std::string header, line;
+    std::getline(csv, header);
+    EXPECT_NE(header.find(",report_folder,cable nominal,cable tolerance,cable mean,cable min,"
+                          "cable max,cable sd,cable verdict"),
+              std::string::npos)
+        << header;
+    std::vector<std::string> rows;
+    while (std::getline(csv, line)) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 3u) << out_;
+    const std::string recipeHash = sha256File("recipe.json");
+    for (const auto& [row, serial, verdict] :
+         {std::tuple{0, ",4711,C-1,", ",0,PASS,measure,0,"},
+          std::tuple{1, ",4711,C-2,", ",1,FAIL,measure,0,"},
+          std::tuple{2, ",,C-3,", ",0,PASS,measure,0,"}}) {
+        const std::string& r = rows[static_cast<std::size_t>(row)];
+        EXPECT_NE(r.find(serial), std::string::npos) << r;
+        EXPECT_NE(r.find(verdict), std::string::npos) << r;
+        EXPECT_NE(r.find(",cable," + recipeHash + ",QSB020,SIM-QSB020,"), std::string::npos) << r;
+        EXPECT_NE(r.find((dir_ / "out").string()), std::string::npos) << r;
+    }
+    EXPECT_NE(rows[0].find(",ann,"), std::string::npos);
+
+    ASSERT_EQ(list({"--lot", "4711", "--format", "json"}), 0) << err_;
+    const json records = json::parse(out_);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1]["zones"][0]["verdict"], "FAIL");
+    EXPECT_NEAR(records[1]["zones"][0]["mean"].get<double>(), 60.0, 0.5);
+    ASSERT_EQ(list({"--serial", "C-3"}), 0);
+    EXPECT_NE(out_.find("1 record\n"), std::string::npos) << out_;
+    EXPECT_EQ(list({"--results", "nothing-here.sqlite"}), 2);
+    EXPECT_NE(err_.find("no database nothing-here.sqlite"), std::string::npos) << err_;
+}
 
 // An output asked for and not written (no picture without a window) leaves the run incomplete.
 TEST_F(Batch, AnOutputNotWrittenMakesTheRunIncomplete) {
