@@ -9,6 +9,7 @@
 #include "app/report.h"
 #include "app/results.h"
 #include "app/startup.h"
+#include "app/station.h"
 #include "files/sha256.h"
 #include "files/solt_file.h"
 #include "files/touchstone.h"
@@ -50,6 +51,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -144,8 +146,50 @@ class BatchRun {
     // Filled in by the caller before the run (who, what), completed by the run.
     results::Record& record() { return record_; }
 
+    // Station mode: the recipe applied once, then one test per serial, the timer held off only
+    // while it runs. Errors come back as text; the window stays up.
+    bool prepare(std::string& error) {
+        suspendAndWait();
+        try {
+            measureSetUp();
+        } catch (const BatchError& e) {
+            error = e.field.empty() ? e.message : e.field + ": " + e.message;
+        }
+        resumeTimer();
+        return error.empty();
+    }
+    void testOnce() {
+        report_ = ReportData{};
+        folder_.clear();
+        error_.clear();
+        judged_ = false;
+        record_.time.clear();
+        suspendAndWait();
+        int status = kBatchError;
+        try {
+            acquireTrace();
+            status = judge();
+            judged_ = true;
+            writeOutputs(status);
+        } catch (const BatchError& e) {
+            error_ = e.field.empty() ? e.message : e.field + ": " + e.message;
+        }
+        instrument.sweepSetTap.store(nullptr);
+        if (judged_) {
+            if (!error_.empty()) report_.status = kBatchError;
+            completeRecord();
+        }
+        status_ = error_.empty() ? status : kBatchError;
+        resumeTimer();
+    }
+
   private:
     void measure() {
+        measureSetUp();
+        acquireTrace();
+    }
+
+    void measureSetUp() {
         if (instrument.link.lost.load() || instrument.isInit.load() != 1)
             throw BatchError{"instrument", "start-up did not complete"};
         if (!recipe_.model.empty() && recipe_.model != instrument.model)
@@ -158,7 +202,9 @@ class BatchRun {
         if (recipe_.frequencyDomain) enterFrequencyDomain();
         applyZero();
         applyWindow();
+    }
 
+    void acquireTrace() {
         std::vector<SweepSetRecord> sets;
         {
             std::lock_guard lock(gSetsMutex);
@@ -334,6 +380,14 @@ class BatchRun {
             sim_->setConnection(stimulus, simulator::Connection::Open);
             setZero(-1);
             sim_->setConnection(stimulus, was);
+        } else if (setup_.operatorPrompts) {
+            platform::PopupRequest ask;
+            ask.title = "Station";
+            ask.text = "Leave the stimulus connector open, then press OK.";
+            setup_.operatorPrompts->show(ask);
+            setZero(-1);
+            ask.text = "Connect the device, then press OK.";
+            setup_.operatorPrompts->show(ask);
         } else {
             std::fprintf(setup_.err, "velt: leave the stimulus connector open, then press Enter\n");
             std::string line;
@@ -672,4 +726,182 @@ int runMeasure(const Options& options, const BatchSetup& setup) {
     }
     (void)started;
     return run.status();
+}
+
+namespace {
+
+std::string twoDecimals(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f", v);
+    return std::isfinite(v) ? buf : "---";
+}
+
+class StationRun : public platform::StationService {
+  public:
+    StationRun(const Options& options, Recipe recipe, simulator::SimulatedInstrument* sim)
+        : options_(options), recipe_(std::move(recipe)), recording_(options.results != "none"),
+          queue_(std::make_unique<results::Recorder>(
+              recording_ ? options.results : std::string(":memory:"), results::kSpoolFile,
+              [](const std::string& m) { writeMessage(0, m, 0); })) {
+        run_ = std::make_unique<BatchRun>(recipe_, setup_, sim, responder_);
+        countToday();
+    }
+
+    std::string recipeName() const override { return recipe_.name; }
+    std::string lot() const override { return options_.lot.empty() ? recipe_.lot : options_.lot; }
+    std::string operatorName() const override {
+        return options_.operatorName.empty() ? recipe_.operatorName : options_.operatorName;
+    }
+    bool certificate() const override { return recipe_.pdf; }
+    void setCertificate(bool on) override { recipe_.pdf = on; }
+
+    bool prepare(std::string& error) override {
+        platform::PopupHandler* was = platform::popupHandler();
+        setup_.operatorPrompts = was;
+        platform::setPopupHandler(&responder_);
+        const bool ok = run_->prepare(error);
+        platform::setPopupHandler(was);
+        return ok;
+    }
+
+    bool testedBefore(const std::string& serial) override {
+        if (seen_.count(serial)) return true;
+        if (!recording_) return false;
+        std::string error;
+        if (!lookup_ && !(lookup_ = results::openStore(options_.results, error, 500))) return false;
+        results::Query q;
+        q.serial = serial;
+        q.recipe = recipe_.name;
+        q.last = 1;
+        bool found = false;
+        if (!lookup_->select(
+                q, [&](const results::Record&) { found = true; }, error))
+            lookup_.reset();
+        return found;
+    }
+
+    platform::StationResult test(const std::string& serial, const std::string& lot,
+                                 const std::string& operatorName, bool retest) override {
+        platform::StationResult out;
+        out.serial = serial;
+        results::Record& r = run_->record();
+        identify(r, recipe_, options_, "station");
+        r.serial = serial;
+        r.lot = lot;
+        r.operatorName = operatorName;
+        r.retest = retest;
+        // The panel's own serial field, so the CSV and the picture carry it too.
+        panel().setText(PANEL_SERIAL, serial);
+        // The exports' file dialogs are answered with the report's names, as in a batch run.
+        platform::PopupHandler* was = platform::popupHandler();
+        platform::setPopupHandler(&responder_);
+        run_->testOnce();
+        platform::setPopupHandler(was);
+        out.message = run_->error();
+        out.folder = run_->folder();
+        if (!run_->judged()) return out;
+        out.judged = true;
+        out.verdict = r.verdict;
+        out.pass = r.exitStatus == kBatchPass;
+        for (const ZoneResult& z : run_->report().zones)
+            out.zones.push_back({z.zone.name, twoDecimals(z.stats.mean),
+                                 twoDecimals(z.stats.low) + " to " + twoDecimals(z.stats.high),
+                                 verdictText(z.stats.verdict),
+                                 z.stats.verdict == ZoneVerdict::Pass});
+        (out.pass ? passes_ : fails_)++;
+        seen_.insert(serial);
+        if (recording_) {
+            {
+                std::lock_guard lock(statusMutex_);
+                status_.clear();
+            }
+            const std::string target = results::displayTarget(options_.results);
+            queue_.submit(r, [this, target, serial](results::Delivery d) {
+                std::lock_guard lock(statusMutex_);
+                status_ = d == results::Delivery::Stored ? serial + " recorded in " + target
+                          : d == results::Delivery::Spooled
+                              ? serial + " spooled: " + target + " not reached"
+                              : serial + " NOT RECORDED (see log)";
+            });
+        }
+        return out;
+    }
+
+    void todayCounts(int& passes, int& fails) const override {
+        passes = passes_;
+        fails = fails_;
+    }
+    std::string recordStatus() const override {
+        if (!recording_) return "not recorded (--results none)";
+        std::lock_guard lock(statusMutex_);
+        return status_;
+    }
+
+  private:
+    // The day's tests of this recipe at this station, from the database when it answers.
+    void countToday() {
+        if (!recording_) return;
+        std::string error;
+        lookup_ = results::openStore(options_.results, error, 500);
+        if (!lookup_) return;
+        results::Query q;
+        q.recipe = recipe_.name;
+        q.station = results::stationName(options_);
+        q.since = results::utcNow().substr(0, 10);
+        if (!lookup_->select(
+                q,
+                [this](const results::Record& r) {
+                    seen_.insert(r.serial);
+                    (r.verdict == "PASS" ? passes_ : fails_)++;
+                },
+                error))
+            lookup_.reset();
+    }
+
+    Options options_;
+    Recipe recipe_;
+    BatchSetup setup_;
+    platform::ScriptedResponder responder_;
+    std::unique_ptr<BatchRun> run_;
+    std::unique_ptr<results::Store> lookup_;
+    std::set<std::string> seen_;
+    int passes_ = 0, fails_ = 0;
+    bool recording_;
+    mutable std::mutex statusMutex_;
+    std::string status_;
+    // Last: it is drained on destruction, and its callbacks write the status above.
+    results::RecordingQueue queue_;
+};
+
+} // namespace
+
+bool takeStationInstrument(Options& o, std::string& error) {
+    Recipe r;
+    if (!loadRecipe(o.stationRecipe, r, error) || !mergeInstrument(o, r, error)) {
+        error = o.stationRecipe + ": " + error;
+        return false;
+    }
+    o.simulate = r.simulate;
+    if (!o.modelGiven && !r.model.empty()) o.model = r.model;
+    o.dutFile = r.dut;
+    o.connections = r.connect;
+    o.noise = r.noise;
+    o.seed = r.seed;
+    o.randomSeed = r.randomSeed;
+    return true;
+}
+
+std::unique_ptr<platform::StationService>
+openStation(const Options& options, simulator::SimulatedInstrument* sim, std::string& error) {
+    Recipe recipe;
+    if (!loadRecipe(options.stationRecipe, recipe, error)) {
+        error = options.stationRecipe + ": " + error;
+        return nullptr;
+    }
+    if (!recipe.touchstoneFile.empty() || recipe.zones.empty()) {
+        error = options.stationRecipe + ": a station judges zones on the instrument: " +
+                (recipe.zones.empty() ? "the recipe has none" : "no instrument.touchstone");
+        return nullptr;
+    }
+    return std::make_unique<StationRun>(options, std::move(recipe), sim);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/options.h"
+#include "platform/popups.h"
 
 #include <cstdio>
 #include <string>
@@ -18,6 +19,9 @@ struct BatchSetup {
     std::FILE* out = stdout; // zone lines and the closing line
     std::FILE* err = stderr; // what went wrong
     bool paced = true;       // the simulated link as slow as the real one
+    // Where the operator is asked to leave the connector open: the window's popups (station
+    // mode), else standard input.
+    platform::PopupHandler* operatorPrompts = nullptr;
 };
 
 // Runs the recipe named in the options; returns the exit status. The folder written is

@@ -5,6 +5,7 @@
 #include "app/remote.h"
 #include "app/results.h"
 #include "app/startup.h"
+#include "app/station.h"
 #include "instrument/driver.h"
 #include "panel/callbacks.h"
 #include "panel/colors.h"
@@ -20,6 +21,7 @@
 #include "platform/qt/panel_imager.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/remote_server.h"
+#include "platform/qt/station_bar.h"
 #include "platform/qt/view.h"
 #include "platform/qt/waveform_graph.h"
 #include "platform/serial_device.h"
@@ -228,6 +230,13 @@ int main(int argc, char** argv) {
     if (opt.command == Command::Measure) return measure(argc, argv, opt);
     if (opt.command == Command::Serve) return serve(argc, argv, opt);
 
+    if (!opt.stationRecipe.empty()) {
+        std::string error;
+        if (!takeStationInstrument(parsed.options, error)) {
+            std::fprintf(stderr, "velt: --station %s\n", error.c_str());
+            return 2;
+        }
+    }
     // The instrument first: a bad scenario file stops the program before any window opens.
     BackEnd backEnd = openBackEnd({opt.simulate, opt.model, opt.dutFile, opt.connections, opt.noise,
                                    /*paced=*/true, opt.seed, opt.randomSeed});
@@ -240,6 +249,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     simulator::SimulatedInstrument* const sim = backEnd.sim.get();
+    std::unique_ptr<platform::StationService> station;
+    if (!opt.stationRecipe.empty()) {
+        std::string error;
+        if (!(station = openStation(opt, sim, error))) {
+            std::fprintf(stderr, "velt: --station %s\n", error.c_str());
+            return 2;
+        }
+    }
 
     QApplication app(argc, argv);
     platform::qt::initApplicationLocale();
@@ -302,6 +319,14 @@ int main(int argc, char** argv) {
             });
         }
 
+        std::unique_ptr<platform::qt::StationBar> stationBar;
+        if (station) {
+            stationBar = std::make_unique<platform::qt::StationBar>(&window, *station);
+            platform::setCertificateWriter(platform::qt::writeCertificatePdf);
+            platform::qt::StationBar* bar = stationBar.get();
+            loop.post([bar] { onceStarted([bar] { bar->start(); }); });
+        }
+
         RemoteControl control({sim, /*serve=*/false});
         platform::qt::RemoteServer server(control, nullptr);
         gServer = &server;
@@ -314,6 +339,7 @@ int main(int argc, char** argv) {
 
         status = veltMain();
 
+        stationBar.reset();
         setRemoteSwitch(nullptr);
         gServer = nullptr;
         server.close();

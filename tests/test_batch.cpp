@@ -222,10 +222,9 @@ TEST_F(Batch, EveryJudgedRunIsRecordedAndListedBackWithItsZones) {
     while (std::getline(csv, line)) rows.push_back(line);
     ASSERT_EQ(rows.size(), 3u) << out_;
     const std::string recipeHash = sha256File("recipe.json");
-    for (const auto& [row, serial, verdict] :
-         {std::tuple{0, ",4711,C-1,", ",0,PASS,measure,0,"},
-          std::tuple{1, ",4711,C-2,", ",1,FAIL,measure,0,"},
-          std::tuple{2, ",,C-3,", ",0,PASS,measure,0,"}}) {
+    for (const auto& [row, serial, verdict] : {std::tuple{0, ",4711,C-1,", ",0,PASS,measure,0,"},
+                                               std::tuple{1, ",4711,C-2,", ",1,FAIL,measure,0,"},
+                                               std::tuple{2, ",,C-3,", ",0,PASS,measure,0,"}}) {
         const std::string& r = rows[static_cast<std::size_t>(row)];
         EXPECT_NE(r.find(serial), std::string::npos) << r;
         EXPECT_NE(r.find(verdict), std::string::npos) << r;

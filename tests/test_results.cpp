@@ -65,7 +65,8 @@ class ResultsStore : public testing::TestWithParam<Backend> {
         EXPECT_TRUE(store) << error;
         std::vector<Record> out;
         if (store) {
-            EXPECT_TRUE(store->select(q, [&](const Record& r) { out.push_back(r); }, error));
+            EXPECT_TRUE(store->select(
+                q, [&](const Record& r) { out.push_back(r); }, error));
         }
         return out;
     }
@@ -134,8 +135,8 @@ TEST_P(ResultsStore, RecordsReadBackAsWrittenSelectedByWhatAQualityEngineerAsks)
     for (const Case& t : cases) {
         std::vector<std::string> serials;
         for (const Record& r : all(t.q)) serials.push_back(r.serial);
-        EXPECT_EQ(serials, t.serials) << t.q.recipe << t.q.serial << t.q.lot << t.q.since
-                                      << t.q.until << t.q.last;
+        EXPECT_EQ(serials, t.serials)
+            << t.q.recipe << t.q.serial << t.q.lot << t.q.since << t.q.until << t.q.last;
     }
 }
 

@@ -40,8 +40,9 @@ class PgCluster {
             as_ = "runuser -u postgres -- ";
         }
         port_ = freePort();
-        if (run(bin_ + "/initdb -D " + dir_ + "/data -U velt -A trust --no-sync -E UTF8 "
-                                              "--locale=C >" +
+        if (run(bin_ + "/initdb -D " + dir_ +
+                "/data -U velt -A trust --no-sync -E UTF8 "
+                "--locale=C >" +
                 dir_ + "/initdb.log 2>&1") != 0) {
             why_ = "initdb failed (see " + dir_ + "/initdb.log)";
             return;
