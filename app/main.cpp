@@ -166,7 +166,11 @@ int serve(int argc, char** argv, const Options& opt) {
     int status = 0;
     {
         OffscreenPanel panel;
-        RemoteControl control({backEnd.sim.get(), /*serve=*/true});
+        std::unique_ptr<results::RecordingQueue> recorder;
+        if (auto r = results::recorderFor(opt, [](const std::string& m) { writeMessage(0, m, 0); }))
+            recorder = std::make_unique<results::RecordingQueue>(std::move(r));
+        RemoteControl control(
+            {backEnd.sim.get(), /*serve=*/true, recorder.get(), results::stationName(opt)});
         platform::qt::RemoteServer server(control, [] { shutdown(); });
         onceStarted([&] { listenRemote(server, control, opt, true); });
         std::signal(SIGINT, onSignal);
@@ -327,7 +331,10 @@ int main(int argc, char** argv) {
             loop.post([bar] { onceStarted([bar] { bar->start(); }); });
         }
 
-        RemoteControl control({sim, /*serve=*/false});
+        std::unique_ptr<results::RecordingQueue> recorder;
+        if (auto r = results::recorderFor(opt, [](const std::string& m) { writeMessage(0, m, 0); }))
+            recorder = std::make_unique<results::RecordingQueue>(std::move(r));
+        RemoteControl control({sim, /*serve=*/false, recorder.get(), results::stationName(opt)});
         platform::qt::RemoteServer server(control, nullptr);
         gServer = &server;
         gControl = &control;

@@ -6,6 +6,7 @@
 #include "app/remote.h"
 
 #include "acquisition/acquire.h"
+#include "app/recipe.h"
 #include "app/scpi.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
@@ -31,9 +32,11 @@
 #include "platform/log.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
+#include "platform/serial_device.h"
 #include "setup/version.h"
 #include "simulator/sim_operator.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <charconv>
@@ -515,7 +518,10 @@ void RemoteInstrument::finish() {
                 ques_.raise(kQuesCalibration);
             }
         }
-        if (op.status == 1) shown_ = 1 - shown_;
+        if (op.status == 1) {
+            shown_ = 1 - shown_;
+            ++generation_;
+        }
     }
     if (op.status != 1 && !abortAsked_) {
         const std::string why =
@@ -903,6 +909,7 @@ struct RemoteCommands {
                            t.setup.xUnit, t.setup.dielectric);
         const ZoneStats z = zoneStatistics(t.x, t.y, from, to, panelState.zoneNominal.load(),
                                            panelState.zoneTolerance.load(), minLength);
+        record(s.instrument_, t, from, to, z);
         for (double v : {z.mean, z.min, z.max, z.stddev}) {
             appendNumber(reply, v);
             reply += ',';
@@ -910,6 +917,80 @@ struct RemoteCommands {
         reply += verdictText(z.verdict);
         return 0;
     }
+    // The acquisition's record gains the zone just judged (a zone asked again replaces itself)
+    // and goes to the database again under the same id: one record per INITiate.
+    static void record(RemoteInstrument& in, const RemoteTrace& t, double from, double to,
+                       const ZoneStats& z) {
+        if (!in.context_.recorder || !in.recording_ || z.verdict == ZoneVerdict::NoData) return;
+        results::Record& r = in.record_;
+        if (in.recorded_ != in.generation_) {
+            r = results::Record{};
+            r.id = results::newRecordId();
+            r.time = results::utcNow();
+            r.station = in.context_.station;
+            r.serial = in.serial_;
+            r.lot = in.lot_;
+            r.operatorName = in.operator_;
+            r.recipe = "remote";
+            r.model = instrument.model;
+            if (platform::SerialDevice* device = platform::serialDevice())
+                r.instrumentSerial = device->serialNumber();
+            r.source = "remote";
+            in.recorded_ = in.generation_;
+        }
+        std::string name;
+        appendNumber(name, from);
+        name += "-";
+        appendNumber(name, to);
+        name += std::string(" ") + kRecipeXUnits[index(t.setup.xUnit)];
+        const results::ZoneRecord zone{name,
+                                       panelState.zoneNominal.load(),
+                                       panelState.zoneTolerance.load(),
+                                       z.mean,
+                                       z.min,
+                                       z.max,
+                                       z.stddev,
+                                       verdictText(z.verdict)};
+        auto same = std::find_if(r.zones.begin(), r.zones.end(),
+                                 [&](const results::ZoneRecord& k) { return k.name == name; });
+        if (same != r.zones.end())
+            *same = zone;
+        else
+            r.zones.push_back(zone);
+        const bool pass = std::all_of(r.zones.begin(), r.zones.end(),
+                                      [](const results::ZoneRecord& k) { return k.verdict == "PASS"; });
+        r.verdict = pass ? "PASS" : "FAIL";
+        r.exitStatus = pass ? 0 : 1;
+        in.context_.recorder->submit(r);
+    }
+    // RESults:SERial, :LOT, :OPERator: who and what the next records name.
+    static int recordText(RemoteSession& s, const Command& c, int which, std::string& reply) {
+        RemoteInstrument& in = s.instrument_;
+        std::string& field = which == 0 ? in.serial_ : which == 1 ? in.lot_ : in.operator_;
+        if (c.query) {
+            reply += "\"" + field + "\"";
+            return 0;
+        }
+        const std::string& v = c.params[0].text;
+        if (v.size() > 200 || v.find_first_of("\r\n") != std::string::npos)
+            return scpi::kIllegalParameterValue;
+        field = v;
+        return 0;
+    }
+    static int recordState(RemoteSession& s, const Command& c, int, std::string& reply) {
+        RemoteInstrument& in = s.instrument_;
+        if (c.query) {
+            reply += in.recording_ && in.context_.recorder ? "1" : "0";
+            return 0;
+        }
+        bool v = false;
+        if (c.params[0].quoted || !scpi::toBool(c.params[0].text, v))
+            return scpi::kIllegalParameterValue;
+        if (v && !in.context_.recorder) return scpi::kExecutionError; // --results none
+        in.recording_ = v;
+        return 0;
+    }
+
     // The numbers the cursor read-outs show: x1, y1, x2, y2 and x2 - x1.
     static int cursors(RemoteSession&, const Command&, int, std::string& reply) {
         double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
@@ -1042,6 +1123,10 @@ constexpr C::Entry kCommandTable[] = {
     C::query("FETCh:TRACe:X", C::trace, 1),
     C::query("FETCh:ZONE", C::zone, 0, 2),
     C::query("FETCh:CURSor", C::cursors),
+    C::setting("RESults:RECord[:STATe]", C::recordState),
+    C::setting("RESults:SERial", C::recordText, 0),
+    C::setting("RESults:LOT", C::recordText, 1),
+    C::setting("RESults:OPERator", C::recordText, 2),
     C::command("CALibration:SOLT:LOAD", C::soltLoad, 0, 1),
     C::query("CALibration:SOLT:STATe", C::soltState),
     C::command("CALibration:SOLT:NEW", C::soltNew, 0, 0, Exec::Overlapped),

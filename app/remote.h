@@ -5,6 +5,7 @@
 
 #include "acquisition/acquire.h"
 #include "app/scpi.h"
+#include "app/results.h"
 #include "platform/remote_service.h"
 #include "setup/setup.h"
 
@@ -26,6 +27,10 @@ struct RemoteContext {
     simulator::SimulatedInstrument* sim = nullptr;
     // "velt serve": SYSTem:EXIT ends the program.
     bool serve = false;
+    // Where FETCh:ZONE? records the acquisition it judged (none: not recorded), and the name
+    // the records give this station.
+    results::RecordingQueue* recorder = nullptr;
+    std::string station{};
 };
 
 // The command table's handlers: the one place that reads and writes the state below.
@@ -91,6 +96,12 @@ class RemoteInstrument {
     bool abortAsked_ = false;    // ABORt, not the window, stopped the operation
     RemoteTrace traces_[2];      // the one FETCh answers, and the one an INITiate fills
     int shown_ = 0;
+    std::uint64_t generation_ = 0; // acquisitions completed
+    // The record of the shown acquisition: each FETCh:ZONE? adds its zone and sends it again.
+    results::Record record_;
+    std::uint64_t recorded_ = ~std::uint64_t{0}; // the generation record_ belongs to
+    bool recording_ = true;
+    std::string serial_, lot_, operator_;
     std::unique_ptr<Operation> op_; // the operation in progress, or the last one
     std::shared_ptr<std::function<void()>> wake_;
 };

@@ -2,6 +2,8 @@
 // report folder that still holds the measurement.
 #include "app/results.h"
 
+#include "app/options.h"
+
 #include <nlohmann/json.hpp>
 
 #include <charconv>

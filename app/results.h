@@ -2,7 +2,6 @@
 // the database could not take, and `velt results`, which prints them back.
 #pragma once
 
-#include "app/options.h"
 #include "files/results_db.h"
 
 #include <condition_variable>
@@ -13,6 +12,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+
+struct Options;
 
 namespace results {
 

@@ -9,6 +9,7 @@ Prints what failed and exits 1, or exits 0.
 import atexit
 import os
 import socket
+import json
 import subprocess
 import sys
 import tempfile
@@ -101,9 +102,13 @@ velt.query("WINDow:STARt 0;STOP 4;:AVERage 4;:CALCulate:ZONE:LIMits 50,10;AVER 0
 velt.close()
 velt = connect()
 check(velt.query("SYST:ERR?").startswith("-222,"), "the last client's error was lost")
+velt.write('RESults:SERial "R-1";LOT "L-9"')
+check(velt.query("RES:SER?;RECord?") == ('"R-1";1' if server else '"R-1";0'),
+      "the serial to record was not kept")
 check(velt.query("INITiate;*OPC?") == "1", "INITiate;*OPC? did not complete")
 zone = velt.query("FETCh:ZONE? 1.8,3.2").split(",")
 check(zone[-1] == "PASS" and abs(float(zone[0]) - 50) < 0.3, f"the cable's zone gave {zone}")
+velt.query("FETCh:ZONE? 2,3")  # the same acquisition: one record, two zones
 
 # The trace in both formats is the CSV export of the same acquisition.
 ascii_y = velt.query_ascii_values("FETCh:TRACe?")
@@ -210,6 +215,13 @@ check(velt.query("AVER?") == "5", "a refused value changed the averaging")
 if server:
     velt.write("SYSTem:EXIT")
     check(server.wait(timeout=10) == 0, "velt serve did not end on SYSTem:EXIT")
+    listed = subprocess.run([sys.argv[2], "--data-dir", "data", "results", "--format", "json"],
+                            cwd=folder, capture_output=True, text=True, timeout=30)
+    records = json.loads(listed.stdout or "[]")
+    check(len(records) == 1 and records[0]["serial"] == "R-1" and records[0]["lot"] == "L-9"
+          and records[0]["source"] == "remote"
+          and [z["name"] for z in records[0]["zones"]] == ["1.8-3.2 m", "2-3 m"],
+          f"the remote acquisition's record: {listed.stdout} {listed.stderr}")
 velt.close()
 print("remote story:", "FAIL" if failures else "PASS")
 sys.exit(1 if failures else 0)
