@@ -24,7 +24,7 @@ namespace {
 // step, never an edit of an old one.
 struct Migration {
     int version;
-    std::array<const char*, 5> statements;
+    std::array<const char*, 6> statements;
 };
 constexpr std::array<Migration, 1> kMigrations = {{
     {1,
@@ -33,6 +33,7 @@ constexpr std::array<Migration, 1> kMigrations = {{
       "NULL, recipe_sha256 TEXT NOT NULL, model TEXT NOT NULL, instrument_serial TEXT NOT NULL, "
       "calibration_sha256 TEXT NOT NULL, exit_status INTEGER NOT NULL, verdict TEXT NOT NULL, "
       "source TEXT NOT NULL, retest INTEGER NOT NULL, report_folder TEXT NOT NULL)",
+      "CREATE INDEX measurement_time ON measurement (time_utc, id)",
       "CREATE INDEX measurement_recipe_time ON measurement (recipe, time_utc)",
       "CREATE INDEX measurement_serial ON measurement (serial)",
       "CREATE TABLE zone (measurement_id TEXT NOT NULL REFERENCES measurement (id) ON DELETE "
@@ -151,49 +152,47 @@ class Assembler {
   public:
     explicit Assembler(const std::function<void(const Record&)>& each) : each_(each) {}
     // get(i) is column i's text, null(i) whether it is NULL.
-    template <typename Get, typename Null> void row(Get get, Null null) {
-        const std::string id = get(0);
+    // get(i) is column i's text (valid until the next row), null(i) whether it is NULL. The
+    // record's strings are reused from one record to the next: no allocation once they are big
+    // enough.
+    template <typename Get, typename Null, typename Real> void row(Get get, Null null, Real real) {
+        const std::string_view id = get(0);
         if (!open_ || id != record_.id) {
             finish();
-            record_ = Record{};
-            record_.id = id;
-            record_.time = get(1);
-            record_.station = get(2);
-            record_.operatorName = get(3);
-            record_.lot = get(4);
-            record_.serial = get(5);
-            record_.recipe = get(6);
-            record_.recipeSha256 = get(7);
-            record_.model = get(8);
-            record_.instrumentSerial = get(9);
-            record_.calibrationSha256 = get(10);
-            record_.exitStatus = std::atoi(get(11).c_str());
-            record_.verdict = get(12);
-            record_.source = get(13);
-            record_.retest = get(14) == "1";
-            record_.reportFolder = get(15);
+            std::string* text[] = {&record_.id,           &record_.time,
+                                   &record_.station,      &record_.operatorName,
+                                   &record_.lot,          &record_.serial,
+                                   &record_.recipe,       &record_.recipeSha256,
+                                   &record_.model,        &record_.instrumentSerial,
+                                   &record_.calibrationSha256};
+            for (int c = 0; c < 11; ++c) text[c]->assign(get(c));
+            record_.exitStatus = static_cast<int>(real(11));
+            record_.verdict.assign(get(12));
+            record_.source.assign(get(13));
+            record_.retest = real(14) != 0;
+            record_.reportFolder.assign(get(15));
+            zones_ = 0;
             open_ = true;
         }
         if (null(16)) return;
-        ZoneRecord z;
-        z.name = get(16);
+        if (record_.zones.size() <= zones_) record_.zones.emplace_back();
+        ZoneRecord& z = record_.zones[zones_++];
+        z.name.assign(get(16));
         double* fields[] = {&z.nominal, &z.tolerance, &z.mean, &z.minimum, &z.maximum, &z.sd};
-        for (int c = 0; c < 6; ++c) {
-            if (null(17 + c)) continue;
-            const std::string s = get(17 + c);
-            std::from_chars(s.data(), s.data() + s.size(), *fields[c]);
-        }
-        z.verdict = get(23);
-        record_.zones.push_back(std::move(z));
+        for (int c = 0; c < 6; ++c) *fields[c] = null(17 + c) ? NAN : real(17 + c);
+        z.verdict.assign(get(23));
     }
     void finish() {
-        if (open_) each_(record_);
+        if (!open_) return;
+        record_.zones.resize(zones_);
+        each_(record_);
         open_ = false;
     }
 
   private:
     const std::function<void(const Record&)>& each_;
     Record record_;
+    std::size_t zones_ = 0;
     bool open_ = false;
 };
 
@@ -215,7 +214,8 @@ class SqliteStore : public Store {
         // Stations sharing the file wait for each other instead of failing.
         sqlite3_busy_timeout(db_, busyMs_);
         if (!exec("PRAGMA journal_mode = WAL", error) ||
-            !exec("PRAGMA synchronous = FULL", error) || !exec("PRAGMA foreign_keys = ON", error))
+            !exec("PRAGMA synchronous = FULL", error) || !exec("PRAGMA foreign_keys = ON", error) ||
+            !exec("PRAGMA cache_size = -32768", error) || !exec("PRAGMA mmap_size = 268435456", error))
             return false;
         return migrate(error);
     }
@@ -252,10 +252,13 @@ class SqliteStore : public Store {
         while ((rc = sqlite3_step(s)) == SQLITE_ROW)
             rows.row(
                 [s](int c) {
-                    const auto* t = sqlite3_column_text(s, c);
-                    return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
+                    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+                    return t ? std::string_view(t, static_cast<std::size_t>(
+                                                       sqlite3_column_bytes(s, c)))
+                             : std::string_view();
                 },
-                [s](int c) { return sqlite3_column_type(s, c) == SQLITE_NULL; });
+                [s](int c) { return sqlite3_column_type(s, c) == SQLITE_NULL; },
+                [s](int c) { return sqlite3_column_double(s, c); });
         rows.finish();
         sqlite3_finalize(s);
         return rc == SQLITE_DONE || fail(error);
@@ -393,8 +396,18 @@ class PostgresStore : public Store {
         Assembler rows(each);
         const int n = PQntuples(res);
         for (int i = 0; i < n; ++i)
-            rows.row([res, i](int c) { return std::string(PQgetvalue(res, i, c)); },
-                     [res, i](int c) { return PQgetisnull(res, i, c) != 0; });
+            rows.row(
+                [res, i](int c) {
+                    return std::string_view(PQgetvalue(res, i, c),
+                                            static_cast<std::size_t>(PQgetlength(res, i, c)));
+                },
+                     [res, i](int c) { return PQgetisnull(res, i, c) != 0; },
+                [res, i](int c) {
+                    const char* v = PQgetvalue(res, i, c);
+                    double out = NAN;
+                    std::from_chars(v, v + PQgetlength(res, i, c), out);
+                    return out;
+                });
         rows.finish();
         PQclear(res);
         return true;
