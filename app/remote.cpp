@@ -957,8 +957,9 @@ struct RemoteCommands {
             *same = zone;
         else
             r.zones.push_back(zone);
-        const bool pass = std::all_of(r.zones.begin(), r.zones.end(),
-                                      [](const results::ZoneRecord& k) { return k.verdict == "PASS"; });
+        const bool pass =
+            std::all_of(r.zones.begin(), r.zones.end(),
+                        [](const results::ZoneRecord& k) { return k.verdict == "PASS"; });
         r.verdict = pass ? "PASS" : "FAIL";
         r.exitStatus = pass ? 0 : 1;
         in.context_.recorder->submit(r);

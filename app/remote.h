@@ -4,8 +4,8 @@
 #pragma once
 
 #include "acquisition/acquire.h"
-#include "app/scpi.h"
 #include "app/results.h"
+#include "app/scpi.h"
 #include "platform/remote_service.h"
 #include "setup/setup.h"
 

@@ -159,11 +159,16 @@ class Assembler {
         const std::string_view id = get(0);
         if (!open_ || id != record_.id) {
             finish();
-            std::string* text[] = {&record_.id,           &record_.time,
-                                   &record_.station,      &record_.operatorName,
-                                   &record_.lot,          &record_.serial,
-                                   &record_.recipe,       &record_.recipeSha256,
-                                   &record_.model,        &record_.instrumentSerial,
+            std::string* text[] = {&record_.id,
+                                   &record_.time,
+                                   &record_.station,
+                                   &record_.operatorName,
+                                   &record_.lot,
+                                   &record_.serial,
+                                   &record_.recipe,
+                                   &record_.recipeSha256,
+                                   &record_.model,
+                                   &record_.instrumentSerial,
                                    &record_.calibrationSha256};
             for (int c = 0; c < 11; ++c) text[c]->assign(get(c));
             record_.exitStatus = static_cast<int>(real(11));
@@ -215,7 +220,8 @@ class SqliteStore : public Store {
         sqlite3_busy_timeout(db_, busyMs_);
         if (!exec("PRAGMA journal_mode = WAL", error) ||
             !exec("PRAGMA synchronous = FULL", error) || !exec("PRAGMA foreign_keys = ON", error) ||
-            !exec("PRAGMA cache_size = -32768", error) || !exec("PRAGMA mmap_size = 268435456", error))
+            !exec("PRAGMA cache_size = -32768", error) ||
+            !exec("PRAGMA mmap_size = 268435456", error))
             return false;
         return migrate(error);
     }
@@ -253,8 +259,8 @@ class SqliteStore : public Store {
             rows.row(
                 [s](int c) {
                     const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
-                    return t ? std::string_view(t, static_cast<std::size_t>(
-                                                       sqlite3_column_bytes(s, c)))
+                    return t ? std::string_view(
+                                   t, static_cast<std::size_t>(sqlite3_column_bytes(s, c)))
                              : std::string_view();
                 },
                 [s](int c) { return sqlite3_column_type(s, c) == SQLITE_NULL; },
@@ -401,7 +407,7 @@ class PostgresStore : public Store {
                     return std::string_view(PQgetvalue(res, i, c),
                                             static_cast<std::size_t>(PQgetlength(res, i, c)));
                 },
-                     [res, i](int c) { return PQgetisnull(res, i, c) != 0; },
+                [res, i](int c) { return PQgetisnull(res, i, c) != 0; },
                 [res, i](int c) {
                     const char* v = PQgetvalue(res, i, c);
                     double out = NAN;
@@ -528,8 +534,7 @@ std::string newRecordId() {
         for (unsigned char& b : bytes) b = static_cast<unsigned char>(g());
     }
     char buf[40];
-    for (std::size_t i = 0; i < sizeof bytes; ++i)
-        std::snprintf(buf + 2 * i, 3, "%02x", bytes[i]);
+    for (std::size_t i = 0; i < sizeof bytes; ++i) std::snprintf(buf + 2 * i, 3, "%02x", bytes[i]);
     return std::string(buf, 32);
 }
 

@@ -135,6 +135,13 @@ INSTANTIATE_TEST_SUITE_P(
     Bad, OptionsRejected,
     testing::Values(
         Rejection{{"--frobnicate"}, "unknown option '--frobnicate'"},
+        Rejection{{"results", "--format", "xml"}, "--format needs table, csv or json, got 'xml'"},
+        Rejection{{"results", "--since", "yesterday"}, "--since needs a UTC date or time"},
+        Rejection{{"results", "--until", "2026-13-01"}, "--until needs a UTC date or time"},
+        Rejection{{"results", "--results", "none"}, "no database to read"},
+        Rejection{{"measure", "r.json", "--results"}, "--results needs a database"},
+        Rejection{{"--simulate", "--station", "r.json", "--remote", "5025"},
+                  "--station runs the recipe's measurement"},
         Rejection{{"-platform", "offscreen"}, "unknown option '-platform'"},
         Rejection{{"--simulate", "--model", "QSX999"}, "unknown model 'QSX999'"},
         Rejection{{"--simulate", "--model"}, "--model needs a model code"},
@@ -193,7 +200,10 @@ TEST(Options, TheManualListsTheOptionsHelpLists) {
         {{"measure", "--help"},
          man.substr(man.find(".SH velt measure"),
                     man.find(".SH velt serve") - man.find(".SH velt measure"))},
-        {{"serve", "--help"}, man.substr(man.find(".SH velt serve"))}};
+        {{"serve", "--help"},
+         man.substr(man.find(".SH velt serve"),
+                    man.find(".SH velt results") - man.find(".SH velt serve"))},
+        {{"results", "--help"}, man.substr(man.find(".SH velt results"))}};
     for (const auto& [args, section] : commands) {
         std::vector<const char*> argv = {"velt"};
         for (const std::string& a : args) argv.push_back(a.c_str());

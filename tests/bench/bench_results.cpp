@@ -35,7 +35,8 @@ void recordEach(benchmark::State& state, const std::string& target, const std::s
     results::Recorder recorder(target, spool, nullptr);
     int i = 0;
     for (auto _ : state)
-        if (recorder.record(coupon(i++)) != results::Delivery::Stored) state.SkipWithError("spooled");
+        if (recorder.record(coupon(i++)) != results::Delivery::Stored)
+            state.SkipWithError("spooled");
 }
 
 void BM_RecordOneMeasurementSQLite(benchmark::State& state) {
