@@ -426,7 +426,7 @@ class PostgresStore : public Store {
         std::string why = conn_ ? PQerrorMessage(conn_) : "out of memory";
         while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
         for (char& c : why)
-            if (c == '\n') c = ' ';
+            if (c == '\n' || c == '\t') c = ' ';
         error = name_ + ": " + why;
         return false;
     }
