@@ -87,6 +87,13 @@ screenshot: build
 	# answers, on a 35 ps model (four interleaved sweep sets a record) averaging 16 sweeps.
 	$(SHOT) --model QSA004 --auto-solt --frequency-domain 7 --averaging 16 --screenshot $(CURDIR)/docs/screenshot-s11.png
 	$(SHOT) --light --screenshot $(CURDIR)/docs/screenshot-light.png
+	# The operator station after a scanner typed C-0001 and Enter (xdotool stands in for it).
+	rm -rf $(RUNDIR)/shot && mkdir -p $(RUNDIR)/shot && cd $(RUNDIR)/shot && \
+	  xvfb-run -a -s "-screen 0 1280x900x24" sh -c '$(CURDIR)/$(BUILD)/velt --simulate \
+	    --station $(CURDIR)/docs/examples/cable-50ohm.json --lot 4711 --operator ann \
+	    --results none --screenshot-after 40 --screenshot $(CURDIR)/docs/screenshot-station.png & \
+	  sleep 30; xdotool windowfocus --sync $$(xdotool search --name VELT | head -1); \
+	  xdotool type --delay 20 C-0001; xdotool key Return; wait'
 
 # The program, its manual, desktop entry, icon, udev rule and documentation under
 # CMAKE_INSTALL_PREFIX (/usr/local unless configured otherwise), below $(DESTDIR) when set.
