@@ -43,6 +43,7 @@
 #include "simulator/sim_operator.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -767,8 +768,15 @@ class StationRun : public platform::StationService {
     bool testedBefore(const std::string& serial) override {
         if (seen_.count(serial)) return true;
         if (!recording_) return false;
+        // A server out of reach is not asked again for a minute: each try may wait for its
+        // connection time-out, and the operator is waiting.
+        const auto now = std::chrono::steady_clock::now();
+        if (!lookup_ && now - lookupFailed_ < std::chrono::minutes(1)) return false;
         std::string error;
-        if (!lookup_ && !(lookup_ = results::openStore(options_.results, error, 500))) return false;
+        if (!lookup_ && !(lookup_ = results::openStore(options_.results, error, 500))) {
+            lookupFailed_ = now;
+            return false;
+        }
         results::Query q;
         q.serial = serial;
         q.recipe = recipe_.name;
@@ -843,7 +851,10 @@ class StationRun : public platform::StationService {
         if (!recording_) return;
         std::string error;
         lookup_ = results::openStore(options_.results, error, 500);
-        if (!lookup_) return;
+        if (!lookup_) {
+            lookupFailed_ = std::chrono::steady_clock::now();
+            return;
+        }
         results::Query q;
         q.recipe = recipe_.name;
         q.station = results::stationName(options_);
@@ -864,6 +875,7 @@ class StationRun : public platform::StationService {
     platform::ScriptedResponder responder_;
     std::unique_ptr<BatchRun> run_;
     std::unique_ptr<results::Store> lookup_;
+    std::chrono::steady_clock::time_point lookupFailed_{};
     std::set<std::string> seen_;
     int passes_ = 0, fails_ = 0;
     bool recording_;

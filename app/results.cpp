@@ -25,26 +25,36 @@ bool Recorder::connect(std::string& error) {
 }
 
 bool Recorder::putToTarget(const std::vector<Record>& records, std::string& error) {
+    const bool wasOpen = store_ != nullptr;
     if (connect(error) && store_->put(records, error)) return true;
-    // A connection that served before may be stale (the server restarted): once more, afresh.
     store_.reset();
-    return connect(error) && store_->put(records, error);
+    // A connection that served before may be stale (the server restarted): once more, afresh.
+    // A fresh one that failed means the database is out of reach; a second try would only
+    // double the wait.
+    return wasOpen && connect(error) && store_->put(records, error);
 }
 
+// False only when the target refused: a spool that cannot be read must not keep new records
+// from the database.
 bool Recorder::deliverSpool(std::string& error) {
     if (!spool_ && !fs::exists(spoolPath_)) return true;
-    if (!spool_ && !(spool_ = openStore(spoolPath_, error, busyMs_))) return false;
+    std::string spoolError;
     std::vector<Record> waiting;
-    if (!spool_->select(
-            {}, [&](const Record& r) { waiting.push_back(r); }, error))
-        return false;
+    if ((!spool_ && !(spool_ = openStore(spoolPath_, spoolError, busyMs_))) ||
+        !spool_->select(
+            {}, [&](const Record& r) { waiting.push_back(r); }, spoolError)) {
+        if (log_) log_("The spool cannot be read (" + spoolError + "); its records stay in it.");
+        return true;
+    }
     if (waiting.empty()) return true;
     // Sent before they leave the spool: a crash between the two sends them again, which
     // replaces them with themselves.
     if (!putToTarget(waiting, error)) return false;
     std::vector<std::string> ids;
     for (const Record& r : waiting) ids.push_back(r.id);
-    if (!spool_->remove(ids, error)) return false;
+    if (!spool_->remove(ids, spoolError) && log_)
+        log_("Spooled records sent but not cleared from the spool (" + spoolError +
+             "); they will be sent again, which stores them once.");
     if (log_)
         log_(std::to_string(waiting.size()) + " spooled record" + (waiting.size() == 1 ? "" : "s") +
              " sent to " + displayTarget(target_) + ".");

@@ -30,9 +30,8 @@ TEST(RecordingQueue, RecordsFromTwoThreadsArriveOnceEachAndDestructionDrains) {
                 r.time = results::utcNow();
                 r.serial = prefix + std::to_string(i);
                 r.zones = {{"z", 50, 5, 50, 49, 51, 0.1, "PASS"}};
-                queue.submit(r, [&](results::Delivery d) {
-                    stored += d == results::Delivery::Stored;
-                });
+                queue.submit(
+                    r, [&](results::Delivery d) { stored += d == results::Delivery::Stored; });
             }
         };
         std::thread a(hand, "A"), b(hand, "B");
@@ -48,7 +47,8 @@ TEST(RecordingQueue, RecordsFromTwoThreadsArriveOnceEachAndDestructionDrains) {
     ASSERT_TRUE(store) << error;
     std::set<std::string> serials;
     std::size_t n = 0;
-    store->select({}, [&](const results::Record& r) { serials.insert(r.serial), ++n; }, error);
+    store->select(
+        {}, [&](const results::Record& r) { serials.insert(r.serial), ++n; }, error);
     EXPECT_EQ(n, 600u);
     EXPECT_EQ(serials.size(), 600u);
     fs::remove_all(dir);

@@ -2,9 +2,9 @@
 // one is refused with its line named.
 #include "files/touchstone.h"
 #include "freqdomain/network.h"
-#include "panel/reference_traces.h"
 #include "instrument/driver.h"
 #include "panel/export.h"
+#include "panel/reference_traces.h"
 #include "platform/popups.h"
 #include "tests/support/test_support.h"
 
