@@ -95,4 +95,37 @@ bool inverseFftReal(const double* bins, int n, double* output) {
     return true;
 }
 
+namespace {
+struct ForwardPlan {
+    double* in;
+    fftw_complex* out;
+    fftw_plan plan;
+    explicit ForwardPlan(int n) {
+        in = fftw_alloc_real(static_cast<std::size_t>(n));
+        out = fftw_alloc_complex(static_cast<std::size_t>(n / 2 + 1));
+        plan = fftw_plan_dft_r2c_1d(n, in, out, FFTW_ESTIMATE);
+    }
+    ~ForwardPlan() {
+        fftw_destroy_plan(plan);
+        fftw_free(in);
+        fftw_free(out);
+    }
+    ForwardPlan(const ForwardPlan&) = delete;
+    ForwardPlan& operator=(const ForwardPlan&) = delete;
+};
+} // namespace
+
+bool forwardFftReal(const double* input, int n, double* bins) {
+    if (n < 2 || n % 2 != 0 || n > (1 << 22)) return false;
+    static std::mutex lock;
+    static std::map<int, std::unique_ptr<ForwardPlan>> plans;
+    std::lock_guard<std::mutex> hold(lock);
+    std::unique_ptr<ForwardPlan>& p = plans[n];
+    if (!p) p = std::make_unique<ForwardPlan>(n);
+    std::copy(input, input + n, p->in);
+    fftw_execute(p->plan);
+    std::copy(&p->out[0][0], &p->out[0][0] + n + 2, bins);
+    return true;
+}
+
 } // namespace platform

@@ -19,4 +19,8 @@ const double* fftReal(const double* input, int n);
 // made once per length under a lock. Returns false for a length it has no plan for.
 bool inverseFftReal(const double* bins, int n, double* output);
 
+// The forward transform of any even n up to 2^22 into bins 0 to n / 2 (re, im pairs, n + 2
+// values), with plans made once per length under a lock, like the inverse.
+bool forwardFftReal(const double* input, int n, double* bins);
+
 } // namespace platform
