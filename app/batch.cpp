@@ -13,6 +13,7 @@
 #include "files/sha256.h"
 #include "files/solt_file.h"
 #include "files/touchstone.h"
+#include "freqdomain/eye.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
@@ -34,6 +35,7 @@
 #include "platform/certificate.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/eye_picture.h"
 #include "platform/log.h"
 #include "platform/panel_model.h"
 #include "platform/popups.h"
@@ -41,6 +43,8 @@
 #include "simulator/sim_device.h"
 #include "simulator/sim_models.h"
 #include "simulator/sim_operator.h"
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -52,6 +56,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -161,6 +166,7 @@ class BatchRun {
     }
     void testOnce() {
         report_ = ReportData{};
+        eye_.reset();
         folder_.clear();
         error_.clear();
         judged_ = false;
@@ -429,7 +435,64 @@ class BatchRun {
             std::fputs(zoneLine(z, s, minLength, kRecipeXUnits[index(recipe_.xUnits)]).c_str(),
                        setup_.out);
         }
+        if (recipe_.eye && !judgeEye()) allPass = false;
         return allPass ? kBatchPass : kBatchFail;
+    }
+
+    // The eye through the measured channel; false when its mask is hit.
+    bool judgeEye() {
+        const Recipe::Eye& r = *recipe_.eye;
+        eye::Settings& s = eyeSettings_;
+        s.bitRate = r.bitrateGbps * 1e9;
+        eye::patternOf(r.pattern, s.pattern, s.bits);
+        s.coding = r.pam4 ? eye::Coding::Pam4 : eye::Coding::Nrz;
+        s.rjSeconds = r.rjPs * 1e-12;
+        s.noise = r.noiseMv;
+        s.maskWidthUi = r.maskWidthUi;
+        s.maskHeight = r.maskHeightMv;
+        s.hexagon = r.hexagon;
+        const eye::Step step =
+            eye::stepOfTrace(instrument.recordX.data(), liveTrace.y.data(), liveTrace.y.size(),
+                             view.xUnits.load(), view.dielK.load());
+        eye_ = eye::compute(step, s);
+        if (!eye_->ok) throw BatchError{"eye", eye_->error};
+        if (!eye_->settled)
+            writeMessage(0,
+                         "Eye: the pulse response has not settled within the window; widen it "
+                         "to take in the channel's memory.",
+                         0);
+        const bool pass = eye_->maskHits <= 0;
+        std::fprintf(
+            setup_.out, "%-12s %-8s height %.2f mV  width %.1f ps  worst %.2f mV  mask hits %ld\n",
+            "eye",
+            eye_->maskHits < 0 ? "-"
+            : pass             ? "PASS"
+                               : "FAIL",
+            eye_->height, eye_->width * 1e12, eye_->worstHeight, std::max(0L, eye_->maskHits));
+        return pass;
+    }
+
+    void writeEye() {
+        const eye::Eye& e = *eye_;
+        nlohmann::ordered_json j = {{"bitrate_gbps", recipe_.eye->bitrateGbps},
+                                    {"pattern", recipe_.eye->pattern},
+                                    {"coding", recipe_.eye->pam4 ? "PAM4" : "NRZ"},
+                                    {"unit", "mV"},
+                                    {"ui_ps", e.ui * 1e12},
+                                    {"height", e.height},
+                                    {"width", e.width * 1e12},
+                                    {"worst_height", e.worstHeight},
+                                    {"settled", e.settled}};
+        if (e.maskHits >= 0) {
+            j["mask_hits"] = e.maskHits;
+            j["margin"] = e.maskMargin;
+        }
+        std::ofstream(fs::path(folder_) / "eye.json") << j.dump(2) << "\n";
+        if (!recipe_.png) return;
+        std::string error;
+        if (!platform::writeEyePicture(eye::pictureOf(e, eyeSettings_, "mV"),
+                                       (fs::path(folder_) / "eye.png").string(), error))
+            report_.problems.push_back("eye.png: " + error);
     }
 
     void writeOutputs(int status) {
@@ -448,6 +511,7 @@ class BatchRun {
             if (saveTouchstone() != 1)
                 report_.problems.push_back("outputs.touchstone: the Touchstone export failed");
         }
+        if (eye_) writeEye();
         if (newCalibration_) {
             // A calibration made for this run is kept with it, so the run can be repeated.
             const std::string cal = base + (recipe_.mode == Mode::TDT ? ".s21" : ".s11");
@@ -582,6 +646,8 @@ class BatchRun {
     std::string folder_;
     bool newCalibration_ = false;
     std::string instrumentSerial_;
+    std::optional<eye::Eye> eye_;
+    eye::Settings eyeSettings_;
     bool ran_ = false;
     bool judged_ = false;
     int status_ = kBatchError;

@@ -18,6 +18,7 @@
 #include "platform/panel_model.h"
 #include "platform/popups.h"
 #include "platform/qt/certificate_pdf.h"
+#include "platform/qt/eye_plot.h"
 #include "platform/qt/panel_imager.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/remote_server.h"
@@ -97,6 +98,7 @@ int measure(int argc, char** argv, const Options& opt) {
     platform::qt::applyTheme(app);
     OffscreenPanel panel;
     platform::setCertificateWriter(platform::qt::writeCertificatePdf);
+    platform::setEyePictureWriter(platform::qt::writeEyePng);
     return runMeasure(opt);
 }
 

@@ -230,6 +230,45 @@ void readZones(const json& j, Recipe& r) {
         fail("zones", "judge impedance: they need \"y_units\": \"Ohm\"");
 }
 
+void readEye(const json& j, Recipe& r) {
+    onlyKnown(j, "eye", {"bitrate_gbps", "pattern", "coding", "rj_ps", "noise_mv", "mask"});
+    Recipe::Eye e;
+    if (auto v = member(j, "bitrate_gbps"))
+        e.bitrateGbps = number(*v, "eye.bitrate_gbps", 0.01, 200);
+    if (auto v = member(j, "pattern")) {
+        e.pattern = text(*v, "eye.pattern");
+        const bool prbs = e.pattern == "PRBS7" || e.pattern == "PRBS9" || e.pattern == "PRBS11" ||
+                          e.pattern == "PRBS15" || e.pattern == "PRBS23" || e.pattern == "PRBS31";
+        if (!prbs && (e.pattern.size() < 2 || e.pattern.size() > 100000 ||
+                      e.pattern.find_first_not_of("01") != std::string::npos))
+            fail("eye.pattern", "is PRBS7, PRBS9, PRBS11, PRBS15, PRBS23, PRBS31 or a string of 0 "
+                                "and 1 (2 to 100000 bits)");
+    }
+    if (auto v = member(j, "coding")) {
+        const std::string c = text(*v, "eye.coding");
+        if (c != "NRZ" && c != "PAM4") fail("eye.coding", "is \"NRZ\" or \"PAM4\"");
+        e.pam4 = c == "PAM4";
+    }
+    if (auto v = member(j, "rj_ps")) e.rjPs = number(*v, "eye.rj_ps", 0, 1000);
+    if (auto v = member(j, "noise_mv")) e.noiseMv = number(*v, "eye.noise_mv", 0, 1000);
+    if (auto m = member(j, "mask")) {
+        onlyKnown(*m, "eye.mask", {"width_ui", "height_mv", "shape"});
+        if (!member(*m, "width_ui") || !member(*m, "height_mv"))
+            fail("eye.mask", "needs width_ui and height_mv");
+        e.maskWidthUi = number((*m)["width_ui"], "eye.mask.width_ui", 0.01, 1);
+        e.maskHeightMv = number((*m)["height_mv"], "eye.mask.height_mv", 0.01, 2000);
+        if (auto v = member(*m, "shape")) {
+            const std::string shape = text(*v, "eye.mask.shape");
+            if (shape != "rectangle" && shape != "hexagon")
+                fail("eye.mask.shape", "is \"rectangle\" or \"hexagon\"");
+            e.hexagon = shape == "hexagon";
+        }
+    }
+    if (r.frequencyDomain || r.mode != Mode::TDT || r.yUnits != YUnit::Millivolts)
+        fail("eye", "needs a transmission trace: \"mode\": \"TDT\" in \"y_units\": \"mV\"");
+    r.eye = e;
+}
+
 void readOutputs(const json& j, Recipe& r) {
     onlyKnown(j, "outputs", {"folder", "csv", "png", "touchstone", "report", "pdf", "paper"});
     if (auto v = member(j, "folder")) r.outFolder = text(*v, "outputs.folder");
@@ -267,9 +306,9 @@ static bool parseRecipe(const std::string& textIn, const std::string& path, Reci
         return false;
     }
     try {
-        onlyKnown(
-            j, "",
-            {"name", "instrument", "measurement", "zones", "outputs", "serial", "lot", "operator"});
+        onlyKnown(j, "",
+                  {"name", "instrument", "measurement", "zones", "outputs", "serial", "lot",
+                   "operator", "eye"});
         if (auto v = member(j, "name")) r.name = text(*v, "name");
         if (auto v = member(j, "serial")) r.serial = text(*v, "serial");
         if (auto v = member(j, "lot")) r.lot = text(*v, "lot");
@@ -281,6 +320,7 @@ static bool parseRecipe(const std::string& textIn, const std::string& path, Reci
         readMeasurement(j["measurement"], r);
         if (!r.touchstoneFile.empty()) checkForFile(r);
         if (auto v = member(j, "zones")) readZones(*v, r);
+        if (auto v = member(j, "eye")) readEye(*v, r);
         if (auto v = member(j, "outputs")) readOutputs(*v, r);
     } catch (const FieldError& e) {
         error = e.field + ": " + e.message;

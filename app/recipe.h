@@ -51,6 +51,17 @@ struct Recipe {
 
     std::vector<RecipeZone> zones;
 
+    // The eye a serial link would see through the measured channel (TDT in mV).
+    struct Eye {
+        double bitrateGbps = 5;
+        std::string pattern = "PRBS7"; // PRBS7 .. PRBS31, or a string of 0 and 1
+        bool pam4 = false;
+        double rjPs = 0, noiseMv = 0;
+        double maskWidthUi = 0, maskHeightMv = 0; // no mask when 0
+        bool hexagon = false;
+    };
+    std::optional<Eye> eye;
+
     // outputs
     std::string outFolder = "results";
     bool csv = true, png = true, touchstone = false, report = true;

@@ -2,10 +2,12 @@
 // Overlap-add convolution hands each finished block straight to the fold.
 #include "freqdomain/eye.h"
 
+#include "freqdomain/network.h"
 #include "platform/fft.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <random>
 
@@ -290,6 +292,56 @@ Eye compute(const Step& step, const Settings& s) {
     }
     e.ok = true;
     return e;
+}
+
+Step stepOfTrace(const double* x, const double* y, std::size_t n, XUnit unit, double dielectric) {
+    Step s;
+    if (n < 2) return s;
+    s.values.assign(y, y + n);
+    s.dt = (secondsOf(x[n - 1], unit, dielectric) - secondsOf(x[0], unit, dielectric)) /
+           static_cast<double>(n - 1);
+    return s;
+}
+
+platform::EyePicture pictureOf(const Eye& e, const Settings& s, const std::string& unit) {
+    platform::EyePicture p;
+    p.hits = e.hits;
+    p.columns = e.columns;
+    p.rows = e.rows;
+    p.spanPs = 2 * e.ui * 1e12;
+    p.vLow = e.vLow;
+    p.vHigh = e.vHigh;
+    p.yLabel = unit;
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "height %.2f %s   width %.1f ps   worst case %.2f %s", e.height,
+                  unit.c_str(), e.width * 1e12, e.worstHeight, unit.c_str());
+    p.figures = buf;
+    if (e.maskHits >= 0) {
+        std::snprintf(buf, sizeof buf, "   mask hits %ld", e.maskHits);
+        p.figures += buf;
+        const double w = s.maskWidthUi * e.ui * 1e12 / 2, h = s.maskHeight / 2;
+        const double level = e.amplitude / 2;
+        if (s.hexagon) {
+            p.maskX = {-w, -w / 2, w / 2, w, w / 2, -w / 2, -w};
+            p.maskY = {level, level + h, level + h, level, level - h, level - h, level};
+        } else {
+            p.maskX = {-w, -w, w, w, -w};
+            p.maskY = {level - h, level + h, level + h, level - h, level - h};
+        }
+    }
+    return p;
+}
+
+bool patternOf(const std::string& name, Pattern& pattern, std::string& bits) {
+    for (const Polynomial& p : kPolynomials)
+        if (name == p.name) {
+            pattern = p.pattern;
+            return true;
+        }
+    if (name.empty() || name.find_first_not_of("01") != std::string::npos) return false;
+    pattern = Pattern::User;
+    bits = name;
+    return true;
 }
 
 } // namespace eye

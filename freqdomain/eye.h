@@ -4,6 +4,9 @@
 // and the worst case by peak-distortion analysis.
 #pragma once
 
+#include "platform/eye_picture.h"
+#include "setup/vocabulary.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -77,5 +80,14 @@ struct Eye {
 
 // Every step of the method, from the step response to the figures.
 Eye compute(const Step& step, const Settings& settings);
+
+// A shown time-domain trace as a step response: its x values (in the unit, equally spaced)
+// turned into seconds.
+Step stepOfTrace(const double* x, const double* y, std::size_t n, XUnit unit, double dielectric);
+// The histogram as a picture with its figures and the mask's outline, the y axis in `unit`.
+platform::EyePicture pictureOf(const Eye& eye, const Settings& settings, const std::string& unit);
+
+// "PRBS7" .. "PRBS31", else a user's bit string; false for neither.
+bool patternOf(const std::string& name, Pattern& pattern, std::string& bits);
 
 } // namespace eye

@@ -1,4 +1,5 @@
 #include "platform/certificate.h"
+#include "platform/eye_picture.h"
 
 #include <atomic>
 
@@ -18,6 +19,23 @@ bool writeCertificate(const Certificate& certificate, const std::string& path, s
         return false;
     }
     return writer(certificate, path, error);
+}
+
+namespace {
+std::atomic<EyePictureWriter> gEyeWriter{nullptr};
+} // namespace
+
+void setEyePictureWriter(EyePictureWriter writer) {
+    gEyeWriter.store(writer);
+}
+
+bool writeEyePicture(const EyePicture& picture, const std::string& path, std::string& error) {
+    const EyePictureWriter writer = gEyeWriter.load();
+    if (!writer) {
+        error = "no picture writer in this program";
+        return false;
+    }
+    return writer(picture, path, error);
 }
 
 } // namespace platform

@@ -244,6 +244,36 @@ TEST_F(Batch, EveryJudgedRunIsRecordedAndListedBackWithItsZones) {
     EXPECT_NE(err_.find("no database nothing-here.sqlite"), std::string::npos) << err_;
 }
 
+// The eye through a lossy through: open at 1 Gb/s, closed past its mask at 10 Gb/s, which
+// fails the run; eye.json holds what the line reads.
+TEST_F(Batch, AnEyeMaskJudgesTheChannelAtItsBitRate) {
+    std::ofstream("lossy.dut") << "channel 3: line 50 1.0 2.25 3.0; through\n";
+    const std::string recipe = R"({
+  "instrument": { "simulate": true, "dut": "lossy.dut" },
+  "measurement": { "mode": "TDT", "stimulus": "PORT 1, CLK", "x_units": "ns", "y_units": "mV",
+                   "window": [0, 30], "averaging": 2 },
+  "eye": { "bitrate_gbps": RATE, "pattern": "PRBS7", "mask": { "width_ui": 0.3, "height_mv": 60 } },
+  "outputs": { "folder": "out", "csv": false, "png": false }
+})";
+    for (const auto& [rate, status] : {std::pair{"1", 0}, std::pair{"10", 1}}) {
+        fs::remove_all("out");
+        EXPECT_EQ(run(replaced(recipe, "RATE", rate), {"--results", "none"}), status) << err_;
+        EXPECT_NE(out_.find(std::string("eye          ") + (status ? "FAIL" : "PASS")),
+                  std::string::npos)
+            << out_;
+        const json e = json::parse(slurp(runFolder() / "eye.json"));
+        EXPECT_EQ(e["unit"], "mV");
+        EXPECT_DOUBLE_EQ(e["ui_ps"].get<double>(), 1000.0 / std::stod(rate));
+        EXPECT_EQ(e["mask_hits"].get<long>() > 0, status == 1) << e.dump();
+        // The pattern's eye is never below the worst case peak distortion predicts.
+        EXPECT_GE(e["height"].get<double>(), std::max(0.0, e["worst_height"].get<double>()) - 1e-9);
+    }
+    EXPECT_EQ(
+        run(replaced(replaced(recipe, "RATE", "5"), R"("y_units": "mV")", R"("y_units": "Norm")")),
+        2);
+    EXPECT_NE(err_.find("eye: needs a transmission trace"), std::string::npos) << err_;
+}
+
 // An output asked for and not written (no picture without a window) leaves the run incomplete.
 TEST_F(Batch, AnOutputNotWrittenMakesTheRunIncomplete) {
     EXPECT_EQ(run(replaced(kRecipe, R"("png": false)", R"("png": true)")), 2);
