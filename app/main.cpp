@@ -9,6 +9,7 @@
 #include "instrument/driver.h"
 #include "panel/callbacks.h"
 #include "panel/colors.h"
+#include "panel/eye_view.h"
 #include "panel/interface.h"
 #include "panel/panel_state.h"
 #include "panel/reference_traces.h"
@@ -19,6 +20,7 @@
 #include "platform/popups.h"
 #include "platform/qt/certificate_pdf.h"
 #include "platform/qt/eye_plot.h"
+#include "platform/qt/eye_window.h"
 #include "platform/qt/panel_imager.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/remote_server.h"
@@ -46,6 +48,17 @@
 namespace {
 
 platform::qt::PanelWindow* gWindow = nullptr;
+
+// Display > Eye Diagram...: one window, made when first asked for, beside the panel.
+LiveEye gLiveEye;
+platform::qt::EyeWindow* gEyeWindow = nullptr;
+void openEye() {
+    if (!gWindow) return;
+    if (!gEyeWindow) gEyeWindow = new platform::qt::EyeWindow(gLiveEye, gWindow);
+    gEyeWindow->show();
+    gEyeWindow->raise();
+    gEyeWindow->redraw();
+}
 
 void showPanel() {
     if (!gWindow) return;
@@ -301,6 +314,8 @@ int main(int argc, char** argv) {
         platform::setPanelImager(&imager);
         platform::setEventLoop(&loop);
         setDisplayPanel(showPanel);
+        setEyeWindowOpener(openEye);
+        platform::setEyePictureWriter(platform::qt::writeEyePng);
 
         // The simulator's own window; a screenshot shows the panel alone.
         std::unique_ptr<QWidget> simWindow;
@@ -349,6 +364,8 @@ int main(int argc, char** argv) {
         status = veltMain();
 
         stationBar.reset();
+        setEyeWindowOpener(nullptr);
+        gEyeWindow = nullptr; // a child of the window, deleted with it
         setRemoteSwitch(nullptr);
         gServer = nullptr;
         server.close();

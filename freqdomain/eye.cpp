@@ -77,8 +77,10 @@ struct Fold {
             for (std::size_t i = 0; i < thresholds.size(); ++i) {
                 const double a = previous - thresholds[i], b = v - thresholds[i];
                 if (a * b >= 0 && !(a != 0 && b == 0)) continue;
-                const double x = static_cast<double>(col) - 1 + a / (a - b) - spu;
-                const double d = x >= spu / 2.0 ? x - 2 * spu : x < -1.5 * spu ? x + 2 * spu : x;
+                // From the centre, within one unit interval either side (the picture wraps).
+                double d = static_cast<double>(col) - 1 + a / (a - b) - spu;
+                if (d < -spu) d += 2 * spu;
+                if (d >= spu) d -= 2 * spu;
                 if (d < 0)
                     left[i] = std::max(left[i], d);
                 else
@@ -297,7 +299,15 @@ Eye compute(const Step& step, const Settings& s) {
 Step stepOfTrace(const double* x, const double* y, std::size_t n, XUnit unit, double dielectric) {
     Step s;
     if (n < 2) return s;
-    s.values.assign(y, y + n);
+    // The instrument's step repeats: a window may open on the last period's high level and its
+    // fall. The step starts at the lowest point before its steepest rise.
+    const std::size_t m = std::max<std::size_t>(1, n / 64);
+    std::size_t edge = 0;
+    for (std::size_t i = 0; i + m < n; ++i)
+        if (y[i + m] - y[i] > y[edge + m] - y[edge]) edge = i;
+    const std::size_t from = static_cast<std::size_t>(std::min_element(y, y + edge + 1) - y);
+    s.values.assign(y + from, y + n);
+    if (s.values.size() < 2) s.values.assign(y, y + n);
     s.dt = (secondsOf(x[n - 1], unit, dielectric) - secondsOf(x[0], unit, dielectric)) /
            static_cast<double>(n - 1);
     return s;

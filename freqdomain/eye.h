@@ -81,8 +81,8 @@ struct Eye {
 // Every step of the method, from the step response to the figures.
 Eye compute(const Step& step, const Settings& settings);
 
-// A shown time-domain trace as a step response: its x values (in the unit, equally spaced)
-// turned into seconds.
+// A shown time-domain trace as a step response from its lowest point before its steepest rise
+// on: its x values (in the unit, equally spaced) turned into seconds.
 Step stepOfTrace(const double* x, const double* y, std::size_t n, XUnit unit, double dielectric);
 // The histogram as a picture with its figures and the mask's outline, the y axis in `unit`.
 platform::EyePicture pictureOf(const Eye& eye, const Settings& settings, const std::string& unit);

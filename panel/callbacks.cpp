@@ -1,6 +1,8 @@
 // Event routing: each callback calls one operation and leaves its request for the next tick.
 #include "panel/callbacks.h"
 
+#include "panel/eye_view.h"
+
 #include "files/settings_file.h"
 #include "files/solt_file.h"
 #include "files/touchstone.h"
@@ -184,6 +186,9 @@ VELT_MENU_CB(onOpenTouchstone) {
 }
 VELT_MENU_CB(onReferenceTraces) {
     guarded([] { manageReferenceTraces(); }, requestAcquire);
+}
+VELT_MENU_CB(onEyeDiagram) {
+    openEyeWindow();
 }
 VELT_MENU_CB(onSavePNG) {
     guarded([] { savePNG(); });

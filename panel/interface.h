@@ -106,6 +106,7 @@ constexpr int MENUBAR_FILE_REMOTE = 52;
 constexpr int MENUBAR_FILE_OPENTOUCHSTONE = 53;
 constexpr int MENUBAR_PLOT_SEPARATOR_11 = 54;
 constexpr int MENUBAR_PLOT_REFERENCES = 55;
+constexpr int MENUBAR_PLOT_EYE = 56;
 
 // Control arrays.
 constexpr int BOTTOM = 1;
