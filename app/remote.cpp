@@ -8,6 +8,7 @@
 #include "acquisition/acquire.h"
 #include "app/recipe.h"
 #include "app/scpi.h"
+#include "freqdomain/eye.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/store.h"
 #include "instrument/driver.h"
@@ -39,6 +40,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -964,6 +966,99 @@ struct RemoteCommands {
         r.exitStatus = pass ? 0 : 1;
         in.context_.recorder->submit(r);
     }
+    // CALCulate:EYE:...: the link FETCh:EYE? looks at.
+    static int eyeNumber(RemoteSession& s, const Command& c, int which, std::string& reply) {
+        platform::EyeRequest& r = s.instrument_.eye_;
+        double* field[] = {&r.bitrateGbps, &r.rjPs, &r.noise};
+        constexpr double kHigh[] = {200, 1000, 1000};
+        if (c.query) {
+            appendNumber(reply, *field[which]);
+            return 0;
+        }
+        double v = 0;
+        if (const int e = number(c.params[0], v)) return e;
+        if (!(v >= (which == 0 ? 0.01 : 0)) || v > kHigh[which]) return scpi::kDataOutOfRange;
+        *field[which] = v;
+        return 0;
+    }
+    static int eyePattern(RemoteSession& s, const Command& c, int, std::string& reply) {
+        platform::EyeRequest& r = s.instrument_.eye_;
+        if (c.query) {
+            reply += r.pattern.find_first_not_of("01") == std::string::npos
+                         ? "\"" + r.pattern + "\""
+                         : r.pattern;
+            return 0;
+        }
+        std::string name = c.params[0].text;
+        if (!c.params[0].quoted)
+            for (char& ch : name)
+                ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        eye::Pattern pattern{};
+        std::string bits;
+        if (name.size() > 100000 || !eye::patternOf(name, pattern, bits) ||
+            (pattern == eye::Pattern::User && !c.params[0].quoted))
+            return scpi::kIllegalParameterValue;
+        r.pattern = name;
+        return 0;
+    }
+    static int eyeCoding(RemoteSession& s, const Command& c, int, std::string& reply) {
+        platform::EyeRequest& r = s.instrument_.eye_;
+        if (c.query) {
+            reply += r.pam4 ? "PAM4" : "NRZ";
+            return 0;
+        }
+        std::string v = c.params[0].text;
+        for (char& ch : v) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        if (c.params[0].quoted || (v != "NRZ" && v != "PAM4")) return scpi::kIllegalParameterValue;
+        r.pam4 = v == "PAM4";
+        return 0;
+    }
+    static int eyeMask(RemoteSession& s, const Command& c, int, std::string& reply) {
+        platform::EyeRequest& r = s.instrument_.eye_;
+        if (c.query) {
+            appendNumber(reply, r.maskWidthUi);
+            reply += ',';
+            appendNumber(reply, r.maskHeight);
+            return 0;
+        }
+        double w = 0, h = 0;
+        if (const int e = number(c.params[0], w)) return e;
+        if (const int e = number(c.params[1], h)) return e;
+        if (w < 0 || w > 1 || h < 0 || h > 2000 || ((w == 0) != (h == 0)))
+            return scpi::kDataOutOfRange;
+        r.maskWidthUi = w;
+        r.maskHeight = h;
+        return 0;
+    }
+    // The eye of the last INITiate's trace: height, width (ps), worst-case height, mask hits
+    // (-1 without a mask), in the trace's unit.
+    static int fetchEye(RemoteSession& s, const Command&, int, std::string& reply) {
+        const RemoteTrace& t = shown(s);
+        if (!t.valid) return scpi::kDataStale;
+        if (t.setup.mode != Mode::TDT || domainOf(t.setup.xUnit) != Domain::Time ||
+            (t.setup.yUnit != YUnit::Millivolts && t.setup.yUnit != YUnit::Normalized))
+            return scpi::kExecutionError;
+        const platform::EyeRequest& r = s.instrument_.eye_;
+        eye::Settings e;
+        e.bitRate = r.bitrateGbps * 1e9;
+        eye::patternOf(r.pattern, e.pattern, e.bits);
+        e.coding = r.pam4 ? eye::Coding::Pam4 : eye::Coding::Nrz;
+        e.rjSeconds = r.rjPs * 1e-12;
+        e.noise = r.noise;
+        e.maskWidthUi = r.maskWidthUi;
+        e.maskHeight = r.maskHeight;
+        const eye::Eye result = eye::compute(
+            eye::stepOfTrace(t.x.data(), t.y.data(), t.x.size(), t.setup.xUnit, t.setup.dielectric),
+            e);
+        if (!result.ok) return scpi::kExecutionError;
+        for (double v : {result.height, result.width * 1e12, result.worstHeight}) {
+            appendNumber(reply, v);
+            reply += ',';
+        }
+        reply += std::to_string(result.maskHits);
+        return 0;
+    }
+
     // RESults:SERial, :LOT, :OPERator: who and what the next records name.
     static int recordText(RemoteSession& s, const Command& c, int which, std::string& reply) {
         RemoteInstrument& in = s.instrument_;
@@ -1124,6 +1219,13 @@ constexpr C::Entry kCommandTable[] = {
     C::query("FETCh:TRACe:X", C::trace, 1),
     C::query("FETCh:ZONE", C::zone, 0, 2),
     C::query("FETCh:CURSor", C::cursors),
+    C::setting("CALCulate:EYE:BITRate", C::eyeNumber, 0),
+    C::setting("CALCulate:EYE:RJ", C::eyeNumber, 1),
+    C::setting("CALCulate:EYE:NOISe", C::eyeNumber, 2),
+    C::setting("CALCulate:EYE:PATTern", C::eyePattern),
+    C::setting("CALCulate:EYE:CODing", C::eyeCoding),
+    C::setting("CALCulate:EYE:MASK", C::eyeMask, 0, 2),
+    C::query("FETCh:EYE", C::fetchEye),
     C::setting("RESults:RECord[:STATe]", C::recordState),
     C::setting("RESults:SERial", C::recordText, 0),
     C::setting("RESults:LOT", C::recordText, 1),

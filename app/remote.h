@@ -6,6 +6,7 @@
 #include "acquisition/acquire.h"
 #include "app/results.h"
 #include "app/scpi.h"
+#include "platform/eye_service.h"
 #include "platform/remote_service.h"
 #include "setup/setup.h"
 
@@ -102,6 +103,7 @@ class RemoteInstrument {
     std::uint64_t recorded_ = ~std::uint64_t{0}; // the generation record_ belongs to
     bool recording_ = true;
     std::string serial_, lot_, operator_;
+    platform::EyeRequest eye_;      // CALCulate:EYE: what FETCh:EYE? computes
     std::unique_ptr<Operation> op_; // the operation in progress, or the last one
     std::shared_ptr<std::function<void()>> wake_;
 };

@@ -212,6 +212,19 @@ for code in ("-224", "-113", "-222", "0"):
     error = velt.query("SYST:ERR?")
     check(error.startswith(code + ","), f"expected {code}, got {error}")
 check(velt.query("AVER?") == "5", "a refused value changed the averaging")
+# The eye through the default devices' through (PORT 1, CLK to PORT 2): open at 1 Gb/s with a
+# small mask, and FETCh:EYE? gives height, width, worst case and hits.
+velt.write('*CLS;MODE TDT;STIM "PORT 1, CLK";:UNIT:Y MV;:UNIT:X NS;:WIND:STAR 0;STOP 30')
+velt.write("CALCulate:EYE:BITRate 1;PATTern PRBS9;CODing NRZ;MASK 0.3,50")
+check(velt.query("CALC:EYE:BITR?;PATT?;MASK?") == "1;PRBS9;0.3,50", "the eye settings were not kept")
+check(velt.query("INITiate;*OPC?") == "1", "the TDT INITiate did not complete")
+height, width, worst, hits = velt.query("FETCh:EYE?").split(",")
+check(float(height) > 100 and 900 < float(width) <= 1000 and float(worst) <= float(height) + 1e-6
+      and hits == "0", f"the through's eye: {height},{width},{worst},{hits}")
+check(velt.query('CALC:EYE:PATT "0110";SYST:ERR?') == '0,"No error"', "a bit string was refused")
+check(velt.query("SYST:ERR?;:CALC:EYE:PATT 0110;SYST:ERR?").endswith('-224,"Illegal parameter value; CALC:EYE:PATT"'),
+      "bits without quotes were taken")
+velt.write("MODE TDR;:UNIT:Y OHM")
 if server:
     velt.write("SYSTem:EXIT")
     check(server.wait(timeout=10) == 0, "velt serve did not end on SYSTem:EXIT")
