@@ -5,6 +5,7 @@
 #include "freqdomain/eye.h"
 #include "panel/domain.h"
 #include "panel/panel_state.h"
+#include "panel/reference_traces.h"
 #include "panel/settings.h"
 #include "platform/panel_model.h"
 
@@ -27,6 +28,12 @@ std::uint64_t LiveEye::traceGeneration() const {
     return platform::panel().snapshot().graph.plotGeneration;
 }
 
+std::vector<std::string> LiveEye::sources() const {
+    std::vector<std::string> out = {"Live trace"};
+    for (const ReferenceInfo& info : referenceTraces()) out.push_back(info.name);
+    return out;
+}
+
 platform::EyeView LiveEye::compute(const platform::EyeRequest& r) {
     platform::EyeView v;
     const XUnit xu = view.xUnits.load();
@@ -37,7 +44,19 @@ platform::EyeView LiveEye::compute(const platform::EyeRequest& r) {
         return v;
     }
     std::vector<double> x, y;
-    platform::panel().plotData(panelState.livePlot.load(), x, y);
+    if (r.source == 0) {
+        platform::panel().plotData(panelState.livePlot.load(), x, y);
+    } else {
+        // A reference trace (the S21 of an .s2p in TDT) over the shown window, as it is drawn.
+        Waveform rx{}, ry{};
+        std::string error;
+        if (!referenceProfile(static_cast<std::size_t>(r.source - 1), readSetup(), rx, ry, error)) {
+            v.error = error;
+            return v;
+        }
+        x.assign(rx.begin(), rx.end());
+        y.assign(ry.begin(), ry.end());
+    }
     if (x.size() < 16) {
         v.error = "No trace yet.";
         return v;

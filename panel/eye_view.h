@@ -7,6 +7,7 @@ class LiveEye : public platform::EyeService {
   public:
     platform::EyeView compute(const platform::EyeRequest& request) override;
     std::uint64_t traceGeneration() const override;
+    std::vector<std::string> sources() const override;
 };
 
 // What Display > Eye Diagram... calls: installed by the program, which owns the window.

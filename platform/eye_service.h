@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
 struct EyeRequest {
+    int source = 0; // 0: the live trace; n: the nth of EyeService::sources()
     double bitrateGbps = 5;
     std::string pattern = "PRBS7";
     bool pam4 = false;
@@ -30,6 +32,8 @@ class EyeService {
     virtual ~EyeService() = default;
     virtual EyeView compute(const EyeRequest& request) = 0;
     virtual std::uint64_t traceGeneration() const = 0;
+    // What an eye can be taken from: the live trace first, then the reference traces.
+    virtual std::vector<std::string> sources() const = 0;
 };
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include "panel/eye_view.h"
 #include "panel/interface.h"
 #include "panel/ports.h"
+#include "panel/reference_traces.h"
 #include "panel/settings.h"
 #include "panel/timer.h"
 #include "panel/units.h"
@@ -21,6 +22,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTimer>
@@ -28,7 +30,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -64,7 +68,8 @@ TEST(EyeWindow, OpensFromTheMenuShowsTheEyeAndFollowsTheAcquisitions) {
     int step = 0;
     std::uint64_t generation = 0;
     long redraws = 0;
-    std::string figures;
+    std::string figures, reference;
+    QComboBox* source = nullptr;
     QElapsedTimer clock;
     clock.start();
     QTimer poll;
@@ -87,15 +92,31 @@ TEST(EyeWindow, OpensFromTheMenuShowsTheEyeAndFollowsTheAcquisitions) {
         } else if (step == 1 && now > generation + 1) {
             window.menuAction(MENUBAR_PLOT_EYE)->trigger();
             ASSERT_NE(gEye, nullptr);
+            source = gEye->findChild<QComboBox*>("source");
             figures = gEye->status()->text().toStdString();
             redraws = gEye->redraws();
             generation = now;
             step = 2;
         } else if (step == 2 && gEye->redraws() > redraws) {
             figures = gEye->status()->text().toStdString();
+            // An ideal through from a file: 1 ns of delay to 20 GHz.
+            std::ofstream f("through.s2p");
+            f << "# GHz S MA R 50\n";
+            for (int k = 1; k <= 2000; ++k)
+                f << k * 0.01 << " 0 0 " << 1 << " " << std::fmod(-360.0 * k * 0.01, 360.0)
+                  << " 1 0 0 0\n";
+            f.close();
+            ASSERT_EQ(addReferenceTrace("through.s2p"), 1);
             step = 3;
+        } else if (step == 3 && source->count() == 2) {
+            redraws = gEye->redraws();
+            source->setCurrentIndex(1);
+            step = 4;
+        } else if (step == 4 && gEye->redraws() > redraws) {
+            reference = gEye->status()->text().toStdString();
+            step = 5;
         }
-        if (step == 3 || clock.elapsed() > 60000) {
+        if (step == 5 || clock.elapsed() > 60000) {
             poll.stop();
             onExit(MENUBAR, MENUBAR_FILE_EXIT, nullptr, PANEL);
         }
@@ -103,7 +124,7 @@ TEST(EyeWindow, OpensFromTheMenuShowsTheEyeAndFollowsTheAcquisitions) {
     loop.post([&poll] { poll.start(20); });
     EXPECT_EQ(veltMain(), 0);
 
-    ASSERT_EQ(step, 3) << "no eye, or not drawn again: " << figures;
+    ASSERT_EQ(step, 5) << "no eye, not drawn again, or no reference: " << figures << reference;
     EXPECT_TRUE(gEye->isVisible());
     EXPECT_EQ(figures.rfind("height ", 0), 0u) << figures;
     EXPECT_NE(figures.find(" mV   width "), std::string::npos) << figures;
@@ -114,6 +135,14 @@ TEST(EyeWindow, OpensFromTheMenuShowsTheEyeAndFollowsTheAcquisitions) {
     EXPECT_EQ(map->data()->valueSize(), 256);
     const double height = std::stod(figures.substr(7));
     EXPECT_GT(height, 10.0) << "an open eye at 5 Gb/s through a metre of cable";
+    // The file's ideal through, drawn with the panel's rise time: an open eye whose only ISI is
+    // its edge's, so the pattern's eye is the peak-distortion worst case.
+    ASSERT_EQ(reference.rfind("height ", 0), 0u) << reference;
+    const double through = std::stod(reference.substr(7));
+    const double worst = std::stod(reference.substr(reference.find("worst case ") + 11));
+    EXPECT_GT(through, 150.0) << reference;
+    EXPECT_NEAR(through, worst, 0.5) << reference;
+    clearReferenceTraces();
 
     setEyeWindowOpener(nullptr);
     delete gEye;

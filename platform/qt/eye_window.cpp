@@ -12,9 +12,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
+
+#include <algorithm>
 
 namespace platform::qt {
 
@@ -43,6 +46,7 @@ EyeWindow::EyeWindow(platform::EyeService& service, QWidget* parent)
         connect(c, &QComboBox::currentIndexChanged, this, [this] { redraw(); });
         return c;
     };
+    source_ = combo("Source", "source", {"Live trace"});
     rate_ = spin("Bit rate (Gb/s)", "bitRate", 0.01, 200, 5, 2);
     pattern_ =
         combo("Pattern", "pattern", {"PRBS7", "PRBS9", "PRBS11", "PRBS15", "PRBS23", "PRBS31"});
@@ -72,13 +76,28 @@ EyeWindow::EyeWindow(platform::EyeService& service, QWidget* parent)
     row->addLayout(column, 1);
     auto* poll = new QTimer(this);
     connect(poll, &QTimer::timeout, this, [this] {
-        if (isVisible() && service_.traceGeneration() != drawn_) redraw();
+        if (!isVisible()) return;
+        // The reference traces come and go: the list follows them, keeping the choice.
+        QStringList names;
+        for (const std::string& n : service_.sources()) names << QString::fromStdString(n);
+        QStringList shown;
+        for (int i = 0; i < source_->count(); ++i) shown << source_->itemText(i);
+        if (names != shown) {
+            const QSignalBlocker quiet(source_);
+            const int at = source_->currentIndex();
+            source_->clear();
+            source_->addItems(names);
+            source_->setCurrentIndex(at < names.size() ? at : 0);
+            drawn_ = ~std::uint64_t{0};
+        }
+        if (service_.traceGeneration() != drawn_) redraw();
     });
     poll->start(300);
 }
 
 platform::EyeRequest EyeWindow::request() const {
     platform::EyeRequest r;
+    r.source = std::max(0, source_->currentIndex());
     r.bitrateGbps = rate_->value();
     r.pattern = pattern_->currentText().toStdString();
     r.pam4 = coding_->currentIndex() == 1;

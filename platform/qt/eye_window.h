@@ -31,7 +31,7 @@ class EyeWindow : public QWidget {
 
     platform::EyeService& service_;
     QDoubleSpinBox *rate_, *rj_, *noise_, *maskWidth_, *maskHeight_;
-    QComboBox *pattern_, *coding_, *mask_;
+    QComboBox *source_, *pattern_, *coding_, *mask_;
     QCustomPlot* plot_;
     QLabel* status_;
     std::uint64_t drawn_ = ~std::uint64_t{0};
