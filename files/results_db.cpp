@@ -201,9 +201,71 @@ class Assembler {
     bool open_ = false;
 };
 
+// ---- What both back ends share: the writes and the migration, over their own primitives ----
+
+class SqlStore : public Store {
+  public:
+    bool put(const std::vector<Record>& records, std::string& error) override {
+        if (!exec(beginWrite(), error)) return false;
+        for (const Record& r : records) {
+            if (!run(kUpsert, recordParams(r), error) || !run(kDeleteZones, {text(r.id)}, error))
+                return rollback();
+            for (std::size_t i = 0; i < r.zones.size(); ++i)
+                if (!run(kInsertZone, zoneParams(r, i), error)) return rollback();
+        }
+        return exec("COMMIT", error) || rollback();
+    }
+
+    bool remove(const std::vector<std::string>& ids, std::string& error) override {
+        if (!exec(beginWrite(), error)) return false;
+        for (const std::string& id : ids)
+            if (!run(kDeleteZones, {text(id)}, error) || !run(kDeleteRecord, {text(id)}, error))
+                return rollback();
+        return exec("COMMIT", error) || rollback();
+    }
+
+  protected:
+    virtual bool exec(const char* sql, std::string& error) = 0;
+    virtual bool run(const char* sql, const std::vector<Param>& params, std::string& error) = 0;
+    virtual bool rollback() = 0;
+    // What opens a write: SQLite takes its write lock at once, so two writers wait rather than
+    // deadlock on an upgrade.
+    virtual const char* beginWrite() const = 0;
+    // Holds other stations off while the schema is made (SQLite's write lock does it already).
+    virtual const char* migrationLock() const { return nullptr; }
+    // The stored version, 0 for a new database, -1 on failure (error set).
+    virtual int schemaVersion(std::string& error) = 0;
+
+    bool migrate(std::string& error) {
+        const char* lock = migrationLock();
+        if (!exec(beginWrite(), error) || (lock && !exec(lock, error)) ||
+            !exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", error))
+            return rollback();
+        const int current = schemaVersion(error);
+        if (current < 0) return rollback();
+        if (current > kSchemaVersion) {
+            error = name() + ": made by a newer VELT (schema " + std::to_string(current) + ")";
+            return rollback();
+        }
+        for (const Migration& m : kMigrations) {
+            if (m.version <= current) continue;
+            for (const char* sql : m.statements)
+                if (sql && !exec(sql, error)) return rollback();
+        }
+        if (current < kSchemaVersion) {
+            const std::string sql = current == 0 ? "INSERT INTO schema_version (version) VALUES (" +
+                                                       std::to_string(kSchemaVersion) + ")"
+                                                 : "UPDATE schema_version SET version = " +
+                                                       std::to_string(kSchemaVersion);
+            if (!exec(sql.c_str(), error)) return rollback();
+        }
+        return exec("COMMIT", error) || rollback();
+    }
+};
+
 // ---- SQLite ---------------------------------------------------------------------------------
 
-class SqliteStore : public Store {
+class SqliteStore : public SqlStore {
   public:
     ~SqliteStore() override {
         for (auto& s : statements_) sqlite3_finalize(s.second);
@@ -226,25 +288,6 @@ class SqliteStore : public Store {
         return migrate(error);
     }
     explicit SqliteStore(int busyMs) : busyMs_(busyMs) {}
-
-    bool put(const std::vector<Record>& records, std::string& error) override {
-        if (!exec("BEGIN IMMEDIATE", error)) return false;
-        for (const Record& r : records) {
-            if (!run(kUpsert, recordParams(r), error) || !run(kDeleteZones, {text(r.id)}, error))
-                return rollback();
-            for (std::size_t i = 0; i < r.zones.size(); ++i)
-                if (!run(kInsertZone, zoneParams(r, i), error)) return rollback();
-        }
-        return exec("COMMIT", error) || rollback();
-    }
-
-    bool remove(const std::vector<std::string>& ids, std::string& error) override {
-        if (!exec("BEGIN IMMEDIATE", error)) return false;
-        for (const std::string& id : ids)
-            if (!run(kDeleteZones, {text(id)}, error) || !run(kDeleteRecord, {text(id)}, error))
-                return rollback();
-        return exec("COMMIT", error) || rollback();
-    }
 
     bool select(const Query& q, const std::function<void(const Record&)>& each,
                 std::string& error) override {
@@ -273,15 +316,16 @@ class SqliteStore : public Store {
     std::string name() const override { return path_; }
 
   private:
+    const char* beginWrite() const override { return "BEGIN IMMEDIATE"; }
     bool fail(std::string& error) {
         error = path_ + ": " + (db_ ? sqlite3_errmsg(db_) : "cannot open");
         return false;
     }
-    bool rollback() {
+    bool rollback() override {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         return false;
     }
-    bool exec(const char* sql, std::string& error) {
+    bool exec(const char* sql, std::string& error) override {
         return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK || fail(error);
     }
     static void bind(sqlite3_stmt* s, const std::vector<Param>& params) {
@@ -299,7 +343,7 @@ class SqliteStore : public Store {
                                   SQLITE_TRANSIENT);
         }
     }
-    bool run(const char* sql, const std::vector<Param>& params, std::string& error) {
+    bool run(const char* sql, const std::vector<Param>& params, std::string& error) override {
         sqlite3_stmt*& s = statements_[sql];
         if (!s && sqlite3_prepare_v2(db_, sql, -1, &s, nullptr) != SQLITE_OK) return fail(error);
         sqlite3_reset(s);
@@ -309,7 +353,7 @@ class SqliteStore : public Store {
         sqlite3_reset(s);
         return rc == SQLITE_DONE || fail(error);
     }
-    int version(std::string& error) {
+    int schemaVersion(std::string& error) override {
         sqlite3_stmt* s = nullptr;
         if (sqlite3_prepare_v2(db_, "SELECT version FROM schema_version", -1, &s, nullptr) !=
             SQLITE_OK) {
@@ -320,32 +364,6 @@ class SqliteStore : public Store {
         sqlite3_finalize(s);
         return v;
     }
-    bool migrate(std::string& error) {
-        // One writer at a time: two stations opening a new file make its tables once.
-        if (!exec("BEGIN IMMEDIATE", error) ||
-            !exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", error))
-            return rollback();
-        const int current = version(error);
-        if (current < 0) return rollback();
-        if (current > kSchemaVersion) {
-            error = path_ + ": made by a newer VELT (schema " + std::to_string(current) + ")";
-            return rollback();
-        }
-        for (const Migration& m : kMigrations) {
-            if (m.version <= current) continue;
-            for (const char* sql : m.statements)
-                if (sql && !exec(sql, error)) return rollback();
-        }
-        if (current < kSchemaVersion) {
-            const std::string sql = current == 0 ? "INSERT INTO schema_version (version) VALUES (" +
-                                                       std::to_string(kSchemaVersion) + ")"
-                                                 : "UPDATE schema_version SET version = " +
-                                                       std::to_string(kSchemaVersion);
-            if (!exec(sql.c_str(), error)) return rollback();
-        }
-        return exec("COMMIT", error) || rollback();
-    }
-
     sqlite3* db_ = nullptr;
     std::string path_;
     int busyMs_ = 10000;
@@ -355,7 +373,7 @@ class SqliteStore : public Store {
 
 // ---- PostgreSQL -----------------------------------------------------------------------------
 
-class PostgresStore : public Store {
+class PostgresStore : public SqlStore {
   public:
     ~PostgresStore() override { PQfinish(conn_); }
 
@@ -369,25 +387,6 @@ class PostgresStore : public Store {
         PQsetNoticeProcessor(
             conn_, [](void*, const char*) {}, nullptr);
         return migrate(error);
-    }
-
-    bool put(const std::vector<Record>& records, std::string& error) override {
-        if (!exec("BEGIN", error)) return false;
-        for (const Record& r : records) {
-            if (!run(kUpsert, recordParams(r), error) || !run(kDeleteZones, {text(r.id)}, error))
-                return rollback();
-            for (std::size_t i = 0; i < r.zones.size(); ++i)
-                if (!run(kInsertZone, zoneParams(r, i), error)) return rollback();
-        }
-        return exec("COMMIT", error) || rollback();
-    }
-
-    bool remove(const std::vector<std::string>& ids, std::string& error) override {
-        if (!exec("BEGIN", error)) return false;
-        for (const std::string& id : ids)
-            if (!run(kDeleteZones, {text(id)}, error) || !run(kDeleteRecord, {text(id)}, error))
-                return rollback();
-        return exec("COMMIT", error) || rollback();
     }
 
     bool select(const Query& q, const std::function<void(const Record&)>& each,
@@ -422,6 +421,19 @@ class PostgresStore : public Store {
     std::string name() const override { return name_; }
 
   private:
+    const char* beginWrite() const override { return "BEGIN"; }
+    const char* migrationLock() const override { return "SELECT pg_advisory_xact_lock(7301029)"; }
+    int schemaVersion(std::string& error) override {
+        PGresult* res = PQexec(conn_, "SELECT version FROM schema_version");
+        if (PQresultStatus(res) != PGRES_TUPLES_OK) {
+            PQclear(res);
+            fail(error);
+            return -1;
+        }
+        const int v = PQntuples(res) > 0 ? std::atoi(PQgetvalue(res, 0, 0)) : 0;
+        PQclear(res);
+        return v;
+    }
     bool fail(std::string& error) {
         std::string why = conn_ ? PQerrorMessage(conn_) : "out of memory";
         while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
@@ -430,11 +442,11 @@ class PostgresStore : public Store {
         error = name_ + ": " + why;
         return false;
     }
-    bool rollback() {
+    bool rollback() override {
         PQclear(PQexec(conn_, "ROLLBACK"));
         return false;
     }
-    bool exec(const char* sql, std::string& error) {
+    bool exec(const char* sql, std::string& error) override {
         PGresult* res = PQexec(conn_, sql);
         const ExecStatusType st = PQresultStatus(res);
         PQclear(res);
@@ -448,44 +460,12 @@ class PostgresStore : public Store {
         return PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(),
                             nullptr, nullptr, 0);
     }
-    bool run(const char* sql, const std::vector<Param>& params, std::string& error) {
+    bool run(const char* sql, const std::vector<Param>& params, std::string& error) override {
         PGresult* res = query(sql, params);
         const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
         PQclear(res);
         return ok || fail(error);
     }
-    bool migrate(std::string& error) {
-        // The advisory lock makes stations opening a new database at once create it once.
-        if (!exec("BEGIN", error) || !exec("SELECT pg_advisory_xact_lock(7301029)", error) ||
-            !exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", error))
-            return rollback();
-        PGresult* res = PQexec(conn_, "SELECT version FROM schema_version");
-        if (PQresultStatus(res) != PGRES_TUPLES_OK) {
-            PQclear(res);
-            fail(error);
-            return rollback();
-        }
-        const int current = PQntuples(res) > 0 ? std::atoi(PQgetvalue(res, 0, 0)) : 0;
-        PQclear(res);
-        if (current > kSchemaVersion) {
-            error = name_ + ": made by a newer VELT (schema " + std::to_string(current) + ")";
-            return rollback();
-        }
-        for (const Migration& m : kMigrations) {
-            if (m.version <= current) continue;
-            for (const char* sql : m.statements)
-                if (sql && !exec(sql, error)) return rollback();
-        }
-        if (current < kSchemaVersion) {
-            const std::string sql = current == 0 ? "INSERT INTO schema_version (version) VALUES (" +
-                                                       std::to_string(kSchemaVersion) + ")"
-                                                 : "UPDATE schema_version SET version = " +
-                                                       std::to_string(kSchemaVersion);
-            if (!exec(sql.c_str(), error)) return rollback();
-        }
-        return exec("COMMIT", error) || rollback();
-    }
-
     PGconn* conn_ = nullptr;
     std::string name_;
 };
