@@ -441,20 +441,11 @@ class BatchRun {
 
     // The eye through the measured channel; false when its mask is hit.
     bool judgeEye() {
-        const Recipe::Eye& r = *recipe_.eye;
-        eye::Settings& s = eyeSettings_;
-        s.bitRate = r.bitrateGbps * 1e9;
-        eye::patternOf(r.pattern, s.pattern, s.bits);
-        s.coding = r.pam4 ? eye::Coding::Pam4 : eye::Coding::Nrz;
-        s.rjSeconds = r.rjPs * 1e-12;
-        s.noise = r.noiseMv;
-        s.maskWidthUi = r.maskWidthUi;
-        s.maskHeight = r.maskHeightMv;
-        s.hexagon = r.hexagon;
+        eye::settingsOf(*recipe_.eye, eyeSettings_); // the recipe's pattern was checked
         const eye::Step step =
             eye::stepOfTrace(instrument.recordX.data(), liveTrace.y.data(), liveTrace.y.size(),
                              view.xUnits.load(), view.dielK.load());
-        eye_ = eye::compute(step, s);
+        eye_ = eye::compute(step, eyeSettings_);
         if (!eye_->ok) throw BatchError{"eye", eye_->error};
         if (!eye_->settled)
             writeMessage(0,

@@ -232,7 +232,7 @@ void readZones(const json& j, Recipe& r) {
 
 void readEye(const json& j, Recipe& r) {
     onlyKnown(j, "eye", {"bitrate_gbps", "pattern", "coding", "rj_ps", "noise_mv", "mask"});
-    Recipe::Eye e;
+    platform::EyeRequest e;
     if (auto v = member(j, "bitrate_gbps"))
         e.bitrateGbps = number(*v, "eye.bitrate_gbps", 0.01, 200);
     if (auto v = member(j, "pattern")) {
@@ -250,13 +250,13 @@ void readEye(const json& j, Recipe& r) {
         e.pam4 = c == "PAM4";
     }
     if (auto v = member(j, "rj_ps")) e.rjPs = number(*v, "eye.rj_ps", 0, 1000);
-    if (auto v = member(j, "noise_mv")) e.noiseMv = number(*v, "eye.noise_mv", 0, 1000);
+    if (auto v = member(j, "noise_mv")) e.noise = number(*v, "eye.noise_mv", 0, 1000);
     if (auto m = member(j, "mask")) {
         onlyKnown(*m, "eye.mask", {"width_ui", "height_mv", "shape"});
         if (!member(*m, "width_ui") || !member(*m, "height_mv"))
             fail("eye.mask", "needs width_ui and height_mv");
         e.maskWidthUi = number((*m)["width_ui"], "eye.mask.width_ui", 0.01, 1);
-        e.maskHeightMv = number((*m)["height_mv"], "eye.mask.height_mv", 0.01, 2000);
+        e.maskHeight = number((*m)["height_mv"], "eye.mask.height_mv", 0.01, 2000);
         if (auto v = member(*m, "shape")) {
             const std::string shape = text(*v, "eye.mask.shape");
             if (shape != "rectangle" && shape != "hexagon")

@@ -2,6 +2,7 @@
 // and what to write. Read from JSON; every field is checked before the instrument is touched.
 #pragma once
 
+#include "platform/eye_service.h"
 #include "setup/vocabulary.h"
 
 #include <cstdint>
@@ -51,16 +52,9 @@ struct Recipe {
 
     std::vector<RecipeZone> zones;
 
-    // The eye a serial link would see through the measured channel (TDT in mV).
-    struct Eye {
-        double bitrateGbps = 5;
-        std::string pattern = "PRBS7"; // PRBS7 .. PRBS31, or a string of 0 and 1
-        bool pam4 = false;
-        double rjPs = 0, noiseMv = 0;
-        double maskWidthUi = 0, maskHeightMv = 0; // no mask when 0
-        bool hexagon = false;
-    };
-    std::optional<Eye> eye;
+    // The eye a serial link would see through the measured channel (TDT in mV: noise and mask
+    // height in mV).
+    std::optional<platform::EyeRequest> eye;
 
     // outputs
     std::string outFolder = "results";

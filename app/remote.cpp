@@ -1038,15 +1038,8 @@ struct RemoteCommands {
         if (t.setup.mode != Mode::TDT || domainOf(t.setup.xUnit) != Domain::Time ||
             (t.setup.yUnit != YUnit::Millivolts && t.setup.yUnit != YUnit::Normalized))
             return scpi::kExecutionError;
-        const platform::EyeRequest& r = s.instrument_.eye_;
         eye::Settings e;
-        e.bitRate = r.bitrateGbps * 1e9;
-        eye::patternOf(r.pattern, e.pattern, e.bits);
-        e.coding = r.pam4 ? eye::Coding::Pam4 : eye::Coding::Nrz;
-        e.rjSeconds = r.rjPs * 1e-12;
-        e.noise = r.noise;
-        e.maskWidthUi = r.maskWidthUi;
-        e.maskHeight = r.maskHeight;
+        eye::settingsOf(s.instrument_.eye_, e); // its pattern was checked when it was set
         const eye::Eye result = eye::compute(
             eye::stepOfTrace(t.x.data(), t.y.data(), t.x.size(), t.setup.xUnit, t.setup.dielectric),
             e);

@@ -342,6 +342,17 @@ platform::EyePicture pictureOf(const Eye& e, const Settings& s, const std::strin
     return p;
 }
 
+bool settingsOf(const platform::EyeRequest& r, Settings& s) {
+    s.bitRate = r.bitrateGbps * 1e9;
+    s.coding = r.pam4 ? Coding::Pam4 : Coding::Nrz;
+    s.rjSeconds = r.rjPs * 1e-12;
+    s.noise = r.noise;
+    s.maskWidthUi = r.maskWidthUi;
+    s.maskHeight = r.maskHeight;
+    s.hexagon = r.hexagon;
+    return patternOf(r.pattern, s.pattern, s.bits);
+}
+
 bool patternOf(const std::string& name, Pattern& pattern, std::string& bits) {
     for (const Polynomial& p : kPolynomials)
         if (name == p.name) {

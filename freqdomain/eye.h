@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/eye_picture.h"
+#include "platform/eye_service.h"
 #include "setup/vocabulary.h"
 
 #include <array>
@@ -86,6 +87,10 @@ Eye compute(const Step& step, const Settings& settings);
 Step stepOfTrace(const double* x, const double* y, std::size_t n, XUnit unit, double dielectric);
 // The histogram as a picture with its figures and the mask's outline, the y axis in `unit`.
 platform::EyePicture pictureOf(const Eye& eye, const Settings& settings, const std::string& unit);
+
+// The settings a window, a recipe or a remote client asks for; false for a pattern that is
+// neither a PRBS name nor a bit string.
+bool settingsOf(const platform::EyeRequest& request, Settings& settings);
 
 // "PRBS7" .. "PRBS31", else a user's bit string; false for neither.
 bool patternOf(const std::string& name, Pattern& pattern, std::string& bits);

@@ -62,17 +62,10 @@ platform::EyeView LiveEye::compute(const platform::EyeRequest& r) {
         return v;
     }
     eye::Settings s;
-    s.bitRate = r.bitrateGbps * 1e9;
-    if (!eye::patternOf(r.pattern, s.pattern, s.bits)) {
+    if (!eye::settingsOf(r, s)) {
         v.error = "The pattern is PRBS7 to PRBS31 or a string of 0 and 1.";
         return v;
     }
-    s.coding = r.pam4 ? eye::Coding::Pam4 : eye::Coding::Nrz;
-    s.rjSeconds = r.rjPs * 1e-12;
-    s.noise = r.noise;
-    s.maskWidthUi = r.maskWidthUi;
-    s.maskHeight = r.maskHeight;
-    s.hexagon = r.hexagon;
     const eye::Eye e =
         eye::compute(eye::stepOfTrace(x.data(), y.data(), x.size(), xu, view.dielK.load()), s);
     if (!e.ok) {
