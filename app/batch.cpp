@@ -71,6 +71,7 @@ namespace {
 // A recipe or instrument problem found while measuring: the field it concerns and why.
 struct BatchError {
     std::string field, message;
+    std::string text() const { return field.empty() ? message : field + ": " + message; }
 };
 
 // The sweep sets of the measured trace, kept by the driver's tap. Only the GUI thread
@@ -118,28 +119,7 @@ class BatchRun {
     void operator()() {
         ran_ = true;
         suspendAndWait();
-        int status = kBatchError;
-        try {
-            if (network_)
-                measureFile();
-            else
-                measure();
-            status = judge();
-            judged_ = true;
-            writeOutputs(status);
-        } catch (const BatchError& e) {
-            error_ = e.field.empty() ? e.message : e.field + ": " + e.message;
-        }
-        if (judged_) {
-            if (!error_.empty()) report_.status = kBatchError;
-            completeRecord();
-        }
-        {
-            std::lock_guard lock(gSetsMutex);
-            gSets = nullptr;
-        }
-        instrument.sweepSetTap.store(nullptr);
-        status_ = error_.empty() ? status : kBatchError;
+        run([this] { network_ ? measureFile() : measure(); });
         platform::QuitUserInterface(status_);
     }
 
@@ -159,7 +139,7 @@ class BatchRun {
         try {
             measureSetUp();
         } catch (const BatchError& e) {
-            error = e.field.empty() ? e.message : e.field + ": " + e.message;
+            error = e.text();
         }
         resumeTimer();
         return error.empty();
@@ -172,14 +152,26 @@ class BatchRun {
         judged_ = false;
         record_.time.clear();
         suspendAndWait();
+        run([this] { acquireTrace(); });
+        resumeTimer();
+    }
+
+  private:
+    // The trace made, judged, written and recorded, with the timer held off: the one sequence
+    // of a batch run and of a station's test. Leaves the exit status in status_.
+    template <typename Trace> void run(Trace makeTrace) {
         int status = kBatchError;
         try {
-            acquireTrace();
+            makeTrace();
             status = judge();
             judged_ = true;
             writeOutputs(status);
         } catch (const BatchError& e) {
-            error_ = e.field.empty() ? e.message : e.field + ": " + e.message;
+            error_ = e.text();
+        }
+        {
+            std::lock_guard lock(gSetsMutex);
+            gSets = nullptr;
         }
         instrument.sweepSetTap.store(nullptr);
         if (judged_) {
@@ -187,10 +179,8 @@ class BatchRun {
             completeRecord();
         }
         status_ = error_.empty() ? status : kBatchError;
-        resumeTimer();
     }
 
-  private:
     void measure() {
         measureSetUp();
         acquireTrace();
