@@ -4,6 +4,7 @@
 
 #include "acquisition/acquire.h"
 #include "freqdomain/sparams.h"
+#include "panel/eye_view.h"
 #include "panel/panel_state.h"
 #include "panel/reference_traces.h"
 #include "panel/settings.h"
@@ -112,6 +113,7 @@ int acquire(int plot, Setup* used) {
     if (fd) {
         solt.correct(s.mode, liveTrace.fd, liveTrace.y);
         frequencyAxis(instrument.increment.load(), instrument.timing.timebase, instrument.recordX);
+        if (s.mode == Mode::TDT) keepCorrectedS21(instrument.recordX, solt.result.data());
     }
     scaleYAxis(s.autoscale ? 1 : 0);
 

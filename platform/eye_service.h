@@ -11,7 +11,7 @@
 namespace platform {
 
 struct EyeRequest {
-    int source = 0; // 0: the live trace; n: the nth of EyeService::sources()
+    int source = 0; // 0: the live trace, 1: the corrected S21, n: the nth of sources()
     double bitrateGbps = 5;
     std::string pattern = "PRBS7";
     bool pam4 = false;
@@ -32,7 +32,7 @@ class EyeService {
     virtual ~EyeService() = default;
     virtual EyeView compute(const EyeRequest& request) = 0;
     virtual std::uint64_t traceGeneration() const = 0;
-    // What an eye can be taken from: the live trace first, then the reference traces.
+    // What an eye can be taken from: the live trace, the corrected S21, the reference traces.
     virtual std::vector<std::string> sources() const = 0;
 };
 

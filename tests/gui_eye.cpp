@@ -108,9 +108,9 @@ TEST(EyeWindow, OpensFromTheMenuShowsTheEyeAndFollowsTheAcquisitions) {
             f.close();
             ASSERT_EQ(addReferenceTrace("through.s2p"), 1);
             step = 3;
-        } else if (step == 3 && source->count() == 2) {
+        } else if (step == 3 && source->count() == 3) {
             redraws = gEye->redraws();
-            source->setCurrentIndex(1);
+            source->setCurrentIndex(2);
             step = 4;
         } else if (step == 4 && gEye->redraws() > redraws) {
             reference = gEye->status()->text().toStdString();

@@ -3,6 +3,8 @@
 #include "acquisition/acquire.h"
 #include "app/startup.h"
 #include "files/solt_file.h"
+#include "freqdomain/eye.h"
+#include "freqdomain/network.h"
 #include "freqdomain/solt.h"
 #include "freqdomain/sparams.h"
 #include "freqdomain/store.h"
@@ -11,12 +13,15 @@
 #include "panel/callbacks.h"
 #include "panel/cycle.h"
 #include "panel/domain.h"
+#include "panel/eye_view.h"
 #include "panel/interface.h"
+#include "panel/panel_state.h"
 #include "panel/ports.h"
 #include "panel/settings.h"
 #include "panel/solt_guide.h"
 #include "panel/solt_io.h"
 #include "panel/timer.h"
+#include "panel/zone_stats.h"
 #include "platform/panel_model.h"
 #include "platform/serial_device.h"
 #include "simulator/sim_device.h"
@@ -175,6 +180,40 @@ TEST_P(FrequencyDomain, S21OfALossyCableAgreesWithItsInsertionLoss) {
     std::printf("[ figure ] %s: worst S21 error up to %.0f GHz = %.4f dB\n", GetParam().model,
                 GetParam().fMax, worst);
     EXPECT_LT(worst, GetParam().s21ToleranceDb);
+
+    // The eye of the corrected S21 over 20 ns, against the eye of the simulator's own S21.
+    panelState.savedXUnits.store(XUnit::Nanoseconds);
+    panelState.savedXStart.store(0);
+    panelState.savedXEnd.store(20);
+    panelState.savedXZero.store(0);
+    panelState.savedYUnits.store(YUnit::Millivolts);
+    platform::EyeRequest request;
+    request.source = 1;
+    request.bitrateGbps = 2;
+    const platform::EyeView measuredEye = LiveEye{}.compute(request);
+    ASSERT_TRUE(measuredEye.ok) << measuredEye.error;
+    Network truth;
+    truth.ports = 2;
+    for (std::size_t i = 1; i < instrument.recordX.size(); ++i)
+        truth.hz.push_back(instrument.recordX[i] * 1e9);
+    std::vector<double> ghz(instrument.recordX.begin() + 1, instrument.recordX.end());
+    sim.sParametersAt(2, ghz, truth.s11, truth.s21);
+    StepResponse step;
+    Waveform x{}, y{};
+    std::string error;
+    ASSERT_TRUE(
+        stepResponse(truth, Mode::TDT, shownRiseTimePs(instrument.speed, false, 0), step, error) &&
+        profileOver(step, {XUnit::Nanoseconds, 0, 20, 0, 1, 0}, YUnit::Millivolts, x, y, error))
+        << error;
+    eye::Settings settings;
+    ASSERT_TRUE(eye::settingsOf(request, settings));
+    const eye::Eye trueEye = eye::compute(
+        eye::stepOfTrace(x.data(), y.data(), x.size(), XUnit::Nanoseconds, 1), settings);
+    const double height = std::stod(measuredEye.picture.figures.substr(7));
+    std::printf("[ figure ] %s: eye height at 2 Gb/s %.2f mV from the corrected S21, %.2f mV "
+                "from the true one\n",
+                GetParam().model, height, trueEye.height);
+    EXPECT_NEAR(height, trueEye.height, 0.03 * trueEye.amplitude);
 }
 
 TEST_P(FrequencyDomain, CalibrationLoadedFromTheMenuCorrectsTheSelectedSampler) {
