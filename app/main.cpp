@@ -4,6 +4,7 @@
 #include "app/options.h"
 #include "app/remote.h"
 #include "app/results.h"
+#include "app/spc.h"
 #include "app/startup.h"
 #include "app/station.h"
 #include "instrument/driver.h"
@@ -24,6 +25,7 @@
 #include "platform/qt/panel_imager.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/remote_server.h"
+#include "platform/qt/spc_plot.h"
 #include "platform/qt/station_bar.h"
 #include "platform/qt/view.h"
 #include "platform/qt/waveform_graph.h"
@@ -113,6 +115,15 @@ int measure(int argc, char** argv, const Options& opt) {
     platform::setCertificateWriter(platform::qt::writeCertificatePdf);
     platform::setEyePictureWriter(platform::qt::writeEyePng);
     return runMeasure(opt);
+}
+
+// `velt spc`: the charts are drawn offscreen.
+int spcCharts(int argc, char** argv, const Options& opt) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    platform::qt::initApplicationLocale();
+    platform::setSpcChartWriter(platform::qt::writeSpcPng);
+    return spc::runSpc(opt, stdout, stderr);
 }
 
 // Runs what a user does once start-up is complete (showing the window may already run posted
@@ -246,6 +257,7 @@ int main(int argc, char** argv) {
         }
     }
     if (opt.command == Command::Results) return results::runResults(opt, stdout, stderr);
+    if (opt.command == Command::Spc) return spcCharts(argc, argv, opt);
     if (opt.command == Command::Measure) return measure(argc, argv, opt);
     if (opt.command == Command::Serve) return serve(argc, argv, opt);
 

@@ -57,6 +57,10 @@ constexpr ValueName kValueNames[] = {
     {"--since", "a date"},
     {"--until", "a date"},
     {"--format", "table, csv or json"},
+    {"--zone", "a zone name"},
+    {"--subgroup", "a subgroup size from 1 to 10"},
+    {"--last", "a number of records"},
+    {"--min-cpk", "a number"},
 };
 
 // "[ADDRESS:]PORT", an IPv6 address in brackets ("[::1]:5025").
@@ -81,9 +85,11 @@ struct Parser {
     CLI::App* measure = nullptr;
     CLI::App* serve = nullptr;
     CLI::App* results = nullptr;
+    CLI::App* spc = nullptr;
     Options o;
     bool noNoise = false;
     std::string unplugAfter, screenshotAfter, frequency, averaging, remote, listen, seed;
+    std::string subgroup, last, minCpk;
 
     void addDataOptions(CLI::App& a) {
         a.add_option("--data-dir", o.dataDir,
@@ -206,6 +212,32 @@ struct Parser {
             ->type_name("FORMAT");
         results->add_flag("--flush", o.flush,
                           "send the records spooled while the database could not be reached");
+
+        spc = app.add_subcommand(
+            "spc", "control charts and capability of each zone of a recipe's records");
+        spc->allow_extras();
+        spc->set_help_flag("-h,--help", "show this help");
+        addResultsTarget(*spc);
+        addDataOptions(*spc);
+        spc->add_option("--recipe", o.queryRecipe, "the recipe's records (required)")
+            ->type_name("NAME");
+        spc->add_option("--zone", o.zone, "only this zone (default: every zone)")
+            ->type_name("NAME");
+        spc->add_option("--subgroup", subgroup,
+                        "consecutive records per subgroup, 2 to 10 (default 5); 1: individuals "
+                        "and moving ranges")
+            ->type_name("N");
+        spc->add_option("--since", o.since, "from this UTC date or time")->type_name("DATE");
+        spc->add_option("--until", o.until, "up to this UTC date (the whole day) or time")
+            ->type_name("DATE");
+        spc->add_option("--lot", o.lot, "only this lot's")->type_name("L");
+        spc->add_option("--station", o.queryStation, "only this station's")->type_name("S");
+        spc->add_option("--last", last, "only the newest N records")->type_name("N");
+        spc->add_option("--out", o.outFolder, "write spc.json and the charts here (default spc)")
+            ->type_name("DIR");
+        spc->add_option("--min-cpk", minCpk,
+                        "exit 1 when a zone's Cpk falls below X or a rule is violated")
+            ->type_name("X");
     }
 
     // The option given empty ("--dut="), or nullptr.
@@ -213,7 +245,7 @@ struct Parser {
         for (const ValueName& v : kValueNames)
             for (const CLI::App* a :
                  {&app, static_cast<const CLI::App*>(measure), static_cast<const CLI::App*>(serve),
-                  static_cast<const CLI::App*>(results)})
+                  static_cast<const CLI::App*>(results), static_cast<const CLI::App*>(spc)})
                 if (const CLI::Option* opt = a->get_option_no_throw(v.option))
                     if (opt->count() > 0 &&
                         std::ranges::any_of(opt->results(), [](auto& r) { return r.empty(); }))
@@ -243,6 +275,7 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         p.o.helpText = p.measure->parsed()   ? p.measure->help()
                        : p.serve->parsed()   ? p.serve->help()
                        : p.results->parsed() ? p.results->help()
+                       : p.spc->parsed()     ? p.spc->help()
                                              : p.app.help();
         r.options = std::move(p.o);
         return r;
@@ -267,15 +300,18 @@ ParseResult parseOptions(int argc, const char* const* argv) {
     }
     const bool measuring = p.measure->parsed();
     const bool serving = p.serve->parsed();
-    const bool listing = p.results->parsed();
-    o.command = measuring ? Command::Measure
-                : serving ? Command::Serve
-                : listing ? Command::Results
-                          : Command::Window;
+    const bool charting = p.spc->parsed();
+    const bool listing = p.results->parsed() || charting;
+    o.command = measuring  ? Command::Measure
+                : serving  ? Command::Serve
+                : charting ? Command::Spc
+                : listing  ? Command::Results
+                           : Command::Window;
     const std::vector<std::string>& extras =
         measuring && !p.measure->remaining().empty() ? p.measure->remaining()
         : serving && !p.serve->remaining().empty()   ? p.serve->remaining()
         : listing && !p.results->remaining().empty() ? p.results->remaining()
+        : charting && !p.spc->remaining().empty()    ? p.spc->remaining()
                                                      : p.app.remaining();
     if (!extras.empty()) {
         if (measuring && !extras.front().starts_with("-") && o.recipePath != extras.front())
@@ -286,7 +322,8 @@ ParseResult parseOptions(int argc, const char* const* argv) {
         return fail(std::string("option ") + v->option + " needs " + v->what);
 
     o.resultsGiven = p.app.count("--results") + p.measure->count("--results") +
-                         p.serve->count("--results") + p.results->count("--results") >
+                         p.serve->count("--results") + p.results->count("--results") +
+                         p.spc->count("--results") >
                      0;
     if (o.results.empty()) return fail("option --results needs a database");
     if (listing) {
@@ -297,7 +334,27 @@ ParseResult parseOptions(int argc, const char* const* argv) {
                             *value + "'");
         if (o.format != "table" && o.format != "csv" && o.format != "json")
             return fail("option --format needs table, csv or json, got '" + o.format + "'");
-        if (o.results == "none") return fail("results --results none: no database to read");
+        if (charting) {
+            if (o.queryRecipe.empty()) return fail("spc needs --recipe NAME");
+            if (!p.subgroup.empty() &&
+                !parseNumber(std::string_view(p.subgroup), 1, 10, o.subgroup))
+                return fail("option --subgroup needs a whole number from 1 to 10, got '" +
+                            p.subgroup + "'");
+            int newest = 0;
+            if (!p.last.empty() && !parseNumber(std::string_view(p.last), 1, 100000000, newest))
+                return fail("option --last needs a whole number of records from 1, got '" + p.last +
+                            "'");
+            o.last = static_cast<std::size_t>(newest);
+            if (!p.minCpk.empty()) {
+                if (!parseNumber(std::string_view(p.minCpk), 0.0, 100.0, o.minCpk))
+                    return fail("option --min-cpk needs a number from 0 to 100, got '" + p.minCpk +
+                                "'");
+                o.minCpkGiven = true;
+            }
+        }
+        if (o.results == "none")
+            return fail(std::string(charting ? "spc" : "results") +
+                        " --results none: no database to read");
         if (!o.dataDir.empty() && o.userData)
             return fail("--data-dir and --user-data name two folders");
         if (o.userData && (o.dataDir = userDataDir()).empty())

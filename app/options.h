@@ -10,7 +10,7 @@
 constexpr std::array<std::string_view, 6> kModelCodes = {"QSA002", "QSA004", "QSB008",
                                                          "QSA012", "QSB016", "QSB020"};
 
-enum class Command { Window, Measure, Serve, Results };
+enum class Command { Window, Measure, Serve, Results, Spc };
 
 struct Options {
     Command command = Command::Window;
@@ -48,6 +48,12 @@ struct Options {
     std::string queryRecipe, since, until;
     std::string format = "table"; // table, csv, json
     bool flush = false;           // send the spool first
+    // `velt spc`: the records (also by lot, since, until), the zone, the subgroups and the gate
+    std::string queryStation, zone;
+    std::size_t last = 0; // the newest N records; 0: all
+    int subgroup = 5;     // 1 (individuals) to 10
+    double minCpk = 0;    // with minCpkGiven: exit 1 below it or on a violated rule
+    bool minCpkGiven = false;
     // Where the data folders and user.ini live: the working directory unless given.
     std::string dataDir;
     bool userData = false; // the user's XDG data folder for VELT (the desktop entry's)

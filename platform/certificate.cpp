@@ -1,5 +1,6 @@
 #include "platform/certificate.h"
 #include "platform/eye_picture.h"
+#include "platform/spc_chart.h"
 
 #include <atomic>
 
@@ -36,6 +37,23 @@ bool writeEyePicture(const EyePicture& picture, const std::string& path, std::st
         return false;
     }
     return writer(picture, path, error);
+}
+
+namespace {
+std::atomic<SpcChartWriter> gSpcWriter{nullptr};
+} // namespace
+
+void setSpcChartWriter(SpcChartWriter writer) {
+    gSpcWriter.store(writer);
+}
+
+bool writeSpcChart(const SpcChart& chart, const std::string& path, std::string& error) {
+    const SpcChartWriter writer = gSpcWriter.load();
+    if (!writer) {
+        error = "no chart writer in this program";
+        return false;
+    }
+    return writer(chart, path, error);
 }
 
 } // namespace platform
