@@ -210,17 +210,21 @@ bool analyseStore(results::Store& store, const results::Query& query, const std:
     };
     std::vector<std::string> order;
     std::map<std::string, Zone> zones;
-    const bool ok = store.select(
-        query,
-        [&](const results::Record& r) {
-            for (const results::ZoneRecord& zr : r.zones) {
-                if ((!zone.empty() && zr.name != zone) || !std::isfinite(zr.mean)) continue;
-                auto [at, added] = zones.try_emplace(zr.name);
-                if (added) order.push_back(zr.name);
-                at->second.samples.push_back({zr.mean, r.serial, r.time});
-                at->second.nominal = zr.nominal;
-                at->second.tolerance = zr.tolerance;
+    std::string name;
+    Zone* at = nullptr;
+    const bool ok = store.selectZoneValues(
+        query, zone,
+        [&](const results::ZoneValue& v) {
+            if (!std::isfinite(v.mean)) return;
+            if (!at || v.zone != name) {
+                name.assign(v.zone);
+                auto [it, added] = zones.try_emplace(name);
+                if (added) order.push_back(name);
+                at = &it->second;
             }
+            at->samples.push_back({v.mean, std::string(v.serial)});
+            at->nominal = v.nominal;
+            at->tolerance = v.tolerance;
         },
         error);
     if (!ok) return false;

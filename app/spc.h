@@ -40,7 +40,7 @@ constexpr const Constants& constantsFor(int n) {
 
 struct Sample {
     double value = 0;
-    std::string serial, time;
+    std::string serial;
 };
 
 struct Limits {

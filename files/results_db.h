@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace results {
@@ -40,7 +41,13 @@ struct Query {
 
 // The schema's version this program writes; an older database is migrated on first use, a
 // newer one refused (a newer program made it).
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
+
+// One zone of one record, as a control chart reads it; the views last for the call only.
+struct ZoneValue {
+    std::string_view zone, time, serial;
+    double mean = NAN, nominal = NAN, tolerance = NAN;
+};
 
 class Store {
   public:
@@ -51,6 +58,10 @@ class Store {
     // The records the query selects, oldest first, each with its zones in order.
     virtual bool select(const Query& query, const std::function<void(const Record&)>& each,
                         std::string& error) = 0;
+    // Each zone (only `zone` unless empty) of the records the query selects, oldest first.
+    virtual bool selectZoneValues(const Query& query, const std::string& zone,
+                                  const std::function<void(const ZoneValue&)>& each,
+                                  std::string& error) = 0;
     virtual bool remove(const std::vector<std::string>& ids, std::string& error) = 0;
     // What the messages call it: the file's path or the URI without a password.
     virtual std::string name() const = 0;
