@@ -245,4 +245,39 @@ TEST(ResultsStore, AFileFromANewerProgramIsRefusedNotRewritten) {
     fs::remove(path);
 }
 
+TEST(ResultsStore, AFileOfTheFirstSchemaGainsTheChartIndexAndKeepsItsRecords) {
+    const std::string path = "/tmp/velt_results_v1.sqlite";
+    fs::remove(path);
+    std::string error;
+    ASSERT_TRUE(
+        results::openStore(path, error)->put({coupon("V-1", "2026-12-09T08:00:00.000Z")}, error))
+        << error;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    // The file as the first schema left it.
+    ASSERT_EQ(sqlite3_exec(db,
+                           "DROP INDEX measurement_recipe_time_id; CREATE INDEX "
+                           "measurement_recipe_time ON measurement (recipe, time_utc); UPDATE "
+                           "schema_version SET version = 1",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    auto store = results::openStore(path, error);
+    ASSERT_TRUE(store) << error;
+    int count = 0;
+    ASSERT_TRUE(store->select(
+        {}, [&](const results::Record& r) { count += r.serial == "V-1"; }, error));
+    EXPECT_EQ(count, 1);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT (SELECT version FROM schema_version), (SELECT count(*) FROM "
+                       "sqlite_master WHERE name = 'measurement_recipe_time_id')",
+                       -1, &s, nullptr);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(s, 0), 2);
+    EXPECT_EQ(sqlite3_column_int(s, 1), 1);
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    fs::remove(path);
+}
+
 } // namespace
