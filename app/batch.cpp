@@ -8,6 +8,7 @@
 #include "app/recipe.h"
 #include "app/report.h"
 #include "app/results.h"
+#include "app/spc.h"
 #include "app/startup.h"
 #include "app/station.h"
 #include "files/sha256.h"
@@ -872,11 +873,21 @@ class StationRun : public platform::StationService {
             }
             const std::string target = results::displayTarget(options_.results);
             queue_.submit(r, [this, target, serial](results::Delivery d) {
+                // The recipe's charts with this record in them, read on the queue's thread.
+                std::string warning;
+                if (d == results::Delivery::Stored) {
+                    std::string error;
+                    if (!chartStore_)
+                        chartStore_ = results::openStore(options_.results, error, 500);
+                    if (chartStore_) warning = spc::stationWarning(*chartStore_, recipe_.name);
+                }
                 std::lock_guard lock(statusMutex_);
                 status_ = d == results::Delivery::Stored ? serial + " recorded in " + target
                           : d == results::Delivery::Spooled
                               ? serial + " spooled: " + target + " not reached"
                               : serial + " NOT RECORDED (see log)";
+                if (!warning.empty())
+                    status_ += "\n" + warning + " (a warning: the coupon's verdict stands)";
             });
         }
         return out;
@@ -928,6 +939,7 @@ class StationRun : public platform::StationService {
     bool recording_;
     mutable std::mutex statusMutex_;
     std::string status_;
+    std::unique_ptr<results::Store> chartStore_; // the queue thread's own connection
     // Last: it is drained on destruction, and its callbacks write the status above.
     results::RecordingQueue queue_;
 };

@@ -26,6 +26,7 @@
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/remote_server.h"
 #include "platform/qt/spc_plot.h"
+#include "platform/qt/spc_window.h"
 #include "platform/qt/station_bar.h"
 #include "platform/qt/view.h"
 #include "platform/qt/waveform_graph.h"
@@ -60,6 +61,18 @@ void openEye() {
     gEyeWindow->show();
     gEyeWindow->raise();
     gEyeWindow->redraw();
+}
+
+// Display > Statistics...: likewise, over the database this session records to.
+std::unique_ptr<spc::RecordedStatistics> gStatistics;
+platform::qt::StatisticsWindow* gStatisticsWindow = nullptr;
+void openStatistics() {
+    if (!gWindow || !gStatistics) return;
+    if (!gStatisticsWindow)
+        gStatisticsWindow = new platform::qt::StatisticsWindow(*gStatistics, gWindow);
+    gStatisticsWindow->show();
+    gStatisticsWindow->raise();
+    gStatisticsWindow->redraw();
 }
 
 void showPanel() {
@@ -328,6 +341,9 @@ int main(int argc, char** argv) {
         setDisplayPanel(showPanel);
         setEyeWindowOpener(openEye);
         platform::setEyePictureWriter(platform::qt::writeEyePng);
+        gStatistics = std::make_unique<spc::RecordedStatistics>(
+            opt.results, station ? station->recipeName() : std::string());
+        setStatisticsWindowOpener(openStatistics);
 
         // The simulator's own window; a screenshot shows the panel alone.
         std::unique_ptr<QWidget> simWindow;
@@ -355,6 +371,7 @@ int main(int argc, char** argv) {
         std::unique_ptr<platform::qt::StationBar> stationBar;
         if (station) {
             stationBar = std::make_unique<platform::qt::StationBar>(&window, *station);
+            stationBar->offer(window.menuAction(MENUBAR_PLOT_STATISTICS));
             platform::setCertificateWriter(platform::qt::writeCertificatePdf);
             platform::qt::StationBar* bar = stationBar.get();
             loop.post([bar] { onceStarted([bar] { bar->start(); }); });
@@ -378,6 +395,8 @@ int main(int argc, char** argv) {
         stationBar.reset();
         setEyeWindowOpener(nullptr);
         gEyeWindow = nullptr; // a child of the window, deleted with it
+        setStatisticsWindowOpener(nullptr);
+        gStatisticsWindow = nullptr;
         setRemoteSwitch(nullptr);
         gServer = nullptr;
         server.close();

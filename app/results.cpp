@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -61,10 +62,19 @@ bool Recorder::deliverSpool(std::string& error) {
     return true;
 }
 
+namespace {
+std::atomic<std::uint64_t> gStored{0};
+} // namespace
+
+std::uint64_t recordsStored() {
+    return gStored.load();
+}
+
 Delivery Recorder::record(const Record& record) {
     std::string error;
     if (deliverSpool(error) && putToTarget({record}, error)) {
         spooling_ = false;
+        gStored.fetch_add(1);
         return Delivery::Stored;
     }
     std::string spoolError;

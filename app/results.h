@@ -45,6 +45,9 @@ class Recorder {
     bool spooling_ = false; // said once until the target is reached again
 };
 
+// How many records this process has stored in a database: what a statistics window watches.
+std::uint64_t recordsStored();
+
 // The recorder on a thread of its own, so a test or an acquisition never waits for a server:
 // `done` runs on that thread once the record is stored, spooled or lost.
 class RecordingQueue {

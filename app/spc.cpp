@@ -3,9 +3,11 @@
 #include "app/spc.h"
 
 #include "app/options.h"
+#include "app/results.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -271,6 +273,101 @@ platform::SpcChart chartOf(const ZoneStats& z, const std::string& recipe) {
     for (const Violation& v : z.violations)
         (v.chart == 'X' ? c.x : c.r).flagged.push_back(static_cast<int>(v.subgroup - 1));
     return c;
+}
+
+std::uint64_t RecordedStatistics::generation() const {
+    return results::recordsStored();
+}
+
+platform::SpcView RecordedStatistics::compute(const platform::SpcRequest& request) {
+    platform::SpcView v;
+    if (target_ == "none") {
+        v.error = "No results database: this session records nothing (--results none).";
+        return v;
+    }
+    if (!results::isServerTarget(target_) && !fs::exists(target_)) {
+        v.error = "Nothing recorded yet in " + target_ + ".";
+        return v;
+    }
+    std::string error;
+    std::unique_ptr<results::Store> store = results::openStore(target_, error);
+    if (!store) {
+        v.error = error;
+        return v;
+    }
+    // The recipes to choose from: the station's, then those of the newest records.
+    if (!recipe_.empty()) v.recipes.push_back(recipe_);
+    results::Query recent;
+    recent.last = 500;
+    if (!store->select(
+            recent,
+            [&v](const results::Record& r) {
+                if (std::find(v.recipes.begin(), v.recipes.end(), r.recipe) == v.recipes.end())
+                    v.recipes.push_back(r.recipe);
+            },
+            error)) {
+        v.error = error;
+        return v;
+    }
+    v.recipe = !request.recipe.empty() ? request.recipe
+               : v.recipes.empty()     ? std::string()
+                                       : v.recipes.front();
+    if (v.recipe.empty()) {
+        v.error = "Nothing recorded yet in " + store->name() + ".";
+        return v;
+    }
+    results::Query q;
+    q.recipe = v.recipe;
+    q.last = request.last;
+    std::vector<ZoneStats> zones;
+    if (!analyseStore(*store, q, "", request.subgroup, zones, error)) {
+        v.error = error;
+        return v;
+    }
+    if (zones.empty()) {
+        v.error = "No records of " + v.recipe + " yet.";
+        return v;
+    }
+    const ZoneStats* shown = &zones.front();
+    for (const ZoneStats& z : zones) {
+        v.zones.push_back(z.zone);
+        if (z.zone == request.zone) shown = &z;
+    }
+    v.zone = shown->zone;
+    for (const ZoneStats& z : zones) {
+        v.summary +=
+            z.zone + ": " +
+            (z.ok() ? std::to_string(z.used) + " records, mean " + fixed(z.mean, 3) + ", Cp " +
+                          fixed(z.cp, 2) + ", Cpk " + fixed(z.cpk, 2) + ", Pp " + fixed(z.pp, 2) +
+                          ", Ppk " + fixed(z.ppk, 2) + ", " + std::to_string(z.violations.size()) +
+                          " violation" + (z.violations.size() == 1 ? "" : "s")
+                    : z.error) +
+            "\n";
+        for (const Violation& w : z.violations) v.summary += "  " + describe(w) + "\n";
+    }
+    if (!shown->ok()) {
+        v.error = shown->zone + " " + shown->error;
+        return v;
+    }
+    v.chart = chartOf(*shown, v.recipe);
+    v.ok = true;
+    return v;
+}
+
+std::string stationWarning(results::Store& store, const std::string& recipe) {
+    results::Query q;
+    q.recipe = recipe;
+    q.last = 125; // 25 subgroups of 5, the span a chart's limits are usually set on
+    std::vector<ZoneStats> zones;
+    std::string error;
+    if (!analyseStore(store, q, "", 5, zones, error)) return "";
+    std::string warning;
+    for (const ZoneStats& z : zones)
+        for (const Violation& v : z.violations)
+            // Only the newest subgroup's: an old signal has been seen already.
+            if (v.subgroup == z.xbar.size())
+                warning += (warning.empty() ? "SPC: " : "; ") + z.zone + " " + describe(v);
+    return warning;
 }
 
 int runSpc(const Options& o, std::FILE* out, std::FILE* err) {

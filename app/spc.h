@@ -90,6 +90,23 @@ platform::SpcChart chartOf(const ZoneStats& stats, const std::string& recipe);
 // "Cpk 1.52 (lot L7, 12 records)" style summary line and the violations in words.
 std::string describe(const Violation& v);
 
+// The statistics window's view of the database the program records to: the station's recipe
+// (or one chosen), read again whenever a record was stored.
+class RecordedStatistics : public platform::SpcService {
+  public:
+    RecordedStatistics(std::string target, std::string recipe)
+        : target_(std::move(target)), recipe_(std::move(recipe)) {}
+    platform::SpcView compute(const platform::SpcRequest& request) override;
+    std::uint64_t generation() const override;
+
+  private:
+    std::string target_, recipe_;
+};
+
+// The warning a station shows beside its verdict when the recipe's newest records break a
+// rule: "" when none does. Reads the database; never fails the coupon.
+std::string stationWarning(results::Store& store, const std::string& recipe);
+
 // `velt spc`: exit 0, 1 below --min-cpk or on a violated rule, 2 on a bad argument or database.
 int runSpc(const Options& options, std::FILE* out, std::FILE* err);
 

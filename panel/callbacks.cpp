@@ -190,6 +190,9 @@ VELT_MENU_CB(onReferenceTraces) {
 VELT_MENU_CB(onEyeDiagram) {
     openEyeWindow();
 }
+VELT_MENU_CB(onStatistics) {
+    openStatisticsWindow();
+}
 VELT_MENU_CB(onSavePNG) {
     guarded([] { savePNG(); });
 }

@@ -41,6 +41,7 @@ VELT_MENU_CB(onLoadSettings);
 VELT_MENU_CB(onResetSettings);
 VELT_MENU_CB(onRemoteControl);
 VELT_MENU_CB(onEyeDiagram); // opens the eye window the program installs (panel/eye_view.h)
+VELT_MENU_CB(onStatistics); // opens the statistics window the program installs
 // What starts (true) or stops (false) the remote-control server, installed by the program: it
 // returns whether the server listens afterwards. Without one the menu item does nothing.
 using RemoteSwitch = bool (*)(bool on);

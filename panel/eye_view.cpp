@@ -19,7 +19,7 @@
 #include <mutex>
 
 namespace {
-std::atomic<EyeWindowOpener> gOpener{nullptr};
+std::atomic<EyeWindowOpener> gOpener{nullptr}, gStatisticsOpener{nullptr};
 
 // The last corrected S21, in fixed buffers: keeping it allocates nothing on the cycle.
 struct KeptS21 {
@@ -91,6 +91,14 @@ void setEyeWindowOpener(EyeWindowOpener opener) {
 
 void openEyeWindow() {
     if (const EyeWindowOpener open = gOpener.load()) open();
+}
+
+void setStatisticsWindowOpener(EyeWindowOpener opener) {
+    gStatisticsOpener.store(opener);
+}
+
+void openStatisticsWindow() {
+    if (const EyeWindowOpener open = gStatisticsOpener.load()) open();
 }
 
 std::uint64_t LiveEye::traceGeneration() const {

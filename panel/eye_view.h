@@ -22,3 +22,6 @@ void keepCorrectedS21(const Waveform& ghz, const std::complex<double>* s21);
 using EyeWindowOpener = void (*)();
 void setEyeWindowOpener(EyeWindowOpener opener);
 void openEyeWindow();
+// Display > Statistics...: the control charts of the recorded results, likewise installed.
+void setStatisticsWindowOpener(EyeWindowOpener opener);
+void openStatisticsWindow();

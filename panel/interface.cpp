@@ -92,6 +92,7 @@ constexpr MenuItemDef kMenu[] = {
  {MENUBAR_PLOT_SEPARATOR_11, MENUBAR_PLOT, "MENUBAR_PLOT_SEPARATOR_11", nullptr, false, nullptr},
  {MENUBAR_PLOT_REFERENCES, MENUBAR_PLOT, "MENUBAR_PLOT_REFERENCES", "Reference Traces...", false, onReferenceTraces},
  {MENUBAR_PLOT_EYE, MENUBAR_PLOT, "MENUBAR_PLOT_EYE", "Eye Diagram...", false, onEyeDiagram},
+ {MENUBAR_PLOT_STATISTICS, MENUBAR_PLOT, "MENUBAR_PLOT_STATISTICS", "Statistics...", false, onStatistics},
  {MENUBAR_XUNITS, 0, "MENUBAR_XUNITS", "X Units", false, nullptr},
  {MENUBAR_XUNITS_X1, MENUBAR_XUNITS, "MENUBAR_XUNITS_X1", "Distance (m)", true, onSetXUnits},
  {MENUBAR_XUNITS_X2, MENUBAR_XUNITS, "MENUBAR_XUNITS_X2", "Distance (ft)", false, onSetXUnits},

@@ -107,6 +107,7 @@ constexpr int MENUBAR_FILE_OPENTOUCHSTONE = 53;
 constexpr int MENUBAR_PLOT_SEPARATOR_11 = 54;
 constexpr int MENUBAR_PLOT_REFERENCES = 55;
 constexpr int MENUBAR_PLOT_EYE = 56;
+constexpr int MENUBAR_PLOT_STATISTICS = 57;
 
 // Control arrays.
 constexpr int BOTTOM = 1;

@@ -82,8 +82,8 @@ StationBar::StationBar(PanelWindow* window, platform::StationService& service)
     window->addDockWidget(Qt::TopDockWidgetArea, this);
     connect(serial_, &QLineEdit::returnPressed, this, &StationBar::scanned);
 
-    QMenu* menu = window->menuBar()->addMenu("Station");
-    mode_ = menu->addAction("Station Mode");
+    menu_ = window->menuBar()->addMenu("Station");
+    mode_ = menu_->addAction("Station Mode");
     mode_->setObjectName("stationMode");
     mode_->setCheckable(true);
     mode_->setChecked(true);
@@ -93,9 +93,18 @@ StationBar::StationBar(PanelWindow* window, platform::StationService& service)
 
     // The record is written on a thread of its own; its fate shows when it is known.
     auto* poll = new QTimer(this);
-    connect(poll, &QTimer::timeout, this,
-            [this] { status_->setText(qs(service_.recordStatus())); });
+    connect(poll, &QTimer::timeout, this, [this] {
+        const std::string text = service_.recordStatus();
+        status_->setText(qs(text));
+        // A process signal is amber: the coupon's own verdict is the banner's.
+        status_->setStyleSheet(
+            text.find("\nSPC: ") != std::string::npos ? "color: #c07000; font-weight: bold;" : "");
+    });
     poll->start(250);
+}
+
+void StationBar::offer(QAction* action) {
+    if (action) menu_->addAction(action);
 }
 
 void StationBar::setMode(bool on) {

@@ -10,6 +10,7 @@ class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 
 namespace platform::qt {
 
@@ -25,6 +26,9 @@ class StationBar : public QDockWidget {
     QLineEdit* serialField() const { return serial_; }
     QLabel* banner() const { return banner_; }
     QAction* modeAction() const { return mode_; }
+    // Puts an item of the window's own menus (Statistics...) in the Station menu, where a
+    // locked window still offers it.
+    void offer(QAction* action);
 
   private:
     void scanned();
@@ -38,6 +42,7 @@ class StationBar : public QDockWidget {
     QLineEdit *lot_, *operator_, *serial_;
     QCheckBox* certificate_;
     QAction* mode_;
+    QMenu* menu_;
     bool busy_ = false, ready_ = false;
 };
 
