@@ -355,17 +355,17 @@ platform::SpcView RecordedStatistics::compute(const platform::SpcRequest& reques
 }
 
 std::string stationWarning(results::Store& store, const std::string& recipe) {
+    // The recipe's whole chart, cut into subgroups as `velt spc` cuts it.
     results::Query q;
     q.recipe = recipe;
-    q.last = 125; // 25 subgroups of 5, the span a chart's limits are usually set on
     std::vector<ZoneStats> zones;
     std::string error;
     if (!analyseStore(store, q, "", 5, zones, error)) return "";
     std::string warning;
     for (const ZoneStats& z : zones)
         for (const Violation& v : z.violations)
-            // Only the newest subgroup's: an old signal has been seen already.
-            if (v.subgroup == z.xbar.size())
+            // Said once, by the coupon that completes the subgroup.
+            if (v.subgroup == z.xbar.size() && z.used == z.count)
                 warning += (warning.empty() ? "SPC: " : "; ") + z.zone + " " + describe(v);
     return warning;
 }

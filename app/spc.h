@@ -103,8 +103,8 @@ class RecordedStatistics : public platform::SpcService {
     std::string target_, recipe_;
 };
 
-// The warning a station shows beside its verdict when the recipe's newest records break a
-// rule: "" when none does. Reads the database; never fails the coupon.
+// The warning a station shows beside its verdict when the subgroup of five its newest record
+// completes breaks a rule: "" otherwise. Reads the database; never fails the coupon.
 std::string stationWarning(results::Store& store, const std::string& recipe);
 
 // `velt spc`: exit 0, 1 below --min-cpk or on a violated rule, 2 on a bad argument or database.

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -135,5 +137,39 @@ INSTANTIATE_TEST_SUITE_P(
                       RuleCase{"EightOnOneSide", {0.3, 0.3, 0.3, 0.3, 0.3, 0.3, 0.3, 0.3}, 4},
                       RuleCase{"SevenOnOneSide", {0.3, 0.3, 0.3, 0.3, 0.3, 0.3, 0.3}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Spc, AStationIsWarnedOnlyWhenItsNewestSubgroupBreaksARule) {
+    const std::string path = "/tmp/velt_spc_station.sqlite";
+    std::filesystem::remove(path);
+    std::string error;
+    auto store = results::openStore(path, error);
+    ASSERT_TRUE(store) << error;
+    auto put = [&](int i, double ohms) {
+        results::Record r;
+        r.id = results::newRecordId();
+        char time[40];
+        std::snprintf(time, sizeof time, "2026-12-11T08:%02d:%02d.000000Z", i / 60, i % 60);
+        r.time = time;
+        r.recipe = "coupon";
+        r.serial = "C-" + std::to_string(i);
+        r.zones = {{"trace", 50, 5, ohms, ohms, ohms, 0, "PASS"}};
+        ASSERT_TRUE(store->put({r}, error)) << error;
+    };
+    // Twenty subgroups of five in control, each spread 0.4 Ohm.
+    for (int i = 0; i < 100; ++i) put(i, 50 + 0.1 * (i % 5) - 0.2);
+    EXPECT_EQ(spc::stationWarning(*store, "coupon"), "");
+    // A subgroup 1 Ohm high: past its upper limit, still well inside the tolerance.
+    for (int i = 100; i < 105; ++i) put(i, 51 + 0.1 * (i % 5) - 0.2);
+    const std::string warning = spc::stationWarning(*store, "coupon");
+    EXPECT_EQ(warning.rfind("SPC: trace rule 1 (beyond 3 sigma) on the mean chart at subgroup 21: "
+                            "C-100 C-101 C-102 C-103 C-104",
+                            0),
+              0u)
+        << warning;
+    // The next coupon starts a subgroup of its own: the signal was shown once.
+    put(105, 50);
+    EXPECT_EQ(spc::stationWarning(*store, "coupon"), "");
+    std::filesystem::remove(path);
+}
 
 } // namespace
