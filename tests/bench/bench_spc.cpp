@@ -42,8 +42,8 @@ void BM_SpcOneZone100k(benchmark::State& state) {
     for (auto _ : state) {
         auto store = results::openStore(path, error);
         std::vector<spc::ZoneStats> zones;
-        if (!store || !spc::analyseStore(*store, q, "cable", 5, zones, error) || zones.size() != 1 ||
-            zones[0].used != 100000)
+        if (!store || !spc::analyseStore(*store, q, "cable", 5, zones, error) ||
+            zones.size() != 1 || zones[0].used != 100000)
             state.SkipWithError("no statistics");
     }
     std::filesystem::remove(path);
