@@ -116,6 +116,9 @@ class BatchRun {
              platform::ScriptedResponder& responder, const Network* network = nullptr)
         : recipe_(recipe), setup_(setup), sim_(sim), responder_(responder), network_(network) {}
 
+    // Where the lot's earlier records are read for outputs.lot_cpk ("" or "none": nowhere).
+    void setLotTarget(const std::string& target) { lotTarget_ = target == "none" ? "" : target; }
+
     // Runs on the GUI thread inside the event loop; ends the loop with the exit status.
     void operator()() {
         ran_ = true;
@@ -509,6 +512,7 @@ class BatchRun {
                 report_.problems.push_back("outputs.png: no picture of the panel (the PNG needs "
                                            "the window system)");
         }
+        if (recipe_.lotCpk) lotCapability();
         // An output asked for and not written is an error the line must see.
         if (!report_.problems.empty()) report_.status = kBatchError;
         if (!writeReport(recipe_, report_, folder_, error))
@@ -529,6 +533,35 @@ class BatchRun {
         std::fprintf(setup_.out, "%s: %zu zone%s, report in %s\n", verdict, recipe_.zones.size(),
                      recipe_.zones.size() == 1 ? "" : "s", folder_.c_str());
         if (!report_.problems.empty()) throw BatchError{"", "outputs incomplete"};
+    }
+
+    // The lot's records so far (a station's newest may still be on their way) and this coupon.
+    void lotCapability() {
+        if (record_.lot.empty() || lotTarget_.empty()) {
+            report_.problems.push_back(
+                "outputs.lot_cpk: " +
+                std::string(record_.lot.empty() ? "no lot is named (--lot or the recipe's \"lot\")"
+                                                : "no results database (--results none)"));
+            return;
+        }
+        std::string error;
+        std::vector<results::ZoneRecord> coupon;
+        for (const ZoneResult& z : report_.zones)
+            coupon.push_back(
+                {z.zone.name, z.zone.nominal, z.zone.tolerance, z.stats.mean, NAN, NAN, NAN, ""});
+        std::vector<spc::ZoneStats> lot;
+        if (results::isServerTarget(lotTarget_) || fs::exists(lotTarget_))
+            if (auto store = results::openStore(lotTarget_, error, 2000))
+                lot = spc::lotCapability(*store, recipe_.name, record_.lot, coupon, error);
+        if (!error.empty()) {
+            report_.problems.push_back("outputs.lot_cpk: " + error);
+            return;
+        }
+        for (std::size_t i = 0; i < report_.zones.size(); ++i) {
+            ZoneResult& z = report_.zones[i];
+            z.lotRecords = i < lot.size() ? lot[i].count : 1;
+            z.lotCpk = i < lot.size() && lot[i].ok() ? lot[i].cpk : NAN;
+        }
     }
 
     bool writeCertificateFile(std::string& error) {
@@ -577,6 +610,15 @@ class BatchRun {
                               ? "Calibration: the instrument's own at start-up (no SOLT file)"
                               : "Calibration: " + report_.calibrationFiles.front() + ", SHA-256 " +
                                     r.calibrationSha256);
+        if (recipe_.lotCpk) {
+            std::string line = "Cpk over lot " + r.lot + " so far (individuals):";
+            for (const ZoneResult& z : report_.zones)
+                line += " " + z.zone.name + " " +
+                        (std::isfinite(z.lotCpk) ? f(z.lotCpk, 2) : std::string("-")) + " (" +
+                        std::to_string(z.lotRecords) + " record" + (z.lotRecords == 1 ? "" : "s") +
+                        ")";
+            c.notes.push_back(line);
+        }
         c.notes.push_back("Report: " + folder_ + " (SHA-256 of its files, as in SHA256SUMS):");
         const fs::path sums = fs::path(folder_) / "SHA256SUMS";
         std::ifstream in(sums);
@@ -626,6 +668,7 @@ class BatchRun {
     StepResponse step_;
     ReportData report_;
     std::string folder_;
+    std::string lotTarget_;
     bool newCalibration_ = false;
     std::string instrumentSerial_;
     std::optional<eye::Eye> eye_;
@@ -708,6 +751,7 @@ int measureFile(const Recipe& recipe, const Options& options, const BatchSetup& 
     setDiel(-1.0);
     setRisetime(instrument.speed);
     BatchRun run(recipe, setup, nullptr, responder, &network);
+    run.setLotTarget(options.results);
     identify(run.record(), recipe, options, "measure");
     run();
     platform::clearQuitRequest();
@@ -755,6 +799,7 @@ int runMeasure(const Options& options, const BatchSetup& setup) {
     platform::clearQuitRequest();
 
     BatchRun run(recipe, setup, sim, responder);
+    run.setLotTarget(options.results);
     identify(run.record(), recipe, options, "measure");
     platform::headlessEventLoop().post([&run] { run(); });
     const int started = veltMain();
@@ -793,6 +838,7 @@ class StationRun : public platform::StationService {
               recording_ ? options.results : std::string(":memory:"), results::kSpoolFile,
               [](const std::string& m) { writeMessage(0, m, 0); })) {
         run_ = std::make_unique<BatchRun>(recipe_, setup_, sim, responder_);
+        run_->setLotTarget(options_.results);
         countToday();
     }
 

@@ -270,13 +270,15 @@ void readEye(const json& j, Recipe& r) {
 }
 
 void readOutputs(const json& j, Recipe& r) {
-    onlyKnown(j, "outputs", {"folder", "csv", "png", "touchstone", "report", "pdf", "paper"});
+    onlyKnown(j, "outputs",
+              {"folder", "csv", "png", "touchstone", "report", "pdf", "paper", "lot_cpk"});
     if (auto v = member(j, "folder")) r.outFolder = text(*v, "outputs.folder");
     if (auto v = member(j, "csv")) r.csv = boolean(*v, "outputs.csv");
     if (auto v = member(j, "png")) r.png = boolean(*v, "outputs.png");
     if (auto v = member(j, "touchstone")) r.touchstone = boolean(*v, "outputs.touchstone");
     if (auto v = member(j, "report")) r.report = boolean(*v, "outputs.report");
     if (auto v = member(j, "pdf")) r.pdf = boolean(*v, "outputs.pdf");
+    if (auto v = member(j, "lot_cpk")) r.lotCpk = boolean(*v, "outputs.lot_cpk");
     if (auto v = member(j, "paper")) {
         r.paper = text(*v, "outputs.paper");
         if (r.paper != "A4" && r.paper != "Letter")

@@ -60,6 +60,7 @@ struct Recipe {
     std::string outFolder = "results";
     bool csv = true, png = true, touchstone = false, report = true;
     bool pdf = false;         // the one-page certificate
+    bool lotCpk = false;      // each zone's Cpk over the lot so far, in the report and certificate
     std::string paper = "A4"; // or "Letter"
 };
 

@@ -243,6 +243,10 @@ bool writeReport(const Recipe& r, const ReportData& data, const std::string& fol
                          {"stddev", num(s.stddev)},
                          {"min_length", num(z.minLength)},
                          {"verdict", verdictText(s.verdict)}});
+        if (z.lotRecords > 0) {
+            zones.back()["lot_cpk"] = num(z.lotCpk);
+            zones.back()["lot_records"] = z.lotRecords;
+        }
     }
     result["zones"] = zones;
     result["verdict"] = data.status == 0 ? "PASS" : data.status == 1 ? "FAIL" : "INCOMPLETE";

@@ -6,6 +6,7 @@
 #include "instrument/driver.h"
 #include "panel/zone_stats.h"
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct ZoneResult {
     RecipeZone zone;
     ZoneStats stats;
     double minLength = 0; // shortest zone that gets a verdict, shown x unit
+    // Over the lot so far, this coupon included (outputs.lot_cpk): individuals' Cpk, and of
+    // how many records; 0 records: not asked for or not known.
+    double lotCpk = NAN;
+    std::size_t lotRecords = 0;
 };
 
 struct ReportData {

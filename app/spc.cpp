@@ -11,7 +11,6 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
-#include <map>
 
 namespace fs = std::filesystem;
 
@@ -204,38 +203,65 @@ ZoneStats analyse(const std::string& zone, const std::vector<Sample>& samples, d
     return z;
 }
 
-bool analyseStore(results::Store& store, const results::Query& query, const std::string& zone,
-                  int n, std::vector<ZoneStats>& out, std::string& error) {
-    struct Zone {
-        std::vector<Sample> samples;
-        double nominal = 0, tolerance = 0;
-    };
-    std::vector<std::string> order;
-    std::map<std::string, Zone> zones;
+namespace {
+struct ZoneSamples {
     std::string name;
-    Zone* at = nullptr;
-    const bool ok = store.selectZoneValues(
+    std::vector<Sample> samples;
+    double nominal = 0, tolerance = 0;
+};
+
+bool readZones(results::Store& store, const results::Query& query, const std::string& zone,
+               std::vector<ZoneSamples>& zones, std::string& error) {
+    ZoneSamples* at = nullptr;
+    return store.selectZoneValues(
         query, zone,
         [&](const results::ZoneValue& v) {
             if (!std::isfinite(v.mean)) return;
-            if (!at || v.zone != name) {
-                name.assign(v.zone);
-                auto [it, added] = zones.try_emplace(name);
-                if (added) order.push_back(name);
-                at = &it->second;
+            if (!at || v.zone != at->name) {
+                at = nullptr;
+                for (ZoneSamples& z : zones)
+                    if (z.name == v.zone) at = &z;
+                if (!at) at = &zones.emplace_back(ZoneSamples{std::string(v.zone), {}, 0, 0});
             }
             at->samples.push_back({v.mean, std::string(v.serial)});
             at->nominal = v.nominal;
             at->tolerance = v.tolerance;
         },
         error);
-    if (!ok) return false;
+}
+} // namespace
+
+bool analyseStore(results::Store& store, const results::Query& query, const std::string& zone,
+                  int n, std::vector<ZoneStats>& out, std::string& error) {
+    std::vector<ZoneSamples> zones;
+    if (!readZones(store, query, zone, zones, error)) return false;
     out.clear();
-    for (const std::string& name : order) {
-        const Zone& z = zones[name];
-        out.push_back(analyse(name, z.samples, z.nominal, z.tolerance, n));
-    }
+    for (const ZoneSamples& z : zones)
+        out.push_back(analyse(z.name, z.samples, z.nominal, z.tolerance, n));
     return true;
+}
+
+std::vector<ZoneStats> lotCapability(results::Store& store, const std::string& recipe,
+                                     const std::string& lot,
+                                     const std::vector<results::ZoneRecord>& coupon,
+                                     std::string& error) {
+    results::Query q;
+    q.recipe = recipe;
+    q.lot = lot;
+    std::vector<ZoneSamples> zones;
+    std::vector<ZoneStats> out;
+    if (!readZones(store, q, "", zones, error)) return out;
+    for (const results::ZoneRecord& c : coupon) {
+        ZoneSamples* at = nullptr;
+        for (ZoneSamples& z : zones)
+            if (z.name == c.name) at = &z;
+        if (!at) at = &zones.emplace_back(ZoneSamples{c.name, {}, 0, 0});
+        if (std::isfinite(c.mean)) at->samples.push_back({c.mean, "this coupon"});
+        at->nominal = c.nominal;
+        at->tolerance = c.tolerance;
+        out.push_back(analyse(c.name, at->samples, c.nominal, c.tolerance, 1));
+    }
+    return out;
 }
 
 std::string describe(const Violation& v) {

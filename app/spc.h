@@ -85,6 +85,12 @@ ZoneStats analyse(const std::string& zone, const std::vector<Sample>& samples, d
 bool analyseStore(results::Store& store, const results::Query& query, const std::string& zone,
                   int n, std::vector<ZoneStats>& out, std::string& error);
 
+// Each zone's individuals Cpk over a lot's records so far and this coupon's zones after them.
+std::vector<ZoneStats> lotCapability(results::Store& store, const std::string& recipe,
+                                     const std::string& lot,
+                                     const std::vector<results::ZoneRecord>& coupon,
+                                     std::string& error);
+
 // The chart of one zone as plain values, for the PNG and the statistics window.
 platform::SpcChart chartOf(const ZoneStats& stats, const std::string& recipe);
 // "Cpk 1.52 (lot L7, 12 records)" style summary line and the violations in words.

@@ -33,7 +33,7 @@ constexpr const char* kRecipe = R"({
     "y_units": "Ohm", "dielectric": 2.25, "zero": "open", "window": [0, 3], "averaging": 2
   },
   "zones": [ { "name": "cable", "from": 0.3, "to": 1.7, "nominal": 50, "tolerance": 5 } ],
-  "outputs": { "folder": "out", "csv": false, "png": false }
+  "outputs": { "folder": "out", "csv": false, "png": false, "lot_cpk": true }
 })";
 
 int velt(std::vector<const char*> args, std::string* printed = nullptr) {
@@ -69,12 +69,22 @@ TEST(Spc, ChartsOfMeasuredRecordsAndAWindowThatFollowsTheNextOne) {
     platform::asyncTimer().resume();
     platform::setSpcChartWriter(platform::qt::writeSpcPng);
 
-    // Ten coupons, each with noise of its own.
+    // Ten coupons of one lot, each with noise of its own; each report has the lot's Cpk so far.
+    std::vector<nlohmann::json> lotZones;
     for (int i = 1; i <= 10; ++i) {
-        const std::string serial = "C-" + std::to_string(i), seed = std::to_string(i);
-        ASSERT_EQ(
-            velt({"measure", "cable.json", "--serial", serial.c_str(), "--seed", seed.c_str()}), 0);
+        const std::string serial = "C-" + std::to_string(i), seed = std::to_string(i),
+                          out = "run" + seed;
+        ASSERT_EQ(velt({"measure", "cable.json", "--serial", serial.c_str(), "--seed", seed.c_str(),
+                        "--lot", "L1", "--out", out.c_str()}),
+                  0);
+        for (const auto& e : fs::directory_iterator(out))
+            lotZones.push_back(
+                nlohmann::json::parse(std::ifstream(e.path() / "result.json"))["zones"][0]);
     }
+    ASSERT_EQ(lotZones.size(), 10u);
+    EXPECT_EQ(lotZones[0]["lot_records"], 1);
+    EXPECT_TRUE(lotZones[0]["lot_cpk"].is_null()) << "one coupon has no spread yet";
+    EXPECT_EQ(lotZones[9]["lot_records"], 10);
     std::string table;
     EXPECT_EQ(velt({"spc", "--recipe", "cable", "--subgroup", "2", "--out", "charts", "--min-cpk",
                     "1.33"},
@@ -90,6 +100,12 @@ TEST(Spc, ChartsOfMeasuredRecordsAndAWindowThatFollowsTheNextOne) {
     EXPECT_NEAR(zone["mean"].get<double>(), 50.0, 0.5) << "the simulator's 50 Ohm line";
     EXPECT_GT(zone["sigma_overall"].get<double>(), 0) << "the seeds gave each run its noise";
     EXPECT_GE(zone["cpk"].get<double>(), 1.33);
+    ASSERT_EQ(velt({"spc", "--recipe", "cable", "--lot", "L1", "--subgroup", "1", "--out", "lot"}),
+              0);
+    EXPECT_NEAR(
+        lotZones[9]["lot_cpk"].get<double>(),
+        nlohmann::json::parse(std::ifstream("lot/spc.json"))["zones"][0]["cpk"].get<double>(), 1e-9)
+        << "the tenth report's Cpk is the lot's chart with it";
     const QImage png("charts/spc-cable.png");
     EXPECT_EQ(png.size(), QSize(900, 700));
     // Too few records to judge fails the gate; a recipe never recorded is an error.
@@ -107,7 +123,8 @@ TEST(Spc, ChartsOfMeasuredRecordsAndAWindowThatFollowsTheNextOne) {
     const std::string before = window.summary()->text().toStdString();
     EXPECT_EQ(before.rfind("cable: 10 records, mean ", 0), 0u) << before;
     const long redraws = window.redraws();
-    ASSERT_EQ(velt({"measure", "cable.json", "--serial", "C-11", "--seed", "11"}), 0);
+    ASSERT_EQ(velt({"measure", "cable.json", "--serial", "C-11", "--seed", "11", "--lot", "L1"}),
+              0);
     QElapsedTimer clock;
     clock.start();
     while (window.redraws() == redraws && clock.elapsed() < 10000)
