@@ -12,7 +12,7 @@ struct SpcPanel {
     std::string label;          // "X-bar (Ohm)", "R (Ohm)"
     std::vector<double> points; // per subgroup, the first at 1
     double centre = 0, lower = 0, upper = 0;
-    std::vector<double> specs; // specification limits drawn beside the control limits
+    std::vector<double> specs; // tolerance limits drawn beside the control limits
     std::vector<int> flagged;  // indexes of points that violate a rule
 };
 

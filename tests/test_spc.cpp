@@ -13,7 +13,7 @@ namespace {
 // Montgomery, Introduction to Statistical Quality Control (6th ed.), Example 6.1, Table 6.3:
 // inside diameters (mm) of forged piston rings, 25 samples of 5. The book prints
 // x-double-bar = 74.001, R-bar = 0.023, X-bar limits 74.014 and 73.988, R limits 0.049 and 0,
-// and, for the specification 74.000 +- 0.05 mm and sigma = R-bar / d2 = 0.0099, Cp = 1.68. It
+// and, for the tolerance 74.000 +- 0.05 mm and sigma = R-bar / d2 = 0.0099, Cp = 1.68. It
 // finds the process in control. Its limits and Cp come from the rounded 74.001, 0.023 and
 // 0.0099; unrounded they are 74.0146, 73.9878, 0.0491 and 1.67.
 constexpr double kPistonRings[25][5] = {

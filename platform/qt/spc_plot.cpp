@@ -1,4 +1,4 @@
-// Control limits dashed red, the centre line solid, the specification limits dotted blue:
+// Control limits dashed red, the centre line solid, the tolerance limits dotted blue:
 // a point outside the red but inside the blue is a process signal, not yet a bad part.
 #include "platform/qt/spc_plot.h"
 
