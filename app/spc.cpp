@@ -43,15 +43,18 @@ void findViolations(ZoneStats& z) {
             count += side * (z.xbar[j] - z.x.centre) > k * sigma;
         return count;
     };
+    // Equal values (a simulator without noise, a resolution step) have no spread to judge by:
+    // their means differ from the centre by rounding alone.
+    const double rounding = 1e-9 * std::max(1.0, std::abs(z.x.centre));
+    if (!(sigma > rounding)) return;
     for (std::size_t i = 0; i < n; ++i) {
         const double d = z.xbar[i] - z.x.centre;
-        const int side = d > 0 ? 1 : d < 0 ? -1 : 0;
+        const int side = d > rounding ? 1 : d < -rounding ? -1 : 0;
         if (z.xbar[i] > z.x.upper || z.xbar[i] < z.x.lower) add(1, 'X', i);
-        if (side != 0 && sigma > 0) {
-            if (i >= 2 && side * d > 2 * sigma && beyond(i, 3, 2, side) >= 2) add(2, 'X', i);
-            if (i >= 4 && side * d > sigma && beyond(i, 5, 1, side) >= 4) add(3, 'X', i);
-        }
-        if (side != 0 && i >= 7 && beyond(i, 8, 0, side) == 8) add(4, 'X', i);
+        if (side == 0) continue;
+        if (i >= 2 && side * d > 2 * sigma && beyond(i, 3, 2, side) >= 2) add(2, 'X', i);
+        if (i >= 4 && side * d > sigma && beyond(i, 5, 1, side) >= 4) add(3, 'X', i);
+        if (i >= 7 && beyond(i, 8, rounding / sigma, side) == 8) add(4, 'X', i);
     }
     for (std::size_t i = 0; i < z.range.size(); ++i)
         if (std::isfinite(z.range[i]) &&

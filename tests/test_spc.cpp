@@ -80,6 +80,17 @@ TEST(Spc, ConstantsAgreeWithTheirDefinitions) {
     EXPECT_EQ(five.d2, 2.326);
 }
 
+TEST(Spc, EqualValuesBreakNoRuleAndAreInfinitelyCapable) {
+    // Twenty runs of a simulator without noise: the same mean each time, to the last bit.
+    const std::vector<spc::Sample> same(20, {50.013, "C"});
+    for (int n : {1, 5}) {
+        const spc::ZoneStats z = spc::analyse("cable", same, 50, 5, n);
+        ASSERT_TRUE(z.ok()) << z.error;
+        EXPECT_TRUE(z.violations.empty()) << spc::describe(z.violations.front());
+        EXPECT_TRUE(std::isinf(z.cpk) && z.cpk > 0);
+    }
+}
+
 struct RuleCase {
     const char* name;
     std::vector<double> pattern; // subgroup means, in sigmas of the mean chart's zones
