@@ -124,6 +124,9 @@ class BatchRun {
         ran_ = true;
         suspendAndWait();
         run([this] { network_ ? measureFile() : measure(); });
+        // Held off and let go in pairs: a hold left behind would make the next run's hold a
+        // no-op, and its tick would sweep in the middle of that run's calibration.
+        resumeTimer();
         platform::QuitUserInterface(status_);
     }
 

@@ -91,6 +91,8 @@ class Batch : public testing::Test {
         setup.err = err;
         setup.paced = false;
         const int status = runMeasure(parsed.options, setup);
+        // Left held, the next run's hold would not hold and its tick would sweep meanwhile.
+        EXPECT_FALSE(platform::asyncTimer().suspended()) << "the run kept the timer held";
         out_ = readBack(out);
         err_ = readBack(err);
         return status;
