@@ -475,14 +475,14 @@ std::string manPage(const std::string& version) {
     out += ".SH NAME\nvelt \\- time-domain reflectometer front end\n";
     out += ".SH SYNOPSIS\n.B velt\n[\\fIOPTION\\fR...]\n.br\n.B velt measure\n\\fIRECIPE\\fR "
            "[\\fIOPTION\\fR...]\n.br\n.B velt serve\n[\\fIOPTION\\fR...]\n.br\n.B velt "
-           "results\n[\\fIOPTION\\fR...]\n";
+           "results\n[\\fIOPTION\\fR...]\n.br\n.B velt spc\n[\\fIOPTION\\fR...]\n";
     out += ".SH DESCRIPTION\nVELT drives a USB time-domain reflectometer (or a simulated one), "
            "shows the step response "
            "as voltage, impedance or reflection coefficient against distance or time, and S11 "
            "and S21 after a SOLT calibration.\n";
     out += ".SH OPTIONS\n";
     manOptions(p.app, out);
-    for (const CLI::App* sub : {p.measure, p.serve, p.results}) {
+    for (const CLI::App* sub : {p.measure, p.serve, p.results, p.spc}) {
         out +=
             ".SH " + roff("velt " + sub->get_name()) + "\n" + roff(sub->get_description()) + ".\n";
         manOptions(*sub, out);

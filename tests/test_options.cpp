@@ -209,7 +209,10 @@ TEST(Options, TheManualListsTheOptionsHelpLists) {
         {{"serve", "--help"},
          man.substr(man.find(".SH velt serve"),
                     man.find(".SH velt results") - man.find(".SH velt serve"))},
-        {{"results", "--help"}, man.substr(man.find(".SH velt results"))}};
+        {{"results", "--help"},
+         man.substr(man.find(".SH velt results"),
+                    man.find(".SH velt spc") - man.find(".SH velt results"))},
+        {{"spc", "--help"}, man.substr(man.find(".SH velt spc"))}};
     for (const auto& [args, section] : commands) {
         std::vector<const char*> argv = {"velt"};
         for (const std::string& a : args) argv.push_back(a.c_str());
