@@ -305,9 +305,34 @@ class SqlStore : public Store {
     }
 };
 
+// The two reads, written once over each back end's own row stream (a template, so that a
+// cell costs no virtual call on a read of 100,000 records).
+template <typename Backend> class SqlReads : public SqlStore {
+  public:
+    bool select(const Query& q, const std::function<void(const Record&)>& each,
+                std::string& error) override {
+        std::vector<Param> params;
+        const std::string sql = selectSql(q, params);
+        Assembler rows(each);
+        const bool ok = static_cast<Backend&>(*this).stream(sql, params, rows, error);
+        rows.finish();
+        return ok;
+    }
+    bool selectZoneValues(const Query& q, const std::string& zone,
+                          const std::function<void(const ZoneValue&)>& each,
+                          std::string& error) override {
+        std::vector<Param> params;
+        const std::string sql = zoneValuesSql(q, zone, params);
+        ZoneRows rows(each);
+        return static_cast<Backend&>(*this).stream(sql, params, rows, error);
+    }
+};
+
 // ---- SQLite ---------------------------------------------------------------------------------
 
-class SqliteStore : public SqlStore {
+class SqliteStore : public SqlReads<SqliteStore> {
+    friend class SqlReads<SqliteStore>;
+
   public:
     ~SqliteStore() override {
         for (auto& s : statements_) sqlite3_finalize(s.second);
@@ -330,24 +355,6 @@ class SqliteStore : public SqlStore {
         return migrate(error);
     }
     explicit SqliteStore(int busyMs) : busyMs_(busyMs) {}
-
-    bool select(const Query& q, const std::function<void(const Record&)>& each,
-                std::string& error) override {
-        std::vector<Param> params;
-        const std::string sql = selectSql(q, params);
-        Assembler rows(each);
-        const bool ok = stream(sql, params, rows, error);
-        rows.finish();
-        return ok;
-    }
-    bool selectZoneValues(const Query& q, const std::string& zone,
-                          const std::function<void(const ZoneValue&)>& each,
-                          std::string& error) override {
-        std::vector<Param> params;
-        const std::string sql = zoneValuesSql(q, zone, params);
-        ZoneRows rows(each);
-        return stream(sql, params, rows, error);
-    }
 
     std::string name() const override { return path_; }
 
@@ -429,7 +436,9 @@ class SqliteStore : public SqlStore {
 
 // ---- PostgreSQL -----------------------------------------------------------------------------
 
-class PostgresStore : public SqlStore {
+class PostgresStore : public SqlReads<PostgresStore> {
+    friend class SqlReads<PostgresStore>;
+
   public:
     ~PostgresStore() override { PQfinish(conn_); }
 
@@ -443,24 +452,6 @@ class PostgresStore : public SqlStore {
         PQsetNoticeProcessor(
             conn_, [](void*, const char*) {}, nullptr);
         return migrate(error);
-    }
-
-    bool select(const Query& q, const std::function<void(const Record&)>& each,
-                std::string& error) override {
-        std::vector<Param> params;
-        const std::string sql = selectSql(q, params);
-        Assembler rows(each);
-        const bool ok = stream(sql, params, rows, error);
-        rows.finish();
-        return ok;
-    }
-    bool selectZoneValues(const Query& q, const std::string& zone,
-                          const std::function<void(const ZoneValue&)>& each,
-                          std::string& error) override {
-        std::vector<Param> params;
-        const std::string sql = zoneValuesSql(q, zone, params);
-        ZoneRows rows(each);
-        return stream(sql, params, rows, error);
     }
 
     std::string name() const override { return name_; }
