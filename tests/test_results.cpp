@@ -137,6 +137,13 @@ TEST_P(ResultsStore, RecordsReadBackAsWrittenSelectedByWhatAQualityEngineerAsks)
         for (const Record& r : all(t.q)) serials.push_back(r.serial);
         EXPECT_EQ(serials, t.serials)
             << t.q.recipe << t.q.serial << t.q.lot << t.q.since << t.q.until << t.q.last;
+        // The control charts' read selects the same records, one zone of each.
+        serials.clear();
+        ASSERT_TRUE(store->selectZoneValues(
+            t.q, got[1].zones[1].name,
+            [&](const results::ZoneValue& v) { serials.emplace_back(v.serial); }, error))
+            << error;
+        EXPECT_EQ(serials, t.serials) << "zone read, " << t.q.serial << t.q.since << t.q.last;
     }
 }
 
