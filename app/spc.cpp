@@ -319,11 +319,13 @@ platform::SpcView RecordedStatistics::compute(const platform::SpcRequest& reques
         return v;
     }
     std::string error;
-    std::unique_ptr<results::Store> store = results::openStore(target_, error);
-    if (!store) {
+    // One connection for the window's life: opening a file checks its schema under the write
+    // lock, which a refresh after every record need not take again.
+    if (!store_ && !(store_ = results::openStore(target_, error))) {
         v.error = error;
         return v;
     }
+    results::Store* store = store_.get();
     // The recipes to choose from: the station's, then those of the newest records.
     if (!recipe_.empty()) v.recipes.push_back(recipe_);
     results::Query recent;
@@ -336,6 +338,7 @@ platform::SpcView RecordedStatistics::compute(const platform::SpcRequest& reques
             },
             error)) {
         v.error = error;
+        store_.reset(); // opened again next time: a server may have come back
         return v;
     }
     v.recipe = !request.recipe.empty() ? request.recipe

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,7 @@ class RecordedStatistics : public platform::SpcService {
 
   private:
     std::string target_, recipe_;
+    std::unique_ptr<results::Store> store_; // GUI thread only
 };
 
 // The warning a station shows beside its verdict when the subgroup of five its newest record
